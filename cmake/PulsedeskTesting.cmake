@@ -1,0 +1,38 @@
+# pulsedesk_add_test(NAME name SOURCES ... LIBS ... [LABELS ...])
+# One GoogleTest executable, discovered by CTest, labelled for the test script.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+function(pulsedesk_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300
+    ENVIRONMENT "PULSEDESK_BIN_DIR=${PULSEDESK_BIN_DIR}")
+endfunction()
+
+# pulsedesk_add_fuzzer(NAME name SOURCES ... LIBS ...)
+# A libFuzzer target, built only with PULSEDESK_FUZZ; CTest runs it for a bounded time.
+if(PULSEDESK_FUZZ AND NOT TARGET fuzzers)
+  add_custom_target(fuzzers)
+endif()
+function(pulsedesk_add_fuzzer)
+  if(NOT PULSEDESK_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "NAME;SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT F_SECONDS)
+    set(F_SECONDS 20)
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  add_dependencies(fuzzers ${F_NAME})
+  add_test(NAME ${F_NAME} COMMAND ${F_NAME} -max_total_time=${F_SECONDS} -print_final_stats=1)
+  set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz TIMEOUT 600)
+endfunction()
