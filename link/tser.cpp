@@ -1,0 +1,127 @@
+#include "tser.h"
+
+#include <algorithm>
+
+namespace pulsedesk::link {
+
+TSerial::~TSerial() { StopPolling(); }
+
+void TSerial::OpenAndStart() {
+    replyLength = 0;
+    if (!OpenTransport()) return;
+    connected = true;
+    bytesWritten = 0;
+    requestBuffer.fill(0);
+    finished = false;
+    thread = std::thread([this] { Execute(); });
+}
+
+void TSerial::StopPolling() {
+    Terminate();
+    WaitFor();
+}
+
+void TSerial::Terminate() {
+    {
+        std::lock_guard lock(sleepMutex);
+        terminated = true;
+    }
+    wake.notify_all();
+}
+
+void TSerial::WaitFor() {
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
+}
+
+void TSerial::Execute() {
+    while (!terminated) {
+        const bool ok = PollNow();
+        connected = ok;
+        if (!ok && onPollFailed != nullptr) onPollFailed(this);
+        SleepUnlessTerminated(ok ? kSleepAfterGoodPoll : kSleepAfterFailedPoll);
+    }
+    finished = true;
+}
+
+void TSerial::SleepUnlessTerminated(std::chrono::milliseconds period) {
+    std::unique_lock lock(sleepMutex);
+    wake.wait_for(lock, period, [this] { return terminated.load(); });
+}
+
+bool TSerial::IsLinkIdle() {
+    if (!linkMutex.try_lock()) return false;
+    linkMutex.unlock();
+    return true;
+}
+
+std::optional<DeviceStatus> TSerial::TryCopyStatus() {
+    std::unique_lock lock(linkMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return std::nullopt;
+    return status;
+}
+
+bool TSerial::PollNow() {
+    std::unique_lock lock(linkMutex, std::defer_lock);
+    if (!lock.try_lock_for(kLockWait)) return false;
+    const bool ok = PollLocked();
+    lock.unlock();
+    Notify();
+    return ok;
+}
+
+// Both exchanges use a buffer of their own, so a reply that a SendCommand caller is about to
+// read in replyBuffer is never overwritten by a poll.
+bool TSerial::PollLocked() {
+    FrameBuffer frame{};
+    frame[0] = 0x01;
+    frame[1] = ReadStatusA;
+    int n = Exchange(frame.data(), 2, kFrameBufferSize, frame.data());
+    if (!IsReplyA(frame.data(), static_cast<std::size_t>(std::max(n, 0)))) {
+        status.runFlags = 0;
+        return false;
+    }
+    status.runFlags = frame[2];
+    status.modeOptions = frame[3];
+    status.replyASpare = frame[4];
+    status.errorCode = frame[5];
+    std::copy_n(&frame[6], 4, status.elapsedTime.begin());
+
+    frame.fill(0);
+    frame[0] = 0x01;
+    frame[1] = ReadStatusB;
+    n = Exchange(frame.data(), 2, kFrameBufferSize, frame.data());
+    if (IsReplyB(frame.data(), static_cast<std::size_t>(std::max(n, 0)))) {
+        std::copy_n(&frame[2], 2, status.thresholdCode.begin());
+        std::copy_n(&frame[4], 3, status.countRaw.begin());
+        std::copy_n(&frame[7], 3, status.replyBSpare.begin());
+        std::copy_n(&frame[10], 3, status.countLimitRaw.begin());
+        std::copy_n(&frame[13], 3, status.countTime.begin());
+        status.countLimit = Decode24(status.countLimitRaw.data());
+        status.count = Decode24(status.countRaw.data());
+    } else {
+        status.errorCode = 0;
+    }
+    // Bit 7 is ours, not the device's: it marks a reported error number.
+    status.runFlags = static_cast<std::uint8_t>((status.runFlags & 0x7F) |
+                                                (status.errorCode != 0 ? kRunDeviceError : 0));
+    return true;
+}
+
+void TSerial::Notify() {
+    StatusListener* l = listener.load();
+    if (l != nullptr && l->IsWindowVisible()) l->OnStatusPolled();
+}
+
+bool TSerial::SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values) {
+    FrameBuffer frame{};
+    const std::size_t length = BuildFrame(header, values, frame);
+    if (length == 0) return false;
+    std::unique_lock lock(linkMutex, std::defer_lock);
+    if (!lock.try_lock_for(kLockWait)) return false;
+    requestBuffer = frame;
+    replyLength = Exchange(requestBuffer.data(), static_cast<std::uint8_t>(length),
+                           kFrameBufferSize, replyBuffer.data());
+    return replyLength > 0 && ReplyLengthAgrees(replyBuffer.data(), replyLength);
+}
+
+}  // namespace pulsedesk::link

@@ -1,0 +1,116 @@
+// TSerial: the one link to the counter. A worker thread polls the device without pause,
+// decodes both status replies into DeviceStatus and tells the panel after every poll; every
+// exchange on the line, from any thread, is serialised by one recursive timed mutex.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <initializer_list>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "LinkMutex.h"
+#include "protocol.h"
+
+namespace pulsedesk::link {
+
+struct DeviceStatus {
+    std::array<std::uint8_t, 2> thresholdCode{};  // high byte first
+    std::array<std::uint8_t, 3> countRaw{};
+    std::array<std::uint8_t, 3> replyBSpare{};
+    std::array<std::uint8_t, 3> countLimitRaw{};
+    std::array<std::uint8_t, 3> countTime{};  // hours, minutes, seconds
+    std::uint32_t countLimit = 0;
+    std::uint32_t count = 0;
+    std::uint8_t runFlags = 0;
+    std::uint8_t modeOptions = 0;
+    std::uint8_t replyASpare = 0;
+    std::uint8_t errorCode = 0;
+    std::array<std::uint8_t, 4> elapsedTime{};  // hours, minutes, seconds, hundredths
+
+    std::uint16_t ThresholdCode() const {
+        return static_cast<std::uint16_t>((thresholdCode[0] << 8) | thresholdCode[1]);
+    }
+    std::uint8_t Mode() const { return modeOptions & kModeMask; }
+};
+
+// Told after every poll. The link asks IsWindowVisible first and calls OnStatusPolled only when
+// it answers true; both are called on the polling thread, after the mutex has been released.
+class StatusListener {
+public:
+    virtual ~StatusListener() = default;
+    virtual bool IsWindowVisible() const = 0;
+    virtual void OnStatusPolled() = 0;
+};
+
+class TSerial {
+public:
+    using PollFailedHook = void (*)(TSerial*);
+    static constexpr std::chrono::milliseconds kLockWait{1000};
+    static constexpr std::chrono::milliseconds kSleepAfterGoodPoll{50};
+    static constexpr std::chrono::milliseconds kSleepAfterFailedPoll{250};
+
+    TSerial(const TSerial&) = delete;
+    TSerial& operator=(const TSerial&) = delete;
+    virtual ~TSerial();
+
+    bool IsConnected() const { return connected.load(); }
+    bool IsLinkIdle();
+    bool PollNow();
+    // Sends the frame of header and exactly N values (N = header's low nibble). True when a
+    // reply came whose length agrees with its header; the reply is then in replyBuffer.
+    bool SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values);
+
+    // A copy of the status taken under the mutex without waiting; empty while the line is busy.
+    std::optional<DeviceStatus> TryCopyStatus();
+
+    void SetListener(StatusListener* listener) { this->listener.store(listener); }
+
+    void Terminate();
+    void WaitFor();
+    bool IsTerminated() const { return terminated.load(); }
+    // True once the polling loop has returned (or when it never ran).
+    bool IsFinished() const { return finished.load(); }
+
+    int replyLength = 0;
+    std::uint32_t bytesWritten = 0;
+    FrameBuffer requestBuffer{};
+    LinkMutex linkMutex;
+    FrameBuffer replyBuffer{};
+    PollFailedHook onPollFailed = nullptr;
+    DeviceStatus status;
+
+protected:
+    TSerial() = default;
+
+    // Called by the transport's constructor once the transport is ready: opens the line and,
+    // only when that succeeded, starts polling.
+    void OpenAndStart();
+    // Called first by every transport's destructor, so the thread never sees a half-destroyed
+    // transport.
+    void StopPolling();
+
+    virtual bool OpenTransport() = 0;
+    virtual int Exchange(const std::uint8_t* request, std::uint8_t length, std::uint8_t capacity,
+                         std::uint8_t* reply) = 0;
+
+private:
+    void Execute();
+    bool PollLocked();
+    void Notify();
+    void SleepUnlessTerminated(std::chrono::milliseconds period);
+
+    std::atomic<bool> connected{false};
+    std::atomic<bool> terminated{false};
+    std::atomic<bool> finished{true};
+    std::atomic<StatusListener*> listener{nullptr};
+    std::mutex sleepMutex;
+    std::condition_variable wake;
+    std::thread thread;
+};
+
+}  // namespace pulsedesk::link
