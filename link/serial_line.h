@@ -1,0 +1,57 @@
+// One termios implementation for every program that opens a serial line: the panel's COM
+// transport, the simulated device and the shared-port server.
+#pragma once
+
+#include <termios.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace pulsedesk::link {
+
+// "COM-Port" value to device path: a value containing "/" is a path used as it is; COMn (n >= 1)
+// is /dev/ttyS(n-1); any other name is /dev/ + name (so an empty name gives "/dev/", which fails).
+std::string PortPath(const std::string& portName);
+
+struct LineSettings {
+    speed_t speed = B9600;
+    bool markParity = false;   // parity bit always 1, checked on input
+    bool twoStopBits = false;
+    bool dtr = false;          // modem lines; a pseudo-terminal refuses them, which is tolerated
+    bool rts = false;
+};
+
+// Opens a line for this program alone: O_NOCTTY, close-on-exec, an exclusive flock and
+// TIOCEXCL, so a port held by another program fails to open. Returns -1 and sets error on failure.
+int OpenExclusive(const std::string& path, std::string& error);
+
+// Raw binary mode with the given settings; false when the line refuses them.
+bool ConfigureLine(int fd, const LineSettings& settings);
+
+// Writes all bytes unless the deadline passes first; returns how many were written.
+std::size_t WriteWithin(int fd, const std::uint8_t* data, std::size_t length,
+                        std::chrono::milliseconds limit);
+
+enum class ReadOutcome { Byte, Silence, HangUp };
+
+// Waits at most gap for one byte.
+ReadOutcome ReadByteWithin(int fd, std::uint8_t& byte, std::chrono::milliseconds gap);
+
+struct Reply {
+    std::size_t length = 0;
+    bool hungUp = false;
+};
+
+// Reads one byte at a time until the first gap of silence, a hang-up or capacity bytes.
+Reply ReadUntilSilence(int fd, std::uint8_t* buffer, std::size_t capacity,
+                       std::chrono::milliseconds gap);
+
+// Discards whatever waits in the receive queue.
+void DiscardInput(int fd);
+
+// Whether an errno value means the line itself is gone (adapter pulled, other end closed).
+bool IsHangUpError(int error);
+
+}  // namespace pulsedesk::link
