@@ -1,0 +1,19 @@
+// The one error type of the report files; its text is shown to the operator as it is.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace pulsedesk::reports {
+
+inline constexpr const char* kCannotCreateDirectory = "Cannot create directory.";
+
+class ReportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "Cannot <action> file "<path>": <reason> (errno <n>)."
+ReportError FileError(const std::string& action, const std::string& path, int errorNumber);
+
+}  // namespace pulsedesk::reports

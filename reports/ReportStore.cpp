@@ -1,0 +1,211 @@
+#include "reports/ReportStore.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+#include "reports/TextLines.h"
+
+namespace pulsedesk::reports {
+
+namespace {
+
+std::string FourDigitYear(int year) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.4d", year);
+    return text;
+}
+
+// A name the store can continue from: every piece a number, and a record range that makes sense.
+// Other files that happen to match the month's pattern are left alone.
+bool IsUsable(const ParsedReportName& parsed) {
+    return parsed.complete && parsed.first >= 1 &&
+           (parsed.last == 0 || parsed.last >= static_cast<std::uint32_t>(parsed.first));
+}
+
+// Several files of one month can exist after a crash between writing the new name and deleting
+// the old one: the one with the latest record holds every line.
+bool HoldsLaterRecords(const ParsedReportName& a, const ParsedReportName& b) {
+    if (a.last != b.last) return a.last > b.last;
+    return a.first > b.first;
+}
+
+// The first record of a month that follows an earlier month's file. A file without records
+// passes its own first number on, so numbers never repeat within a year.
+std::int32_t FirstAfter(const ParsedReportName& earlier) {
+    if (earlier.last == 0) return earlier.first;
+    return static_cast<std::int32_t>(earlier.last + 1);
+}
+
+}  // namespace
+
+ReportStore::ReportStore(std::string workFolder, DeviceInfo& deviceInfo,
+                         HeaderLabelReader headerLabels, Clock clock,
+                         std::shared_ptr<FileWriter> writer)
+    : workFolder(std::move(workFolder)),
+      deviceInfo(deviceInfo),
+      headerLabels(std::move(headerLabels)),
+      clock(std::move(clock)),
+      writer(std::move(writer)) {
+    ReadLocalTime();
+    PrepareYearFolder();
+    ChooseReportFile();
+    EnsureHeaderAndDate();
+}
+
+void ReportStore::PrepareYearFolder() {
+    yearFolder = workFolder + "/" + FourDigitYear(localTime.year);
+    if (IsDirectory(yearFolder)) return;
+    std::string prefix;
+    std::size_t start = 0;
+    for (;;) {
+        auto slash = yearFolder.find('/', start);
+        prefix += yearFolder.substr(start, slash - start);
+        if (!prefix.empty() && !IsDirectory(prefix) && !MakeFolder(prefix) && !IsDirectory(prefix))
+            throw ReportError(kCannotCreateDirectory);
+        if (slash == std::string::npos) return;
+        prefix += '/';
+        start = slash + 1;
+    }
+}
+
+std::optional<ParsedReportName> ReportStore::LatestReportOf(int month) const {
+    std::optional<ParsedReportName> latest;
+    for (const auto& name : MatchingNames(yearFolder, ReportSearchPattern(month, localTime.year))) {
+        ParsedReportName parsed = ParseReportFileName(name);
+        if (!IsUsable(parsed) || !IsRegularFile(yearFolder + "/" + name)) continue;
+        if (!latest || HoldsLaterRecords(parsed, *latest)) latest = parsed;
+    }
+    return latest;
+}
+
+void ReportStore::ChooseReportFile() {
+    std::int32_t first = 1;
+    std::uint32_t last = 0;
+    const int currentMonth = ValidMonth(localTime.month);
+    for (int month = currentMonth; month >= 1; --month) {
+        auto found = LatestReportOf(month);
+        if (!found) continue;
+        if (month == currentMonth) {
+            first = found->first;
+            last = found->last;
+        } else {
+            first = FirstAfter(*found);
+        }
+        break;
+    }
+    fileName = ReportFileName{.year = static_cast<std::int16_t>(localTime.year),
+                              .month = static_cast<std::uint8_t>(currentMonth),
+                              .first = first,
+                              .last = last,
+                              .name = {}};
+    reportPath = yearFolder + "/" + fileName.Build();
+}
+
+void ReportStore::EnsureBackupFolder() const {
+    std::string folder = BackupFolder();
+    if (!IsDirectory(folder) && !MakeFolder(folder) && !IsDirectory(folder))
+        throw ReportError(kCannotCreateDirectory);
+}
+
+// The backup is a convenience copy: a failed copy keeps the last good one and is not reported,
+// and older copies of the month go only once the new one is complete.
+void ReportStore::CopyToBackup(const std::string& bytes) {
+    std::string name = fileName.BackupName();
+    try {
+        writer->Replace(BackupFolder() + "/" + name, bytes);
+    } catch (const ReportError&) {
+        return;
+    }
+    for (const auto& other :
+         MatchingNames(BackupFolder(), BackupSearchPattern(fileName.month, fileName.year))) {
+        if (other != name) RemoveFileQuietly(BackupFolder() + "/" + other);
+    }
+}
+
+void ReportStore::RefreshBackup() {
+    EnsureBackupFolder();
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(reportPath);
+    } catch (const ReportError&) {
+        return;
+    }
+    CopyToBackup(bytes);
+}
+
+void ReportStore::RefreshBackupWith(const std::string& bytes) {
+    EnsureBackupFolder();
+    CopyToBackup(bytes);
+}
+
+void ReportStore::WriteHeader() {
+    writer->Replace(reportPath, JoinLines(HeaderLines(deviceInfo, localTime, headerLabels)));
+}
+
+void ReportStore::EnsureHeaderAndDate() {
+    if (!PathExists(reportPath)) {
+        WriteHeader();
+        RefreshBackup();
+    }
+    std::string bytes = ReadWholeFile(reportPath);
+    std::vector<std::string> lines = SplitLines(bytes);
+    if (!HasDateLineOf(lines, localTime)) {
+        lines.insert(lines.end(), {"", "", DateLine(localTime)});
+        bytes = JoinLines(lines);
+        writer->Replace(reportPath, bytes);
+    }
+    RefreshBackupWith(bytes);
+}
+
+void ReportStore::AddRecord(const std::string& description) {
+    ReadLocalTime();
+    PrepareYearFolder();
+    ChooseReportFile();
+    EnsureHeaderAndDate();
+    std::vector<std::string> lines = SplitLines(ReadWholeFile(reportPath));
+
+    ReportFileName renamed = fileName;
+    renamed.last = renamed.last == 0 ? static_cast<std::uint32_t>(renamed.first) : renamed.last + 1;
+    std::vector<std::string> block = RecordBlock(renamed.last, description);
+    lines.insert(lines.end(), block.begin(), block.end());
+
+    // The new name is complete before the old one goes, so one file always holds every line.
+    std::string bytes = JoinLines(lines);
+    std::string renamedPath = yearFolder + "/" + renamed.Build();
+    writer->Replace(renamedPath, bytes);
+    if (renamedPath != reportPath) RemoveFileQuietly(reportPath);
+
+    fileName = renamed;
+    reportPath = renamedPath;
+    measurementLabel = "@";
+    RefreshBackupWith(bytes);
+}
+
+void ReportStore::AddMeasurement(std::int32_t threshold, std::uint32_t count, CountTime time) {
+    ReadLocalTime();
+    std::vector<std::string> lines = SplitLines(ReadWholeFile(reportPath));
+    std::string label = reports::NextLabel(measurementLabel);
+    lines.push_back(MeasurementLine(label, localTime, threshold, count, time, deviceInfo));
+
+    std::string bytes = JoinLines(lines);
+    writer->Replace(reportPath, bytes);
+    measurementLabel = label;
+    RefreshBackupWith(bytes);
+}
+
+std::string ReportStore::NextLabel() {
+    measurementLabel = reports::NextLabel(measurementLabel);
+    return measurementLabel;
+}
+
+void ReportStore::SaveSpecialText(std::uint32_t count, const SpecialTextOption& option) {
+    if (!option.Enabled()) return;
+    std::string path = yearFolder + "/" + option.FileName() + ".txt";
+    std::vector<std::string> lines;
+    if (PathExists(path)) lines = SplitLines(ReadWholeFile(path));
+    lines.push_back(std::to_string(count));
+    writer->Replace(path, JoinLines(lines));
+}
+
+}  // namespace pulsedesk::reports

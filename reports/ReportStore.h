@@ -1,0 +1,79 @@
+// ReportStore: the work folder's tree of year folders, monthly report files and backups, the
+// record numbers, and the operations that write the reports.
+//
+// Every write reads the month's file, appends to its lines and replaces the file whole through
+// a FileWriter, so a crash or a full disk leaves the previous file complete. State changes only
+// once a write has succeeded.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "reports/DeviceInfo.h"
+#include "reports/FileAccess.h"
+#include "reports/LocalTime.h"
+#include "reports/ReportError.h"
+#include "reports/ReportFormat.h"
+#include "reports/SpecialTextOption.h"
+
+namespace pulsedesk::reports {
+
+class ReportStore {
+public:
+    // Prepares the year folder, chooses the month's file and makes sure it has a header and
+    // today's date block. Raises ReportError ("Cannot create directory." for folders).
+    ReportStore(std::string workFolder, DeviceInfo& deviceInfo, HeaderLabelReader headerLabels,
+                Clock clock, std::shared_ptr<FileWriter> writer = DefaultFileWriter());
+
+    ReportStore(const ReportStore&) = delete;
+    ReportStore& operator=(const ReportStore&) = delete;
+
+    // Makes "<work folder>/<year>" level by level.
+    void PrepareYearFolder();
+    // Finds this month's report, or continues the numbering of the latest earlier month.
+    void ChooseReportFile();
+    // Puts a copy of the report in BACKUP as the month's only backup.
+    void RefreshBackup();
+
+    void WriteHeader();
+    void EnsureHeaderAndDate();
+    // Opens a record: date block if due, next record number, description, file renamed to the
+    // new record range.
+    void AddRecord(const std::string& description);
+    // Appends one measurement line to the current record.
+    void AddMeasurement(std::int32_t threshold, std::uint32_t count, CountTime time);
+    std::string NextLabel();
+
+    // Appends the count to "<year folder>/<name>.txt" while the option is on.
+    void SaveSpecialText(std::uint32_t count, const SpecialTextOption& option);
+
+    std::uint32_t LastRecordNumber() const { return fileName.last; }
+    const std::string& YearFolder() const { return yearFolder; }
+    const std::string& ReportPath() const { return reportPath; }
+    const std::string& MeasurementLabel() const { return measurementLabel; }
+    const ReportFileName& FileName() const { return fileName; }
+
+private:
+    void ReadLocalTime() { localTime = clock(); }
+    std::string BackupFolder() const { return yearFolder + "/BACKUP"; }
+    std::optional<ParsedReportName> LatestReportOf(int month) const;
+    void EnsureBackupFolder() const;
+    void CopyToBackup(const std::string& bytes);
+    void RefreshBackupWith(const std::string& bytes);
+
+    std::string workFolder;
+    std::string yearFolder;
+    std::string reportPath;
+    std::string measurementLabel = "@";
+    ReportFileName fileName;
+    LocalTime localTime;
+    DeviceInfo& deviceInfo;
+    HeaderLabelReader headerLabels;
+    Clock clock;
+    std::shared_ptr<FileWriter> writer;
+};
+
+}  // namespace pulsedesk::reports

@@ -1,0 +1,247 @@
+// Crashes, full disks and strange folder contents: the previous report stays complete and the
+// operator gets a clear error.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "StoreFixture.h"
+#include "reports/TextLines.h"
+
+namespace pulsedesk::reports::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using Names = std::vector<std::string>;
+
+// A disk that takes `budget` more bytes and then reports itself full.
+std::shared_ptr<FileWriter> FillingDisk(std::shared_ptr<std::size_t> budget) {
+    DurableWriterOptions options;
+    options.write = [budget](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (*budget == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        ssize_t written = ::write(fd, data, std::min(size, *budget));
+        if (written > 0) *budget -= static_cast<std::size_t>(written);
+        return written;
+    };
+    return std::make_shared<DurableFileWriter>(options);
+}
+
+// A writer that, once armed, writes half of the first block and kills its own process.
+std::shared_ptr<FileWriter> DyingWriter(std::shared_ptr<bool> armed) {
+    DurableWriterOptions options;
+    options.write = [armed](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (!*armed) return ::write(fd, data, size);
+        ssize_t written = ::write(fd, data, size / 2);
+        ::raise(SIGKILL);
+        return written;
+    };
+    return std::make_shared<DurableFileWriter>(options);
+}
+
+std::string ManyMeasurementLines(std::size_t count) {
+    std::string line =
+        "          /A:  14.05  Ut= 0120mV  Tm=00-01-40.00  N=00000002  D=00000.020  Cat=N\r\n";
+    std::string bytes;
+    for (std::size_t i = 0; i < count; ++i) bytes += line;
+    return bytes;
+}
+
+bool IsMeasurementLine(const std::string& line) {
+    return line.size() == 80 && line.rfind("          /", 0) == 0 && line.find("Cat=") == 75;
+}
+
+class FailureTest : public StoreFixture {
+protected:
+    Names HiddenNames(const std::string& folder) const {
+        return MatchingNames(folder, ".[!.]*");
+    }
+    int WaitForEnd(pid_t child) const {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return status;
+    }
+};
+
+TEST_F(FailureTest, AFullDiskLeavesTheReportAndTheStoreAsTheyWere) {
+    auto budget = std::make_shared<std::size_t>(std::numeric_limits<std::size_t>::max());
+    auto store = Open(Work(), FillingDisk(budget));
+    store->AddRecord("study");
+    store->AddMeasurement(100, 10, hundredSeconds);
+    const std::string path = store->ReportPath();
+    const std::string report = Slurp(path);
+    const std::string backup = Slurp(Backup() + "/12-26_000001-000001.bak");
+
+    *budget = 100;
+    try {
+        store->AddMeasurement(100, 11, hundredSeconds);
+        FAIL() << "a full disk must be reported";
+    } catch (const ReportError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("\"" + path + "\""));
+        EXPECT_THAT(error.what(), HasSubstr("errno 28"));
+    }
+    *budget = 0;
+    EXPECT_THROW(store->AddRecord("next"), ReportError);
+    EXPECT_EQ(store->LastRecordNumber(), 1u);
+    EXPECT_EQ(store->ReportPath(), path);
+
+    EXPECT_EQ(Slurp(path), report);
+    EXPECT_EQ(Reports(), Names{"12-26_000001-000001.rep"});
+    EXPECT_EQ(Slurp(Backup() + "/12-26_000001-000001.bak"), backup);
+    EXPECT_EQ(HiddenNames(Year()), Names{});
+    EXPECT_EQ(HiddenNames(Backup()), Names{});
+
+    *budget = std::numeric_limits<std::size_t>::max();
+    store->AddMeasurement(100, 12, hundredSeconds);
+    EXPECT_EQ(SplitLines(Slurp(path)).back().substr(0, 15), "          /B:  ");
+}
+
+TEST_F(FailureTest, AProcessKilledInTheMiddleOfAWriteLeavesThePreviousReport) {
+    auto armed = std::make_shared<bool>(false);
+    auto store = Open(Work(), DyingWriter(armed));
+    store->AddRecord("big month");
+    const std::string path = store->ReportPath();
+    Spit(path, Slurp(path) + ManyMeasurementLines(50000));
+    const std::string report = Slurp(path);
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        *armed = true;
+        try {
+            store->AddMeasurement(1, 1, hundredSeconds);
+        } catch (...) {
+        }
+        ::_exit(1);
+    }
+    int status = WaitForEnd(child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+
+    EXPECT_EQ(Slurp(path), report);
+    EXPECT_EQ(HiddenNames(Year()).size(), 1u) << "the torn temporary file shows the kill hit the write";
+    auto reopened = Open();
+    reopened->AddMeasurement(2, 2, hundredSeconds);
+    EXPECT_EQ(Slurp(path).substr(0, report.size()), report);
+    EXPECT_EQ(SplitLines(Slurp(path)).size(), SplitLines(report).size() + 1);
+}
+
+TEST_F(FailureTest, KillingAWriterAtAnyMomentLeavesCompleteLines) {
+    auto store = Open();
+    store->AddRecord("big month");
+    const std::string path = store->ReportPath();
+    Spit(path, Slurp(path) + ManyMeasurementLines(40000));
+    const Names before = SplitLines(Slurp(path));
+
+    int done[2];
+    ASSERT_EQ(::pipe(done), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (;;) {
+            store->AddMeasurement(120, 2, hundredSeconds);
+            if (::write(done[1], "+", 1) != 1) ::_exit(1);
+        }
+    }
+    int written = 0;
+    pollfd ready{done[0], POLLIN, 0};
+    while (written < 3 && ::poll(&ready, 1, 30000) == 1) {
+        char mark;
+        if (::read(done[0], &mark, 1) == 1) ++written;
+    }
+    ::kill(child, SIGKILL);
+    WaitForEnd(child);
+    ::close(done[0]);
+    ::close(done[1]);
+    ASSERT_EQ(written, 3);
+
+    const std::string bytes = Slurp(path);
+    const Names after = SplitLines(bytes);
+    ASSERT_GE(after.size(), before.size() + 3);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
+    EXPECT_TRUE(std::all_of(after.begin() + before.size(), after.end(), IsMeasurementLine));
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+}
+
+TEST_F(FailureTest, NamesThatDoNotParseAndFoldersNamedLikeReportsAreLeftAlone) {
+    MakeYearFolder();
+    for (const char* junk : {"12-26_copy.rep", "12-26.rep", "12-26_000000-000000.rep",
+                             "11-26_x-y.rep", "11-26_000009-000003.rep"})
+        Spit(Year() + "/" + junk, "junk\r\n");
+    ::mkdir((Year() + "/12-26_000001-000500.rep").c_str(), 0777);
+    Spit(Year() + "/10-26_000001-000010.rep", "");
+
+    auto store = Open();
+    EXPECT_EQ(store->FileName().name, "12-26_000011-000000.rep");
+    store->AddRecord("");
+    EXPECT_EQ(store->LastRecordNumber(), 11u);
+    EXPECT_EQ(Slurp(Year() + "/12-26_copy.rep"), "junk\r\n");
+    EXPECT_TRUE(IsDirectory(Year() + "/12-26_000001-000500.rep"));
+}
+
+TEST_F(FailureTest, AReportPathThatBecameAFolderGivesAClearError) {
+    auto store = Open();
+    store->AddRecord("");
+    ::unlink(store->ReportPath().c_str());
+    ::mkdir(store->ReportPath().c_str(), 0777);
+    try {
+        store->AddMeasurement(0, 1, hundredSeconds);
+        FAIL() << "a folder cannot be read as a report";
+    } catch (const ReportError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("Cannot read file \"" + store->ReportPath() + "\""));
+        EXPECT_THAT(error.what(), HasSubstr("Is a directory"));
+    }
+}
+
+TEST_F(FailureTest, AReportThatIsNotTextIsKeptByteForByteExceptItsLineEnds) {
+    MakeYearFolder();
+    const std::string binary("\x00\xFF\x98\x01\rA\x00\n\x7F", 9);
+    Spit(Year() + "/12-26_000003-000004.rep", binary);
+    auto store = Open();
+    store->AddMeasurement(0, 1, hundredSeconds);
+    EXPECT_EQ(Slurp(store->ReportPath()).substr(0, 12),
+              std::string("\x00\xFF\x98\x01\r\nA\x00\r\n\x7F\r\n", 12));
+    EXPECT_TRUE(IsMeasurementLine(SplitLines(Slurp(store->ReportPath())).back()));
+}
+
+TEST_F(FailureTest, FoldersThatCannotBeMadeGiveTheDirectoryError) {
+    Spit(temp.path + "/file", "");
+    try {
+        Open(temp.path + "/file/work");
+        FAIL() << "a folder below a file cannot be made";
+    } catch (const ReportError& error) {
+        EXPECT_STREQ(error.what(), "Cannot create directory.");
+    }
+
+    auto store = Open();
+    store->AddRecord("");
+    ::rename(Backup().c_str(), (Year() + "/old-backup").c_str());
+    Spit(Backup(), "");
+    EXPECT_THROW(store->AddMeasurement(0, 1, hundredSeconds), ReportError);
+    EXPECT_TRUE(IsMeasurementLine(SplitLines(Slurp(store->ReportPath())).back()))
+        << "the line written before the backup failed stays written";
+}
+
+TEST_F(FailureTest, ASpecialTextFileThatCannotBeWrittenNamesItsPath) {
+    class InMissingFolder final : public SpecialTextOption {
+        bool Enabled() const override { return true; }
+        std::string FileName() const override { return "missing/counts"; }
+    };
+    auto store = Open();
+    try {
+        store->SaveSpecialText(1, InMissingFolder());
+        FAIL() << "the file's folder does not exist";
+    } catch (const ReportError& error) {
+        EXPECT_THAT(error.what(), HasSubstr(Year() + "/missing/counts.txt"));
+    }
+}
+
+}  // namespace
+}  // namespace pulsedesk::reports::testing
