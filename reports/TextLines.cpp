@@ -4,21 +4,16 @@ namespace pulsedesk::reports {
 
 std::vector<std::string> SplitLines(const std::string& bytes) {
     std::vector<std::string> lines;
-    std::string line;
-    bool open = false;  // characters seen since the last line end
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        char c = bytes[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(std::move(line));
-            line.clear();
-            open = false;
-            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-        } else {
-            line.push_back(c);
-            open = true;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(bytes.substr(start));  // a last line without its line end
+            break;
         }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + (bytes.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
-    if (open) lines.push_back(std::move(line));
     return lines;
 }
 
