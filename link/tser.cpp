@@ -75,7 +75,7 @@ bool TSerial::PollLocked() {
     FrameBuffer frame{};
     frame[0] = 0x01;
     frame[1] = ReadStatusA;
-    int n = Exchange(frame.data(), 2, kFrameBufferSize, frame.data());
+    int n = Transact(frame.data(), 2, frame.data());
     if (!IsReplyA(frame.data(), static_cast<std::size_t>(std::max(n, 0)))) {
         status.runFlags = 0;
         return false;
@@ -89,7 +89,7 @@ bool TSerial::PollLocked() {
     frame.fill(0);
     frame[0] = 0x01;
     frame[1] = ReadStatusB;
-    n = Exchange(frame.data(), 2, kFrameBufferSize, frame.data());
+    n = Transact(frame.data(), 2, frame.data());
     if (IsReplyB(frame.data(), static_cast<std::size_t>(std::max(n, 0)))) {
         std::copy_n(&frame[2], 2, status.thresholdCode.begin());
         std::copy_n(&frame[4], 3, status.countRaw.begin());
@@ -107,6 +107,16 @@ bool TSerial::PollLocked() {
     return true;
 }
 
+// Every exchange goes through here, with the mutex held; the reply buffer holds 20 bytes.
+int TSerial::Transact(const std::uint8_t* request, std::uint8_t length, std::uint8_t* reply) {
+    if (!trace) return Exchange(request, length, kFrameBufferSize, reply);
+    FrameBuffer sent{};  // the poll receives into its request buffer
+    std::copy_n(request, std::min<std::size_t>(length, sent.size()), sent.begin());
+    const int n = Exchange(request, length, kFrameBufferSize, reply);
+    trace->Record(sent.data(), length, reply, n);
+    return n;
+}
+
 void TSerial::Notify() {
     StatusListener* l = listener.load();
     if (l != nullptr && l->IsWindowVisible()) l->OnStatusPolled();
@@ -119,8 +129,7 @@ bool TSerial::SendCommand(std::uint8_t header, std::initializer_list<std::int64_
     std::unique_lock lock(linkMutex, std::defer_lock);
     if (!lock.try_lock_for(kLockWait)) return false;
     requestBuffer = frame;
-    replyLength = Exchange(requestBuffer.data(), static_cast<std::uint8_t>(length),
-                           kFrameBufferSize, replyBuffer.data());
+    replyLength = Transact(requestBuffer.data(), static_cast<std::uint8_t>(length), replyBuffer.data());
     return replyLength > 0 && ReplyLengthAgrees(replyBuffer.data(), replyLength);
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "LinkMutex.h"
+#include "trace.h"
 #include "protocol.h"
 
 namespace pulsedesk::link {
@@ -100,6 +101,7 @@ protected:
 
 private:
     void Execute();
+    int Transact(const std::uint8_t* request, std::uint8_t length, std::uint8_t* reply);
     bool PollLocked();
     void Notify();
     void SleepUnlessTerminated(std::chrono::milliseconds period);
@@ -110,6 +112,7 @@ private:
     std::atomic<StatusListener*> listener{nullptr};
     std::mutex sleepMutex;
     std::condition_variable wake;
+    std::unique_ptr<FrameTrace> trace = FrameTrace::FromEnvironment();
     std::thread thread;
 };
 

@@ -1,0 +1,137 @@
+// TSerialCom against pulsesim on a real pseudo-terminal.
+#include "link/tser_com.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/SimProcess.h"
+#include "support/Wait.h"
+
+namespace pulsedesk::link {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::SimProcess;
+using testing::TempDir;
+using testing::WaitUntil;
+
+struct ComFixture : ::testing::Test {
+    TempDir dir;
+    std::string linkPath = dir.Path() + "/counter";
+    SimProcess sim{{"--link", linkPath, "--rate", "200", "--seed", "3"}};
+};
+
+TEST(PortNames, MapToDevicePaths) {
+    EXPECT_EQ(PortPath("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(PortPath("COM12"), "/dev/ttyS11");
+    EXPECT_EQ(PortPath("COM0"), "/dev/COM0");
+    EXPECT_EQ(PortPath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(PortPath("/tmp/x/counter"), "/tmp/x/counter");
+    EXPECT_EQ(PortPath(""), "/dev/");
+}
+
+TEST(PortNames, MissingEmptyAndHeldPortsLeaveTheLinkDown) {
+    EXPECT_FALSE(TSerialCom("").IsConnected());
+    EXPECT_FALSE(TSerialCom("/nonexistent/port").IsConnected());
+    TempDir dir;
+    SimProcess sim({"--link", dir.Path() + "/counter"});
+    TSerialCom first(dir.Path() + "/counter");
+    ASSERT_TRUE(first.IsConnected());
+    TSerialCom second(dir.Path() + "/counter");
+    EXPECT_FALSE(second.IsConnected());
+}
+
+TEST_F(ComFixture, LeavesTheLineAt9600EightNoneOneRaw) {
+    TSerialCom link(linkPath);
+    ASSERT_TRUE(link.IsConnected());
+    termios t{};
+    ASSERT_EQ(tcgetattr(link.portHandle, &t), 0);
+    EXPECT_EQ(cfgetispeed(&t), B9600);
+    EXPECT_EQ(cfgetospeed(&t), B9600);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS | CMSPAR), 0u);
+    EXPECT_NE(t.c_cflag & CLOCAL, 0u);
+    EXPECT_NE(t.c_cflag & CREAD, 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+}
+
+TEST_F(ComFixture, PollsTheSimulatedCounter) {
+    TSerialCom link(linkPath);
+    ASSERT_TRUE(link.IsConnected());
+    ASSERT_TRUE(link.SendCommand(0x02, {StartStop, 1}));
+    ASSERT_TRUE(WaitUntil([&] {
+        auto s = link.TryCopyStatus();
+        return s && (s->runFlags & kRunCounting) && s->count > 0;
+    }));
+    EXPECT_TRUE(link.IsConnected());
+    ASSERT_TRUE(link.SendCommand(0x01, {ReadModel}));
+    EXPECT_EQ(link.replyBuffer[1], 0xAE);
+    EXPECT_EQ(link.replyBuffer[3], '2');
+}
+
+TEST_F(ComFixture, LateBytesOfAnEarlierReplyAreDiscarded) {
+    sim.Send("late 3");
+    TSerialCom link(linkPath);
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(link.SendCommand(0x01, {ReadSerialNumber})) << i;
+        EXPECT_EQ(link.replyLength, 4);
+        EXPECT_EQ(link.replyBuffer[1], 0xAD);
+        std::this_thread::sleep_for(150ms);  // let the stray bytes arrive before the next request
+    }
+    EXPECT_TRUE(link.IsConnected());
+}
+
+TEST_F(ComFixture, ADeviceThatNeverPausesFillsExactlyTwentyBytes) {
+    sim.Send("overlong 30");
+    TSerialCom link(linkPath);
+    link.Terminate();
+    link.WaitFor();
+    EXPECT_FALSE(link.SendCommand(0x01, {ReadStatusB}));
+    EXPECT_EQ(link.replyLength, 20);
+}
+
+TEST_F(ComFixture, SilentDeviceGivesNoReplyAndTheLinkGoesDown) {
+    TSerialCom link(linkPath);
+    ASSERT_TRUE(link.IsConnected());
+    sim.Send("noreply on");
+    ASSERT_TRUE(WaitUntil([&] { return !link.IsConnected(); }));
+    link.replyBuffer[1] = 0x77;
+    EXPECT_FALSE(link.SendCommand(0x01, {ReadModel}));
+    EXPECT_EQ(link.replyLength, 0);
+    EXPECT_EQ(link.replyBuffer[1], 0x77);  // an empty exchange leaves the buffer alone
+    sim.Send("noreply off");
+    EXPECT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
+}
+
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+TEST_F(ComFixture, HangUpAndReturnOfTheLine) {
+    TSerialCom link(linkPath);
+    ASSERT_TRUE(link.IsConnected());
+    sim.Send("hangup 1500");
+    ASSERT_EQ(sim.ReadLine(), "hung up");
+    ASSERT_TRUE(WaitUntil([&] { return !link.IsConnected(); }));
+    const double cpuBefore = ProcessCpuSeconds();
+    const std::string newSlave = sim.ReadLine();  // the line returns at the same path
+    ASSERT_FALSE(newSlave.empty());
+    const double cpuWhileDead = ProcessCpuSeconds() - cpuBefore;
+    const auto back = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil([&] { return link.IsConnected(); }, 3s));
+    EXPECT_LT(std::chrono::steady_clock::now() - back, 1s);
+    EXPECT_LT(cpuWhileDead, 0.2) << "the link must not spin on a dead line";
+    EXPECT_TRUE(link.SendCommand(0x01, {ReadModel}));
+}
+
+}  // namespace
+}  // namespace pulsedesk::link

@@ -1,0 +1,99 @@
+#include "SimProcess.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace pulsedesk::testing {
+
+std::string BinDir() {
+    const char* dir = std::getenv("PULSEDESK_BIN_DIR");
+    if (dir == nullptr) throw std::runtime_error("PULSEDESK_BIN_DIR is not set");
+    return dir;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pulsedesk-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+SimProcess::SimProcess(const std::vector<std::string>& args) {
+    signal(SIGPIPE, SIG_IGN);  // a simulator that already ended must not end the test
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const std::string program = BinDir() + "/pulsesim";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    toChild = in[1];
+    fromChild = out[0];
+    if (rc != 0) throw std::runtime_error("cannot start " + program);
+    slavePath = ReadLine();
+    if (slavePath.empty()) throw std::runtime_error("pulsesim printed no line path");
+}
+
+SimProcess::~SimProcess() {
+    Send("quit");
+    close(toChild);
+    for (int i = 0; i < 200; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            close(fromChild);
+            return;
+        }
+        usleep(10000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(fromChild);
+}
+
+std::string SimProcess::ReadLine(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto nl = buffered.find('\n');
+        if (nl != std::string::npos) {
+            std::string line = buffered.substr(0, nl);
+            buffered.erase(0, nl + 1);
+            return line;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fromChild, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return {};
+        char chunk[256];
+        const ssize_t n = read(fromChild, chunk, sizeof chunk);
+        if (n <= 0) return {};
+        buffered.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+void SimProcess::Send(const std::string& command) {
+    const std::string line = command + "\n";
+    [[maybe_unused]] ssize_t n = write(toChild, line.data(), line.size());
+}
+
+}  // namespace pulsedesk::testing
