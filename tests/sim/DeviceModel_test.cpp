@@ -1,0 +1,158 @@
+#include "sim/DeviceModel.h"
+
+#include <gtest/gtest.h>
+
+#include "link/commands.h"
+#include "support/SimLink.h"
+
+namespace pulsedesk::sim {
+namespace {
+
+namespace lk = pulsedesk::link;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Device : ::testing::Test {
+    testing::ManualClock clock;
+    DeviceModel model{Identity{'1', 12, 0x1234}, 100.0, 42, [this] { return clock.Now(); }};
+
+    Bytes Send(Bytes request) { return model.Handle(request.data(), request.size()).reply; }
+    void Run(std::int64_t ms) { clock.Advance(ms); model.Advance(); }
+    std::uint8_t RunFlags() { return Send({0x01, lk::ReadStatusA})[2]; }
+};
+
+TEST_F(Device, AnswersQueriesWithWellFormedFrames) {
+    for (std::uint8_t code : {lk::ReadStatusA, lk::ReadStatusB, lk::ReadModel, lk::ReadFirmwareVersion,
+                              lk::ReadSerialNumber}) {
+        const Bytes r = Send({0x01, code});
+        ASSERT_GE(r.size(), 2u);
+        EXPECT_EQ(r.size(), (r[0] & 0x0Fu) + 1) << int(code);
+        EXPECT_EQ(r[1], code | 0x80) << int(code);
+    }
+    EXPECT_EQ(Send({0x01, lk::ReadStatusA}).size(), 10u);
+    EXPECT_EQ(Send({0x01, lk::ReadStatusB}).size(), 16u);
+    EXPECT_EQ(Send({0x01, lk::ReadModel})[3], '1');
+    EXPECT_EQ(Send({0x01, lk::ReadFirmwareVersion})[2], 12);
+    EXPECT_EQ(Send({0x01, lk::ReadSerialNumber}), (Bytes{0x03, 0xAD, 0x12, 0x34}));
+    EXPECT_TRUE(Send({0x02, lk::ReadStatusA}).empty());  // header disagrees with the length
+}
+
+TEST_F(Device, ResetAfterPowerOnUntilTheFirstStart) {
+    EXPECT_EQ(RunFlags(), lk::kRunReset);
+    Send({0x02, lk::StartStop, 1});
+    EXPECT_EQ(RunFlags(), lk::kRunCounting);
+}
+
+TEST_F(Device, TimedCountFinishesAtTheCountTime) {
+    Send({0x02, lk::SetMode, 1});
+    Send({0x04, lk::SetCountTime, 0, 0, 5});
+    Send({0x02, lk::StartStop, 1});
+    Run(4990);
+    EXPECT_TRUE(model.Counting());
+    Run(1000);
+    EXPECT_FALSE(model.Counting());
+    EXPECT_EQ(RunFlags(), lk::kRunFinished);
+    const Bytes a = Send({0x01, lk::ReadStatusA});
+    EXPECT_EQ((Bytes{a[6], a[7], a[8], a[9]}), (Bytes{0, 0, 5, 0}));
+    EXPECT_GT(model.Count(), 300u);  // about 500 at 100 per second
+    EXPECT_LT(model.Count(), 700u);
+    Send({0x01, lk::ClearFinished});
+    EXPECT_EQ(RunFlags(), 0);
+}
+
+TEST_F(Device, CountToLimitStopsExactlyAtTheLimit) {
+    Send({0x02, lk::SetMode, 3});
+    Send({0x04, lk::SetCountLimit, 0, 0, 50});
+    Send({0x02, lk::StartStop, 1});
+    Run(5000);
+    EXPECT_EQ(model.Count(), 50u);
+    EXPECT_EQ(RunFlags(), lk::kRunFinished);
+    const Bytes b = Send({0x01, lk::ReadStatusB});
+    EXPECT_EQ((Bytes{b[4], b[5], b[6]}), (Bytes{0, 0, 50}));
+}
+
+TEST_F(Device, PeriodicModeRestartsByItself) {
+    Send({0x02, lk::SetMode, 2});
+    Send({0x04, lk::SetCountTime, 0, 0, 1});
+    Send({0x02, lk::StartStop, 1});
+    Run(1000);
+    EXPECT_EQ(RunFlags(), lk::kRunFinished);
+    Run(2000);
+    EXPECT_EQ(RunFlags(), lk::kRunCounting);
+}
+
+TEST_F(Device, StopEndsTheCountAndModeChangesAreRefusedWhileCounting) {
+    Send({0x02, lk::StartStop, 1});
+    EXPECT_EQ(Send({0x02, lk::SetMode, 3}), (Bytes{0x01, 0xE1}));
+    Send({0x02, lk::StartStop, 0});
+    EXPECT_EQ(RunFlags(), lk::kRunFinished);
+    EXPECT_EQ(Send({0x02, lk::SetMode, 3}), (Bytes{0x01, 0xE0}));
+    EXPECT_EQ(model.Mode(), 3);
+}
+
+TEST_F(Device, StepTablesAndThresholdSteps) {
+    Send({0x02, lk::StepCountLimit, 1});
+    EXPECT_EQ(model.CountLimit(), 2000u);
+    Send({0x02, lk::StepCountLimit, 0});
+    Send({0x02, lk::StepCountLimit, 0});
+    EXPECT_EQ(model.CountLimit(), 500u);
+    Send({0x02, lk::StepCountTime, 1});
+    EXPECT_EQ(model.CountTimeSeconds(), 120u);
+    Send({0x03, lk::SetThreshold, 0x0F, 0xFF});
+    Send({0x03, lk::StepThreshold, 1, 1});
+    EXPECT_EQ(model.ThresholdCode(), 4095);  // clamped at the top
+    Send({0x03, lk::StepThreshold, 0, 1});
+    EXPECT_EQ(model.ThresholdCode(), 4094);
+}
+
+TEST_F(Device, SoundOptionsTravelInTheOppositeSense) {
+    // Option byte: every sound on, high level; the status reports sounds as "off" bits.
+    Send({0x02, lk::SetOptions, 0xE4});
+    EXPECT_EQ(model.ModeOptions(), 0x04);
+    Send({0x02, lk::SetSignalSound, 0});
+    Send({0x02, lk::SetEndSound, 0});
+    EXPECT_EQ(model.ModeOptions(), 0x04 | lk::kOptSignalSoundOff | lk::kOptEndSoundOff);
+    Send({0x01, lk::RestoreDefaults});
+    EXPECT_EQ(model.ModeOptions(), 0);
+}
+
+TEST_F(Device, InjectedFaultsShapeTheReplies) {
+    model.faults().cutShort = 3;
+    EXPECT_EQ(Send({0x01, lk::ReadStatusA}).size(), 7u);
+    model.faults() = {};
+    model.faults().overLong = 8;
+    EXPECT_EQ(Send({0x01, lk::ReadStatusB}).size(), 24u);
+    model.faults() = {};
+    model.faults().lateBytes = 2;
+    EXPECT_EQ(model.Handle(Bytes{0x01, 0x28}.data(), 2).late.size(), 2u);
+    model.faults() = {};
+    model.faults().noReplyB = true;
+    EXPECT_TRUE(Send({0x01, lk::ReadStatusB}).empty());
+    EXPECT_EQ(Send({0x01, lk::ReadStatusA}).size(), 10u);
+    model.faults() = {};
+    model.faults().wrongReplyCode = true;
+    model.faults().errorCode = 7;
+    model.faults().blocked = true;
+    const Bytes a = Send({0x01, lk::ReadStatusA});
+    EXPECT_NE(a[1], 0xA8);
+    EXPECT_EQ(a[5], 7);
+    EXPECT_TRUE(a[2] & lk::kRunBlocked);
+    model.faults().noReply = true;
+    EXPECT_TRUE(Send({0x01, lk::ReadModel}).empty());
+}
+
+TEST(DeviceRandomness, TheSameSeedGivesTheSameCounts) {
+    auto countAfter = [](std::uint32_t seed) {
+        testing::ManualClock clock;
+        DeviceModel m(Identity{}, 1000.0, seed, [&] { return clock.Now(); });
+        const Bytes start{0x02, lk::StartStop, 1};
+        m.Handle(start.data(), start.size());
+        clock.Advance(3000);
+        m.Advance();
+        return m.Count();
+    };
+    EXPECT_EQ(countAfter(9), countAfter(9));
+    EXPECT_NE(countAfter(9), countAfter(10));
+}
+
+}  // namespace
+}  // namespace pulsedesk::sim
