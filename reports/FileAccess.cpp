@@ -17,9 +17,9 @@
 namespace pulsedesk::reports {
 
 ReportError FileError(const std::string& action, const std::string& path, int errorNumber) {
-    return ReportError("Cannot " + action + " file \"" + path + "\": " +
-                       std::strerror(errorNumber) + " (errno " + std::to_string(errorNumber) +
-                       ").");
+    return ReportError("Cannot " + action + " file \"" + path +
+                       "\": " + std::strerror(errorNumber) + " (errno " +
+                       std::to_string(errorNumber) + ").");
 }
 
 namespace {
@@ -45,7 +45,7 @@ std::string TemporaryNameFor(const std::string& path) {
 }
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd) : fd(fd) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -55,7 +55,7 @@ public:
     int Get() const { return fd; }
     int Release() { return std::exchange(fd, -1); }
 
-private:
+  private:
     int fd;
 };
 
@@ -69,7 +69,7 @@ int OpenTemporary(const std::string& path, std::string& temporary) {
 
 // The replacement keeps the permissions of the file it replaces.
 void KeepModeOf(const std::string& path, int fd) {
-    struct stat old{};
+    struct stat old {};
     if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
 }
 
@@ -134,17 +134,17 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 bool PathExists(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
 }
 
 bool IsDirectory(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool IsRegularFile(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 

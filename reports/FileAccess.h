@@ -15,7 +15,7 @@ namespace pulsedesk::reports {
 // Replaces the whole content of a file. Readers, and the file after a crash, see either the old
 // content or the new one, never a mix. Failures raise ReportError and leave the old file as it was.
 class FileWriter {
-public:
+  public:
     virtual ~FileWriter() = default;
     virtual void Replace(const std::string& path, const std::string& bytes) = 0;
 };
@@ -30,12 +30,12 @@ struct DurableWriterOptions {
 // Writes a hidden temporary file in the target's folder, flushes it, renames it over the target
 // and flushes the folder.
 class DurableFileWriter final : public FileWriter {
-public:
+  public:
     explicit DurableFileWriter(DurableWriterOptions options);
     DurableFileWriter();
     void Replace(const std::string& path, const std::string& bytes) override;
 
-private:
+  private:
     void WriteAll(int fd, const std::string& bytes, const std::string& path) const;
 
     DurableWriterOptions options;

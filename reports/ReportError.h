@@ -9,7 +9,7 @@ namespace pulsedesk::reports {
 inline constexpr const char* kCannotCreateDirectory = "Cannot create directory.";
 
 class ReportError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -11,9 +11,9 @@ namespace {
 
 constexpr std::size_t kPieceLimit = 70;
 constexpr const char* kRecordIndent = "          ;";
-constexpr const char* kMonthNames[] = {"January", "February", "March",     "April",
-                                       "May",     "Juni",     "July",      "August",
-                                       "September", "October", "November", "December"};
+constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
+                                       "May",       "Juni",     "July",     "August",
+                                       "September", "October",  "November", "December"};
 
 __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
     va_list args;
@@ -58,7 +58,14 @@ Number DecimalOr(const std::string& piece, Number fallback, bool& complete) {
 
 bool IsSeparator(char c) {
     switch (c) {
-        case '\\': case ';': case '.': case ',': case '/': case '!': case ' ': case '\t':
+        case '\\':
+        case ';':
+        case '.':
+        case ',':
+        case '/':
+        case '!':
+        case ' ':
+        case '\t':
         case '\n':
             return true;
         default:
@@ -206,9 +213,8 @@ std::string UtField(std::int32_t millivolts) {
     return (millivolts >= 0 ? " " : "") + Format("%.4d", millivolts);
 }
 
-std::string MeasurementLine(const std::string& label, const LocalTime& now,
-                            std::int32_t threshold, std::uint32_t count, CountTime time,
-                            const DeviceInfo& device) {
+std::string MeasurementLine(const std::string& label, const LocalTime& now, std::int32_t threshold,
+                            std::uint32_t count, CountTime time, const DeviceInfo& device) {
     // Without a count time there is no rate: a marker of the same width says so.
     auto rate = RateOf(count, time);
     std::string d = rate ? Format("%.5llu.%.3llu", static_cast<unsigned long long>(*rate / 1000),

@@ -78,9 +78,8 @@ char CategoryOf(std::uint64_t rate, const DeviceInfo& device);  // 'N', 'W' or '
 
 std::string LabelField(const std::string& label);  // exactly four characters
 std::string UtField(std::int32_t millivolts);      // " 0120", "-0350"
-std::string MeasurementLine(const std::string& label, const LocalTime& now,
-                            std::int32_t threshold, std::uint32_t count, CountTime time,
-                            const DeviceInfo& device);
+std::string MeasurementLine(const std::string& label, const LocalTime& now, std::int32_t threshold,
+                            std::uint32_t count, CountTime time, const DeviceInfo& device);
 
 // A, B, ..., Z, AA, AB, ... from "@".
 std::string NextLabel(std::string label);

@@ -22,7 +22,7 @@
 namespace pulsedesk::reports {
 
 class ReportStore {
-public:
+  public:
     // Prepares the year folder, chooses the month's file and makes sure it has a header and
     // today's date block. Raises ReportError ("Cannot create directory." for folders).
     ReportStore(std::string workFolder, DeviceInfo& deviceInfo, HeaderLabelReader headerLabels,
@@ -56,7 +56,7 @@ public:
     const std::string& MeasurementLabel() const { return measurementLabel; }
     const ReportFileName& FileName() const { return fileName; }
 
-private:
+  private:
     void ReadLocalTime() { localTime = clock(); }
     std::string BackupFolder() const { return yearFolder + "/BACKUP"; }
     std::optional<ParsedReportName> LatestReportOf(int month) const;

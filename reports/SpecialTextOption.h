@@ -7,14 +7,14 @@
 namespace pulsedesk::reports {
 
 class SpecialTextOption {
-public:
+  public:
     virtual ~SpecialTextOption() = default;
     virtual bool Enabled() const = 0;
     virtual std::string FileName() const = 0;  // without ".txt"
 };
 
 class SpecialTextOff final : public SpecialTextOption {
-public:
+  public:
     bool Enabled() const override { return false; }
     std::string FileName() const override { return {}; }
 };

@@ -29,14 +29,15 @@ struct Result {
 std::map<std::pair<bool, int>, Result> results;  // (flushed, lines) -> last complete run
 
 class ScratchFolder {
-public:
+  public:
     ScratchFolder() {
         char pattern[] = "/tmp/pulsedesk-reports-bench-XXXXXX";
         path = ::mkdtemp(pattern);
     }
     ~ScratchFolder() {
-        ::nftw(path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); },
-               16, FTW_DEPTH | FTW_PHYS);
+        ::nftw(
+            path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); },
+            16, FTW_DEPTH | FTW_PHYS);
     }
     std::string path;
 };
@@ -63,8 +64,12 @@ std::string MonthOf(ReportStore& store, int lines) {
 void AddMeasurement(benchmark::State& state, bool flushed) {
     const int lines = static_cast<int>(state.range(0));
     ScratchFolder scratch;
-    DeviceInfo device{.programVersion = 268, .firmwareVersion = 15, .modelName = "QEV-C2",
-                      .serialNumber = 123, .warningThreshold = 30, .alarmThreshold = 60};
+    DeviceInfo device{.programVersion = 268,
+                      .firmwareVersion = 15,
+                      .modelName = "QEV-C2",
+                      .serialNumber = 123,
+                      .warningThreshold = 30,
+                      .alarmThreshold = 60};
     DurableWriterOptions options;
     options.sync = flushed;
     ReportStore store(
@@ -90,13 +95,20 @@ void Flushed(benchmark::State& state) { AddMeasurement(state, true); }
 void NotFlushed(benchmark::State& state) { AddMeasurement(state, false); }
 
 BENCHMARK(Flushed)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(NotFlushed)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(NotFlushed)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void PrintSummary() {
     if (results.size() != 6) return;  // a filtered run: nothing to compare
-    std::printf("\nAddMeasurement, ms per call (file replaced through a temporary file, plus its backup)\n");
-    std::printf("%8s %10s %10s %10s %8s %14s\n", "lines", "bytes", "flushed", "no flush",
-                "flush %", "vs 100 ms");
+    std::printf(
+        "\nAddMeasurement, ms per call (file replaced through a temporary file, plus its "
+        "backup)\n");
+    std::printf("%8s %10s %10s %10s %8s %14s\n", "lines", "bytes", "flushed", "no flush", "flush %",
+                "vs 100 ms");
     for (int lines : kSizes) {
         const Result& flushed = results[{true, lines}];
         const Result& bare = results[{false, lines}];
@@ -107,10 +119,11 @@ void PrintSummary() {
     }
     for (bool flushed : {true, false}) {
         double base = results[{flushed, 100}].msPerCall;
-        std::printf("growth %-9s 1000/100 lines: %.1fx   10000/100 lines: %.1fx   "
-                    "(file 10x and 100x)\n",
-                    flushed ? "flushed" : "no flush", results[{flushed, 1000}].msPerCall / base,
-                    results[{flushed, 10000}].msPerCall / base);
+        std::printf(
+            "growth %-9s 1000/100 lines: %.1fx   10000/100 lines: %.1fx   "
+            "(file 10x and 100x)\n",
+            flushed ? "flushed" : "no flush", results[{flushed, 1000}].msPerCall / base,
+            results[{flushed, 10000}].msPerCall / base);
     }
 }
 

@@ -59,10 +59,8 @@ bool IsMeasurementLine(const std::string& line) {
 }
 
 class FailureTest : public StoreFixture {
-protected:
-    Names HiddenNames(const std::string& folder) const {
-        return MatchingNames(folder, ".[!.]*");
-    }
+  protected:
+    Names HiddenNames(const std::string& folder) const { return MatchingNames(folder, ".[!.]*"); }
     int WaitForEnd(pid_t child) const {
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -126,7 +124,8 @@ TEST_F(FailureTest, AProcessKilledInTheMiddleOfAWriteLeavesThePreviousReport) {
     EXPECT_EQ(WTERMSIG(status), SIGKILL);
 
     EXPECT_EQ(Slurp(path), report);
-    EXPECT_EQ(HiddenNames(Year()).size(), 1u) << "the torn temporary file shows the kill hit the write";
+    EXPECT_EQ(HiddenNames(Year()).size(), 1u)
+        << "the torn temporary file shows the kill hit the write";
     auto reopened = Open();
     reopened->AddMeasurement(2, 2, hundredSeconds);
     EXPECT_EQ(Slurp(path).substr(0, report.size()), report);

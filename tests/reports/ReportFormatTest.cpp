@@ -65,8 +65,8 @@ TEST(DateLines, OnlyTheLastDateLineAfterTheFirstLineCounts) {
     EXPECT_EQ(DateLine(today).size(), 80u);
     EXPECT_FALSE(HasDateLineOf({DateLine(today), "x"}, today));
     EXPECT_TRUE(HasDateLineOf({"h", DateLine(today), "x"}, today));
-    EXPECT_FALSE(HasDateLineOf({"h", DateLine(today), DateLine({.year = 2026, .month = 12, .day = 6})},
-                               today));
+    EXPECT_FALSE(HasDateLineOf(
+        {"h", DateLine(today), DateLine({.year = 2026, .month = 12, .day = 6})}, today));
     EXPECT_FALSE(HasDateLineOf({"h", "Date:", "Date: 07-12"}, today));
 }
 
@@ -75,8 +75,8 @@ TEST(Records, DescriptionLinesAndTheirPrefixes) {
               (Lines{"", "<000287>  ;Soil sample 4, dried for two weeks.",
                      kIndent + "Cs-137 content.", kIndent + std::string(69, '-')}));
     EXPECT_EQ(RecordBlock(1000287, ""), (Lines{"", "<000287>  ;" + std::string(69, '-')}));
-    EXPECT_EQ(RecordBlock(5, "one\n\ntwo\n"),
-              (Lines{"", "<000005>  ;one", kIndent, kIndent + "two", kIndent + std::string(69, '-')}));
+    EXPECT_EQ(RecordBlock(5, "one\n\ntwo\n"), (Lines{"", "<000005>  ;one", kIndent, kIndent + "two",
+                                                     kIndent + std::string(69, '-')}));
 }
 
 TEST(Records, LongTextsAreCutAtTheLastSeparatorWithinSeventy) {
@@ -92,7 +92,8 @@ TEST(Records, LongTextsAreCutAtTheLastSeparatorWithinSeventy) {
     EXPECT_EQ(SplitDescription(word75 + " end"), (Lines{word75 + " ", "end"}));
     EXPECT_EQ(SplitDescription(word75 + "\r\nend"), (Lines{word75, "end"}));
     std::string remainder69 = std::string(60, 'y') + " " + std::string(8, 'z');
-    EXPECT_EQ(SplitDescription(remainder69), (Lines{std::string(60, 'y') + " ", std::string(8, 'z')}));
+    EXPECT_EQ(SplitDescription(remainder69),
+              (Lines{std::string(60, 'y') + " ", std::string(8, 'z')}));
     std::string remainder68 = std::string(59, 'y') + " " + std::string(8, 'z');
     EXPECT_EQ(SplitDescription(remainder68), Lines{remainder68});
 }
@@ -102,7 +103,8 @@ TEST(Measurements, FieldsWidthsRatesAndCategories) {
     LocalTime at{.year = 2026, .month = 12, .day = 7, .hour = 14, .minute = 5};
     CountTime hundredSeconds{0, 1, 40, 0};
     std::string line = MeasurementLine("A", at, 120, 2, hundredSeconds, device);
-    EXPECT_EQ(line, "          /A:  14.05  Ut= 0120mV  Tm=00-01-40.00  N=00000002  D=00000.020  Cat=N");
+    EXPECT_EQ(line,
+              "          /A:  14.05  Ut= 0120mV  Tm=00-01-40.00  N=00000002  D=00000.020  Cat=N");
     EXPECT_EQ(line.size(), 80u);
 
     auto d = [&](std::uint32_t count, CountTime time) {

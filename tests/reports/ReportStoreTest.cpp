@@ -26,14 +26,20 @@ TEST_F(ReportStoreTest, DecemberStudyAfterNovemberIsWrittenByteForByte) {
         "Program: 1.12\r\n"
         "Device: QEV-C2-N0123-Soft-1.5\r\n"
         "Month: 2026-December\r\n"
-        ";" + std::string(79, '-') + "\r\n"
+        ";" +
+        std::string(79, '-') +
         "\r\n"
         "\r\n"
-        "Date: 07-12-2026 ;" + std::string(62, '=') + "\r\n"
+        "\r\n"
+        "Date: 07-12-2026 ;" +
+        std::string(62, '=') +
+        "\r\n"
         "\r\n"
         "<000287>  ;Soil sample 4, dried for two weeks.\r\n"
         "          ;Cs-137 content.\r\n"
-        "          ;" + std::string(69, '-') + "\r\n"
+        "          ;" +
+        std::string(69, '-') +
+        "\r\n"
         "          /A:  14.05  Ut= 0120mV  Tm=00-01-40.00  N=00000002  D=00000.020  Cat=N\r\n"
         "          /B:  14.08  Ut= 0120mV  Tm=00-01-40.00  N=00000005  D=00000.050  Cat=W\r\n";
     EXPECT_EQ(Reports(), (Names{"11-26_000270-000286.rep", "12-26_000287-000287.rep"}));
@@ -101,7 +107,8 @@ TEST_F(ReportStoreTest, NumbersAboveSixDigitsStayWholeInNamesAndWrapInRecordLine
     auto reopened = Open();
     reopened->AddRecord("");
     EXPECT_EQ(Reports(), Names{"12-26_000001-1000001.rep"});
-    EXPECT_EQ(SplitLines(Slurp(reopened->ReportPath())).back(), "<000001>  ;" + std::string(69, '-'));
+    EXPECT_EQ(SplitLines(Slurp(reopened->ReportPath())).back(),
+              "<000001>  ;" + std::string(69, '-'));
 }
 
 TEST_F(ReportStoreTest, ADateBlockIsAddedOncePerDay) {
@@ -159,12 +166,12 @@ TEST_F(ReportStoreTest, MeasurementsStayInTheChosenFileAcrossTheMonthEnd) {
 }
 
 class SpecialText final : public SpecialTextOption {
-public:
+  public:
     explicit SpecialText(std::string name) : name(std::move(name)) {}
     bool Enabled() const override { return true; }
     std::string FileName() const override { return name; }
 
-private:
+  private:
     std::string name;
 };
 
@@ -174,7 +181,8 @@ TEST_F(ReportStoreTest, SpecialTextListsCountsOnlyWhileSwitchedOn) {
     store->SaveSpecialText(12, SpecialTextOff());
     EXPECT_EQ(AllNames(Year()), before);
 
-    for (std::uint32_t count : {12u, 0u, 6789u}) store->SaveSpecialText(count, SpecialText("counts"));
+    for (std::uint32_t count : {12u, 0u, 6789u})
+        store->SaveSpecialText(count, SpecialText("counts"));
     EXPECT_EQ(Slurp(Year() + "/counts.txt"), "12\r\n0\r\n6789\r\n");
 
     Spit(Year() + "/earlier.txt", "5\n7");

@@ -14,15 +14,15 @@
 namespace pulsedesk::reports::testing {
 
 class StoreFixture : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<ReportStore> Open(const std::string& workFolder,
                                       std::shared_ptr<FileWriter> writer = DefaultFileWriter()) {
         auto labels = [this](const std::string& key) {
             auto found = headerLabels.find(key);
             return found == headerLabels.end() ? std::string() : found->second;
         };
-        return std::make_unique<ReportStore>(workFolder, device, labels, [this] { return now; },
-                                             std::move(writer));
+        return std::make_unique<ReportStore>(
+            workFolder, device, labels, [this] { return now; }, std::move(writer));
     }
     std::unique_ptr<ReportStore> Open() { return Open(Work()); }
 

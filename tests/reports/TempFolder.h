@@ -13,7 +13,7 @@
 namespace pulsedesk::reports::testing {
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         char pattern[] = "/tmp/pulsedesk-reports-XXXXXX";
         if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -22,8 +22,9 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder() {
-        ::nftw(path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); },
-               16, FTW_DEPTH | FTW_PHYS);
+        ::nftw(
+            path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); },
+            16, FTW_DEPTH | FTW_PHYS);
     }
     std::string path;
 };
