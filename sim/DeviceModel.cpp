@@ -16,6 +16,16 @@ constexpr std::int64_t kAutoRestartMs = 2000;   // mode 2 shows "finished" this 
 constexpr std::uint32_t kMaxCount = 0xFFFFFF;   // the counter is 24 bits wide
 constexpr std::uint16_t kMaxThresholdCode = 4095;
 
+// The next value of a step table above (or below) the current one; the ends stay put.
+std::uint32_t StepThrough(const std::vector<std::uint32_t>& table, std::uint32_t value, bool up) {
+    if (up) {
+        auto it = std::upper_bound(table.begin(), table.end(), value);
+        return it != table.end() ? *it : value;
+    }
+    auto it = std::lower_bound(table.begin(), table.end(), value);
+    return it != table.begin() ? *std::prev(it) : value;
+}
+
 std::uint8_t Byte(std::int64_t v) { return static_cast<std::uint8_t>(v); }
 
 }  // namespace
@@ -166,30 +176,12 @@ void DeviceModel::Carry(std::uint8_t code, const std::uint8_t* a, std::size_t n)
         case lk::SetCountTime:
             if (n == 3 && a[1] < 60 && a[2] < 60) countTimeSeconds = a[0] * 3600u + a[1] * 60u + a[2];
             break;
-        case lk::StepCountLimit: {
-            const auto& t = CountLimitSteps();
-            if (n != 1) break;
-            if (a[0] == 1) {
-                auto it = std::upper_bound(t.begin(), t.end(), countLimit);
-                if (it != t.end()) countLimit = *it;
-            } else {
-                auto it = std::lower_bound(t.begin(), t.end(), countLimit);
-                if (it != t.begin()) countLimit = *std::prev(it);
-            }
+        case lk::StepCountLimit:
+            if (n == 1) countLimit = StepThrough(CountLimitSteps(), countLimit, a[0] == 1);
             break;
-        }
-        case lk::StepCountTime: {
-            const auto& t = CountTimeSteps();
-            if (n != 1) break;
-            if (a[0] == 1) {
-                auto it = std::upper_bound(t.begin(), t.end(), countTimeSeconds);
-                if (it != t.end()) countTimeSeconds = *it;
-            } else {
-                auto it = std::lower_bound(t.begin(), t.end(), countTimeSeconds);
-                if (it != t.begin()) countTimeSeconds = *std::prev(it);
-            }
+        case lk::StepCountTime:
+            if (n == 1) countTimeSeconds = StepThrough(CountTimeSteps(), countTimeSeconds, a[0] == 1);
             break;
-        }
         case lk::SetOptions:
             if (n == 1) ApplyOptions(a[0]);
             break;
