@@ -1,0 +1,87 @@
+// MuxServer: lets any number of clients share the one line. A single thread polls the
+// listening socket and every client; complete requests wait in one queue and go to the line
+// one at a time, first come first served, so two clients' exchanges never interleave and each
+// reply goes back on the connection that asked for it.
+#pragma once
+
+#include <poll.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <vector>
+
+#include "shared_line.h"
+#include "socket_io.h"
+#include "wire.h"
+
+namespace pulsedesk::mux {
+
+struct ServerLimits {
+    std::size_t maxClients = 512;                        // more connections are closed at once
+    std::chrono::milliseconds requestLimit{1000};        // first to last byte of one request
+    std::chrono::milliseconds replyLimit{1000};          // for a client to take its reply
+    std::chrono::milliseconds idleLimit{30000};          // between requests
+};
+
+struct ServerStats {
+    std::uint64_t accepted = 0;
+    std::uint64_t refused = 0;       // over maxClients
+    std::uint64_t transactions = 0;  // exchanges run on the line
+    std::uint64_t malformed = 0;     // bad length byte or bad frame header: connection closed
+    std::uint64_t timedOut = 0;      // too slow to send a request or take a reply
+    std::uint64_t vanished = 0;      // left in the middle of a request or before its reply
+};
+
+class MuxServer {
+public:
+    MuxServer(UniqueFd listener, SharedLine& line, ServerLimits limits, LogSink log);
+
+    // Serves until stopFd becomes readable.
+    void Run(int stopFd);
+
+    const ServerStats& Stats() const { return stats; }
+
+private:
+    enum class Stage { Idle, Reading, Queued, Replying };
+
+    struct Client {
+        UniqueFd fd;
+        Stage stage = Stage::Idle;
+        Clock::time_point deadline;
+        std::array<std::uint8_t, 1 + kMaxRequest> in{};  // length byte + frame
+        std::size_t have = 0;
+        std::array<std::uint8_t, 1 + kMaxReply> out{};   // length byte + reply
+        std::size_t outLength = 0;
+        std::size_t sent = 0;
+    };
+
+    void BuildPollSet(int stopFd);
+    int PollTimeout() const;
+    void AcceptPending();
+    void OnClientEvent(std::uint64_t id);
+    void ReadRequest(std::uint64_t id, Client& c);
+    bool TakeRequestBytes(std::uint64_t id, Client& c);
+    void SendReply(std::uint64_t id, Client& c);
+    void ServeNext();
+    void ExpireClients();
+    void Drop(std::uint64_t id, std::uint64_t* counter);
+
+    UniqueFd listener;
+    SharedLine& line;
+    ServerLimits limits;
+    LogSink log;
+    ServerStats stats;
+
+    std::map<std::uint64_t, Client> clients;
+    std::deque<std::uint64_t> queue;  // clients whose request is complete, oldest first
+    std::uint64_t nextId = 1;
+    Clock::time_point acceptPausedUntil;
+
+    std::vector<pollfd> pollSet;          // [0] stop, [1] listener, then clients
+    std::vector<std::uint64_t> pollIds;   // client id of pollSet[i + 2]
+};
+
+}  // namespace pulsedesk::mux

@@ -1,0 +1,50 @@
+// Sockets for the server and the client library: every call is bounded by a deadline and none
+// of them can raise SIGPIPE.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "endpoint.h"
+
+namespace pulsedesk::mux {
+
+using Clock = std::chrono::steady_clock;
+
+// Owns one file descriptor; closes it when it goes.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { Reset(); }
+
+    int Get() const { return fd; }
+    bool Valid() const { return fd >= 0; }
+    int Release();
+    void Reset();
+
+private:
+    int fd = -1;
+};
+
+int MillisecondsUntil(Clock::time_point deadline);
+
+// A non-blocking, close-on-exec stream socket connected to the endpoint, or an invalid one
+// when no address answers before the deadline.
+UniqueFd ConnectWithin(const Endpoint& endpoint, Clock::time_point deadline);
+
+// A non-blocking listening socket. A leftover unix socket file that nobody serves is replaced;
+// one that a running server answers on is not.
+UniqueFd Listen(const Endpoint& endpoint, std::string& error);
+
+// On a non-blocking socket: all bytes, or false on error, hang-up or deadline.
+bool SendAllWithin(int fd, const std::uint8_t* data, std::size_t length, Clock::time_point deadline);
+bool ReceiveExactWithin(int fd, std::uint8_t* data, std::size_t length, Clock::time_point deadline);
+
+}  // namespace pulsedesk::mux

@@ -1,0 +1,122 @@
+#include "mux_harness.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "mux/endpoint.h"
+#include "mux/socket_io.h"
+
+extern char** environ;
+
+namespace pulsedesk::muxtest {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+}  // namespace
+
+std::string BinDir() {
+    const char* dir = std::getenv("PULSEDESK_BIN_DIR");
+    return dir != nullptr && *dir != '\0' ? dir : PULSEDESK_DEFAULT_BIN_DIR;
+}
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "muxtest.XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+ServerProcess::ServerProcess(const std::string& port, const std::string& listen,
+                             const std::string& logPath) {
+    const std::string program = BinDir() + "/muxserver";
+    std::vector<std::string> args = {program, "--port", port, "--listen", listen};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + program);
+}
+
+ServerProcess::~ServerProcess() {
+    if (pid > 0 && Stop(SIGKILL) < 0) waitpid(pid, nullptr, 0);
+}
+
+int ServerProcess::Stop(int signal, std::chrono::milliseconds within) {
+    if (pid <= 0) return -1;
+    kill(pid, signal);
+    return WaitExit(within);
+}
+
+int ServerProcess::WaitExit(std::chrono::milliseconds within) {
+    const auto deadline = Clock::now() + within;
+    while (pid > 0) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            return ExitCodeOf(status);
+        }
+        if (Clock::now() > deadline) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+}
+
+bool WaitForListener(const std::string& address, std::chrono::milliseconds within) {
+    const auto endpoint = mux::ParseEndpoint(address);
+    const auto deadline = Clock::now() + within;
+    while (endpoint && Clock::now() < deadline) {
+        if (mux::ConnectWithin(*endpoint, Clock::now() + std::chrono::milliseconds(100)).Valid())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+ClientLibrary::ClientLibrary() {
+    const std::string path = BinDir() + "/libmuxclient.so";
+    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) throw std::runtime_error(dlerror());
+    function = reinterpret_cast<Transact>(dlsym(handle, "TransactMuxCommand"));
+    if (function == nullptr) throw std::runtime_error("TransactMuxCommand not exported");
+}
+
+ClientLibrary::~ClientLibrary() { dlclose(handle); }
+
+int ClientLibrary::Call(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& reply) const {
+    unsigned char buffer[20] = {};
+    const int n = function(static_cast<unsigned int>(request.size()), request.data(), buffer);
+    reply.assign(buffer, buffer + (n > 0 && n <= 20 ? n : 0));
+    return n;
+}
+
+}  // namespace pulsedesk::muxtest

@@ -1,0 +1,314 @@
+// muxserver as a real child process on a real pseudo-terminal, with the simulated counter on the
+// master side and the client library loaded from the build's bin folder.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "mux/endpoint.h"
+#include "mux/socket_io.h"
+#include "mux_harness.h"
+#include "pty_device.h"
+#include "support/Wait.h"
+
+namespace pulsedesk::muxtest {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using mux::Clock;
+using testing::WaitUntil;
+
+const Bytes kStatusA = {0x01, 0x28};
+const Bytes kStatusB = {0x01, 0x31};
+const Bytes kReadModel = {0x01, 0x2E};
+const Bytes kReadSerial = {0x01, 0x2D};
+
+class MuxServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        device = std::make_unique<PtyDevice>();
+        PointSymlink(portLink, device->SlavePath());
+        StartServer(address);
+    }
+
+    void TearDown() override {
+        if (server) {
+            EXPECT_EQ(server->Stop(SIGINT), 0);
+        }
+    }
+
+    void StartServer(const std::string& listen) {
+        setenv(mux::kEndpointVariable, listen.c_str(), 1);
+        server = std::make_unique<ServerProcess>(portLink, listen, logPath);
+        ASSERT_TRUE(WaitForListener(listen)) << ReadFile(logPath);
+    }
+
+    // Stops the server with SIGTERM and returns what it logged.
+    std::string StopServer() {
+        EXPECT_EQ(server->Stop(SIGTERM), 0);
+        server.reset();
+        return ReadFile(logPath);
+    }
+
+    int Call(const Bytes& request) {
+        Bytes reply;
+        return client.Call(request, reply);
+    }
+
+    TempFolder folder;
+    std::string portLink = folder.File("tty");
+    std::string address = "unix:" + folder.File("mux.sock");
+    std::string logPath = folder.File("server.log");
+    ClientLibrary client;
+    std::unique_ptr<PtyDevice> device;
+    std::unique_ptr<ServerProcess> server;
+};
+
+TEST_F(MuxServerTest, StatusRequestsGetTheDevicesReplies) {
+    Bytes reply;
+    ASSERT_EQ(client.Call(kStatusA, reply), 10);
+    EXPECT_EQ(reply[0] & 0x0F, 9);
+    EXPECT_EQ(reply[1], 0xA8);
+    ASSERT_EQ(client.Call(kStatusB, reply), 16);
+    EXPECT_EQ(reply[0] & 0x0F, 15);
+    EXPECT_EQ(reply[1], 0xB1);
+    ASSERT_EQ(client.Call(kReadModel, reply), 4);
+    EXPECT_EQ(reply, (Bytes{0x03, 0xAE, 'C', '2'}));
+    EXPECT_EQ(device->RequestsSeen(), 3);
+}
+
+TEST_F(MuxServerTest, LineRunsAt9600EightNoneOneRaw) {
+    ASSERT_EQ(Call(kStatusA), 10);
+    const termios t = device->SlaveSettings();
+    EXPECT_EQ(cfgetospeed(&t), B9600);  // a fresh pty starts at 38400
+    EXPECT_EQ(t.c_cflag & CSIZE, CS8);
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+}
+
+TEST_F(MuxServerTest, DeviceRepliesAreCutAtTwentyBytesAndSilenceGivesZero) {
+    sim::Faults faults;
+    faults.overLong = 10;  // reply B grows to 26 bytes without a pause
+    device->SetFaults(faults);
+    Bytes reply;
+    EXPECT_EQ(client.Call(kStatusB, reply), 20);
+    EXPECT_EQ(reply[1], 0xB1);
+    device->SetFaults(sim::Faults{.noReply = true});
+    EXPECT_EQ(Call(kStatusA), 0);
+    device->SetFaults(sim::Faults{});
+    EXPECT_EQ(Call(kStatusA), 10);
+}
+
+TEST_F(MuxServerTest, ServesOverTcpToo) {
+    StopServer();
+    mux::UniqueFd probe(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof any;
+    ASSERT_EQ(bind(probe.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&any), &size), 0);
+    const std::string tcp = "tcp:127.0.0.1:" + std::to_string(ntohs(any.sin_port));
+    probe.Reset();  // the port is free again for the server
+    StartServer(tcp);
+    EXPECT_EQ(Call(kStatusB), 16);
+}
+
+// Each client asks something whose reply tells it apart from the others' replies.
+TEST_F(MuxServerTest, ConcurrentClientsGetOnlyTheirOwnReplies) {
+    struct Poller {
+        Bytes request;
+        std::size_t length;
+        std::uint8_t code;
+        int mismatches = 0;
+        int failures = 0;
+    };
+    std::vector<Poller> pollers = {{kReadModel, 4, 0xAE}, {kReadSerial, 4, 0xAD}, {kStatusA, 10, 0xA8}};
+    constexpr int kRounds = 70;
+    std::vector<std::thread> threads;
+    for (Poller& p : pollers)
+        threads.emplace_back([&p, this] {
+            Bytes reply;
+            for (int i = 0; i < kRounds; ++i) {
+                const int n = client.Call(p.request, reply);
+                if (n == 0) ++p.failures;
+                else if (std::size_t(n) != p.length || reply[1] != p.code) ++p.mismatches;
+            }
+        });
+    for (auto& t : threads) t.join();
+    for (const Poller& p : pollers) {
+        EXPECT_EQ(p.mismatches, 0) << std::hex << int(p.code);
+        EXPECT_EQ(p.failures, 0) << std::hex << int(p.code);
+    }
+    EXPECT_EQ(device->RequestsSeen(), 3 * kRounds);
+}
+
+TEST_F(MuxServerTest, StoppedServerGivesZeroAndARestartedOneIsReachedAgain) {
+    ASSERT_EQ(Call(kStatusA), 10);
+    const std::string log = StopServer();
+    EXPECT_NE(log.find("stopped: 1 transactions"), std::string::npos) << log;
+    EXPECT_NE(access(folder.File("mux.sock").c_str(), F_OK), 0);  // socket file removed
+
+    const auto start = Clock::now();
+    EXPECT_EQ(Call(kStatusA), 0);
+    EXPECT_LT(Clock::now() - start, 3s);
+
+    StartServer(address);
+    EXPECT_TRUE(WaitUntil([&] { return Call(kStatusA) == 10; }));
+}
+
+// The device vanishes (pty master closed); a new one appears behind the same symlink.
+TEST_F(MuxServerTest, VanishedDeviceGivesZeroAndAReturningOneIsPickedUp) {
+    ASSERT_EQ(Call(kStatusA), 10);
+    device.reset();
+    EXPECT_EQ(Call(kStatusA), 0);
+    EXPECT_EQ(Call(kStatusB), 0);
+
+    device = std::make_unique<PtyDevice>();
+    PointSymlink(portLink, device->SlavePath());
+    EXPECT_TRUE(WaitUntil([&] { return Call(kStatusA) == 10; }));
+    EXPECT_EQ(Call(kStatusB), 16);
+
+    const std::string log = StopServer();
+    EXPECT_NE(log.find("line hung up"), std::string::npos) << log;
+    EXPECT_NE(log.find("line reopened"), std::string::npos) << log;
+    EXPECT_NE(log.find("1 line hang-ups, 1 reopens"), std::string::npos) << log;
+}
+
+TEST_F(MuxServerTest, SecondServerCannotTakeTheSameLine) {
+    const std::string otherLog = folder.File("other.log");
+    ServerProcess other(portLink, "unix:" + folder.File("other.sock"), otherLog);
+    EXPECT_EQ(other.WaitExit(5s), 1);
+    EXPECT_NE(ReadFile(otherLog).find("cannot open the line"), std::string::npos);
+    EXPECT_EQ(Call(kStatusA), 10);  // the first one still owns it
+}
+
+// ---- Bad input: the server must keep serving a well-formed client throughout. ----
+
+struct Attack {
+    mux::Endpoint endpoint;
+    std::mt19937 random{2024};
+
+    mux::UniqueFd Connect() const { return mux::ConnectWithin(endpoint, Clock::now() + 1s); }
+
+    static bool Send(const mux::UniqueFd& s, const Bytes& bytes) {
+        return mux::SendAllWithin(s.Get(), bytes.data(), bytes.size(), Clock::now() + 1s);
+    }
+
+    // True when the server closes the connection (possibly after a reply) within the limit.
+    static bool ServerCloses(const mux::UniqueFd& s, std::chrono::milliseconds within) {
+        const auto deadline = Clock::now() + within;
+        std::uint8_t sink[64];
+        while (Clock::now() < deadline) {
+            const ssize_t n = recv(s.Get(), sink, sizeof sink, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN)) return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    Bytes RandomBytes(std::size_t count) {
+        Bytes b(count);
+        for (auto& x : b) x = static_cast<std::uint8_t>(random());
+        return b;
+    }
+};
+
+struct BadInputTally {
+    int randomBursts = 0, badLengths = 0, badHeaders = 0, halfThenGone = 0, slowCut = 0;
+    int connects = 0, heldOpen = 0;
+};
+
+TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
+    std::atomic<bool> attacking{true};
+    std::atomic<int> good{0}, bad{0};
+    std::thread poller([&] {
+        while (attacking) (Call(kStatusA) == 10 ? good : bad)++;
+    });
+
+    Attack attack{*mux::ParseEndpoint(address)};
+    BadInputTally tally;
+    for (int i = 0; i < 100; ++i) {  // random garbage, then gone
+        const auto s = attack.Connect();
+        tally.randomBursts += Attack::Send(s, attack.RandomBytes(1 + attack.random() % 64));
+    }
+    for (int length : {0, 1, 17, 18, 100, 255}) {  // length byte out of range: closed at once
+        for (int i = 0; i < 10; ++i) {
+            const auto s = attack.Connect();
+            Attack::Send(s, Bytes{std::uint8_t(length), 0x0F, 0x28});
+            tally.badLengths += Attack::ServerCloses(s, 2s);
+        }
+    }
+    for (int i = 0; i < 30; ++i) {  // the header disagrees with the length byte
+        const auto s = attack.Connect();
+        Attack::Send(s, Bytes{0x02, 0x05, 0x28});
+        tally.badHeaders += Attack::ServerCloses(s, 2s);
+    }
+    for (int i = 0; i < 50; ++i) {  // half a frame, then the client vanishes
+        const auto s = attack.Connect();
+        tally.halfThenGone += Attack::Send(s, Bytes{0x05, 0x04, 0x04});
+    }
+    std::vector<mux::UniqueFd> slow;
+    for (int i = 0; i < 20; ++i) {  // half a frame, then nothing more: cut off by the server
+        slow.push_back(attack.Connect());
+        Attack::Send(slow.back(), Bytes{0x02, 0x01});
+    }
+    for (const auto& s : slow) tally.slowCut += Attack::ServerCloses(s, 5s);
+    for (int i = 0; i < 300; ++i) tally.connects += attack.Connect().Valid();
+    std::vector<mux::UniqueFd> held;
+    for (int i = 0; i < 200; ++i) held.push_back(attack.Connect());
+    tally.heldOpen = static_cast<int>(std::count_if(held.begin(), held.end(), [](auto& s) { return s.Valid(); }));
+    EXPECT_TRUE(WaitUntil([&] { return good.load() >= 5; }));  // still served with 200 idle peers
+    held.clear();
+    attacking = false;
+    poller.join();
+
+    std::cout << "tried: " << tally.randomBursts << " random bursts, " << tally.badLengths
+              << "/60 bad lengths closed, " << tally.badHeaders << "/30 bad headers closed, "
+              << tally.halfThenGone << " half frames abandoned, " << tally.slowCut
+              << "/20 slow clients cut off, " << tally.connects << " bare connects, "
+              << tally.heldOpen << " held open; well-formed client: " << good << " good, " << bad
+              << " failed\n";
+    EXPECT_EQ(tally.badLengths, 60);
+    EXPECT_EQ(tally.badHeaders, 30);
+    EXPECT_EQ(tally.slowCut, 20);
+    EXPECT_EQ(tally.heldOpen, 200);
+    EXPECT_GT(good, 0);
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(Call(kStatusB), 16);
+    const std::string log = StopServer();
+    std::cout << log;
+    EXPECT_NE(log.find("20 timed out"), std::string::npos) << log;
+}
+
+TEST(MuxServerProgram, StartUpProblemsEndWithClearErrors) {
+    TempFolder folder;
+    const std::string log = folder.File("server.log");
+    const std::string listen = "unix:" + folder.File("mux.sock");
+    EXPECT_EQ(ServerProcess(folder.File("no-such-tty"), listen, log).WaitExit(5s), 1);
+    EXPECT_NE(ReadFile(log).find("cannot open the line"), std::string::npos);
+    PtyDevice device;
+    EXPECT_EQ(ServerProcess(device.SlavePath(), "udp:nowhere", log).WaitExit(5s), 2);
+    EXPECT_NE(ReadFile(log).find("bad --listen address"), std::string::npos);
+
+    FILE* help = popen((BinDir() + "/muxserver --help").c_str(), "r");
+    ASSERT_NE(help, nullptr);
+    std::string text;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, help) != nullptr) text += chunk;
+    EXPECT_EQ(pclose(help), 0);
+    EXPECT_NE(text.find("--port PATH"), std::string::npos);
+    EXPECT_NE(text.find("PULSEDESK_MUX"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pulsedesk::muxtest
