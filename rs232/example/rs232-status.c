@@ -1,0 +1,47 @@
+/* rs232-status PORT [BAUD]: asks the device on PORT for its status (request 01 28) and
+ * prints the reply in hex. Exit code 0 with a reply, 1 on a usage or port error, 2 when
+ * the device did not answer. */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "rs232/rs232.h"
+
+enum { kReadStatusA = 0x28, kReplyRoom = 20 };
+
+static int open_port(const char *name, const char *baud) {
+    if (_OpenRS232(name) == RS232_INVALID_HANDLE) {
+        fprintf(stderr, "rs232-status: cannot open %s\n", name);
+        return 0;
+    }
+    if (baud != NULL && !_SetRS232Parameters(atoi(baud))) {
+        fprintf(stderr, "rs232-status: cannot set %s to %s baud\n", name, baud);
+        return 0;
+    }
+    return 1;
+}
+
+static void print_hex(const unsigned char *bytes, int count) {
+    for (int i = 0; i < count; ++i) printf(i ? " %02X" : "%02X", bytes[i]);
+    putchar('\n');
+}
+
+int main(int argc, char **argv) {
+    if (argc < 2 || argc > 3) {
+        fprintf(stderr, "usage: rs232-status PORT [BAUD]\n");
+        return 1;
+    }
+    if (!open_port(argv[1], argc == 3 ? argv[2] : NULL)) {
+        _CloseRS232();
+        return 1;
+    }
+    unsigned char reply[kReplyRoom];
+    _SendString(2, 0x01, kReadStatusA);
+    int count = _Receive(0, reply);
+    _CloseRS232();
+    if (count == 0) {
+        fprintf(stderr, "rs232-status: no reply from %s\n", argv[1]);
+        return 2;
+    }
+    print_hex(reply, count);
+    return 0;
+}
