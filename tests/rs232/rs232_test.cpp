@@ -15,9 +15,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,25 +28,26 @@ using Bytes = std::vector<unsigned char>;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-std::string RunCommand(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    char chunk[256];
-    while (fgets(chunk, sizeof chunk, pipe) != nullptr) out += chunk;
-    pclose(pipe);
-    return out;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> OutputLines(const std::string& command) {
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    FILE* pipe = popen(command.c_str(), "r");
+    char line[512];
+    while (pipe != nullptr && fgets(line, sizeof line, pipe) != nullptr)
+        lines.emplace_back(line, strcspn(line, "\n"));
+    if (pipe != nullptr) pclose(pipe);
     return lines;
 }
 
 milliseconds Since(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+}
+
+// How many bytes wait at the library's end, once `count` have arrived or two seconds passed.
+int WaitForInput(rs232_handle port, int count) {
+    int waiting = 0;
+    for (auto start = Clock::now(); waiting < count && Since(start) < milliseconds(2000);)
+        if (ioctl(int(port), FIONREAD, &waiting) != 0) return -1;
+    return waiting;
 }
 
 // The device's end of a pseudo-terminal pair; the library opens `slave`.
@@ -96,6 +97,7 @@ class Rs232Test : public ::testing::Test {
         Bind(getHandle, "_GetChHandle");
     }
     void TearDown() override {
+        if (closePort != nullptr) closePort();
         if (library_ != nullptr) dlclose(library_);
         std::filesystem::remove_all(copy_.parent_path());
     }
@@ -122,14 +124,14 @@ class Rs232Test : public ::testing::Test {
 
 TEST(Rs232Library, ExportsTheNineCallsAndNeedsOnlyLibc) {
     std::set<std::string> exported;
-    for (const auto& line : Lines(RunCommand(RS232_NM " -D --defined-only " RS232_LIBRARY)))
+    for (const auto& line : OutputLines((RS232_NM " -D --defined-only " RS232_LIBRARY)))
         exported.insert(line.substr(line.rfind(' ') + 1));
     EXPECT_EQ(exported, (std::set<std::string>{"_mymessage", "_SetRS232Parameters", "_OpenRS232",
                                                "_CloseRS232", "_SendBuffer", "_SendString",
                                                "_Receive", "_SetHandle", "_GetChHandle"}));
 
     std::vector<std::string> needed;
-    for (const auto& line : Lines(RunCommand(RS232_READELF " -d " RS232_LIBRARY))) {
+    for (const auto& line : OutputLines((RS232_READELF " -d " RS232_LIBRARY))) {
         if (line.find("(NEEDED)") == std::string::npos) continue;
         const auto open = line.find('[');
         needed.push_back(line.substr(open + 1, line.find(']') - open - 1));
@@ -193,7 +195,6 @@ TEST_F(Rs232Test, OpenSetsMarkParityTwoStopBitsAt2400) {
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     setHandle(port);
-    closePort();
 }
 
 TEST_F(Rs232Test, APortHeldElsewhereDoesNotOpen) {
@@ -207,7 +208,6 @@ TEST_F(Rs232Test, APortHeldElsewhereDoesNotOpen) {
     ASSERT_GT(first, 0);
     EXPECT_EQ(open(pty.slave.c_str()), RS232_INVALID_HANDLE);
     EXPECT_EQ(setHandle(first), first);
-    closePort();
 }
 
 TEST_F(Rs232Test, SendsTheLowByteOfEachArgument) {
@@ -220,15 +220,16 @@ TEST_F(Rs232Test, SendsTheLowByteOfEachArgument) {
     EXPECT_EQ(sendString(0), 0);
     EXPECT_EQ(sendBuffer(1, "\x7E"), 1);
     EXPECT_EQ(pty.Read(1), Bytes{0x7E});  // nothing was written before it
-    closePort();
 }
 
 TEST_F(Rs232Test, ReceiveEndsWithTheFrameOrAfterSilence) {
     Pty pty;
-    ASSERT_GT(open(pty.slave.c_str()), 0);
+    const rs232_handle port = open(pty.slave.c_str());
+    ASSERT_GT(port, 0);
     unsigned char buffer[20] = {};
 
     pty.Send({0x02, 0x81, 0x05});
+    ASSERT_EQ(WaitForInput(port, 3), 3);
     auto start = Clock::now();
     ASSERT_EQ(receive(0, buffer), 3);
     EXPECT_LT(Since(start), milliseconds(80));  // complete: no wait for silence
@@ -242,7 +243,6 @@ TEST_F(Rs232Test, ReceiveEndsWithTheFrameOrAfterSilence) {
 
     pty.Send({0x02, 0x81, 0x05, 0x06});  // more than announced: kept until the line is quiet
     EXPECT_EQ(receive(0, buffer), 4);
-    closePort();
 }
 
 TEST_F(Rs232Test, ALongBurstNeverOverrunsTheBuffer) {
@@ -252,10 +252,7 @@ TEST_F(Rs232Test, ALongBurstNeverOverrunsTheBuffer) {
     Bytes burst(40, 0x5A);
     burst[0] = 0x02;
     pty.Send(burst);
-    int waiting = 0;  // let the whole burst arrive before reading
-    for (auto start = Clock::now(); waiting < 40 && Since(start) < milliseconds(2000);)
-        ASSERT_EQ(ioctl(int(port), FIONREAD, &waiting), 0);
-    ASSERT_EQ(waiting, 40);
+    ASSERT_EQ(WaitForInput(port, 40), 40);  // the whole burst is there before reading
 
     unsigned char guarded[20 + 16];
     std::fill(std::begin(guarded), std::end(guarded), 0xA5);
@@ -265,7 +262,6 @@ TEST_F(Rs232Test, ALongBurstNeverOverrunsTheBuffer) {
     pty.Send({0x02, 0x81, 0x05});  // the rest of the burst was dropped, not left waiting
     EXPECT_EQ(receive(0, guarded), 3);
     EXPECT_EQ(Bytes(guarded, guarded + 3), (Bytes{0x02, 0x81, 0x05}));
-    closePort();
 }
 
 TEST_F(Rs232Test, ReceiveStopsWhenTheLineHangsUp) {
@@ -280,7 +276,6 @@ TEST_F(Rs232Test, ReceiveStopsWhenTheLineHangsUp) {
             _exit(receive(0, buffer));
         },
         testing::ExitedWithCode(0), "");
-    closePort();
 }
 
 TEST_F(Rs232Test, OpenNeverHandsOutDescriptorZero) {
@@ -310,7 +305,6 @@ TEST_F(Rs232Test, SwitchesBetweenTwoOpenPorts) {
     EXPECT_EQ(second.Read(1), Bytes{0x22});
     closePort();
     setHandle(a);
-    closePort();
 }
 
 TEST_F(Rs232Test, ClosingTwiceClosesOnlyOurPort) {
