@@ -21,23 +21,23 @@ enum class ConfigSection : int32_t {
 
 // The keys the program reads.
 namespace keys {
-inline constexpr std::string_view kTarlinkSupport = "TarlinkSupport";       // SYSTEM
-inline constexpr std::string_view kComPort = "COM-Port";                    // SYSTEM
-inline constexpr std::string_view kRepeatCounter = "Repeat_Counter";        // SYSTEM
-inline constexpr std::string_view kShadowFormAlfa = "Shadow_Form_Alfa";     // SYSTEM
-inline constexpr std::string_view kShadowFormColor = "Shadow_Form_Color";   // SYSTEM
-inline constexpr std::string_view kSettingFormColor = "Setting_Form_Color"; // SYSTEM
-inline constexpr std::string_view kWorkFolder = "Work_Folder";              // SYSTEM
-inline constexpr std::string_view kThresholdWarning = "Threshold_Warning";  // SYSTEM
-inline constexpr std::string_view kThresholdAlarm = "Threshold_Alarm";      // SYSTEM
-inline constexpr std::string_view kReportFileField = "Report_File_Field";   // Head_Line
-inline constexpr std::string_view kSWVersField = "SWVers_Field";            // Head_Line
-inline constexpr std::string_view kDeviceField = "Device_Field";            // Head_Line
-inline constexpr std::string_view kMonthField = "Month_Field";              // Head_Line
+inline constexpr std::string_view kTarlinkSupport = "TarlinkSupport";        // SYSTEM
+inline constexpr std::string_view kComPort = "COM-Port";                     // SYSTEM
+inline constexpr std::string_view kRepeatCounter = "Repeat_Counter";         // SYSTEM
+inline constexpr std::string_view kShadowFormAlfa = "Shadow_Form_Alfa";      // SYSTEM
+inline constexpr std::string_view kShadowFormColor = "Shadow_Form_Color";    // SYSTEM
+inline constexpr std::string_view kSettingFormColor = "Setting_Form_Color";  // SYSTEM
+inline constexpr std::string_view kWorkFolder = "Work_Folder";               // SYSTEM
+inline constexpr std::string_view kThresholdWarning = "Threshold_Warning";   // SYSTEM
+inline constexpr std::string_view kThresholdAlarm = "Threshold_Alarm";       // SYSTEM
+inline constexpr std::string_view kReportFileField = "Report_File_Field";    // Head_Line
+inline constexpr std::string_view kSWVersField = "SWVers_Field";             // Head_Line
+inline constexpr std::string_view kDeviceField = "Device_Field";             // Head_Line
+inline constexpr std::string_view kMonthField = "Month_Field";               // Head_Line
 }  // namespace keys
 
 class ConfigFile {
-public:
+  public:
     // Opens <program>.cfg when it exists; never fails (ask IsOpen).
     explicit ConfigFile(std::string_view exePath);
     ConfigFile(const ConfigFile&) = delete;
@@ -50,7 +50,7 @@ public:
     // section or the file is missing, or when the section index is unknown.
     std::string ReadConfigString(ConfigSection section, std::string_view key) const;
 
-private:
+  private:
     std::string fileName_;
     std::unique_ptr<TExtIniFile> ini_;
 };

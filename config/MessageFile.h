@@ -29,7 +29,7 @@ enum class MessageKind : int32_t {
 };
 
 class MessageFile {
-public:
+  public:
     // Opens <program>.msg when it exists; never fails (ask IsOpen).
     explicit MessageFile(std::string_view exePath);
     virtual ~MessageFile();
@@ -58,7 +58,7 @@ public:
     // Sets `text` as GetMessage does; true only when the key exists in the file now.
     virtual bool TryGetMessage(MessageKind kind, int32_t number, std::string& text) const;
 
-private:
+  private:
     std::string fileName_;
     std::unique_ptr<TExtIniFile> ini_;
 };

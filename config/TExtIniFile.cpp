@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -76,33 +75,43 @@ std::string CleanValue(std::string_view value) {
     return std::string(value.substr(0, TExtIniFile::kMaxValueLength));
 }
 
-struct FdCloser {
-    void operator()(const int* fd) const {
-        ::close(*fd);
-        delete fd;
+// Owns an open file descriptor.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
     }
+
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
 };
-using UniqueFd = std::unique_ptr<int, FdCloser>;
 
 // Opens a regular file for reading; devices and pipes are refused so that a read never hangs.
-UniqueFd OpenRegularFile(const std::string& fileName, int& error) {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+FileDescriptor OpenRegularFile(const std::string& fileName, int& error) {
+    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         error = errno;
-        return nullptr;
+        return fd;
     }
-    UniqueFd owned(new int(fd));
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         error = EINVAL;
-        return nullptr;
+        return FileDescriptor(-1);
     }
-    return owned;
+    return fd;
 }
 
 // Splits a file into lines at CR LF, LF or CR, reading it in chunks.
 class LineReader {
-public:
+  public:
     explicit LineReader(int fd) : fd_(fd), buffer_(64 * 1024) {}
 
     bool Next(std::string& line) {
@@ -120,7 +129,7 @@ public:
         return gotAny;
     }
 
-private:
+  private:
     static constexpr int kEnd = -1;
 
     int Peek() {
@@ -158,9 +167,9 @@ struct Lookup {
 Lookup LookUp(const std::string& fileName, std::string_view section, std::string_view key) {
     Lookup result;
     int error = 0;
-    const UniqueFd fd = OpenRegularFile(fileName, error);
+    const FileDescriptor fd = OpenRegularFile(fileName, error);
     if (!fd) return result;
-    LineReader reader(*fd);
+    LineReader reader(fd.Get());
     std::string line;
     for (bool first = true; reader.Next(line); first = false) {
         const IniLine parsed = ParseLine(first ? WithoutBom(line) : line);
@@ -192,8 +201,8 @@ std::vector<RawLine> SplitLines(std::string_view content) {
             lines.push_back({std::string(content), ""});
             break;
         }
-        const bool crlf = content[stop] == '\r' && stop + 1 < content.size() &&
-                          content[stop + 1] == '\n';
+        const bool crlf =
+            content[stop] == '\r' && stop + 1 < content.size() && content[stop + 1] == '\n';
         const std::size_t endingLength = crlf ? 2 : 1;
         lines.push_back({std::string(content.substr(0, stop)),
                          std::string(content.substr(stop, endingLength))});
@@ -260,17 +269,17 @@ void SetValue(std::vector<RawLine>& lines, std::string_view section, std::string
 }
 
 void CheckWritable(std::string_view section, std::string_view key, std::string_view value) {
-    const auto hasLineBreak = [](std::string_view text) {
+    const auto breaksTheFile = [](std::string_view text) {
         return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
     };
-    const bool badSection = section.empty() || hasLineBreak(section) ||
-                            section.find(']') != std::string_view::npos;
-    const bool badKey = TrimBlanks(key).empty() || hasLineBreak(key) ||
-                        key.find('=') != std::string_view::npos ||
-                        TrimBlanks(key).front() == '[' || TrimBlanks(key).front() == ';';
-    if (badSection || badKey || hasLineBreak(value)) {
-        throw std::invalid_argument("ini entry [" + std::string(section) + "] " +
-                                    std::string(key) + " cannot be written: invalid name or value");
+    const bool badSection =
+        section.empty() || breaksTheFile(section) || section.find(']') != std::string_view::npos;
+    const bool badKey = TrimBlanks(key).empty() || breaksTheFile(key) ||
+                        key.find('=') != std::string_view::npos || TrimBlanks(key).front() == '[' ||
+                        TrimBlanks(key).front() == ';';
+    if (badSection || badKey || breaksTheFile(value)) {
+        throw std::invalid_argument("ini entry [" + std::string(section) + "] " + std::string(key) +
+                                    " cannot be written: invalid name or value");
     }
 }
 
@@ -288,7 +297,7 @@ std::string WriteTarget(const std::string& fileName) {
 
 std::string ReadExistingContent(const std::string& fileName) {
     int error = 0;
-    const UniqueFd fd = OpenRegularFile(fileName, error);
+    const FileDescriptor fd = OpenRegularFile(fileName, error);
     if (!fd) {
         if (error == ENOENT) return {};
         ThrowWriteError(fileName, error);
@@ -296,7 +305,7 @@ std::string ReadExistingContent(const std::string& fileName) {
     std::string content;
     std::vector<char> chunk(64 * 1024);
     for (;;) {
-        const ssize_t got = ::read(*fd, chunk.data(), chunk.size());
+        const ssize_t got = ::read(fd.Get(), chunk.data(), chunk.size());
         if (got == 0) return content;
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) ThrowWriteError(fileName, errno);

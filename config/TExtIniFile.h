@@ -9,7 +9,7 @@ namespace pulsedesk::config {
 
 // Raised when the ini file cannot be rewritten; the file on disk is then left as it was.
 class IniWriteError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -25,7 +25,7 @@ public:
 // Every call works on the file as it is on disk at that moment: nothing is cached, and a file
 // that is missing or unreadable behaves as an empty one.
 class TExtIniFile {
-public:
+  public:
     static constexpr std::size_t kMaxValueLength = 2047;
 
     explicit TExtIniFile(std::string fileName);
@@ -57,7 +57,7 @@ public:
     virtual void ReadBinary(std::string_view section, std::string_view key, void* buffer,
                             std::size_t size, const void* defaultBuffer) const;
 
-private:
+  private:
     std::string fileName_;
 };
 

@@ -1,10 +1,9 @@
-#include "config/ConfigFile.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "TempFolder.h"
+#include "config/ConfigFile.h"
 #include "config/SiblingFile.h"
 
 namespace pulsedesk::config {
@@ -24,7 +23,7 @@ TEST(SiblingFileName, ReplacesOnlyTheExtensionOfTheFileName) {
 }
 
 class ConfigFileTest : public ::testing::Test {
-protected:
+  protected:
     std::string Exe() const { return folder.Path("pulsedesk"); }
     ConfigFile WithSettings(std::string_view content) {
         folder.Write("pulsedesk.cfg", content);

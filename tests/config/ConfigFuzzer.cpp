@@ -1,10 +1,10 @@
 // Random bytes as a settings file, as number texts, as binary values and as text to convert:
 // none of it may crash, hang or read outside its buffers.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -16,20 +16,21 @@ using namespace pulsedesk::config;
 
 namespace {
 
+// An in-memory file, reached by name like any file on disk; nothing is left behind.
 const std::string& ScratchFile() {
     static const std::string name = [] {
-        char pattern[] = "/tmp/pulsedesk-config-fuzz-XXXXXX";
-        const int fd = ::mkstemp(pattern);
-        if (fd >= 0) ::close(fd);
-        return std::string(pattern);
+        const int fd = ::memfd_create("pulsedesk-config-fuzz", 0);
+        if (fd < 0) __builtin_trap();
+        return "/proc/self/fd/" + std::to_string(fd);
     }();
     return name;
 }
 
 void WriteScratch(std::string_view content) {
-    if (std::FILE* file = std::fopen(ScratchFile().c_str(), "wb")) {
-        std::fwrite(content.data(), 1, content.size(), file);
-        std::fclose(file);
+    const int fd = std::stoi(ScratchFile().substr(std::string_view("/proc/self/fd/").size()));
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, content.data(), content.size(), 0) != static_cast<ssize_t>(content.size())) {
+        __builtin_trap();
     }
 }
 
@@ -51,8 +52,8 @@ void FeedReadBinary(std::string_view data) {
     const TExtIniFile ini(ScratchFile());
     std::array<uint8_t, 64> buffer{};
     const std::array<uint8_t, 64> fallback{};
-    for (const std::size_t size : {std::size_t{1}, std::size_t{4}, data.size() / 2 - 1,
-                                   std::size_t{64}}) {
+    for (const std::size_t size :
+         {std::size_t{1}, std::size_t{4}, data.size() / 2 - 1, std::size_t{64}}) {
         if (size == 0 || size > buffer.size()) continue;
         ini.ReadBinary("A", "k", buffer.data(), size, fallback.data());
     }

@@ -1,8 +1,8 @@
-#include "config/ConfigNumber.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
+
+#include "config/ConfigNumber.h"
 
 namespace pulsedesk::config {
 namespace {
@@ -33,9 +33,9 @@ TEST(IntegerText, HexadecimalAfterEveryMarkerTakenAs32Bits) {
 }
 
 TEST(IntegerText, EverythingElseIsNoIntegerText) {
-    for (const char* text : {"", "   ", "-", "+", "abc", "5 ", "5x", "1.5", "\t5", "$", "0x",
-                             "-$10", "+0x10", "$10G", "$100000000", "2147483648",
-                             "-2147483649", "99999999999999999999", "١"}) {
+    for (const char* text :
+         {"", "   ", "-", "+", "abc", "5 ", "5x", "1.5", "\t5", "$", "0x", "-$10", "+0x10", "$10G",
+          "$100000000", "2147483648", "-2147483649", "99999999999999999999", "١"}) {
         EXPECT_EQ(IntegerText(text), std::nullopt) << text;
     }
 }

@@ -1,9 +1,9 @@
-#include "config/Cp1251.h"
-
 #include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <string>
+
+#include "config/Cp1251.h"
 
 namespace pulsedesk::config {
 namespace {
@@ -52,7 +52,9 @@ TEST(Cp1251, AgreesWithTheSystemsCodePageTables) {
 }
 
 TEST(Cp1251, CharactersOutsideTheCodePageBecomeQuestionMarks) {
-    EXPECT_EQ(Utf8ToCp1251("a€b"), "a\x88" "b");
+    EXPECT_EQ(Utf8ToCp1251("a€b"),
+              "a\x88"
+              "b");
     EXPECT_EQ(Utf8ToCp1251("ä日本😀"), "????");
     EXPECT_EQ(Utf8ToCp1251("\xC2\x98"), "?");  // U+0098 is no Windows-1251 character
 }

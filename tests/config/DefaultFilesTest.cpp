@@ -22,7 +22,8 @@ void ExpectWindows1251WithCrLf(const std::string& file) {
     ASSERT_FALSE(bytes.empty()) << file;
     EXPECT_EQ(Cp1251ToUtf8(bytes).find("\xEF\xBF\xBD"), std::string::npos) << file;
     std::size_t lineEnds = 0;
-    for (auto pos = bytes.find("\r\n"); pos != std::string::npos; pos = bytes.find("\r\n", pos + 2)) {
+    for (auto pos = bytes.find("\r\n"); pos != std::string::npos;
+         pos = bytes.find("\r\n", pos + 2)) {
         ++lineEnds;
     }
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), lineEnds) << file;
@@ -76,10 +77,10 @@ TEST(DefaultFiles, MessagesHoldEveryTextTheProgramAsksFor) {
               "ПЕРИОДИЧЕСКИЙ АВТОЗАПУСК");
     EXPECT_EQ(Cp1251ToUtf8(messages.GetMessage(MessageKind::Status, 5)), "ИССЛЕДОВАНИЕ НЕ НАЧАТО");
     const TExtIniFile ini(messages.FileName());
-    for (const char* section : {"INFO_MESSAGE", "QUESTION", "WARNING_MESSAGE", "ERROR_MESSAGE",
-                                "STATUS_MESSAGE", "MAIN_DIALOG", "SAVE_TO_FILE_DIALOG",
-                                "LOAD_FROM_FILE_DIALOG", "VISIBLE_DIALOG", "LOAD_DIALOG",
-                                "TOOLS_DIALOG", "MENU_ITEMS", "CONTEXT_MENU_ITEMS"}) {
+    for (const char* section :
+         {"INFO_MESSAGE", "QUESTION", "WARNING_MESSAGE", "ERROR_MESSAGE", "STATUS_MESSAGE",
+          "MAIN_DIALOG", "SAVE_TO_FILE_DIALOG", "LOAD_FROM_FILE_DIALOG", "VISIBLE_DIALOG",
+          "LOAD_DIALOG", "TOOLS_DIALOG", "MENU_ITEMS", "CONTEXT_MENU_ITEMS"}) {
         EXPECT_TRUE(ini.SectionExists(section)) << section;
     }
 }
@@ -88,8 +89,7 @@ TEST(DefaultFiles, AreCopiedBesideTheProgram) {
     const char* binDir = std::getenv("PULSEDESK_BIN_DIR");
     if (binDir == nullptr) GTEST_SKIP() << "PULSEDESK_BIN_DIR is not set";
     for (const char* name : {"pulsedesk.cfg", "pulsedesk.msg"}) {
-        EXPECT_EQ(ReadBytes(std::string(binDir) + "/" + name),
-                  ReadBytes(kDefaultsDir + "/" + name))
+        EXPECT_EQ(ReadBytes(std::string(binDir) + "/" + name), ReadBytes(kDefaultsDir + "/" + name))
             << name;
     }
 }

@@ -1,10 +1,9 @@
-#include "config/MessageFile.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "TempFolder.h"
+#include "config/MessageFile.h"
 
 namespace pulsedesk::config {
 namespace {
@@ -12,7 +11,7 @@ namespace {
 using testing::TempFolder;
 
 class MessageFileTest : public ::testing::Test {
-protected:
+  protected:
     std::string Exe() const { return folder.Path("bench.exe"); }
     MessageFile WithMessages(std::string_view content) {
         folder.Write("bench.msg", content);

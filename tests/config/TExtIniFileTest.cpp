@@ -1,5 +1,3 @@
-#include "config/TExtIniFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +8,7 @@
 #include <filesystem>
 
 #include "TempFolder.h"
+#include "config/TExtIniFile.h"
 
 namespace pulsedesk::config {
 namespace {
@@ -19,21 +18,23 @@ using testing::ReadBytes;
 using testing::TempFolder;
 
 class IniFileTest : public ::testing::Test {
-protected:
-    TExtIniFile Ini(std::string_view content) { return TExtIniFile(folder.Write("t.ini", content)); }
+  protected:
+    TExtIniFile Ini(std::string_view content) {
+        return TExtIniFile(folder.Write("t.ini", content));
+    }
     TempFolder folder;
 };
 
 TEST_F(IniFileTest, ValueIsTrimmedUnquotedAndTakenAfterTheFirstEquals) {
-    const TExtIniFile ini = Ini(
-        "[S]\r\n"
-        "plain =  a value \t\r\n"
-        "formula=x=y+1\r\n"
-        "double=\" padded \"\r\n"
-        "single='x'\r\n"
-        "mismatched=\"x'\r\n"
-        "lone=\"\r\n"
-        "empty=\r\n");
+    const TExtIniFile ini =
+        Ini("[S]\r\n"
+            "plain =  a value \t\r\n"
+            "formula=x=y+1\r\n"
+            "double=\" padded \"\r\n"
+            "single='x'\r\n"
+            "mismatched=\"x'\r\n"
+            "lone=\"\r\n"
+            "empty=\r\n");
     EXPECT_EQ(ini.ReadString("S", "plain", "-"), "a value");
     EXPECT_EQ(ini.ReadString("S", "formula", "-"), "x=y+1");
     EXPECT_EQ(ini.ReadString("S", "double", "-"), " padded ");
@@ -95,15 +96,15 @@ TEST_F(IniFileTest, SectionWithoutKeysExists) {
 }
 
 TEST_F(IniFileTest, MeaninglessLinesAreIgnored) {
-    const TExtIniFile ini = Ini(
-        "\xEF\xBB\xBF[A]\n"       // a byte-order mark from a text editor
-        "no equals sign here\n"
-        "; k=commented out\n"
-        "=no key\n"
-        "  [ B ]  trailing\n"
-        "k=b\n"
-        "[C\n"                    // unterminated: not a section line
-        "c=still in B\n");
+    const TExtIniFile ini =
+        Ini("\xEF\xBB\xBF[A]\n"  // a byte-order mark from a text editor
+            "no equals sign here\n"
+            "; k=commented out\n"
+            "=no key\n"
+            "  [ B ]  trailing\n"
+            "k=b\n"
+            "[C\n"  // unterminated: not a section line
+            "c=still in B\n");
     EXPECT_TRUE(ini.SectionExists("A"));
     EXPECT_FALSE(ini.ValueExists("A", "no equals sign here"));
     EXPECT_FALSE(ini.ValueExists("A", "; k"));
@@ -216,13 +217,13 @@ TEST_F(IniFileTest, BinaryRoundTripsWithUpperCaseHexAndCheckByte) {
 }
 
 TEST_F(IniFileTest, BinaryFallsBackToTheDefaultBufferOnAnyMismatch) {
-    TExtIniFile ini = Ini(
-        "[B]\n"
-        "good=01ABF05A\n"
-        "lower=01abf05a\n"
-        "odd=01ABF05A0\n"   // a trailing odd digit is ignored
-        "badcheck=01ABF05B\n"
-        "junk=0GABF05A\n");
+    TExtIniFile ini =
+        Ini("[B]\n"
+            "good=01ABF05A\n"
+            "lower=01abf05a\n"
+            "odd=01ABF05A0\n"  // a trailing odd digit is ignored
+            "badcheck=01ABF05B\n"
+            "junk=0GABF05A\n");
     const std::array<uint8_t, 3> fallback = {9, 8, 7};
     const auto read = [&](std::string_view key, std::size_t size, const uint8_t* dflt) {
         std::array<uint8_t, 4> out = {0xEE, 0xEE, 0xEE, 0xEE};

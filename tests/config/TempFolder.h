@@ -13,7 +13,7 @@ namespace pulsedesk::config::testing {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "pulsedesk-config-XXXXXX").string();
@@ -39,7 +39,7 @@ public:
         return file;
     }
 
-private:
+  private:
     std::string path_;
 };
 
