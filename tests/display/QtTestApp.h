@@ -1,0 +1,17 @@
+// One QApplication per test process, on the offscreen platform with a private runtime folder.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <gtest/gtest.h>
+
+namespace pulsedesk::display::testing {
+
+void EnsureQtApp();
+
+// Every pixel of `box` in `image` at `at` equals the sheet's, except the decimal-point box,
+// which must be `background` unless keepPoint.
+::testing::AssertionResult GlyphDrawnAt(const QImage& image, QPoint at, const QImage& sheet,
+                                        QRect box, QRect pointBox, bool keepPoint, QRgb background);
+
+}  // namespace pulsedesk::display::testing
