@@ -15,9 +15,9 @@ inline constexpr const char* kEndpointVariable = "PULSEDESK_MUX";
 struct Endpoint {
     enum class Kind { Tcp, Unix };
     Kind kind = Kind::Tcp;
-    std::string host;       // tcp: a name or numeric address; "[::1]" is given without brackets
+    std::string host;  // tcp: a name or numeric address; "[::1]" is given without brackets
     std::uint16_t port = 0;
-    std::string path;       // unix: the socket's file
+    std::string path;  // unix: the socket's file
 
     std::string Describe() const;
 };

@@ -55,7 +55,8 @@ void MuxServer::BuildPollSet(int stopFd) {
     pollSet.push_back({acceptPaused ? -1 : listener.Get(), POLLIN, 0});
     for (const auto& [id, c] : clients) {
         if (c.stage == Stage::Queued) continue;
-        pollSet.push_back({c.fd.Get(), static_cast<short>(c.stage == Stage::Replying ? POLLOUT : POLLIN), 0});
+        pollSet.push_back(
+            {c.fd.Get(), static_cast<short>(c.stage == Stage::Replying ? POLLOUT : POLLIN), 0});
         pollIds.push_back(id);
     }
 }

@@ -20,10 +20,10 @@
 namespace pulsedesk::mux {
 
 struct ServerLimits {
-    std::size_t maxClients = 512;                        // more connections are closed at once
-    std::chrono::milliseconds requestLimit{1000};        // first to last byte of one request
-    std::chrono::milliseconds replyLimit{1000};          // for a client to take its reply
-    std::chrono::milliseconds idleLimit{30000};          // between requests
+    std::size_t maxClients = 512;                  // more connections are closed at once
+    std::chrono::milliseconds requestLimit{1000};  // first to last byte of one request
+    std::chrono::milliseconds replyLimit{1000};    // for a client to take its reply
+    std::chrono::milliseconds idleLimit{30000};    // between requests
 };
 
 struct ServerStats {
@@ -36,7 +36,7 @@ struct ServerStats {
 };
 
 class MuxServer {
-public:
+  public:
     MuxServer(UniqueFd listener, SharedLine& line, ServerLimits limits, LogSink log);
 
     // Serves until stopFd becomes readable.
@@ -44,7 +44,7 @@ public:
 
     const ServerStats& Stats() const { return stats; }
 
-private:
+  private:
     enum class Stage { Idle, Reading, Queued, Replying };
 
     struct Client {
@@ -53,7 +53,7 @@ private:
         Clock::time_point deadline;
         std::array<std::uint8_t, 1 + kMaxRequest> in{};  // length byte + frame
         std::size_t have = 0;
-        std::array<std::uint8_t, 1 + kMaxReply> out{};   // length byte + reply
+        std::array<std::uint8_t, 1 + kMaxReply> out{};  // length byte + reply
         std::size_t outLength = 0;
         std::size_t sent = 0;
     };
@@ -80,8 +80,8 @@ private:
     std::uint64_t nextId = 1;
     Clock::time_point acceptPausedUntil;
 
-    std::vector<pollfd> pollSet;          // [0] stop, [1] listener, then clients
-    std::vector<std::uint64_t> pollIds;   // client id of pollSet[i + 2]
+    std::vector<pollfd> pollSet;         // [0] stop, [1] listener, then clients
+    std::vector<std::uint64_t> pollIds;  // client id of pollSet[i + 2]
 };
 
 }  // namespace pulsedesk::mux

@@ -51,10 +51,14 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         } else if ((arg == "--port" || arg == "--listen") && i + 1 < argc) {
             value = argv[++i];
         }
-        if (arg == "--help" || arg == "-h") o.help = true;
-        else if (arg == "--port" && !value.empty()) o.port = value;
-        else if (arg == "--listen" && !value.empty()) o.listen = value;
-        else return std::nullopt;
+        if (arg == "--help" || arg == "-h")
+            o.help = true;
+        else if (arg == "--port" && !value.empty())
+            o.port = value;
+        else if (arg == "--listen" && !value.empty())
+            o.listen = value;
+        else
+            return std::nullopt;
     }
     if (!o.help && o.port.empty()) return std::nullopt;
     return o;
@@ -73,7 +77,7 @@ void OnStopSignal(int) {
 
 bool InstallStopSignals() {
     if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;

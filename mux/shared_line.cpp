@@ -28,7 +28,8 @@ bool PollReportsHangUp(int fd) {
 
 }  // namespace
 
-SharedLine::SharedLine(std::string path, LogSink log) : path(std::move(path)), log(std::move(log)) {}
+SharedLine::SharedLine(std::string path, LogSink log)
+    : path(std::move(path)), log(std::move(log)) {}
 
 SharedLine::~SharedLine() {
     if (fd >= 0) close(fd);

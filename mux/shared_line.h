@@ -14,7 +14,7 @@ namespace pulsedesk::mux {
 using LogSink = std::function<void(const std::string&)>;
 
 class SharedLine {
-public:
+  public:
     SharedLine(std::string path, LogSink log);
     ~SharedLine();
     SharedLine(const SharedLine&) = delete;
@@ -33,7 +33,7 @@ public:
     std::uint64_t HangUps() const { return hangUps; }
     std::uint64_t Reopens() const { return reopens; }
 
-private:
+  private:
     bool EnsureOpen();
     void CloseAfterHangUp();
     bool WriteRequest(const std::uint8_t* request, std::size_t length);

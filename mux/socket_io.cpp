@@ -81,7 +81,7 @@ bool ConnectOne(int fd, const Address& a, Clock::time_point deadline) {
 
 // A unix socket file is stale when it is a socket that nobody accepts on.
 bool RemoveStaleSocketFile(const Endpoint& endpoint, std::string& error) {
-    struct stat st{};
+    struct stat st {};
     if (lstat(endpoint.path.c_str(), &st) != 0) return true;
     if (!S_ISSOCK(st.st_mode)) {
         error = endpoint.path + ": exists and is not a socket";
@@ -150,7 +150,8 @@ UniqueFd Listen(const Endpoint& endpoint, std::string& error) {
     return {};
 }
 
-bool SendAllWithin(int fd, const std::uint8_t* data, std::size_t length, Clock::time_point deadline) {
+bool SendAllWithin(int fd, const std::uint8_t* data, std::size_t length,
+                   Clock::time_point deadline) {
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = send(fd, data + done, length - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -164,7 +165,8 @@ bool SendAllWithin(int fd, const std::uint8_t* data, std::size_t length, Clock::
     return true;
 }
 
-bool ReceiveExactWithin(int fd, std::uint8_t* data, std::size_t length, Clock::time_point deadline) {
+bool ReceiveExactWithin(int fd, std::uint8_t* data, std::size_t length,
+                        Clock::time_point deadline) {
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = recv(fd, data + done, length - done, MSG_DONTWAIT);

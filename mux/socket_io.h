@@ -15,7 +15,7 @@ using Clock = std::chrono::steady_clock;
 
 // Owns one file descriptor; closes it when it goes.
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : fd(other.Release()) {}
@@ -29,7 +29,7 @@ public:
     int Release();
     void Reset();
 
-private:
+  private:
     int fd = -1;
 };
 
@@ -44,7 +44,8 @@ UniqueFd ConnectWithin(const Endpoint& endpoint, Clock::time_point deadline);
 UniqueFd Listen(const Endpoint& endpoint, std::string& error);
 
 // On a non-blocking socket: all bytes, or false on error, hang-up or deadline.
-bool SendAllWithin(int fd, const std::uint8_t* data, std::size_t length, Clock::time_point deadline);
+bool SendAllWithin(int fd, const std::uint8_t* data, std::size_t length,
+                   Clock::time_point deadline);
 bool ReceiveExactWithin(int fd, std::uint8_t* data, std::size_t length, Clock::time_point deadline);
 
 }  // namespace pulsedesk::mux

@@ -72,8 +72,14 @@ void StatusPollsStraightOnTheLine(benchmark::State& state) {
     });
 }
 
-BENCHMARK(StatusPollsThroughMuxServer)->Iterations(40)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(StatusPollsStraightOnTheLine)->Iterations(40)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StatusPollsThroughMuxServer)
+    ->Iterations(40)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(StatusPollsStraightOnTheLine)
+    ->Iterations(40)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace pulsedesk::muxtest

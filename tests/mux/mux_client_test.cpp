@@ -23,7 +23,7 @@ using mux::Clock;
 
 // Accepts on a unix socket and treats every connection the same way.
 class ScriptedServer {
-public:
+  public:
     enum class Mode { Answer, Silent, ResetAtOnce };
 
     ScriptedServer(const std::string& path, Mode mode, std::vector<std::uint8_t> answer = {})
@@ -39,7 +39,7 @@ public:
     }
     int Connections() const { return connections.load(); }
 
-private:
+  private:
     void Serve() {
         std::vector<mux::UniqueFd> held;
         while (!stopping) {
@@ -59,8 +59,10 @@ private:
         }
         std::uint8_t request[17];
         [[maybe_unused]] const auto n = recv(c.Get(), request, sizeof request, 0);
-        if (mode == Mode::Answer) send(c.Get(), answer.data(), answer.size(), MSG_NOSIGNAL);
-        else held.push_back(std::move(c));
+        if (mode == Mode::Answer)
+            send(c.Get(), answer.data(), answer.size(), MSG_NOSIGNAL);
+        else
+            held.push_back(std::move(c));
     }
 
     Mode mode;
@@ -72,13 +74,14 @@ private:
 };
 
 class ClientLibraryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { setenv(mux::kEndpointVariable, ("unix:" + socketPath).c_str(), 1); }
 
     // Calls with a 32-byte buffer full of 0xCC, so writes past 20 bytes show.
     int CallWithCanary(std::vector<std::uint8_t> request, std::array<std::uint8_t, 32>& buffer) {
         buffer.fill(0xCC);
-        return client.Function()(static_cast<unsigned>(request.size()), request.data(), buffer.data());
+        return client.Function()(static_cast<unsigned>(request.size()), request.data(),
+                                 buffer.data());
     }
 
     TempFolder folder;
@@ -150,10 +153,11 @@ TEST_F(ClientLibraryTest, AnswerIsCopiedWithinTwentyBytes) {
 
 TEST_F(ClientLibraryTest, MalformedOrCutAnswersGiveZeroAndLeaveTheBufferAlone) {
     const std::vector<std::vector<std::uint8_t>> answers = {
-        {21, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21},  // too long
-        {200},                     // length byte far beyond a reply
-        {10, 0x09, 0xA8, 0x00},    // cut short, then the server closes
-        {},                        // closed without a word
+        {21, 1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+         11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21},  // too long
+        {200},                                         // length byte far beyond a reply
+        {10, 0x09, 0xA8, 0x00},                        // cut short, then the server closes
+        {},                                            // closed without a word
     };
     std::array<std::uint8_t, 32> buffer{};
     for (const auto& answer : answers) {

@@ -25,7 +25,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+int ExitCodeOf(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 }  // namespace
 
@@ -54,7 +56,8 @@ ServerProcess::ServerProcess(const std::string& port, const std::string& listen,
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
     const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + program);
@@ -112,7 +115,8 @@ ClientLibrary::ClientLibrary() {
 
 ClientLibrary::~ClientLibrary() { dlclose(handle); }
 
-int ClientLibrary::Call(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& reply) const {
+int ClientLibrary::Call(const std::vector<std::uint8_t>& request,
+                        std::vector<std::uint8_t>& reply) const {
     unsigned char buffer[20] = {};
     const int n = function(static_cast<unsigned int>(request.size()), request.data(), buffer);
     reply.assign(buffer, buffer + (n > 0 && n <= 20 ? n : 0));

@@ -15,19 +15,19 @@ namespace pulsedesk::muxtest {
 std::string BinDir();
 
 class TempFolder {
-public:
+  public:
     TempFolder();
     ~TempFolder();
     const std::string& Path() const { return path; }
     std::string File(const std::string& name) const { return path + "/" + name; }
 
-private:
+  private:
     std::string path;
 };
 
 // muxserver started with posix_spawn; its standard error goes to a log file.
 class ServerProcess {
-public:
+  public:
     ServerProcess(const std::string& port, const std::string& listen, const std::string& logPath);
     ~ServerProcess();  // SIGKILL if still running
     ServerProcess(const ServerProcess&) = delete;
@@ -38,25 +38,26 @@ public:
     // Waits for the process to end by itself; its exit code, or -1.
     int WaitExit(std::chrono::milliseconds within);
 
-private:
+  private:
     pid_t pid = -1;
 };
 
 // Waits until something accepts connections on the address.
-bool WaitForListener(const std::string& address, std::chrono::milliseconds within = std::chrono::seconds(5));
+bool WaitForListener(const std::string& address,
+                     std::chrono::milliseconds within = std::chrono::seconds(5));
 
 std::string ReadFile(const std::string& path);
 
 // TransactMuxCommand taken from build/bin/libmuxclient.so with dlopen.
 class ClientLibrary {
-public:
+  public:
     using Transact = int (*)(unsigned int, const unsigned char*, unsigned char*);
     ClientLibrary();
     ~ClientLibrary();
     int Call(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& reply) const;
     Transact Function() const { return function; }
 
-private:
+  private:
     void* handle = nullptr;
     Transact function = nullptr;
 };

@@ -32,7 +32,7 @@ const Bytes kReadModel = {0x01, 0x2E};
 const Bytes kReadSerial = {0x01, 0x2D};
 
 class MuxServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         device = std::make_unique<PtyDevice>();
         PointSymlink(portLink, device->SlavePath());
@@ -132,7 +132,8 @@ TEST_F(MuxServerTest, ConcurrentClientsGetOnlyTheirOwnReplies) {
         int mismatches = 0;
         int failures = 0;
     };
-    std::vector<Poller> pollers = {{kReadModel, 4, 0xAE}, {kReadSerial, 4, 0xAD}, {kStatusA, 10, 0xA8}};
+    std::vector<Poller> pollers = {
+        {kReadModel, 4, 0xAE}, {kReadSerial, 4, 0xAD}, {kStatusA, 10, 0xA8}};
     constexpr int kRounds = 70;
     std::vector<std::thread> threads;
     for (Poller& p : pollers)
@@ -140,8 +141,10 @@ TEST_F(MuxServerTest, ConcurrentClientsGetOnlyTheirOwnReplies) {
             Bytes reply;
             for (int i = 0; i < kRounds; ++i) {
                 const int n = client.Call(p.request, reply);
-                if (n == 0) ++p.failures;
-                else if (std::size_t(n) != p.length || reply[1] != p.code) ++p.mismatches;
+                if (n == 0)
+                    ++p.failures;
+                else if (std::size_t(n) != p.length || reply[1] != p.code)
+                    ++p.mismatches;
             }
         });
     for (auto& t : threads) t.join();
@@ -182,6 +185,20 @@ TEST_F(MuxServerTest, VanishedDeviceGivesZeroAndAReturningOneIsPickedUp) {
     EXPECT_NE(log.find("line hung up"), std::string::npos) << log;
     EXPECT_NE(log.find("line reopened"), std::string::npos) << log;
     EXPECT_NE(log.find("1 line hang-ups, 1 reopens"), std::string::npos) << log;
+}
+
+// Requests written back to back on one connection are answered one after the other, in order.
+TEST_F(MuxServerTest, OneConnectionCarriesRequestsInOrder) {
+    const mux::UniqueFd s = mux::ConnectWithin(*mux::ParseEndpoint(address), Clock::now() + 1s);
+    const Bytes both = {0x02, 0x01, 0x2E, 0x02, 0x01, 0x2D, 0x02, 0x01, 0x28};
+    ASSERT_TRUE(mux::SendAllWithin(s.Get(), both.data(), both.size(), Clock::now() + 1s));
+    Bytes answers(5 + 5 + 11);
+    ASSERT_TRUE(
+        mux::ReceiveExactWithin(s.Get(), answers.data(), answers.size(), Clock::now() + 3s));
+    EXPECT_EQ(Bytes(answers.begin(), answers.begin() + 10),
+              (Bytes{4, 0x03, 0xAE, 'C', '2', 4, 0x03, 0xAD, 0x00, 123}));
+    EXPECT_EQ(answers[10], 10);
+    EXPECT_EQ(answers[12], 0xA8);
 }
 
 TEST_F(MuxServerTest, SecondServerCannotTakeTheSameLine) {
@@ -225,7 +242,7 @@ struct Attack {
 
 struct BadInputTally {
     int randomBursts = 0, badLengths = 0, badHeaders = 0, halfThenGone = 0, slowCut = 0;
-    int connects = 0, heldOpen = 0;
+    int wholeThenGone = 0, connects = 0, heldOpen = 0;
 };
 
 TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
@@ -257,6 +274,10 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
         const auto s = attack.Connect();
         tally.halfThenGone += Attack::Send(s, Bytes{0x05, 0x04, 0x04});
     }
+    for (int i = 0; i < 20; ++i) {  // a whole request, then gone before the reply
+        const auto s = attack.Connect();
+        tally.wholeThenGone += Attack::Send(s, Bytes{0x02, 0x01, 0x2F});
+    }
     std::vector<mux::UniqueFd> slow;
     for (int i = 0; i < 20; ++i) {  // half a frame, then nothing more: cut off by the server
         slow.push_back(attack.Connect());
@@ -266,7 +287,8 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
     for (int i = 0; i < 300; ++i) tally.connects += attack.Connect().Valid();
     std::vector<mux::UniqueFd> held;
     for (int i = 0; i < 200; ++i) held.push_back(attack.Connect());
-    tally.heldOpen = static_cast<int>(std::count_if(held.begin(), held.end(), [](auto& s) { return s.Valid(); }));
+    tally.heldOpen = static_cast<int>(
+        std::count_if(held.begin(), held.end(), [](auto& s) { return s.Valid(); }));
     EXPECT_TRUE(WaitUntil([&] { return good.load() >= 5; }));  // still served with 200 idle peers
     held.clear();
     attacking = false;
@@ -274,10 +296,10 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
 
     std::cout << "tried: " << tally.randomBursts << " random bursts, " << tally.badLengths
               << "/60 bad lengths closed, " << tally.badHeaders << "/30 bad headers closed, "
-              << tally.halfThenGone << " half frames abandoned, " << tally.slowCut
-              << "/20 slow clients cut off, " << tally.connects << " bare connects, "
-              << tally.heldOpen << " held open; well-formed client: " << good << " good, " << bad
-              << " failed\n";
+              << tally.halfThenGone << " half frames abandoned, " << tally.wholeThenGone
+              << " requests abandoned, " << tally.slowCut << "/20 slow clients cut off, "
+              << tally.connects << " bare connects, " << tally.heldOpen
+              << " held open; well-formed client: " << good << " good, " << bad << " failed\n";
     EXPECT_EQ(tally.badLengths, 60);
     EXPECT_EQ(tally.badHeaders, 30);
     EXPECT_EQ(tally.slowCut, 20);

@@ -18,7 +18,7 @@
 namespace pulsedesk::muxtest {
 
 class PtyDevice {
-public:
+  public:
     PtyDevice();
     ~PtyDevice();  // stops the thread, then closes the master: the device vanishes
     PtyDevice(const PtyDevice&) = delete;
@@ -30,7 +30,7 @@ public:
     // The line settings as the slave side now holds them.
     termios SlaveSettings() const;
 
-private:
+  private:
     void Serve();
     void AnswerFrames(std::vector<std::uint8_t>& pending);
 
