@@ -13,7 +13,9 @@ namespace {
 
 constexpr const char* kClientLibrary = "libmuxclient.so";
 
-std::string ExecutableFolder() {
+}  // namespace
+
+std::string TSerialMux::ExecutableFolder() {
     std::array<char, 4096> path{};
     const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
     if (n <= 0) return {};
@@ -21,9 +23,7 @@ std::string ExecutableFolder() {
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-}  // namespace
-
-TSerialMux::TSerialMux() { OpenAndStart(); }
+TSerialMux::TSerialMux(std::string folder) : clientFolder(std::move(folder)) { OpenAndStart(); }
 
 TSerialMux::~TSerialMux() { StopPolling(); }
 
@@ -31,7 +31,9 @@ TSerialMux::~TSerialMux() { StopPolling(); }
 // next exchange, so installing the library later brings the link up.
 TSerialMux::TransactFn TSerialMux::Bind() {
     if (transact != nullptr) return transact;
-    void* lib = dlopen((ExecutableFolder() + kClientLibrary).c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string beside = clientFolder;
+    if (!beside.empty() && beside.back() != '/') beside += '/';
+    void* lib = dlopen((beside + kClientLibrary).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (lib == nullptr) lib = dlopen(kClientLibrary, RTLD_NOW | RTLD_LOCAL);
     if (lib == nullptr) return nullptr;
     transact = reinterpret_cast<TransactFn>(dlsym(lib, "TransactMuxCommand"));

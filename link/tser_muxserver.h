@@ -2,14 +2,20 @@
 // bound at the first exchange so that a program set up for a COM port runs without it.
 #pragma once
 
+#include <string>
+
 #include "tser.h"
 
 namespace pulsedesk::link {
 
 class TSerialMux final : public TSerial {
 public:
-    TSerialMux();
+    // The client library is looked for in clientFolder first (the program's own folder unless
+    // given), then on the system's search path.
+    explicit TSerialMux(std::string clientFolder = ExecutableFolder());
     ~TSerialMux() override;
+
+    static std::string ExecutableFolder();
 
     using TransactFn = int (*)(unsigned int length, const unsigned char* request,
                                unsigned char* reply);
@@ -23,6 +29,7 @@ protected:
 private:
     TransactFn Bind();
 
+    const std::string clientFolder;
     TransactFn transact = nullptr;
 };
 

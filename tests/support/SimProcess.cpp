@@ -33,7 +33,7 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path, ignored);
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args) {
+ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& args) {
     signal(SIGPIPE, SIG_IGN);  // a simulator that already ended must not end the test
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -41,7 +41,7 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const std::string program = BinDir() + "/pulsesim";
+    const std::string program = BinDir() + "/" + name;
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -52,26 +52,41 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
     toChild = in[1];
     fromChild = out[0];
     if (rc != 0) throw std::runtime_error("cannot start " + program);
+}
+
+ChildProcess::~ChildProcess() {
+    Stop();
+    close(fromChild);
+}
+
+void ChildProcess::Stop() {
+    if (pid < 0) return;
+    Send("quit");
+    close(toChild);
+    toChild = -1;
+    auto ended = [this] {
+        for (int i = 0; i < 100; ++i) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
+            usleep(10000);
+        }
+        return false;
+    };
+    if (!ended()) {
+        kill(pid, SIGTERM);
+        if (!ended()) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    pid = -1;
+}
+
+SimProcess::SimProcess(const std::vector<std::string>& args) : ChildProcess("pulsesim", args) {
     slavePath = ReadLine();
     if (slavePath.empty()) throw std::runtime_error("pulsesim printed no line path");
 }
 
-SimProcess::~SimProcess() {
-    Send("quit");
-    close(toChild);
-    for (int i = 0; i < 200; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            close(fromChild);
-            return;
-        }
-        usleep(10000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    close(fromChild);
-}
-
-std::string SimProcess::ReadLine(std::chrono::milliseconds timeout) {
+std::string ChildProcess::ReadLine(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         const auto nl = buffered.find('\n');
@@ -91,8 +106,9 @@ std::string SimProcess::ReadLine(std::chrono::milliseconds timeout) {
     }
 }
 
-void SimProcess::Send(const std::string& command) {
-    const std::string line = command + "\n";
+void ChildProcess::Send(const std::string& text) {
+    if (toChild < 0) return;
+    const std::string line = text + "\n";
     [[maybe_unused]] ssize_t n = write(toChild, line.data(), line.size());
 }
 

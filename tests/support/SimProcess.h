@@ -25,23 +25,34 @@ private:
     std::string path;
 };
 
-class SimProcess {
+// A program of build/bin as a child process, with its standard input and output on pipes.
+class ChildProcess {
 public:
-    explicit SimProcess(const std::vector<std::string>& args);
-    ~SimProcess();
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
+    ChildProcess(const std::string& program, const std::vector<std::string>& args);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // The next line the simulator prints, or "" when none comes in time.
+    // The next line the program prints, or "" when none comes in time.
     std::string ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    void Send(const std::string& command);
-    const std::string& SlavePath() const { return slavePath; }
+    void Send(const std::string& line);
+    // Ends the program: "quit" on its input first, SIGTERM, then SIGKILL.
+    void Stop();
 
 private:
     pid_t pid = -1;
     int toChild = -1;
     int fromChild = -1;
     std::string buffered;
+};
+
+// pulsesim; its first line names the pseudo-terminal it serves.
+class SimProcess : public ChildProcess {
+public:
+    explicit SimProcess(const std::vector<std::string>& args);
+    const std::string& SlavePath() const { return slavePath; }
+
+private:
     std::string slavePath;
 };
 
