@@ -70,8 +70,14 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
+// A unix socket whose backlog is full refuses with EAGAIN at once instead of waiting: retry.
 bool ConnectOne(int fd, const Address& a, Clock::time_point deadline) {
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&a.storage), a.length) == 0) return true;
+    const auto* address = reinterpret_cast<const sockaddr*>(&a.storage);
+    int rc = 0;
+    while ((rc = connect(fd, address, a.length)) != 0 && errno == EAGAIN &&
+           MillisecondsUntil(deadline) > 0)
+        poll(nullptr, 0, 5);
+    if (rc == 0) return true;
     if (errno != EINPROGRESS && errno != EINTR) return false;
     if (!WaitFor(fd, POLLOUT, deadline)) return false;
     int error = 0;

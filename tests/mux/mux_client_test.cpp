@@ -193,6 +193,29 @@ TEST_F(ClientLibraryTest, ResetConnectionsDoNotRaiseSigpipe) {
     EXPECT_EQ(zeros, 50);
 }
 
+// A unix listener with a full backlog refuses new connections at once; a connect waits for room.
+TEST(MuxSockets, FullUnixBacklogIsWaitedForWithinTheDeadline) {
+    TempFolder folder;
+    const auto endpoint = *mux::ParseEndpoint("unix:" + folder.File("busy.sock"));
+    std::string error;
+    mux::UniqueFd listener = mux::Listen(endpoint, error);
+    ASSERT_TRUE(listener.Valid()) << error;
+    ASSERT_EQ(listen(listener.Get(), 0), 0);
+    std::vector<mux::UniqueFd> queued;
+    for (int i = 0; i < 8; ++i) {
+        mux::UniqueFd s = mux::ConnectWithin(endpoint, Clock::now());
+        if (!s.Valid()) break;
+        queued.push_back(std::move(s));
+    }
+    ASSERT_LT(queued.size(), 8u) << "the backlog never filled";
+    std::thread acceptor([&] {
+        std::this_thread::sleep_for(100ms);
+        mux::UniqueFd taken(accept(listener.Get(), nullptr, nullptr));
+    });
+    EXPECT_TRUE(mux::ConnectWithin(endpoint, Clock::now() + 2s).Valid());
+    acceptor.join();
+}
+
 TEST(MuxClientLibrary, ExportsOnlyTransactMuxCommand) {
     const std::string command = "nm -D --defined-only " + BinDir() + "/libmuxclient.so";
     FILE* pipe = popen(command.c_str(), "r");
