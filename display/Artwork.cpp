@@ -17,7 +17,8 @@ void InitArtwork() {
 }
 
 QString ArtworkPath(std::string_view name) {
-    return QStringLiteral(":/") + QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    return QStringLiteral(":/") +
+           QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 QImage LoadArtwork(std::string_view name) {

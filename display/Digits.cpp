@@ -49,22 +49,27 @@ void CopyBox(const QImage& source, QRect box, QImage& target, QPoint at) {
     uchar* to = target.bits();
     const size_t rowBytes = static_cast<size_t>(placed.width()) * sizeof(QRgb);
     for (int y = 0; y < placed.height(); ++y) {
-        const auto* sourceRow = reinterpret_cast<const QRgb*>(
-                                    from + (box.top() + shift.y() + y) * source.bytesPerLine()) +
+        const auto* sourceRow = reinterpret_cast<const QRgb*>(from + (box.top() + shift.y() + y) *
+                                                                         source.bytesPerLine()) +
                                 box.left() + shift.x();
-        auto* targetRow =
-            reinterpret_cast<QRgb*>(to + (placed.top() + y) * target.bytesPerLine()) + placed.left();
+        auto* targetRow = reinterpret_cast<QRgb*>(to + (placed.top() + y) * target.bytesPerLine()) +
+                          placed.left();
         std::memcpy(targetRow, sourceRow, rowBytes);
     }
 }
 
 int GlyphForPictureChar(char c) {
     switch (c) {
-        case ':': return kDashGlyph;
-        case 'S': return 5;
-        case 'E': return kLetterEGlyph;
-        case 'C': return kLetterCGlyph;
-        default: return -1;  // a digit place
+        case ':':
+            return kDashGlyph;
+        case 'S':
+            return 5;
+        case 'E':
+            return kLetterEGlyph;
+        case 'C':
+            return kLetterCGlyph;
+        default:
+            return -1;  // a digit place
     }
 }
 
@@ -86,10 +91,10 @@ NumberPlaces NumberPlacesOf(std::string_view format) {
 // Glyph i of value written as "%.<places>d": "-" first for negatives, then the magnitude's
 // digits zero-padded to at least `places`.
 class PaddedNumber {
-public:
+  public:
     PaddedNumber(std::int32_t value, int places) : negative_(value < 0) {
-        const auto magnitude = static_cast<std::uint32_t>(negative_ ? -static_cast<std::int64_t>(value)
-                                                                    : value);
+        const auto magnitude =
+            static_cast<std::uint32_t>(negative_ ? -static_cast<std::int64_t>(value) : value);
         length_ = static_cast<int>(std::to_chars(digits_, digits_ + sizeof digits_, magnitude).ptr -
                                    digits_);
         padding_ = places > length_ ? places - length_ : 0;
@@ -102,7 +107,7 @@ public:
         return i < padding_ ? 0 : digits_[i - padding_] - '0';
     }
 
-private:
+  private:
     bool negative_;
     char digits_[10]{};
     int length_ = 0;
@@ -111,7 +116,7 @@ private:
 
 // Hands out packed decimal digits from the right: low half, then high half, then the byte before.
 class DigitsFromRight {
-public:
+  public:
     DigitsFromRight(const std::uint8_t* data, int digitPlaces)
         : data_(data), byte_((digitPlaces + 1) / 2 - 1) {}
     int Next() {
@@ -122,7 +127,7 @@ public:
         return packed >> 4;
     }
 
-private:
+  private:
     const std::uint8_t* data_;
     int byte_;
     bool lowHalf_ = false;
@@ -182,7 +187,8 @@ void DigitSheet::DrawNumber(std::int32_t value, QImage& image, std::uint32_t bac
     const QRgb fill = ToQRgb(background);
     image.fill(fill);
     for (int i = 0; i < places.count; ++i) {
-        DrawGlyph(text.GlyphAt(i), origin + QPoint(i * width, 0), i == places.keptPoint, image, fill);
+        DrawGlyph(text.GlyphAt(i), origin + QPoint(i * width, 0), i == places.keptPoint, image,
+                  fill);
     }
 }
 

@@ -18,7 +18,7 @@ QRgb ToQRgb(std::uint32_t colour);
 std::uint8_t ToBcd(std::uint8_t value);
 
 class DigitSheet {
-public:
+  public:
     // Loads the sheet's bitmap from the embedded resources; throws std::runtime_error when the
     // resource is missing or too small for its glyphs.
     explicit DigitSheet(SheetIndex index);
@@ -43,7 +43,7 @@ public:
     // Glyph g's box inside the sheet.
     QRect GlyphBox(int glyph) const;
 
-private:
+  private:
     void DrawGlyph(int glyph, QPoint at, bool keepPoint, QImage& image, QRgb background) const;
 
     const SheetGeometry& geometry_;

@@ -59,8 +59,7 @@ void SpeedButton::nextCheckState() {
 
 void SpeedButton::RaiseGroupSiblings() {
     if (groupIndex_ == 0 || parentWidget() == nullptr) return;
-    const auto siblings =
-        parentWidget()->findChildren<SpeedButton*>(Qt::FindDirectChildrenOnly);
+    const auto siblings = parentWidget()->findChildren<SpeedButton*>(Qt::FindDirectChildrenOnly);
     for (SpeedButton* sibling : siblings) {
         if (sibling != this && sibling->groupIndex_ == groupIndex_) sibling->setChecked(false);
     }

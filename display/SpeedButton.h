@@ -12,7 +12,7 @@ namespace pulsedesk::display {
 class SpeedButton : public QAbstractButton {
     Q_OBJECT
 
-public:
+  public:
     enum class GlyphState { Up = 0, Disabled = 1, Down = 2, Held = 3 };
     static constexpr int kGlyphCount = 4;
 
@@ -31,11 +31,11 @@ public:
     GlyphState CurrentGlyphState() const;
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void nextCheckState() override;
 
-private:
+  private:
     void RaiseGroupSiblings();
 
     QPixmap strip_;

@@ -39,7 +39,8 @@ std::vector<ArtworkFile> RenderArtworkSet() {
     }
     files.push_back({QStringLiteral("panel/Image1.png"), Encode(RenderPanel(), "png")});
     for (const GlyphStrip& strip : RenderGlyphStrips()) {
-        files.push_back({QStringLiteral("glyphs/%1.png").arg(strip.file), Encode(strip.strip, "png")});
+        files.push_back(
+            {QStringLiteral("glyphs/%1.png").arg(strip.file), Encode(strip.strip, "png")});
     }
     return files;
 }

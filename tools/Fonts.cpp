@@ -48,7 +48,8 @@ QFont ArtworkFont(Face face, int pixelSize) {
     font.setPixelSize(pixelSize);
     font.setBold(kFaceFiles[static_cast<int>(face)].bold);
     font.setHintingPreference(QFont::PreferNoHinting);
-    font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
+    font.setStyleStrategy(
+        QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
     return font;
 }
 

@@ -32,13 +32,23 @@ void PaintFace(QPainter& painter, const QRectF& face, State state) {
     const QRectF body = face.adjusted(0.5, 0.5, -0.5, -0.5);
     QColor top, bottom, border(0x12, 0x15, 0x19);
     switch (state) {
-        case State::Up: top = QColor(0xf3, 0xf5, 0xf7); bottom = QColor(0xbf, 0xc5, 0xcc); break;
+        case State::Up:
+            top = QColor(0xf3, 0xf5, 0xf7);
+            bottom = QColor(0xbf, 0xc5, 0xcc);
+            break;
         case State::Disabled:
-            top = QColor(0xb4, 0xb9, 0xbe); bottom = QColor(0xa0, 0xa5, 0xab);
+            top = QColor(0xb4, 0xb9, 0xbe);
+            bottom = QColor(0xa0, 0xa5, 0xab);
             border = QColor(0x45, 0x4b, 0x51);
             break;
-        case State::Down: top = QColor(0xa9, 0xb0, 0xb7); bottom = QColor(0xdc, 0xe0, 0xe4); break;
-        case State::Held: top = QColor(0x6f, 0xc0, 0x7f); bottom = QColor(0xb9, 0xea, 0xc2); break;
+        case State::Down:
+            top = QColor(0xa9, 0xb0, 0xb7);
+            bottom = QColor(0xdc, 0xe0, 0xe4);
+            break;
+        case State::Held:
+            top = QColor(0x6f, 0xc0, 0x7f);
+            bottom = QColor(0xb9, 0xea, 0xc2);
+            break;
     }
     painter.setPen(QPen(border, 1));
     painter.setBrush(VerticalGradient(body, top, bottom));
@@ -62,8 +72,12 @@ void PaintSign(QPainter& painter, const ButtonArt& art, const QRectF& face, Stat
     };
     switch (state) {
         case State::Up:
-        case State::Down: paint(area, art.accent); break;
-        case State::Held: paint(area, kHeldInk); break;
+        case State::Down:
+            paint(area, art.accent);
+            break;
+        case State::Held:
+            paint(area, kHeldInk);
+            break;
         case State::Disabled:
             paint(area.translated(1, 1), QColor(255, 255, 255, 150));
             paint(area, kDisabledInk);

@@ -10,9 +10,9 @@
 namespace pulsedesk::tools {
 
 struct GlyphStrip {
-    QString file;   // under resources/glyphs/, without extension
-    QSize button;   // size of one picture: the control's size
-    QImage strip;   // Format_ARGB32, 4 * button.width() x button.height()
+    QString file;  // under resources/glyphs/, without extension
+    QSize button;  // size of one picture: the control's size
+    QImage strip;  // Format_ARGB32, 4 * button.width() x button.height()
 };
 
 // Every strip the panel uses. Needs LoadArtworkFonts() first.

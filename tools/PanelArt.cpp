@@ -33,8 +33,8 @@ void PaintBrushedPlate(QPainter& painter) {
     for (int y = 0; y < L::kPanel.height(); ++y) {
         seed = seed * 1103515245u + 12345u;
         const int shade = static_cast<int>((seed >> 16) % 9) - 4;
-        const QColor streak = shade >= 0 ? QColor(255, 255, 255, shade * 3)
-                                         : QColor(0, 0, 0, -shade * 4);
+        const QColor streak =
+            shade >= 0 ? QColor(255, 255, 255, shade * 3) : QColor(0, 0, 0, -shade * 4);
         painter.fillRect(QRect(0, y, L::kPanel.width(), 1), streak);
     }
 }
@@ -105,7 +105,8 @@ void PaintAtom(QPainter& painter, QPointF centre) {
 
 void PaintTitle(QPainter& painter) {
     const QRect band(0, 0, L::kPanel.width(), kTitleBandHeight);
-    painter.fillRect(band, VerticalGradient(band, QColor(0x22, 0x26, 0x2b), QColor(0x2d, 0x32, 0x38)));
+    painter.fillRect(band,
+                     VerticalGradient(band, QColor(0x22, 0x26, 0x2b), QColor(0x2d, 0x32, 0x38)));
     painter.fillRect(QRect(0, kTitleBandHeight, L::kPanel.width(), 2), kAmber);
     const QFont font = ArtworkFont(Face::SansBold, 19);
     const QString title = QStringLiteral("СТЕНД ИЗМЕРЕНИЯ α- И β-ИЗЛУЧЕНИЯ");
@@ -147,8 +148,8 @@ void PaintGroupFrame(QPainter& painter, const QRect& frame, const QString& title
 }
 
 // A caption in the strip just above a control.
-void PaintCaptionOver(QPainter& painter, const QRect& control, const QString& text,
-                      int gap = 2, Qt::Alignment alignment = Qt::AlignCenter) {
+void PaintCaptionOver(QPainter& painter, const QRect& control, const QString& text, int gap = 2,
+                      Qt::Alignment alignment = Qt::AlignCenter) {
     const QRect box(control.left(), control.top() - gap - kCaptionHeight, control.width(),
                     kCaptionHeight);
     DrawText(painter, box, text, ArtworkFont(Face::NarrowBold, 12), kCaption,
@@ -212,7 +213,8 @@ void PaintThresholdScale(QPainter& painter) {
         painter.drawLine(QPointF(x, tickBottom - (whole ? 6 : 3)), QPointF(x, tickBottom));
         if (!whole) continue;
         const int volts = halfVolts / 2;
-        const QString label = volts < 0 ? QStringLiteral("−%1").arg(-volts) : QString::number(volts);
+        const QString label =
+            volts < 0 ? QStringLiteral("−%1").arg(-volts) : QString::number(volts);
         DrawText(painter, QRectF(x - 12, tickBottom - 20, 24, 12), label, font, kCaption);
     }
     DrawText(painter, QRectF(TrackX(4) + 8, tickBottom - 20, 26, 12), QStringLiteral("(В)"), font,

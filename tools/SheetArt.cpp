@@ -85,15 +85,24 @@ QPolygonF SquareSegment(Segment segment, const QRectF& body, qreal stroke) {
     const qreal innerLeft = body.left() + stroke;
     const qreal innerRight = body.right() - stroke;
     auto across = [&](qreal y) { return QRectF(innerLeft, y, innerRight - innerLeft, stroke); };
-    auto down = [&](qreal x, qreal top, qreal bottom) { return QRectF(x, top, stroke, bottom - top); };
+    auto down = [&](qreal x, qreal top, qreal bottom) {
+        return QRectF(x, top, stroke, bottom - top);
+    };
     switch (segment) {
-        case A: return QPolygonF(across(body.top()));
-        case G: return QPolygonF(across(middle - half));
-        case D: return QPolygonF(across(body.bottom() - stroke));
-        case F: return QPolygonF(down(body.left(), body.top(), middle + half));
-        case B: return QPolygonF(down(innerRight, body.top(), middle + half));
-        case E: return QPolygonF(down(body.left(), middle - half, body.bottom()));
-        case C: return QPolygonF(down(innerRight, middle - half, body.bottom()));
+        case A:
+            return QPolygonF(across(body.top()));
+        case G:
+            return QPolygonF(across(middle - half));
+        case D:
+            return QPolygonF(across(body.bottom() - stroke));
+        case F:
+            return QPolygonF(down(body.left(), body.top(), middle + half));
+        case B:
+            return QPolygonF(down(innerRight, body.top(), middle + half));
+        case E:
+            return QPolygonF(down(body.left(), middle - half, body.bottom()));
+        case C:
+            return QPolygonF(down(innerRight, middle - half, body.bottom()));
     }
     return {};
 }
@@ -108,13 +117,20 @@ QPolygonF SegmentShape(Segment segment, const DigitStyle& style) {
     const qreal middle = body.top() + body.height() / 2;
     const qreal bottom = body.bottom() - half;
     switch (segment) {
-        case A: return HorizontalSegment(left, right, top, half, style.gap);
-        case G: return HorizontalSegment(left, right, middle, half, style.gap);
-        case D: return HorizontalSegment(left, right, bottom, half, style.gap);
-        case F: return VerticalSegment(left, top, middle, half, style.gap);
-        case B: return VerticalSegment(right, top, middle, half, style.gap);
-        case E: return VerticalSegment(left, middle, bottom, half, style.gap);
-        case C: return VerticalSegment(right, middle, bottom, half, style.gap);
+        case A:
+            return HorizontalSegment(left, right, top, half, style.gap);
+        case G:
+            return HorizontalSegment(left, right, middle, half, style.gap);
+        case D:
+            return HorizontalSegment(left, right, bottom, half, style.gap);
+        case F:
+            return VerticalSegment(left, top, middle, half, style.gap);
+        case B:
+            return VerticalSegment(right, top, middle, half, style.gap);
+        case E:
+            return VerticalSegment(left, middle, bottom, half, style.gap);
+        case C:
+            return VerticalSegment(right, middle, bottom, half, style.gap);
     }
     return {};
 }
@@ -167,7 +183,8 @@ QList<QRgb> SheetPalette(const SheetEntry& entry) {
     };
     QList<QRgb> palette;
     for (int k = 0; k < kShadeCount; ++k) {
-        palette.append(qRgb(shade(from.r, to.r, k), shade(from.g, to.g, k), shade(from.b, to.b, k)));
+        palette.append(
+            qRgb(shade(from.r, to.r, k), shade(from.g, to.g, k), shade(from.b, to.b, k)));
     }
     palette.append(qRgb(display::kFrameRed.r, display::kFrameRed.g, display::kFrameRed.b));
     return palette;

@@ -72,7 +72,7 @@ BENCHMARK(BM_RedrawAllSixIndicators);
 
 // Prints each result's mean time per call as a share of the refresh period as well.
 class ShareOfRefreshReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {

@@ -83,7 +83,7 @@ QImage Indicator(int width, int height) {
 }
 
 class DrawNumberTest : public ::testing::Test {
-protected:
+  protected:
     DigitSheet green_{BigGreenDigs};
     QImage counter_ = Indicator(331, 59);
 };
@@ -215,12 +215,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         IndicatorCase{"Counter", BigGreenDigs, {331, 59}, "00000000", false, "88888888", {13, 6}},
         IndicatorCase{"CounterDim", BigGreyDigs, {331, 59}, "00000000", false, "88888888", {13, 6}},
-        IndicatorCase{"CountLimit", MiddleBlueDigs, {157, 29}, "00000000", false, "88888888", {10, 5}},
+        IndicatorCase{
+            "CountLimit", MiddleBlueDigs, {157, 29}, "00000000", false, "88888888", {10, 5}},
         IndicatorCase{"Timer", BigBlueDigs, {331, 59}, "00:00:00", true, "88-88-88", {13, 6}},
-        IndicatorCase{"CountTime", MiddleGreyDigs, {157, 29}, "00:00:00", true, "88-88-88", {10, 5}},
+        IndicatorCase{
+            "CountTime", MiddleGreyDigs, {157, 29}, "00:00:00", true, "88-88-88", {10, 5}},
         IndicatorCase{"Threshold", MiddleBlueDigs, {99, 29}, "0.000", true, "8.888", {15, 5}},
-        IndicatorCase{"NegativeThreshold", MiddleGreyDigs, {99, 29}, ":0.000", true, "-8.888", {7, 5}},
-        IndicatorCase{"RecordNumber", SmallGreenDigs, {89, 21}, "0000000", false, "8888888", {6, 4}}),
+        IndicatorCase{
+            "NegativeThreshold", MiddleGreyDigs, {99, 29}, ":0.000", true, "-8.888", {7, 5}},
+        IndicatorCase{
+            "RecordNumber", SmallGreenDigs, {89, 21}, "0000000", false, "8888888", {6, 4}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UnlitSheetTest, DimIndicatorShowsFaintDigitsOnGrey) {

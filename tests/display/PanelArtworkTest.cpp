@@ -22,21 +22,34 @@ struct Control {
 
 // The panel's controls at their places.
 const Control kControls[] = {
-    {"SpeedButton5", {38, 48, 194, 27}, true},   {"ImageRecords", {255, 51, 89, 21}, false},
-    {"SpeedButton6", {367, 48, 194, 27}, true},  {"Memo1", {11, 87, 578, 64}, false},
-    {"Label1", {43, 192, 325, 19}, false},       {"sbMode0", {395, 188, 41, 27}, true},
-    {"sbMode1", {435, 188, 41, 27}, true},       {"sbMode2", {475, 188, 41, 27}, true},
-    {"sbMode3", {515, 188, 41, 27}, true},       {"ImageCounter", {42, 254, 331, 59}, false},
+    {"SpeedButton5", {38, 48, 194, 27}, true},
+    {"ImageRecords", {255, 51, 89, 21}, false},
+    {"SpeedButton6", {367, 48, 194, 27}, true},
+    {"Memo1", {11, 87, 578, 64}, false},
+    {"Label1", {43, 192, 325, 19}, false},
+    {"sbMode0", {395, 188, 41, 27}, true},
+    {"sbMode1", {435, 188, 41, 27}, true},
+    {"sbMode2", {475, 188, 41, 27}, true},
+    {"sbMode3", {515, 188, 41, 27}, true},
+    {"ImageCounter", {42, 254, 331, 59}, false},
     {"ImageCounterThreshold", {397, 254, 157, 29}, false},
-    {"SpeedButton7", {396, 288, 51, 27}, true},  {"SpeedButton9", {447, 289, 58, 25}, true},
-    {"SpeedButton8", {505, 288, 51, 27}, true},  {"ImageTimer", {42, 354, 331, 59}, false},
+    {"SpeedButton7", {396, 288, 51, 27}, true},
+    {"SpeedButton9", {447, 289, 58, 25}, true},
+    {"SpeedButton8", {505, 288, 51, 27}, true},
+    {"ImageTimer", {42, 354, 331, 59}, false},
     {"ImageDuration", {397, 354, 157, 29}, false},
-    {"SpeedButton10", {396, 388, 51, 27}, true}, {"SpeedButton11", {447, 389, 58, 25}, true},
-    {"SpeedButton12", {505, 388, 51, 27}, true}, {"ImageThreshold", {455, 454, 99, 29}, false},
-    {"TrackBar1", {42, 485, 391, 25}, false},    {"SpeedButton13", {454, 488, 51, 27}, true},
-    {"SpeedButton14", {505, 488, 51, 27}, true}, {"SpeedButton15", {41, 552, 51, 27}, true},
-    {"Image2", {114, 570, 259, 7}, false},       {"Edit1", {395, 552, 41, 26}, false},
-    {"UpDown1", {436, 552, 17, 26}, false},      {"SpeedButton16", {454, 552, 51, 27}, true},
+    {"SpeedButton10", {396, 388, 51, 27}, true},
+    {"SpeedButton11", {447, 389, 58, 25}, true},
+    {"SpeedButton12", {505, 388, 51, 27}, true},
+    {"ImageThreshold", {455, 454, 99, 29}, false},
+    {"TrackBar1", {42, 485, 391, 25}, false},
+    {"SpeedButton13", {454, 488, 51, 27}, true},
+    {"SpeedButton14", {505, 488, 51, 27}, true},
+    {"SpeedButton15", {41, 552, 51, 27}, true},
+    {"Image2", {114, 570, 259, 7}, false},
+    {"Edit1", {395, 552, 41, 26}, false},
+    {"UpDown1", {436, 552, 17, 26}, false},
+    {"SpeedButton16", {454, 552, 51, 27}, true},
     {"SpeedButton17", {505, 552, 51, 27}, true},
 };
 
@@ -52,7 +65,7 @@ int CaptionInkIn(const QImage& image, QRect box) {
 }
 
 class PanelArtworkTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { testing::EnsureQtApp(); }
     QImage background_ = LoadArtwork(kBackgroundName);
 };

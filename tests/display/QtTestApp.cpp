@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "QtTestApp.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
@@ -13,7 +13,7 @@ namespace {
 
 // Owns the application; it must go before the statics that Qt's test helpers leave behind.
 class QtAppEnvironment : public ::testing::Environment {
-public:
+  public:
     void Start() {
         if (app_) return;
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -22,7 +22,7 @@ public:
     }
     void TearDown() override { app_.reset(); }
 
-private:
+  private:
     QTemporaryDir runtimeDir_;
     int argc_ = 1;
     char name_[14] = "display_tests";
@@ -30,8 +30,8 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
-QtAppEnvironment* const environment = static_cast<QtAppEnvironment*>(
-    ::testing::AddGlobalTestEnvironment(new QtAppEnvironment));
+QtAppEnvironment* const environment =
+    static_cast<QtAppEnvironment*>(::testing::AddGlobalTestEnvironment(new QtAppEnvironment));
 
 }  // namespace
 

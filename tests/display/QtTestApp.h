@@ -1,9 +1,10 @@
 // One QApplication per test process, on the offscreen platform with a private runtime folder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QImage>
 #include <QRect>
-#include <gtest/gtest.h>
 
 namespace pulsedesk::display::testing {
 

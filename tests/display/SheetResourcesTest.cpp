@@ -16,7 +16,7 @@ namespace {
 QRgb ToRgb(Rgb c) { return qRgb(c.r, c.g, c.b); }
 
 class SheetResourceTest : public ::testing::TestWithParam<SheetEntry> {
-protected:
+  protected:
     void SetUp() override { sheet_ = LoadArtwork(GetParam().resourceName); }
     QRect GlyphBox(int g) const {
         const SheetGeometry& geometry = *GetParam().geometry;
@@ -58,7 +58,8 @@ TEST_P(SheetResourceTest, PaletteHoldsBackgroundSegmentsAndFrameRed) {
         if (colour == ToRgb(kFrameRed)) continue;
         const Rgb lo = entry.Background();
         const Rgb hi = entry.segments;
-        EXPECT_TRUE(qGreen(colour) >= std::min(lo.g, hi.g) && qGreen(colour) <= std::max(lo.g, hi.g))
+        EXPECT_TRUE(qGreen(colour) >= std::min(lo.g, hi.g) &&
+                    qGreen(colour) <= std::max(lo.g, hi.g))
             << std::hex << colour;
     }
 }
@@ -109,9 +110,9 @@ TEST_P(SheetResourceTest, DashLightsOnlyTheMiddleSegment) {
     const int third = dash.height() / 3;
     EXPECT_EQ(CountInBox(QRect(dash.left(), dash.top(), dash.width(), third), background),
               dash.width() * third);
-    EXPECT_EQ(CountInBox(QRect(dash.left(), dash.bottom() - third + 1, dash.width(), third),
-                         background),
-              dash.width() * third);
+    EXPECT_EQ(
+        CountInBox(QRect(dash.left(), dash.bottom() - third + 1, dash.width(), third), background),
+        dash.width() * third);
 }
 
 TEST_P(SheetResourceTest, BigAndMiddleDigitsLeanRightSmallOnesStandUpright) {

@@ -31,7 +31,7 @@ QRgb ShownColour(SpeedButton& button) {
 }
 
 class SpeedButtonTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { testing::EnsureQtApp(); }
     void SetUp() override {
         for (int i = 0; i < 4; ++i) {
