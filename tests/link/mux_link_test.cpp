@@ -34,8 +34,7 @@ TEST_F(MuxFixture, PollsThroughTheServerAndStaysConnected) {
     auto server = StartServer();
     TSerialMux link(BinDir());
     ASSERT_TRUE(WaitUntil([&] { auto s = link.TryCopyStatus(); return s && (s->runFlags & kRunReset); }));
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(link.IsConnected());
+    EXPECT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
     ASSERT_TRUE(link.SendCommand(0x01, {ReadSerialNumber}));
     EXPECT_EQ(link.replyBuffer[1], 0xAD);
     EXPECT_EQ(link.replyBuffer[3], 123);
