@@ -10,7 +10,7 @@ function(pulsedesk_add_test)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120
     ENVIRONMENT "PULSEDESK_BIN_DIR=${PULSEDESK_BIN_DIR}")
 endfunction()
 

@@ -26,7 +26,7 @@ if [ $sanitizers = yes ]; then
   export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-  run_preset tsan -L 'link|sim|app'
+  run_preset tsan -L 'link|sim|mux|app'
   run_preset asan -LE 'fuzz|e2e'
   echo "=== fuzz ==="
   cmake --preset fuzz >/dev/null

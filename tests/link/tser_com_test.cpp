@@ -119,7 +119,7 @@ double ProcessCpuSeconds() {
 
 TEST_F(ComFixture, HangUpAndReturnOfTheLine) {
     TSerialCom link(linkPath);
-    ASSERT_GE(link.portHandle, 0);  // opened; polls may still be under way
+    ASSERT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
     sim.Send("hangup 1500");
     ASSERT_EQ(sim.ReadLine(), "hung up");
     ASSERT_TRUE(WaitUntil([&] { return !link.IsConnected(); }));

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +15,7 @@
 
 #include "mux/endpoint.h"
 #include "mux/socket_io.h"
-
-extern char** environ;
+#include "support/SimProcess.h"
 
 namespace pulsedesk::muxtest {
 
@@ -50,17 +48,8 @@ TempFolder::~TempFolder() {
 ServerProcess::ServerProcess(const std::string& port, const std::string& listen,
                              const std::string& logPath) {
     const std::string program = BinDir() + "/muxserver";
-    std::vector<std::string> args = {program, "--port", port, "--listen", listen};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + program);
+    pid = testing::SpawnChild(program, {"--port", port, "--listen", listen}, -1, -1, logPath);
+    if (pid < 0) throw std::runtime_error("cannot start " + program);
 }
 
 ServerProcess::~ServerProcess() {

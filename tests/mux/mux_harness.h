@@ -25,7 +25,7 @@ class TempFolder {
     std::string path;
 };
 
-// muxserver started with posix_spawn; its standard error goes to a log file.
+// muxserver as a child process; its standard error goes to a log file.
 class ServerProcess {
   public:
     ServerProcess(const std::string& port, const std::string& listen, const std::string& logPath);

@@ -2,7 +2,7 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace pulsedesk::testing {
 
@@ -33,25 +31,38 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path, ignored);
 }
 
+pid_t SpawnChild(const std::string& program, const std::vector<std::string>& args, int stdinFd,
+                 int stdoutFd, const std::string& stderrPath) {
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child != 0) return child;
+    // Only async-signal-safe calls from here on: the test process may have other threads.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    if (stdinFd >= 0) dup2(stdinFd, STDIN_FILENO);
+    if (stdoutFd >= 0) dup2(stdoutFd, STDOUT_FILENO);
+    if (!stderrPath.empty()) {
+        const int log = open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (log >= 0) dup2(log, STDERR_FILENO);
+    }
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
 ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& args) {
     signal(SIGPIPE, SIG_IGN);  // a simulator that already ended must not end the test
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     const std::string program = BinDir() + "/" + name;
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid = SpawnChild(program, args, in[0], out[1]);
     close(in[0]);
     close(out[1]);
     toChild = in[1];
     fromChild = out[0];
-    if (rc != 0) throw std::runtime_error("cannot start " + program);
+    if (pid < 0) throw std::runtime_error("cannot start " + program);
 }
 
 ChildProcess::~ChildProcess() {

@@ -12,6 +12,12 @@ namespace pulsedesk::testing {
 // The folder of the built programs: PULSEDESK_BIN_DIR, set by the test harness.
 std::string BinDir();
 
+// Starts program with args; stdinFd/stdoutFd (-1: inherited) become its standard input and
+// output, stderrPath (empty: inherited) its standard error. The child is killed when the test
+// process dies, so a crashed test never leaves a device or server behind holding CTest's pipes.
+pid_t SpawnChild(const std::string& program, const std::vector<std::string>& args, int stdinFd,
+                 int stdoutFd, const std::string& stderrPath = {});
+
 // A fresh temporary folder, removed with everything in it when the object goes.
 class TempDir {
 public:
