@@ -20,6 +20,7 @@
 enum {
     kFrameBufferSize = 20, /* callers give at least this much room to _Receive */
     kFirstByteWaitMs = 100,
+    kDiscardLimitMs = 1000, /* longest a dropped over-long burst may hold _Receive */
     kOpenBaud = 2400,
     kMessageBoxOk = 1,
 };
@@ -176,9 +177,12 @@ static int read_some(int fd, unsigned char *into, int room) {
     return (int)n;
 }
 
+/* Drops bytes until the line is quiet, for a second at most: a line that never falls
+ * quiet must not hold the caller. */
 static void discard_until_quiet(int fd) {
     unsigned char scratch[64];
-    while (read_some(fd, scratch, (int)sizeof scratch) > 0) {
+    const long long give_up = monotonic_ms() + kDiscardLimitMs;
+    while (monotonic_ms() < give_up && read_some(fd, scratch, (int)sizeof scratch) > 0) {
     }
 }
 
@@ -236,7 +240,7 @@ RS232_EXPORT int _SendString(unsigned count, ...) {
 
 /* Reads until the bytes make one frame by the header's length nibble, or the line falls
  * quiet. Never stores past the 20th byte: once the buffer is full, the rest of the burst
- * is read and dropped until the line is quiet, and 20 is returned. */
+ * is read and dropped until the line is quiet (a second at most), and 20 is returned. */
 RS232_EXPORT int _Receive(int unused, void *buffer) {
     (void)unused;
     int fd = current_fd();

@@ -38,7 +38,8 @@ int _SendBuffer(int count, const void *bytes);
 int _SendString(unsigned count, ...);
 
 /* Receives one frame into buffer (at least 20 bytes): stops when the bytes match the header's
- * length nibble or after 100 ms without a byte; returns the number stored (at most 20). */
+ * length nibble or after 100 ms without a byte; returns the number stored (at most 20). The
+ * rest of a longer burst is dropped until the line is quiet, for at most a second. */
 int _Receive(int unused, void *buffer);
 
 /* Makes handle the current port without checking it; returns it. */

@@ -13,12 +13,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pulsedesk::rs232 {
@@ -262,6 +264,33 @@ TEST_F(Rs232Test, ALongBurstNeverOverrunsTheBuffer) {
     pty.Send({0x02, 0x81, 0x05});  // the rest of the burst was dropped, not left waiting
     EXPECT_EQ(receive(0, guarded), 3);
     EXPECT_EQ(Bytes(guarded, guarded + 3), (Bytes{0x02, 0x81, 0x05}));
+}
+
+TEST_F(Rs232Test, ALineThatNeverFallsQuietDoesNotHoldReceive) {
+    Pty pty;
+    const rs232_handle port = open(pty.slave.c_str());
+    ASSERT_GT(port, 0);
+    Bytes burst(40, 0x5A);
+    burst[0] = 0x02;
+    pty.Send(burst);
+    ASSERT_EQ(WaitForInput(port, 40), 40);
+    // A chattering device: a byte every 5 ms, far inside the 100 ms quiet gap, for 5 s at most.
+    std::atomic<bool> stop{false};
+    std::thread chatter([&] {
+        const unsigned char byte = 0x5A;
+        for (auto start = Clock::now(); !stop && Since(start) < milliseconds(5000);) {
+            if (write(pty.master, &byte, 1) != 1) break;
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+    });
+    unsigned char buffer[20];
+    const auto start = Clock::now();
+    const int received = receive(0, buffer);
+    const auto took = Since(start);
+    stop = true;
+    chatter.join();
+    EXPECT_EQ(received, 20);
+    EXPECT_LT(took, milliseconds(3000));
 }
 
 TEST_F(Rs232Test, ReceiveStopsWhenTheLineHangsUp) {
