@@ -120,8 +120,14 @@ void DurableFileWriter::Replace(const std::string& path, const std::string& byte
 std::shared_ptr<FileWriter> DefaultFileWriter() { return std::make_shared<DurableFileWriter>(); }
 
 std::string ReadWholeFile(const std::string& path) {
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a named pipe is refused instead of waiting for a writer.
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.Get() < 0) throw FileError("read", path, errno);
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) throw FileError("read", path, errno);
+    // Pipes and devices never end like a file does: refuse them.
+    if (!S_ISREG(info.st_mode))
+        throw FileError("read", path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     std::string bytes;
     char buffer[65536];
     for (;;) {

@@ -43,7 +43,8 @@ class DurableFileWriter final : public FileWriter {
 
 std::shared_ptr<FileWriter> DefaultFileWriter();
 
-// The whole file; raises ReportError naming the path when it cannot be read (a folder included).
+// The whole file; raises ReportError naming the path when it cannot be read or is no regular
+// file (a folder, a pipe, a device).
 std::string ReadWholeFile(const std::string& path);
 
 bool PathExists(const std::string& path);

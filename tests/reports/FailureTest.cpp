@@ -1,13 +1,17 @@
 // Crashes, full disks and strange folder contents: the previous report stays complete and the
 // operator gets a clear error.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <limits>
 
 #include "StoreFixture.h"
@@ -240,6 +244,33 @@ TEST_F(FailureTest, ASpecialTextFileThatCannotBeWrittenNamesItsPath) {
     } catch (const ReportError& error) {
         EXPECT_THAT(error.what(), HasSubstr(Year() + "/missing/counts.txt"));
     }
+}
+
+TEST_F(FailureTest, ASpecialTextFileThatIsAPipeGivesAnErrorInsteadOfWaitingForAWriter) {
+    class Counts final : public SpecialTextOption {
+        bool Enabled() const override { return true; }
+        std::string FileName() const override { return "counts"; }
+    };
+    auto store = Open();
+    const std::string pipe = Year() + "/counts.txt";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+
+    auto saving = std::async(std::launch::async, [&store] {
+        try {
+            store->SaveSpecialText(1, Counts());
+            return std::string("no error");
+        } catch (const ReportError& error) {
+            return std::string(error.what());
+        }
+    });
+    if (saving.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+        ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));  // free the blocked reader
+        ADD_FAILURE() << "saving waited for a writer on the pipe";
+    }
+    EXPECT_THAT(saving.get(), HasSubstr("Cannot read file \"" + pipe + "\""));
+    struct stat info {};
+    ASSERT_EQ(::lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the pipe is left as it was";
 }
 
 }  // namespace
