@@ -29,22 +29,6 @@ int ExitCodeOf(int status) {
 
 }  // namespace
 
-std::string BinDir() {
-    const char* dir = std::getenv("PULSEDESK_BIN_DIR");
-    return dir != nullptr && *dir != '\0' ? dir : PULSEDESK_DEFAULT_BIN_DIR;
-}
-
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "muxtest.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
 ServerProcess::ServerProcess(const std::string& port, const std::string& listen,
                              const std::string& logPath) {
     const std::string program = BinDir() + "/muxserver";

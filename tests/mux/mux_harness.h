@@ -9,21 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "support/SimProcess.h"
+
 namespace pulsedesk::muxtest {
 
-// The folder with muxserver and libmuxclient.so: PULSEDESK_BIN_DIR, else the build's own.
-std::string BinDir();
-
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& Path() const { return path; }
-    std::string File(const std::string& name) const { return path + "/" + name; }
-
-  private:
-    std::string path;
-};
+using testing::BinDir;
+using TempFolder = testing::TempDir;
 
 // muxserver as a child process; its standard error goes to a log file.
 class ServerProcess {

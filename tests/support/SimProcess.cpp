@@ -16,8 +16,7 @@ namespace pulsedesk::testing {
 
 std::string BinDir() {
     const char* dir = std::getenv("PULSEDESK_BIN_DIR");
-    if (dir == nullptr) throw std::runtime_error("PULSEDESK_BIN_DIR is not set");
-    return dir;
+    return dir != nullptr && *dir != '\0' ? dir : PULSEDESK_DEFAULT_BIN_DIR;
 }
 
 TempDir::TempDir() {

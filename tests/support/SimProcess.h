@@ -9,7 +9,7 @@
 
 namespace pulsedesk::testing {
 
-// The folder of the built programs: PULSEDESK_BIN_DIR, set by the test harness.
+// The folder of the built programs: PULSEDESK_BIN_DIR when set, else this build's bin folder.
 std::string BinDir();
 
 // Starts program with args; stdinFd/stdoutFd (-1: inherited) become its standard input and
@@ -26,6 +26,7 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return path; }
+    std::string File(const std::string& name) const { return path + "/" + name; }
 
 private:
     std::string path;
