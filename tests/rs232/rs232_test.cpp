@@ -109,6 +109,8 @@ class Rs232Test : public ::testing::Test {
         ASSERT_NE(function, nullptr) << name;
     }
 
+    void SendLongBurst(Pty& pty);
+
     decltype(&_mymessage) mymessage{};
     decltype(&_SetRS232Parameters) setParameters{};
     decltype(&_OpenRS232) open{};
@@ -247,14 +249,20 @@ TEST_F(Rs232Test, ReceiveEndsWithTheFrameOrAfterSilence) {
     EXPECT_EQ(receive(0, buffer), 4);
 }
 
-TEST_F(Rs232Test, ALongBurstNeverOverrunsTheBuffer) {
-    Pty pty;
+// Opens the pty's slave and puts 40 bytes on it, a frame announcing 3: the whole burst waits
+// before the test reads.
+void Rs232Test::SendLongBurst(Pty& pty) {
     const rs232_handle port = open(pty.slave.c_str());
     ASSERT_GT(port, 0);
     Bytes burst(40, 0x5A);
     burst[0] = 0x02;
     pty.Send(burst);
-    ASSERT_EQ(WaitForInput(port, 40), 40);  // the whole burst is there before reading
+    ASSERT_EQ(WaitForInput(port, 40), 40);
+}
+
+TEST_F(Rs232Test, ALongBurstNeverOverrunsTheBuffer) {
+    Pty pty;
+    ASSERT_NO_FATAL_FAILURE(SendLongBurst(pty));
 
     unsigned char guarded[20 + 16];
     std::fill(std::begin(guarded), std::end(guarded), 0xA5);
@@ -268,12 +276,7 @@ TEST_F(Rs232Test, ALongBurstNeverOverrunsTheBuffer) {
 
 TEST_F(Rs232Test, ALineThatNeverFallsQuietDoesNotHoldReceive) {
     Pty pty;
-    const rs232_handle port = open(pty.slave.c_str());
-    ASSERT_GT(port, 0);
-    Bytes burst(40, 0x5A);
-    burst[0] = 0x02;
-    pty.Send(burst);
-    ASSERT_EQ(WaitForInput(port, 40), 40);
+    ASSERT_NO_FATAL_FAILURE(SendLongBurst(pty));
     // A chattering device: a byte every 5 ms, far inside the 100 ms quiet gap, for 5 s at most.
     std::atomic<bool> stop{false};
     std::thread chatter([&] {
