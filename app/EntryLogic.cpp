@@ -35,11 +35,13 @@ std::string ErrorMessage(const config::MessageFile& messages, std::int32_t numbe
 std::string PortFailureDetail(const std::string& reason) {
     std::string detail = "Cannot open the counter's port " + reason;
     if (reason.find(std::strerror(EACCES)) != std::string::npos)
-        detail += "\nOn Debian the user must be in the group dialout "
-                  "(sudo adduser $USER dialout), then log in again.";
+        detail +=
+            "\nOn Debian the user must be in the group dialout "
+            "(sudo adduser $USER dialout), then log in again.";
     if (reason.find("in use by another program") != std::string::npos)
-        detail += "\nAnother program holds the port; close it, or share the counter through "
-                  "muxserver (TarlinkSupport=1).";
+        detail +=
+            "\nAnother program holds the port; close it, or share the counter through "
+            "muxserver (TarlinkSupport=1).";
     return detail;
 }
 
@@ -47,8 +49,7 @@ std::unique_ptr<link::TSerial> CreateLink(const config::ConfigFile& config, std:
     using config::ConfigSection;
     if (config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kTarlinkSupport) == "1")
         return std::make_unique<link::TSerialMux>();
-    const std::string port =
-        config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort);
+    const std::string port = config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort);
     auto com = std::make_unique<link::TSerialCom>(port);
     if (!com->IsConnected()) detail = PortFailureDetail(com->OpenError());
     return com;

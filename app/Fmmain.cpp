@@ -46,6 +46,7 @@ TmainForm::TmainForm(PanelContext& ctx, QWidget* parent)
       relay([this] { OnDeviceStatus(); }) {
     ui->setupUi(this);
     SetUpControls();
+    ConnectControls();
     ReadPanelSettings();
     if (context.link) context.link->SetListener(&relay);
     show();
@@ -65,9 +66,9 @@ void TmainForm::SetUpControls() {
     modeButtons = {ui->sbMode0, ui->sbMode1, ui->sbMode2, ui->sbMode3};
     for (display::SpeedButton* b : modeButtons) b->SetGroupIndex(1);
     ui->sbMode0->setChecked(true);
-    ui->Memo1->setStyleSheet("background: #008080; color: #00FFFF;");
-    ui->Memo1->setFont(QFont("Courier New", -1));
-    ui->Memo1->setStyleSheet(ui->Memo1->styleSheet() + " font-size: 13px;");
+    QFont courier("Courier New");
+    courier.setPixelSize(13);
+    ui->Memo1->setFont(courier);
     QFont narrow("Arial Narrow");
     narrow.setPixelSize(16);
     ui->Label1->setFont(narrow);
@@ -81,9 +82,7 @@ void TmainForm::SetUpControls() {
     indicators = std::make_unique<display::PanelIndicators>(display::IndicatorImages{
         ui->ImageCounter, ui->ImageCounterThreshold, ui->ImageTimer, ui->ImageDuration,
         ui->ImageThreshold, ui->ImageRecords, ui->Image2});
-    connect(ui->TrackBar1, &QSlider::valueChanged, this, [this](int position) {
-        if (indicators) indicators->ShowThreshold(position, true);
-    });
+    ShowMemo(false, QColor(0, 255, 255), QColor(0, 128, 128));
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &TmainForm::Timer1Timer);
@@ -183,8 +182,8 @@ void TmainForm::ProcessDeviceStatus() {
     TakeMeasuredValues(status, mode);
     if (runState == RunState::Finished) FinishMeasurement(fault, mode);
     if (alive != linkSeen) FollowLinkChange(alive);
-    const PanelFacts facts{alive,       fault, studyOpen, reportStore != nullptr,
-                           runState,    mode,  ui->UpDown1->Position()};
+    const PanelFacts facts{
+        alive, fault, studyOpen, reportStore != nullptr, runState, mode, ui->UpDown1->Position()};
     ApplyEnabling(facts);
     SetModeLabel(facts, status.errorCode);
     PressModeButton(mode);
@@ -318,8 +317,8 @@ void TmainForm::ApplyEnabling(const PanelFacts& facts) {
         w->setEnabled(en.countTime);
     ui->SpeedButton17->setEnabled(en.stop);
     ui->SpeedButton16->setEnabled(en.start);
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->TrackBar1, ui->SpeedButton13,
-                                                      ui->SpeedButton14})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ui->TrackBar1, ui->SpeedButton13, ui->SpeedButton14})
         w->setEnabled(en.threshold);
     ui->SpeedButton15->setEnabled(en.settings);
     ui->Edit1->setEnabled(en.repeat);
@@ -376,8 +375,157 @@ void TmainForm::ShowLinkDown() {
     progress = 0;
 }
 
+// The track bar's own handling runs after this: a drag shows the threshold it would set, and
+// only the release sends it, so keyboard moves never reach the device.
 bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != ui->TrackBar1 || !indicators) return QWidget::eventFilter(watched, event);
+    if (!ui->TrackBar1->isEnabled()) {
+        dragging = false;
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    const bool left = mouse != nullptr && mouse->button() == Qt::LeftButton;
+    switch (event->type()) {
+        case QEvent::MouseMove:
+            indicators->ShowThreshold(ThresholdPosition(), true);
+            break;
+        case QEvent::MouseButtonPress:
+            if (!left) break;
+            dragging = true;
+            indicators->ShowThreshold(ThresholdPosition(), true);
+            break;
+        case QEvent::MouseButtonRelease:
+            if (!left) break;
+            SendThresholdOfTrackBar();
+            dragging = false;
+            break;
+        default:
+            break;
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+void TmainForm::SendThresholdOfTrackBar() {
+    const std::uint16_t code = link::MillivoltsToThresholdCode(ThresholdPosition());
+    Send(0x03, {link::SetThreshold, code >> 8, code & 0xFF});
+    PollNow();
+}
+
+void TmainForm::ConnectControls() {
+    for (std::size_t k = 0; k < modeButtons.size(); ++k)
+        connect(modeButtons[k], &QAbstractButton::clicked, this,
+                [this, k] { sbMode0Click(static_cast<int>(k)); });
+    const std::pair<display::SpeedButton*, std::function<void()>> steps[] = {
+        {ui->SpeedButton7,
+         [this] {
+             Send(0x02, {link::StepCountLimit, 0});
+         }},
+        {ui->SpeedButton8,
+         [this] {
+             Send(0x02, {link::StepCountLimit, 1});
+         }},
+        {ui->SpeedButton10,
+         [this] {
+             Send(0x02, {link::StepCountTime, 0});
+         }},
+        {ui->SpeedButton12,
+         [this] {
+             Send(0x02, {link::StepCountTime, 1});
+         }},
+        {ui->SpeedButton13,
+         [this] {
+             Send(0x03, {link::StepThreshold, 0, 1});
+         }},
+        {ui->SpeedButton14,
+         [this] {
+             Send(0x03, {link::StepThreshold, 1, 1});
+         }},
+        {ui->SpeedButton5, [this] { SpeedButton5Click(); }},
+        {ui->SpeedButton6, [this] { SpeedButton6Click(); }},
+        {ui->SpeedButton16, [this] { SpeedButton16Click(); }},
+        {ui->SpeedButton17, [this] { SpeedButton17Click(); }},
+    };
+    for (const auto& [button, action] : steps)
+        connect(button, &QAbstractButton::clicked, this, action);
+    connect(ui->UpDown1, &display::UpDown::Click, this, &TmainForm::UpDown1Click);
+    connect(ui->TrackBar1, &QSlider::valueChanged, this, &TmainForm::TrackBar1Change);
+}
+
+// Results are not checked: a command that did not arrive changes nothing, and the next status
+// shows the device's real settings.
+void TmainForm::Send(std::uint8_t header, std::initializer_list<std::int64_t> values) {
+    if (context.link) context.link->SendCommand(header, values);
+}
+
+void TmainForm::PollNow() {
+    if (context.link) context.link->PollNow();
+}
+
+link::DeviceStatus TmainForm::CurrentStatus() {
+    if (context.link) {
+        if (const auto status = context.link->TryCopyStatus()) shownStatus = *status;
+    }
+    return shownStatus;
+}
+
+void TmainForm::sbMode0Click(int mode) {
+    const link::DeviceStatus status = CurrentStatus();
+    if (status.runFlags & link::kRunFinished) Send(0x01, {link::ClearFinished});
+    if (status.Mode() == mode || !context.link) return;
+    const link::CommandReply reply = context.link->SendCommand(0x02, {link::SetMode, mode});
+    if (reply && reply.Byte(1) == link::kModeAccepted) {
+        PollNow();
+        return;
+    }
+    PressModeButton(status.Mode());
+}
+
+void TmainForm::ShowMemo(bool editable, QColor text, QColor background) {
+    QPalette palette = ui->Memo1->palette();
+    palette.setColor(QPalette::Base, background);
+    palette.setColor(QPalette::Text, text);
+    ui->Memo1->setPalette(palette);
+    ui->Memo1->setReadOnly(!editable);
+}
+
+void TmainForm::SpeedButton5Click() {
+    ShowMemo(true, Qt::black, Qt::white);
+    ui->Memo1->clear();
+    studyOpen = false;
+}
+
+void TmainForm::SpeedButton6Click() {
+    if (!reportStore) return;
+    SpeedButton17Click();
+    if (ui->Memo1->isReadOnly()) ui->Memo1->clear();
+    ShowMemo(false, QColor(64, 208, 208), QColor(0, 128, 128));
+    const QString description = ui->Memo1->toPlainText().replace('\n', QStringLiteral("\r\n"));
+    try {
+        reportStore->AddRecord(config::Utf8ToCp1251(description.toStdString()));
+        studyOpen = true;
+    } catch (const reports::ReportError& e) {
+        context.showError(e.what());
+    }
+}
+
+void TmainForm::SpeedButton16Click() {
+    Send(0x02, {link::StartStop, 1});
+    runState = RunState::Starting;
+    PollNow();
+}
+
+// A stop during the pause of a series ends the series: the operator asked to stop.
+void TmainForm::SpeedButton17Click() {
+    Send(0x02, {link::StartStop, 0});
+    ui->UpDown1->SetPosition(repeatCount);
+    if (runState == RunState::RepeatWait) runState = RunState::Done;
+    PollNow();
+}
+
+void TmainForm::UpDown1Click() { repeatCount = ui->UpDown1->Position(); }
+
+void TmainForm::TrackBar1Change(int position) {
+    if (indicators) indicators->ShowThreshold(position, true);
 }
 
 }  // namespace pulsedesk::app

@@ -46,6 +46,15 @@ class TmainForm : public QWidget {
     const reports::DeviceInfo& Info() const { return deviceInfo; }
     const reports::ReportStore* Store() const { return reportStore.get(); }
 
+    // Operator controls.
+    void sbMode0Click(int mode);
+    void SpeedButton5Click();   // СОЗДАТЬ НОВУЮ ЗАПИСЬ
+    void SpeedButton6Click();   // НАЧАТЬ ИССЛЕДОВАНИЕ
+    void SpeedButton16Click();  // ПУСК
+    void SpeedButton17Click();  // СТОП
+    void UpDown1Click();
+    void TrackBar1Change(int position);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -54,6 +63,12 @@ class TmainForm : public QWidget {
 
   private:
     void ReadPanelSettings();
+    void ConnectControls();
+    void Send(std::uint8_t header, std::initializer_list<std::int64_t> values);
+    void PollNow();
+    link::DeviceStatus CurrentStatus();
+    void ShowMemo(bool editable, QColor text, QColor background);
+    void SendThresholdOfTrackBar();
     void SetUpControls();
     void FormCreate();
     void Shutdown();

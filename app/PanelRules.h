@@ -39,17 +39,17 @@ struct PanelFacts {
 };
 
 struct Enabling {
-    bool newRecord;       // SpeedButton5
-    bool startStudy;      // SpeedButton6
-    bool modeButtons;     // sbMode0 ... sbMode3
-    bool onlyHeldMode;    // while counting only the held mode button stays enabled
-    bool countLimit;      // SpeedButton7, 9, 8
-    bool countTime;       // SpeedButton10, 11, 12
-    bool stop;            // SpeedButton17
-    bool start;           // SpeedButton16
-    bool threshold;       // TrackBar1, SpeedButton13, 14
-    bool settings;        // SpeedButton15
-    bool repeat;          // Edit1, UpDown1
+    bool newRecord;     // SpeedButton5
+    bool startStudy;    // SpeedButton6
+    bool modeButtons;   // sbMode0 ... sbMode3
+    bool onlyHeldMode;  // while counting only the held mode button stays enabled
+    bool countLimit;    // SpeedButton7, 9, 8
+    bool countTime;     // SpeedButton10, 11, 12
+    bool stop;          // SpeedButton17
+    bool start;         // SpeedButton16
+    bool threshold;     // TrackBar1, SpeedButton13, 14
+    bool settings;      // SpeedButton15
+    bool repeat;        // Edit1, UpDown1
 };
 Enabling EnablingFor(const PanelFacts& facts);
 

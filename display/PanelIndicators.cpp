@@ -27,16 +27,16 @@ bool PanelIndicators::SkipUnchanged(std::int32_t& lastDrawn, std::int32_t value,
     return false;
 }
 
-void PanelIndicators::DrawNumber(IndicatorImage* image, DigitSheet& sheet,
-                                 std::int32_t value, const char* format, bool bright) {
+void PanelIndicators::DrawNumber(IndicatorImage* image, DigitSheet& sheet, std::int32_t value,
+                                 const char* format, bool bright) {
     // The sheets are shared by several indicators, so the format is set before every drawing.
     sheet.SetFormatText(format);
     sheet.DrawNumber(value, image->Bitmap(), BackgroundOf(bright));
     image->update();
 }
 
-void PanelIndicators::DrawCoded(IndicatorImage* image, DigitSheet& sheet,
-                                const std::uint8_t* data, const char* format, bool bright) {
+void PanelIndicators::DrawCoded(IndicatorImage* image, DigitSheet& sheet, const std::uint8_t* data,
+                                const char* format, bool bright) {
     sheet.SetFormatText(format);
     sheet.DrawCodedText(data, image->Bitmap(), BackgroundOf(bright));
     image->update();
@@ -50,8 +50,8 @@ void PanelIndicators::ShowCounter(std::int32_t value, bool bright) {
 
 void PanelIndicators::ShowCountLimit(std::int32_t value, bool bright) {
     if (SkipUnchanged(lastCountLimit_, value, bright)) return;
-    DrawNumber(images_.countLimit, Sheet(MiddleBlueDigs, MiddleGreyDigs, bright), value,
-               "00000000", bright);
+    DrawNumber(images_.countLimit, Sheet(MiddleBlueDigs, MiddleGreyDigs, bright), value, "00000000",
+               bright);
 }
 
 void PanelIndicators::ShowTimer(const std::array<std::uint8_t, 4>& time, std::uint8_t deviceMode,
@@ -67,8 +67,8 @@ void PanelIndicators::ShowTimer(const std::array<std::uint8_t, 4>& time, std::ui
     DrawCoded(images_.timer, sheet, data, "00:00:00", bright);
 }
 
-void PanelIndicators::ShowCountTime(std::uint8_t hours, std::uint8_t minutes,
-                                    std::uint8_t seconds, bool bright) {
+void PanelIndicators::ShowCountTime(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
+                                    bool bright) {
     const std::uint8_t data[] = {ToBcd(hours), ToBcd(minutes), ToBcd(seconds)};
     DrawCoded(images_.countTime, Sheet(MiddleBlueDigs, MiddleGreyDigs, bright), data, "00:00:00",
               bright);

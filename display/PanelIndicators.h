@@ -14,13 +14,13 @@ namespace pulsedesk::display {
 
 // The image controls the indicators draw into; they belong to the panel.
 struct IndicatorImages {
-    IndicatorImage* counter;         // ImageCounter
-    IndicatorImage* countLimit;      // ImageCounterThreshold
-    IndicatorImage* timer;           // ImageTimer
-    IndicatorImage* countTime;       // ImageDuration
-    IndicatorImage* threshold;       // ImageThreshold
-    IndicatorImage* recordNumber;    // ImageRecords
-    IndicatorImage* progress;        // Image2
+    IndicatorImage* counter;       // ImageCounter
+    IndicatorImage* countLimit;    // ImageCounterThreshold
+    IndicatorImage* timer;         // ImageTimer
+    IndicatorImage* countTime;     // ImageDuration
+    IndicatorImage* threshold;     // ImageThreshold
+    IndicatorImage* recordNumber;  // ImageRecords
+    IndicatorImage* progress;      // Image2
 };
 
 class PanelIndicators {
