@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "reports/ReportFormat.h"
-#include "reports/TextLines.h"
 
 namespace pulsedesk::reports {
 namespace {
