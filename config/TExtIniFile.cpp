@@ -1,22 +1,22 @@
 #include "config/TExtIniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <utility>
 #include <vector>
 
+#include "fileio/DurableFileWriter.h"
+#include "fileio/FileError.h"
+#include "fileio/TextLines.h"
+#include "fileio/WholeFile.h"
+
 namespace pulsedesk::config {
 namespace {
 
-// Longer lines keep only their start: far more than a value may hold.
-constexpr std::size_t kMaxKeptLineLength = 64 * 1024;
+using fileio::TextLine;
+
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kDefaultLineEnding = "\r\n";
 
@@ -75,104 +75,31 @@ std::string CleanValue(std::string_view value) {
     return std::string(value.substr(0, TExtIniFile::kMaxValueLength));
 }
 
-// Owns an open file descriptor.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-
-    int Get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
-
-// Opens a regular file for reading; devices and pipes are refused so that a read never hangs.
-FileDescriptor OpenRegularFile(const std::string& fileName, int& error) {
-    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) {
-        error = errno;
-        return fd;
-    }
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = EINVAL;
-        return FileDescriptor(-1);
-    }
-    return fd;
-}
-
-// Splits a file into lines at CR LF, LF or CR, reading it in chunks.
-class LineReader {
-  public:
-    explicit LineReader(int fd) : fd_(fd), buffer_(64 * 1024) {}
-
-    bool Next(std::string& line) {
-        line.clear();
-        bool gotAny = false;
-        for (int c = Get(); c != kEnd; c = Get()) {
-            gotAny = true;
-            if (c == '\n') return true;
-            if (c == '\r') {
-                if (Peek() == '\n') Get();
-                return true;
-            }
-            if (line.size() < kMaxKeptLineLength) line.push_back(static_cast<char>(c));
-        }
-        return gotAny;
-    }
-
-  private:
-    static constexpr int kEnd = -1;
-
-    int Peek() {
-        if (pos_ == end_ && !Fill()) return kEnd;
-        return static_cast<unsigned char>(buffer_[pos_]);
-    }
-    int Get() {
-        const int c = Peek();
-        if (c != kEnd) ++pos_;
-        return c;
-    }
-    bool Fill() {
-        ssize_t got = 0;
-        do {
-            got = ::read(fd_, buffer_.data(), buffer_.size());
-        } while (got < 0 && errno == EINTR);
-        pos_ = 0;
-        end_ = got > 0 ? static_cast<std::size_t>(got) : 0;  // a read error ends the file
-        return end_ > 0;
-    }
-
-    int fd_;
-    std::vector<char> buffer_;
-    std::size_t pos_ = 0;
-    std::size_t end_ = 0;
-};
-
 struct Lookup {
     bool sectionFound = false;
     bool keyFound = false;
     std::string value;
 };
 
-// Reads the file up to the end of the first section named `section`, or up to `key` in it.
+// A file that is missing or cannot be read reads as an empty one.
+std::string ContentOrNothing(const std::string& fileName) {
+    try {
+        return fileio::ReadWholeFile(fileName);
+    } catch (const fileio::FileError&) {
+        return {};
+    }
+}
+
+IniLine ParseSplitLine(const std::vector<TextLine>& lines, std::size_t index) {
+    return ParseLine(index == 0 ? WithoutBom(lines[0].text) : lines[index].text);
+}
+
+// Looks through the file up to the end of the first section named `section`, or up to `key` in it.
 Lookup LookUp(const std::string& fileName, std::string_view section, std::string_view key) {
     Lookup result;
-    int error = 0;
-    const FileDescriptor fd = OpenRegularFile(fileName, error);
-    if (!fd) return result;
-    LineReader reader(fd.Get());
-    std::string line;
-    for (bool first = true; reader.Next(line); first = false) {
-        const IniLine parsed = ParseLine(first ? WithoutBom(line) : line);
+    const std::vector<TextLine> lines = fileio::SplitLinesWithEndings(ContentOrNothing(fileName));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const IniLine parsed = ParseSplitLine(lines, i);
         if (parsed.kind == LineKind::Section) {
             if (result.sectionFound) break;
             result.sectionFound = EqualsIgnoreCase(parsed.name, section);
@@ -188,61 +115,28 @@ Lookup LookUp(const std::string& fileName, std::string_view section, std::string
 
 // ---- rewriting ----
 
-struct RawLine {
-    std::string text;
-    std::string ending;  // "\r\n", "\n", "\r" or empty for a last line without one
-};
-
-std::vector<RawLine> SplitLines(std::string_view content) {
-    std::vector<RawLine> lines;
-    while (!content.empty()) {
-        const std::size_t stop = content.find_first_of("\r\n");
-        if (stop == std::string_view::npos) {
-            lines.push_back({std::string(content), ""});
-            break;
-        }
-        const bool crlf =
-            content[stop] == '\r' && stop + 1 < content.size() && content[stop + 1] == '\n';
-        const std::size_t endingLength = crlf ? 2 : 1;
-        lines.push_back({std::string(content.substr(0, stop)),
-                         std::string(content.substr(stop, endingLength))});
-        content.remove_prefix(stop + endingLength);
-    }
-    return lines;
-}
-
-std::string JoinLines(const std::vector<RawLine>& lines) {
-    std::string content;
-    for (const RawLine& line : lines) content += line.text + line.ending;
-    return content;
-}
-
-std::string LineEndingOf(const std::vector<RawLine>& lines) {
-    for (const RawLine& line : lines) {
+std::string LineEndingOf(const std::vector<TextLine>& lines) {
+    for (const TextLine& line : lines) {
         if (!line.ending.empty()) return line.ending;
     }
     return std::string(kDefaultLineEnding);
 }
 
-IniLine ParseRawLine(const std::vector<RawLine>& lines, std::size_t index) {
-    return ParseLine(index == 0 ? WithoutBom(lines[0].text) : lines[index].text);
-}
-
-std::size_t FindSection(const std::vector<RawLine>& lines, std::string_view section) {
+std::size_t FindSection(const std::vector<TextLine>& lines, std::string_view section) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const IniLine parsed = ParseRawLine(lines, i);
+        const IniLine parsed = ParseSplitLine(lines, i);
         if (parsed.kind == LineKind::Section && EqualsIgnoreCase(parsed.name, section)) return i;
     }
     return lines.size();
 }
 
-void InsertLineAfter(std::vector<RawLine>& lines, std::size_t index, std::string text,
+void InsertLineAfter(std::vector<TextLine>& lines, std::size_t index, std::string text,
                      const std::string& ending) {
     if (lines[index].ending.empty()) lines[index].ending = ending;
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(index) + 1, {std::move(text), ending});
 }
 
-void SetValue(std::vector<RawLine>& lines, std::string_view section, std::string_view key,
+void SetValue(std::vector<TextLine>& lines, std::string_view section, std::string_view key,
               std::string_view value) {
     const std::string ending = LineEndingOf(lines);
     const std::string entry = std::string(key) + "=" + std::string(value);
@@ -255,7 +149,7 @@ void SetValue(std::vector<RawLine>& lines, std::string_view section, std::string
     }
     std::size_t lastEntry = sectionLine;
     for (std::size_t i = sectionLine + 1; i < lines.size(); ++i) {
-        const IniLine parsed = ParseRawLine(lines, i);
+        const IniLine parsed = ParseSplitLine(lines, i);
         if (parsed.kind == LineKind::Section) break;
         if (parsed.kind != LineKind::Entry) continue;
         if (EqualsIgnoreCase(parsed.name, key)) {
@@ -295,66 +189,22 @@ std::string WriteTarget(const std::string& fileName) {
     return error ? fileName : target.string();
 }
 
-std::string ReadExistingContent(const std::string& fileName) {
-    int error = 0;
-    const FileDescriptor fd = OpenRegularFile(fileName, error);
-    if (!fd) {
-        if (error == ENOENT) return {};
-        ThrowWriteError(fileName, error);
-    }
-    std::string content;
-    std::vector<char> chunk(64 * 1024);
-    for (;;) {
-        const ssize_t got = ::read(fd.Get(), chunk.data(), chunk.size());
-        if (got == 0) return content;
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) ThrowWriteError(fileName, errno);
-        content.append(chunk.data(), static_cast<std::size_t>(got));
+// A missing file is an empty one; one that cannot be read is not overwritten.
+std::string ExistingContent(const std::string& fileName) {
+    try {
+        return fileio::ReadWholeFile(fileName);
+    } catch (const fileio::FileError& error) {
+        if (error.ErrorNumber() == ENOENT) return {};
+        ThrowWriteError(fileName, error.ErrorNumber());
     }
 }
 
-bool WriteAll(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t written = ::write(fd, content.data(), content.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written == 0) errno = EIO;
-        if (written <= 0) return false;
-        content.remove_prefix(static_cast<std::size_t>(written));
+void ReplaceFile(const std::string& fileName, const std::string& content) {
+    try {
+        fileio::DurableFileWriter().Replace(fileName, content);
+    } catch (const fileio::FileError& error) {
+        ThrowWriteError(fileName, error.ErrorNumber());
     }
-    return true;
-}
-
-mode_t ModeToKeep(const std::string& fileName) {
-    struct stat info {};
-    return ::stat(fileName.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
-}
-
-void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;  // the rename has happened; only its durability is less certain
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Writes a temporary file beside the target, flushes it to disk and renames it over the target.
-void ReplaceFile(const std::string& fileName, std::string_view content) {
-    const std::filesystem::path target(fileName);
-    const std::string folder =
-        target.has_parent_path() ? target.parent_path().string() : std::string(".");
-    std::string tempName = folder + "/." + target.filename().string() + ".XXXXXX";
-    const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
-    if (fd < 0) ThrowWriteError(fileName, errno);
-    int failure = 0;
-    if (!WriteAll(fd, content) || ::fchmod(fd, ModeToKeep(fileName)) != 0 || ::fsync(fd) != 0) {
-        failure = errno;
-    }
-    if (::close(fd) != 0 && failure == 0) failure = errno;
-    if (failure == 0 && ::rename(tempName.c_str(), fileName.c_str()) != 0) failure = errno;
-    if (failure != 0) {
-        ::unlink(tempName.c_str());
-        ThrowWriteError(fileName, failure);
-    }
-    SyncFolder(folder);
 }
 
 int BinaryDigitValue(char c) {
@@ -394,9 +244,9 @@ void TExtIniFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
     CheckWritable(section, key, value);
     const std::string target = WriteTarget(fileName_);
-    std::vector<RawLine> lines = SplitLines(ReadExistingContent(target));
+    std::vector<TextLine> lines = fileio::SplitLinesWithEndings(ExistingContent(target));
     SetValue(lines, TrimBlanks(section), TrimBlanks(key), value);
-    ReplaceFile(target, JoinLines(lines));
+    ReplaceFile(target, fileio::JoinLines(lines));
 }
 
 bool TExtIniFile::SectionExists(std::string_view section) const {

@@ -111,25 +111,6 @@ bool BindAndListen(int fd, const Address& a) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        fd = other.Release();
-    }
-    return *this;
-}
-
-int UniqueFd::Release() {
-    const int out = fd;
-    fd = -1;
-    return out;
-}
-
-void UniqueFd::Reset() {
-    if (fd >= 0) close(fd);
-    fd = -1;
-}
-
 int MillisecondsUntil(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <stdexcept>
-#include <string>
 
 namespace pulsedesk::reports {
 
@@ -12,8 +11,5 @@ class ReportError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
-
-// "Cannot <action> file "<path>": <reason> (errno <n>)."
-ReportError FileError(const std::string& action, const std::string& path, int errorNumber);
 
 }  // namespace pulsedesk::reports

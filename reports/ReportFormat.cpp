@@ -238,4 +238,8 @@ std::string NextLabel(std::string label) {
     return "A" + label;
 }
 
+std::string JoinLines(const std::vector<std::string>& lines) {
+    return fileio::JoinLines(lines, "\r\n");
+}
+
 }  // namespace pulsedesk::reports

@@ -8,10 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "fileio/TextLines.h"
 #include "reports/DeviceInfo.h"
 #include "reports/LocalTime.h"
 
 namespace pulsedesk::reports {
+
+// Report text as lines: reading accepts CR LF, a lone CR or a lone LF as a line end; writing
+// ends every line, the last one included, with CR LF.
+using fileio::SplitLines;
+std::string JoinLines(const std::vector<std::string>& lines);
 
 // Reads the text of one key of the header-label section; empty when the key is missing.
 using HeaderLabelReader = std::function<std::string(const std::string& key)>;

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "reports/TextLines.h"
-
 namespace pulsedesk::reports {
 
 namespace {
@@ -113,7 +111,7 @@ void ReportStore::EnsureBackupFolder() const {
 void ReportStore::CopyToBackup(const std::string& bytes) {
     std::string name = fileName.BackupName();
     try {
-        writer->Replace(BackupFolder() + "/" + name, bytes);
+        ReplaceFile(*writer, BackupFolder() + "/" + name, bytes);
     } catch (const ReportError&) {
         return;
     }
@@ -140,7 +138,7 @@ void ReportStore::RefreshBackupWith(const std::string& bytes) {
 }
 
 void ReportStore::WriteHeader() {
-    writer->Replace(reportPath, JoinLines(HeaderLines(deviceInfo, localTime, headerLabels)));
+    ReplaceFile(*writer, reportPath, JoinLines(HeaderLines(deviceInfo, localTime, headerLabels)));
 }
 
 void ReportStore::EnsureHeaderAndDate() {
@@ -153,7 +151,7 @@ void ReportStore::EnsureHeaderAndDate() {
     if (!HasDateLineOf(lines, localTime)) {
         lines.insert(lines.end(), {"", "", DateLine(localTime)});
         bytes = JoinLines(lines);
-        writer->Replace(reportPath, bytes);
+        ReplaceFile(*writer, reportPath, bytes);
     }
     RefreshBackupWith(bytes);
 }
@@ -173,7 +171,7 @@ void ReportStore::AddRecord(const std::string& description) {
     // The new name is complete before the old one goes, so one file always holds every line.
     std::string bytes = JoinLines(lines);
     std::string renamedPath = yearFolder + "/" + renamed.Build();
-    writer->Replace(renamedPath, bytes);
+    ReplaceFile(*writer, renamedPath, bytes);
     if (renamedPath != reportPath) RemoveFileQuietly(reportPath);
 
     fileName = renamed;
@@ -185,18 +183,13 @@ void ReportStore::AddRecord(const std::string& description) {
 void ReportStore::AddMeasurement(std::int32_t threshold, std::uint32_t count, CountTime time) {
     ReadLocalTime();
     std::vector<std::string> lines = SplitLines(ReadWholeFile(reportPath));
-    std::string label = reports::NextLabel(measurementLabel);
+    std::string label = NextLabel(measurementLabel);
     lines.push_back(MeasurementLine(label, localTime, threshold, count, time, deviceInfo));
 
     std::string bytes = JoinLines(lines);
-    writer->Replace(reportPath, bytes);
+    ReplaceFile(*writer, reportPath, bytes);
     measurementLabel = label;
     RefreshBackupWith(bytes);
-}
-
-std::string ReportStore::NextLabel() {
-    measurementLabel = reports::NextLabel(measurementLabel);
-    return measurementLabel;
 }
 
 void ReportStore::SaveSpecialText(std::uint32_t count, const SpecialTextOption& option) {
@@ -205,7 +198,7 @@ void ReportStore::SaveSpecialText(std::uint32_t count, const SpecialTextOption& 
     std::vector<std::string> lines;
     if (PathExists(path)) lines = SplitLines(ReadWholeFile(path));
     lines.push_back(std::to_string(count));
-    writer->Replace(path, JoinLines(lines));
+    ReplaceFile(*writer, path, JoinLines(lines));
 }
 
 }  // namespace pulsedesk::reports

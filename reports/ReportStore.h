@@ -25,27 +25,19 @@ class ReportStore {
   public:
     // Prepares the year folder, chooses the month's file and makes sure it has a header and
     // today's date block. Raises ReportError ("Cannot create directory." for folders).
+    // deviceInfo is the record of whoever creates the store (the panel), read at every write so
+    // that a device identified again shows in later headers: it must outlive the store.
     ReportStore(std::string workFolder, DeviceInfo& deviceInfo, HeaderLabelReader headerLabels,
                 Clock clock, std::shared_ptr<FileWriter> writer = DefaultFileWriter());
 
     ReportStore(const ReportStore&) = delete;
     ReportStore& operator=(const ReportStore&) = delete;
 
-    // Makes "<work folder>/<year>" level by level.
-    void PrepareYearFolder();
-    // Finds this month's report, or continues the numbering of the latest earlier month.
-    void ChooseReportFile();
-    // Puts a copy of the report in BACKUP as the month's only backup.
-    void RefreshBackup();
-
-    void WriteHeader();
-    void EnsureHeaderAndDate();
     // Opens a record: date block if due, next record number, description, file renamed to the
     // new record range.
     void AddRecord(const std::string& description);
     // Appends one measurement line to the current record.
     void AddMeasurement(std::int32_t threshold, std::uint32_t count, CountTime time);
-    std::string NextLabel();
 
     // Appends the count to "<year folder>/<name>.txt" while the option is on.
     void SaveSpecialText(std::uint32_t count, const SpecialTextOption& option);
@@ -58,6 +50,15 @@ class ReportStore {
 
   private:
     void ReadLocalTime() { localTime = clock(); }
+    // Makes "<work folder>/<year>" level by level.
+    void PrepareYearFolder();
+    // Finds this month's report, or continues the numbering of the latest earlier month.
+    void ChooseReportFile();
+    // Puts a copy of the report in BACKUP as the month's only backup.
+    void RefreshBackup();
+    void WriteHeader();
+    void EnsureHeaderAndDate();
+
     std::string BackupFolder() const { return yearFolder + "/BACKUP"; }
     std::optional<ParsedReportName> LatestReportOf(int month) const;
     void EnsureBackupFolder() const;

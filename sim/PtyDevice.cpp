@@ -75,6 +75,7 @@ PtyDevice& PtyDevice::operator=(PtyDevice&& o) noexcept {
     pending = std::move(o.pending);
     late = std::move(o.late);
     lateDue = o.lateDue;
+    requestsAnswered = o.requestsAnswered;
     return *this;
 }
 
@@ -119,6 +120,7 @@ bool PtyDevice::Serve(DeviceModel& model) {
 }
 
 void PtyDevice::Answer(DeviceModel& model, const std::vector<std::uint8_t>& request) {
+    ++requestsAnswered;
     const Response r = model.Handle(request.data(), request.size());
     if (!r.reply.empty()) WriteAll(fd, r.reply);
     if (!r.late.empty()) {

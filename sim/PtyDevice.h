@@ -26,6 +26,7 @@ public:
 
     const std::string& SlavePath() const { return slavePath; }
     int Descriptor() const { return fd; }
+    int RequestsAnswered() const { return requestsAnswered; }
 
     // Call when the descriptor is readable (or to flush due late bytes): answers complete
     // requests. Returns false when the other side hung up for good (a real port went away).
@@ -47,6 +48,7 @@ private:
     std::chrono::steady_clock::time_point pendingSince;
     std::vector<std::uint8_t> late;
     std::chrono::steady_clock::time_point lateDue;
+    int requestsAnswered = 0;
 };
 
 }  // namespace pulsedesk::sim

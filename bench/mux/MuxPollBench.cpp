@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "mux/shared_line.h"
-#include "mux_harness.h"
-#include "pty_device.h"
+#include "MuxHarness.h"
+#include "SimulatedDevice.h"
 
 namespace pulsedesk::muxtest {
 namespace {
@@ -39,8 +39,8 @@ void RunPolls(benchmark::State& state, Exchange exchange) {
 }
 
 void StatusPollsThroughMuxServer(benchmark::State& state) {
-    TempFolder folder;
-    PtyDevice device;
+    TempDir folder;
+    SimulatedDevice device;
     const std::string link = folder.File("tty");
     const std::string address = "unix:" + folder.File("mux.sock");
     PointSymlink(link, device.SlavePath());
@@ -59,7 +59,7 @@ void StatusPollsThroughMuxServer(benchmark::State& state) {
 }
 
 void StatusPollsStraightOnTheLine(benchmark::State& state) {
-    PtyDevice device;
+    SimulatedDevice device;
     mux::SharedLine line(device.SlavePath(), [](const std::string&) {});
     std::string error;
     if (!line.Open(error)) {

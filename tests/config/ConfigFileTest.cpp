@@ -2,14 +2,14 @@
 
 #include <filesystem>
 
-#include "TempFolder.h"
 #include "config/ConfigFile.h"
 #include "config/SiblingFile.h"
+#include "support/TempDir.h"
 
 namespace pulsedesk::config {
 namespace {
 
-using testing::TempFolder;
+using testing::TempDir;
 
 TEST(SiblingFileName, ReplacesOnlyTheExtensionOfTheFileName) {
     EXPECT_EQ(SiblingFileName("/x/bench.exe", ".cfg"), "/x/bench.cfg");
@@ -24,24 +24,24 @@ TEST(SiblingFileName, ReplacesOnlyTheExtensionOfTheFileName) {
 
 class ConfigFileTest : public ::testing::Test {
   protected:
-    std::string Exe() const { return folder.Path("pulsedesk"); }
+    std::string Exe() const { return folder.File("pulsedesk"); }
     ConfigFile WithSettings(std::string_view content) {
         folder.Write("pulsedesk.cfg", content);
         return ConfigFile(Exe());
     }
-    TempFolder folder;
+    TempDir folder;
 };
 
 TEST_F(ConfigFileTest, MissingFileLeavesItClosedAndUncreated) {
     const ConfigFile config(Exe());
     EXPECT_FALSE(config.IsOpen());
-    EXPECT_EQ(config.FileName(), folder.Path("pulsedesk.cfg"));
+    EXPECT_EQ(config.FileName(), folder.File("pulsedesk.cfg"));
     EXPECT_EQ(config.ReadConfigString(ConfigSection::SYSTEM, keys::kComPort), "");
     EXPECT_FALSE(std::filesystem::exists(config.FileName()));
 }
 
 TEST_F(ConfigFileTest, FolderWithTheFilesNameDoesNotCountAsTheFile) {
-    std::filesystem::create_directory(folder.Path("pulsedesk.cfg"));
+    std::filesystem::create_directory(folder.File("pulsedesk.cfg"));
     EXPECT_FALSE(ConfigFile(Exe()).IsOpen());
 }
 

@@ -4,16 +4,16 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "TempFolder.h"
 #include "config/ConfigFile.h"
 #include "config/Cp1251.h"
 #include "config/MessageFile.h"
+#include "support/TempDir.h"
 
 namespace pulsedesk::config {
 namespace {
 
 using testing::ReadBytes;
-using testing::TempFolder;
+using testing::TempDir;
 
 const std::string kDefaultsDir = PULSEDESK_CONFIG_DEFAULTS_DIR;
 

@@ -2,22 +2,22 @@
 
 #include <filesystem>
 
-#include "TempFolder.h"
 #include "config/MessageFile.h"
+#include "support/TempDir.h"
 
 namespace pulsedesk::config {
 namespace {
 
-using testing::TempFolder;
+using testing::TempDir;
 
 class MessageFileTest : public ::testing::Test {
   protected:
-    std::string Exe() const { return folder.Path("bench.exe"); }
+    std::string Exe() const { return folder.File("bench.exe"); }
     MessageFile WithMessages(std::string_view content) {
         folder.Write("bench.msg", content);
         return MessageFile(Exe());
     }
-    TempFolder folder;
+    TempDir folder;
 };
 
 TEST_F(MessageFileTest, KeysArePrefixAndPlainDecimalNumber) {
@@ -49,7 +49,7 @@ TEST_F(MessageFileTest, UnknownKindsGiveTheUnknownKindText) {
 TEST_F(MessageFileTest, MissingFileNamesTheExpectedPath) {
     const MessageFile messages(Exe());
     EXPECT_FALSE(messages.IsOpen());
-    const std::string expected = "File of Messages (" + folder.Path("bench.msg") + ") not found!";
+    const std::string expected = "File of Messages (" + folder.File("bench.msg") + ") not found!";
     EXPECT_EQ(messages.GetMessage(MessageKind::Error, 0), expected);
     EXPECT_EQ(messages.GetMessage(static_cast<MessageKind>(13), 0), expected);
     std::string text;
@@ -60,9 +60,9 @@ TEST_F(MessageFileTest, MissingFileNamesTheExpectedPath) {
 }
 
 TEST_F(MessageFileTest, MissingFileTextIsWindows1251EvenForAUtf8Path) {
-    const MessageFile messages(folder.Path("\xD0\xBF\xD1\x83\xD0\xBB\xD1\x8C\xD1\x81"));  // "пульс"
+    const MessageFile messages(folder.File("\xD0\xBF\xD1\x83\xD0\xBB\xD1\x8C\xD1\x81"));  // "пульс"
     EXPECT_EQ(messages.GetMessage(MessageKind::Error, 0),
-              "File of Messages (" + folder.Path("\xEF\xF3\xEB\xFC\xF1.msg") + ") not found!");
+              "File of Messages (" + folder.File("\xEF\xF3\xEB\xFC\xF1.msg") + ") not found!");
 }
 
 TEST_F(MessageFileTest, MissingKeyOrSectionNamesBoth) {

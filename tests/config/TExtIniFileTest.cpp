@@ -7,22 +7,22 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "TempFolder.h"
 #include "config/TExtIniFile.h"
+#include "support/TempDir.h"
 
 namespace pulsedesk::config {
 namespace {
 
 using namespace std::string_literals;
 using testing::ReadBytes;
-using testing::TempFolder;
+using testing::TempDir;
 
 class IniFileTest : public ::testing::Test {
   protected:
     TExtIniFile Ini(std::string_view content) {
         return TExtIniFile(folder.Write("t.ini", content));
     }
-    TempFolder folder;
+    TempDir folder;
 };
 
 TEST_F(IniFileTest, ValueIsTrimmedUnquotedAndTakenAfterTheFirstEquals) {
@@ -70,7 +70,7 @@ TEST_F(IniFileTest, MissingSectionKeyOrFileGivesTheDefault) {
     EXPECT_EQ(ini.ReadString("A", "", "dflt"), "dflt");
     EXPECT_FALSE(ini.SectionExists("B"));
     EXPECT_FALSE(ini.ValueExists("A", "other"));
-    const TExtIniFile missing(folder.Path("absent.ini"));
+    const TExtIniFile missing(folder.File("absent.ini"));
     EXPECT_EQ(missing.ReadString("A", "k", "dflt"), "dflt");
     EXPECT_FALSE(missing.SectionExists("A"));
     const TExtIniFile aFolder(folder.Path());
@@ -143,7 +143,7 @@ TEST_F(IniFileTest, EveryCallSeesTheFileAsItIsNow) {
 }
 
 TEST_F(IniFileTest, ReadingANamedPipeDoesNotHang) {
-    const std::string fifo = folder.Path("pipe.ini");
+    const std::string fifo = folder.File("pipe.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(TExtIniFile(fifo).ReadString("A", "k", "dflt"), "dflt");
 }
@@ -163,7 +163,7 @@ TEST_F(IniFileTest, WriteAddsKeyAfterTheSectionsLastEntryAndNewSectionsAtTheEnd)
 }
 
 TEST_F(IniFileTest, WriteCreatesAMissingFileWithCrLfAndLeavesNoTemporaryFile) {
-    TExtIniFile ini(folder.Path("new.ini"));
+    TExtIniFile ini(folder.File("new.ini"));
     ini.WriteString("SYSTEM", "Repeat_Counter", "5");
     EXPECT_EQ(ReadBytes(ini.FileName()), "[SYSTEM]\r\nRepeat_Counter=5\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
@@ -192,13 +192,13 @@ TEST_F(IniFileTest, FailedWriteReportsAndKeepsTheOldFileWithoutLeftovers) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(ReadBytes(ini.FileName()), "[A]\nk=1\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
-    EXPECT_THROW(TExtIniFile(folder.Path("no/such/folder.ini")).WriteString("A", "k", "1"),
+    EXPECT_THROW(TExtIniFile(folder.File("no/such/folder.ini")).WriteString("A", "k", "1"),
                  IniWriteError);
 }
 
 TEST_F(IniFileTest, WriteThroughASymbolicLinkUpdatesItsTarget) {
     TExtIniFile target = Ini("[A]\nk=1\n");
-    const std::string link = folder.Path("link.ini");
+    const std::string link = folder.File("link.ini");
     std::filesystem::create_symlink(target.FileName(), link);
     TExtIniFile(link).WriteString("A", "k", "2");
     EXPECT_TRUE(std::filesystem::is_symlink(link));
@@ -206,7 +206,7 @@ TEST_F(IniFileTest, WriteThroughASymbolicLinkUpdatesItsTarget) {
 }
 
 TEST_F(IniFileTest, BinaryRoundTripsWithUpperCaseHexAndCheckByte) {
-    TExtIniFile ini(folder.Path("bin.ini"));
+    TExtIniFile ini(folder.File("bin.ini"));
     const std::array<uint8_t, 3> data = {0x01, 0xAB, 0xF0};
     ini.WriteBinary("B", "v", data.data(), data.size());
     EXPECT_EQ(ini.ReadString("B", "v", ""), "01ABF05A");
@@ -242,7 +242,7 @@ TEST_F(IniFileTest, BinaryFallsBackToTheDefaultBufferOnAnyMismatch) {
 }
 
 TEST_F(IniFileTest, BinaryOfNothingWritesNothing) {
-    TExtIniFile ini(folder.Path("none.ini"));
+    TExtIniFile ini(folder.File("none.ini"));
     const uint8_t byte = 1;
     ini.WriteBinary("B", "v", &byte, 0);
     ini.WriteBinary("B", "v", nullptr, 1);

@@ -15,7 +15,6 @@
 #include <limits>
 
 #include "StoreFixture.h"
-#include "reports/TextLines.h"
 
 namespace pulsedesk::reports::testing {
 namespace {
@@ -78,8 +77,8 @@ TEST_F(FailureTest, AFullDiskLeavesTheReportAndTheStoreAsTheyWere) {
     store->AddRecord("study");
     store->AddMeasurement(100, 10, hundredSeconds);
     const std::string path = store->ReportPath();
-    const std::string report = Slurp(path);
-    const std::string backup = Slurp(Backup() + "/12-26_000001-000001.bak");
+    const std::string report = ReadBytes(path);
+    const std::string backup = ReadBytes(Backup() + "/12-26_000001-000001.bak");
 
     *budget = 100;
     try {
@@ -94,15 +93,15 @@ TEST_F(FailureTest, AFullDiskLeavesTheReportAndTheStoreAsTheyWere) {
     EXPECT_EQ(store->LastRecordNumber(), 1u);
     EXPECT_EQ(store->ReportPath(), path);
 
-    EXPECT_EQ(Slurp(path), report);
+    EXPECT_EQ(ReadBytes(path), report);
     EXPECT_EQ(Reports(), Names{"12-26_000001-000001.rep"});
-    EXPECT_EQ(Slurp(Backup() + "/12-26_000001-000001.bak"), backup);
+    EXPECT_EQ(ReadBytes(Backup() + "/12-26_000001-000001.bak"), backup);
     EXPECT_EQ(HiddenNames(Year()), Names{});
     EXPECT_EQ(HiddenNames(Backup()), Names{});
 
     *budget = std::numeric_limits<std::size_t>::max();
     store->AddMeasurement(100, 12, hundredSeconds);
-    EXPECT_EQ(SplitLines(Slurp(path)).back().substr(0, 15), "          /B:  ");
+    EXPECT_EQ(SplitLines(ReadBytes(path)).back().substr(0, 15), "          /B:  ");
 }
 
 TEST_F(FailureTest, AProcessKilledInTheMiddleOfAWriteLeavesThePreviousReport) {
@@ -110,8 +109,8 @@ TEST_F(FailureTest, AProcessKilledInTheMiddleOfAWriteLeavesThePreviousReport) {
     auto store = Open(Work(), DyingWriter(armed));
     store->AddRecord("big month");
     const std::string path = store->ReportPath();
-    Spit(path, Slurp(path) + ManyMeasurementLines(50000));
-    const std::string report = Slurp(path);
+    WriteBytes(path, ReadBytes(path) + ManyMeasurementLines(50000));
+    const std::string report = ReadBytes(path);
 
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -127,21 +126,21 @@ TEST_F(FailureTest, AProcessKilledInTheMiddleOfAWriteLeavesThePreviousReport) {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGKILL);
 
-    EXPECT_EQ(Slurp(path), report);
+    EXPECT_EQ(ReadBytes(path), report);
     EXPECT_EQ(HiddenNames(Year()).size(), 1u)
         << "the torn temporary file shows the kill hit the write";
     auto reopened = Open();
     reopened->AddMeasurement(2, 2, hundredSeconds);
-    EXPECT_EQ(Slurp(path).substr(0, report.size()), report);
-    EXPECT_EQ(SplitLines(Slurp(path)).size(), SplitLines(report).size() + 1);
+    EXPECT_EQ(ReadBytes(path).substr(0, report.size()), report);
+    EXPECT_EQ(SplitLines(ReadBytes(path)).size(), SplitLines(report).size() + 1);
 }
 
 TEST_F(FailureTest, KillingAWriterAtAnyMomentLeavesCompleteLines) {
     auto store = Open();
     store->AddRecord("big month");
     const std::string path = store->ReportPath();
-    Spit(path, Slurp(path) + ManyMeasurementLines(40000));
-    const Names before = SplitLines(Slurp(path));
+    WriteBytes(path, ReadBytes(path) + ManyMeasurementLines(40000));
+    const Names before = SplitLines(ReadBytes(path));
 
     int done[2];
     ASSERT_EQ(::pipe(done), 0);
@@ -165,7 +164,7 @@ TEST_F(FailureTest, KillingAWriterAtAnyMomentLeavesCompleteLines) {
     ::close(done[1]);
     ASSERT_EQ(written, 3);
 
-    const std::string bytes = Slurp(path);
+    const std::string bytes = ReadBytes(path);
     const Names after = SplitLines(bytes);
     ASSERT_GE(after.size(), before.size() + 3);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
@@ -177,15 +176,15 @@ TEST_F(FailureTest, NamesThatDoNotParseAndFoldersNamedLikeReportsAreLeftAlone) {
     MakeYearFolder();
     for (const char* junk : {"12-26_copy.rep", "12-26.rep", "12-26_000000-000000.rep",
                              "11-26_x-y.rep", "11-26_000009-000003.rep"})
-        Spit(Year() + "/" + junk, "junk\r\n");
+        WriteBytes(Year() + "/" + junk, "junk\r\n");
     ::mkdir((Year() + "/12-26_000001-000500.rep").c_str(), 0777);
-    Spit(Year() + "/10-26_000001-000010.rep", "");
+    WriteBytes(Year() + "/10-26_000001-000010.rep", "");
 
     auto store = Open();
     EXPECT_EQ(store->FileName().name, "12-26_000011-000000.rep");
     store->AddRecord("");
     EXPECT_EQ(store->LastRecordNumber(), 11u);
-    EXPECT_EQ(Slurp(Year() + "/12-26_copy.rep"), "junk\r\n");
+    EXPECT_EQ(ReadBytes(Year() + "/12-26_copy.rep"), "junk\r\n");
     EXPECT_TRUE(IsDirectory(Year() + "/12-26_000001-000500.rep"));
 }
 
@@ -206,18 +205,18 @@ TEST_F(FailureTest, AReportPathThatBecameAFolderGivesAClearError) {
 TEST_F(FailureTest, AReportThatIsNotTextIsKeptByteForByteExceptItsLineEnds) {
     MakeYearFolder();
     const std::string binary("\x00\xFF\x98\x01\rA\x00\n\x7F", 9);
-    Spit(Year() + "/12-26_000003-000004.rep", binary);
+    WriteBytes(Year() + "/12-26_000003-000004.rep", binary);
     auto store = Open();
     store->AddMeasurement(0, 1, hundredSeconds);
-    EXPECT_EQ(Slurp(store->ReportPath()).substr(0, 12),
+    EXPECT_EQ(ReadBytes(store->ReportPath()).substr(0, 12),
               std::string("\x00\xFF\x98\x01\r\nA\x00\r\n\x7F\r\n", 12));
-    EXPECT_TRUE(IsMeasurementLine(SplitLines(Slurp(store->ReportPath())).back()));
+    EXPECT_TRUE(IsMeasurementLine(SplitLines(ReadBytes(store->ReportPath())).back()));
 }
 
 TEST_F(FailureTest, FoldersThatCannotBeMadeGiveTheDirectoryError) {
-    Spit(temp.path + "/file", "");
+    WriteBytes(temp.Path() + "/file", "");
     try {
-        Open(temp.path + "/file/work");
+        Open(temp.Path() + "/file/work");
         FAIL() << "a folder below a file cannot be made";
     } catch (const ReportError& error) {
         EXPECT_STREQ(error.what(), "Cannot create directory.");
@@ -226,9 +225,9 @@ TEST_F(FailureTest, FoldersThatCannotBeMadeGiveTheDirectoryError) {
     auto store = Open();
     store->AddRecord("");
     ::rename(Backup().c_str(), (Year() + "/old-backup").c_str());
-    Spit(Backup(), "");
+    WriteBytes(Backup(), "");
     EXPECT_THROW(store->AddMeasurement(0, 1, hundredSeconds), ReportError);
-    EXPECT_TRUE(IsMeasurementLine(SplitLines(Slurp(store->ReportPath())).back()))
+    EXPECT_TRUE(IsMeasurementLine(SplitLines(ReadBytes(store->ReportPath())).back()))
         << "the line written before the backup failed stays written";
 }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "reports/ReportFormat.h"
-#include "reports/TextLines.h"
 
 namespace pulsedesk::reports {
 namespace {
@@ -113,6 +112,8 @@ TEST(Measurements, FieldsWidthsRatesAndCategories) {
     };
     EXPECT_EQ(d(6789, hundredSeconds), "D=00067.890  Cat=A");
     EXPECT_EQ(d(5, hundredSeconds), "D=00000.050  Cat=W");
+    EXPECT_EQ(d(3, hundredSeconds), "D=00000.030  Cat=W");  // exactly at the warning threshold
+    EXPECT_EQ(d(6, hundredSeconds), "D=00000.060  Cat=A");  // exactly at the alarm threshold
     EXPECT_EQ(d(2, hundredSeconds), "D=00000.020  Cat=N");
     EXPECT_EQ(d(100000, {0, 0, 10, 0}), "D=10000.000  Cat=A");
     EXPECT_EQ(d(16777215, {0, 0, 1, 0}), "D=16777215.000  Cat=A");

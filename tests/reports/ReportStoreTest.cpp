@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "StoreFixture.h"
-#include "reports/TextLines.h"
 
 namespace pulsedesk::reports::testing {
 namespace {
@@ -12,7 +11,7 @@ class ReportStoreTest : public StoreFixture {};
 
 TEST_F(ReportStoreTest, DecemberStudyAfterNovemberIsWrittenByteForByte) {
     MakeYearFolder();
-    Spit(Year() + "/11-26_000270-000286.rep", "November\r\n");
+    WriteBytes(Year() + "/11-26_000270-000286.rep", "November\r\n");
     auto store = Open();
     EXPECT_EQ(store->ReportPath(), Year() + "/12-26_000287-000000.rep");
 
@@ -43,9 +42,9 @@ TEST_F(ReportStoreTest, DecemberStudyAfterNovemberIsWrittenByteForByte) {
         "          /A:  14.05  Ut= 0120mV  Tm=00-01-40.00  N=00000002  D=00000.020  Cat=N\r\n"
         "          /B:  14.08  Ut= 0120mV  Tm=00-01-40.00  N=00000005  D=00000.050  Cat=W\r\n";
     EXPECT_EQ(Reports(), (Names{"11-26_000270-000286.rep", "12-26_000287-000287.rep"}));
-    EXPECT_EQ(Slurp(Year() + "/12-26_000287-000287.rep"), expected);
+    EXPECT_EQ(ReadBytes(Year() + "/12-26_000287-000287.rep"), expected);
     EXPECT_EQ(Backups(), Names{"12-26_000287-000287.bak"});
-    EXPECT_EQ(Slurp(Backup() + "/12-26_000287-000287.bak"), expected);
+    EXPECT_EQ(ReadBytes(Backup() + "/12-26_000287-000287.bak"), expected);
     EXPECT_EQ(store->LastRecordNumber(), 287u);
 }
 
@@ -63,33 +62,34 @@ TEST_F(ReportStoreTest, FirstRecordRenamesTheFileAndKeepsOneBackupEqualToIt) {
     store->AddRecord("second");
     EXPECT_EQ(Reports(), Names{"12-26_000001-000002.rep"});
     EXPECT_EQ(Backups(), Names{"12-26_000001-000002.bak"});
-    EXPECT_EQ(Slurp(Backup() + "/12-26_000001-000002.bak"), Slurp(store->ReportPath()));
+    EXPECT_EQ(ReadBytes(Backup() + "/12-26_000001-000002.bak"), ReadBytes(store->ReportPath()));
 
-    auto lines = SplitLines(Slurp(store->ReportPath()));
+    auto lines = SplitLines(ReadBytes(store->ReportPath()));
     EXPECT_EQ(lines[9], "<000001>  ;" + std::string(69, '-'));
 }
 
 TEST_F(ReportStoreTest, WorkFolderIsMadeLevelByLevelAndADoubledSlashCreatesNothingExtra) {
-    auto store = Open(temp.path + "/a/b/c");
-    EXPECT_TRUE(IsDirectory(temp.path + "/a/b/c/2026/BACKUP"));
-    EXPECT_EQ(store->YearFolder(), temp.path + "/a/b/c/2026");
+    auto store = Open(temp.Path() + "/a/b/c");
+    EXPECT_TRUE(IsDirectory(temp.Path() + "/a/b/c/2026/BACKUP"));
+    EXPECT_EQ(store->YearFolder(), temp.Path() + "/a/b/c/2026");
 
-    auto doubled = Open(temp.path + "/a/b/c/");
-    EXPECT_EQ(doubled->YearFolder(), temp.path + "/a/b/c//2026");
+    auto doubled = Open(temp.Path() + "/a/b/c/");
+    EXPECT_EQ(doubled->YearFolder(), temp.Path() + "/a/b/c//2026");
     doubled->AddRecord("x");
-    EXPECT_EQ(MatchingNames(temp.path + "/a/b/c/2026", "*.rep"), Names{"12-26_000001-000001.rep"});
-    EXPECT_EQ(MatchingNames(temp.path + "/a/b/c", "*"), Names{"2026"});
+    EXPECT_EQ(MatchingNames(temp.Path() + "/a/b/c/2026", "*.rep"),
+              Names{"12-26_000001-000001.rep"});
+    EXPECT_EQ(MatchingNames(temp.Path() + "/a/b/c", "*"), Names{"2026"});
 }
 
 TEST_F(ReportStoreTest, NumberingContinuesAfterTheLatestEarlierMonthOfTheYear) {
     MakeYearFolder();
-    Spit(Year() + "/10-26_000001-000286.rep", "");
-    Spit(Year() + "/01-26_000001-000900.rep", "");
+    WriteBytes(Year() + "/10-26_000001-000286.rep", "");
+    WriteBytes(Year() + "/01-26_000001-000900.rep", "");
     EXPECT_EQ(Open()->FileName().name, "12-26_000287-000000.rep");
 
     // A month whose file never got a record passes its first number on.
     ::unlink((Year() + "/12-26_000287-000000.rep").c_str());
-    Spit(Year() + "/11-26_000287-000000.rep", "");
+    WriteBytes(Year() + "/11-26_000287-000000.rep", "");
     EXPECT_EQ(Open()->FileName().name, "12-26_000287-000000.rep");
 
     now.year = 2027;
@@ -99,34 +99,35 @@ TEST_F(ReportStoreTest, NumberingContinuesAfterTheLatestEarlierMonthOfTheYear) {
 
 TEST_F(ReportStoreTest, NumbersAboveSixDigitsStayWholeInNamesAndWrapInRecordLines) {
     MakeYearFolder();
-    Spit(Year() + "/12-26_000001-999999.rep", "h\r\n");
+    WriteBytes(Year() + "/12-26_000001-999999.rep", "h\r\n");
     auto store = Open();
     store->AddRecord("");
     EXPECT_EQ(Reports(), Names{"12-26_000001-1000000.rep"});
-    EXPECT_EQ(SplitLines(Slurp(store->ReportPath())).back(), "<000000>  ;" + std::string(69, '-'));
+    EXPECT_EQ(SplitLines(ReadBytes(store->ReportPath())).back(),
+              "<000000>  ;" + std::string(69, '-'));
     auto reopened = Open();
     reopened->AddRecord("");
     EXPECT_EQ(Reports(), Names{"12-26_000001-1000001.rep"});
-    EXPECT_EQ(SplitLines(Slurp(reopened->ReportPath())).back(),
+    EXPECT_EQ(SplitLines(ReadBytes(reopened->ReportPath())).back(),
               "<000001>  ;" + std::string(69, '-'));
 }
 
 TEST_F(ReportStoreTest, ADateBlockIsAddedOncePerDay) {
     auto store = Open();
-    std::string before = Slurp(store->ReportPath());
-    store->EnsureHeaderAndDate();
-    EXPECT_EQ(Slurp(store->ReportPath()), before);
+    std::string before = ReadBytes(store->ReportPath());
+    Open();  // started again the same day
+    EXPECT_EQ(ReadBytes(store->ReportPath()), before);
     EXPECT_EQ(SplitLines(before).size(), 8u);
 
     now.day = 8;
     Open();  // the program started again the next day
     std::string date8 = "Date: 08-12-2026 ;" + std::string(62, '=') + "\r\n";
-    EXPECT_EQ(Slurp(store->ReportPath()), before + "\r\n\r\n" + date8);
+    EXPECT_EQ(ReadBytes(store->ReportPath()), before + "\r\n\r\n" + date8);
 
     now.day = 9;
     store->AddRecord("");
     std::string date9 = "Date: 09-12-2026 ;" + std::string(62, '=');
-    auto lines = SplitLines(Slurp(store->ReportPath()));
+    auto lines = SplitLines(ReadBytes(store->ReportPath()));
     EXPECT_EQ(Names(lines.end() - 5, lines.end()),
               (Names{"", "", date9, "", "<000001>  ;" + std::string(69, '-')}));
 }
@@ -134,22 +135,22 @@ TEST_F(ReportStoreTest, ADateBlockIsAddedOncePerDay) {
 TEST_F(ReportStoreTest, ADateOnlyOnTheFirstLineCountsAsNone) {
     MakeYearFolder();
     std::string today = "Date: 07-12-2026 ;" + std::string(62, '=');
-    Spit(Year() + "/12-26_000001-000000.rep", today + "\r\nheader\r\n");
+    WriteBytes(Year() + "/12-26_000001-000000.rep", today + "\r\nheader\r\n");
     auto store = Open();
-    EXPECT_EQ(Slurp(store->ReportPath()), today + "\r\nheader\r\n\r\n\r\n" + today + "\r\n");
+    EXPECT_EQ(ReadBytes(store->ReportPath()), today + "\r\nheader\r\n\r\n\r\n" + today + "\r\n");
 }
 
 TEST_F(ReportStoreTest, LabelsRunOnWithinARecordAndRestartWithTheNext) {
     auto store = Open();
     store->AddRecord("");
     for (int i = 0; i < 27; ++i) store->AddMeasurement(0, 1, hundredSeconds);
-    auto lines = SplitLines(Slurp(store->ReportPath()));
+    auto lines = SplitLines(ReadBytes(store->ReportPath()));
     EXPECT_EQ(lines.back().substr(0, 15), "          /AA: ");
     EXPECT_EQ(lines[lines.size() - 2].substr(0, 15), "          /Z:  ");
     store->AddRecord("");
     store->AddMeasurement(0, 1, hundredSeconds);
-    EXPECT_EQ(SplitLines(Slurp(store->ReportPath())).back().substr(0, 15), "          /A:  ");
-    EXPECT_EQ(store->NextLabel(), "B");
+    EXPECT_EQ(SplitLines(ReadBytes(store->ReportPath())).back().substr(0, 15), "          /A:  ");
+    EXPECT_EQ(store->MeasurementLabel(), "A");
 }
 
 TEST_F(ReportStoreTest, MeasurementsStayInTheChosenFileAcrossTheMonthEnd) {
@@ -160,7 +161,7 @@ TEST_F(ReportStoreTest, MeasurementsStayInTheChosenFileAcrossTheMonthEnd) {
     now = {.year = 2027, .month = 1, .day = 1, .hour = 0, .minute = 1, .second = 0};
     store->AddMeasurement(-350, 0, {0, 0, 0, 0});
     EXPECT_EQ(store->ReportPath(), december);
-    EXPECT_EQ(SplitLines(Slurp(december)).back(),
+    EXPECT_EQ(SplitLines(ReadBytes(december)).back(),
               "          /A:  00.01  Ut=-0350mV  Tm=00-00-00.00  N=00000000  D=-----.---  Cat=-");
     EXPECT_FALSE(PathExists(Work() + "/2027"));
 }
@@ -183,14 +184,14 @@ TEST_F(ReportStoreTest, SpecialTextListsCountsOnlyWhileSwitchedOn) {
 
     for (std::uint32_t count : {12u, 0u, 6789u})
         store->SaveSpecialText(count, SpecialText("counts"));
-    EXPECT_EQ(Slurp(Year() + "/counts.txt"), "12\r\n0\r\n6789\r\n");
+    EXPECT_EQ(ReadBytes(Year() + "/counts.txt"), "12\r\n0\r\n6789\r\n");
 
-    Spit(Year() + "/earlier.txt", "5\n7");
+    WriteBytes(Year() + "/earlier.txt", "5\n7");
     store->SaveSpecialText(4294967295u, SpecialText("earlier"));
-    EXPECT_EQ(Slurp(Year() + "/earlier.txt"), "5\r\n7\r\n4294967295\r\n");
+    EXPECT_EQ(ReadBytes(Year() + "/earlier.txt"), "5\r\n7\r\n4294967295\r\n");
 
     store->SaveSpecialText(1, SpecialText(""));
-    EXPECT_EQ(Slurp(Year() + "/.txt"), "1\r\n");
+    EXPECT_EQ(ReadBytes(Year() + "/.txt"), "1\r\n");
 }
 
 }  // namespace

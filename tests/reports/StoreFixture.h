@@ -7,11 +7,14 @@
 #include <map>
 #include <memory>
 
-#include "TempFolder.h"
 #include "reports/FileAccess.h"
 #include "reports/ReportStore.h"
+#include "support/TempDir.h"
 
 namespace pulsedesk::reports::testing {
+
+using pulsedesk::testing::ReadBytes;
+using pulsedesk::testing::WriteBytes;
 
 class StoreFixture : public ::testing::Test {
   protected:
@@ -26,7 +29,7 @@ class StoreFixture : public ::testing::Test {
     }
     std::unique_ptr<ReportStore> Open() { return Open(Work()); }
 
-    std::string Work() const { return temp.path + "/work"; }
+    std::string Work() const { return temp.Path() + "/work"; }
     std::string Year() const { return Work() + "/2026"; }
     std::string Backup() const { return Year() + "/BACKUP"; }
     void MakeYearFolder() const {
@@ -44,7 +47,7 @@ class StoreFixture : public ::testing::Test {
         return names;
     }
 
-    TempFolder temp;
+    pulsedesk::testing::TempDir temp;
     DeviceInfo device{.programVersion = 268,
                       .firmwareVersion = 15,
                       .modelName = "QEV-C2",

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 
 namespace pulsedesk::testing {
@@ -17,17 +16,6 @@ namespace pulsedesk::testing {
 std::string BinDir() {
     const char* dir = std::getenv("PULSEDESK_BIN_DIR");
     return dir != nullptr && *dir != '\0' ? dir : PULSEDESK_DEFAULT_BIN_DIR;
-}
-
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pulsedesk-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
 }
 
 pid_t SpawnChild(const std::string& program, const std::vector<std::string>& args, int stdinFd,

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"  // the link tests and benchmarks take TempDir from here
+
 namespace pulsedesk::testing {
 
 // The folder of the built programs: PULSEDESK_BIN_DIR when set, else this build's bin folder.
@@ -17,20 +19,6 @@ std::string BinDir();
 // process dies, so a crashed test never leaves a device or server behind holding CTest's pipes.
 pid_t SpawnChild(const std::string& program, const std::vector<std::string>& args, int stdinFd,
                  int stdoutFd, const std::string& stderrPath = {});
-
-// A fresh temporary folder, removed with everything in it when the object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return path; }
-    std::string File(const std::string& name) const { return path + "/" + name; }
-
-private:
-    std::string path;
-};
 
 // A program of build/bin as a child process, with its standard input and output on pipes.
 class ChildProcess {

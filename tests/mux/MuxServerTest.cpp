@@ -14,8 +14,8 @@
 
 #include "mux/endpoint.h"
 #include "mux/socket_io.h"
-#include "mux_harness.h"
-#include "pty_device.h"
+#include "MuxHarness.h"
+#include "SimulatedDevice.h"
 #include "support/Wait.h"
 
 namespace pulsedesk::muxtest {
@@ -34,7 +34,7 @@ const Bytes kReadSerial = {0x01, 0x2D};
 class MuxServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        device = std::make_unique<PtyDevice>();
+        device = std::make_unique<SimulatedDevice>();
         PointSymlink(portLink, device->SlavePath());
         StartServer(address);
     }
@@ -48,14 +48,14 @@ class MuxServerTest : public ::testing::Test {
     void StartServer(const std::string& listen) {
         setenv(mux::kEndpointVariable, listen.c_str(), 1);
         server = std::make_unique<ServerProcess>(portLink, listen, logPath);
-        ASSERT_TRUE(WaitForListener(listen)) << ReadFile(logPath);
+        ASSERT_TRUE(WaitForListener(listen)) << ReadBytes(logPath);
     }
 
     // Stops the server with SIGTERM and returns what it logged.
     std::string StopServer() {
         EXPECT_EQ(server->Stop(SIGTERM), 0);
         server.reset();
-        return ReadFile(logPath);
+        return ReadBytes(logPath);
     }
 
     int Call(const Bytes& request) {
@@ -63,12 +63,12 @@ class MuxServerTest : public ::testing::Test {
         return client.Call(request, reply);
     }
 
-    TempFolder folder;
+    TempDir folder;
     std::string portLink = folder.File("tty");
     std::string address = "unix:" + folder.File("mux.sock");
     std::string logPath = folder.File("server.log");
     ClientLibrary client;
-    std::unique_ptr<PtyDevice> device;
+    std::unique_ptr<SimulatedDevice> device;
     std::unique_ptr<ServerProcess> server;
 };
 
@@ -176,7 +176,7 @@ TEST_F(MuxServerTest, VanishedDeviceGivesZeroAndAReturningOneIsPickedUp) {
     EXPECT_EQ(Call(kStatusA), 0);
     EXPECT_EQ(Call(kStatusB), 0);
 
-    device = std::make_unique<PtyDevice>();
+    device = std::make_unique<SimulatedDevice>();
     PointSymlink(portLink, device->SlavePath());
     EXPECT_TRUE(WaitUntil([&] { return Call(kStatusA) == 10; }));
     EXPECT_EQ(Call(kStatusB), 16);
@@ -205,7 +205,7 @@ TEST_F(MuxServerTest, SecondServerCannotTakeTheSameLine) {
     const std::string otherLog = folder.File("other.log");
     ServerProcess other(portLink, "unix:" + folder.File("other.sock"), otherLog);
     EXPECT_EQ(other.WaitExit(5s), 1);
-    EXPECT_NE(ReadFile(otherLog).find("cannot open the line"), std::string::npos);
+    EXPECT_NE(ReadBytes(otherLog).find("cannot open the line"), std::string::npos);
     EXPECT_EQ(Call(kStatusA), 10);  // the first one still owns it
 }
 
@@ -313,14 +313,14 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
 }
 
 TEST(MuxServerProgram, StartUpProblemsEndWithClearErrors) {
-    TempFolder folder;
+    TempDir folder;
     const std::string log = folder.File("server.log");
     const std::string listen = "unix:" + folder.File("mux.sock");
     EXPECT_EQ(ServerProcess(folder.File("no-such-tty"), listen, log).WaitExit(5s), 1);
-    EXPECT_NE(ReadFile(log).find("cannot open the line"), std::string::npos);
-    PtyDevice device;
+    EXPECT_NE(ReadBytes(log).find("cannot open the line"), std::string::npos);
+    SimulatedDevice device;
     EXPECT_EQ(ServerProcess(device.SlavePath(), "udp:nowhere", log).WaitExit(5s), 2);
-    EXPECT_NE(ReadFile(log).find("bad --listen address"), std::string::npos);
+    EXPECT_NE(ReadBytes(log).find("bad --listen address"), std::string::npos);
 
     FILE* help = popen((BinDir() + "/muxserver --help").c_str(), "r");
     ASSERT_NE(help, nullptr);

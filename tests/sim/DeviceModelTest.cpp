@@ -1,8 +1,7 @@
-#include "sim/DeviceModel.h"
-
 #include <gtest/gtest.h>
 
 #include "link/commands.h"
+#include "sim/DeviceModel.h"
 #include "support/SimLink.h"
 
 namespace pulsedesk::sim {
@@ -16,13 +15,16 @@ struct Device : ::testing::Test {
     DeviceModel model{Identity{'1', 12, 0x1234}, 100.0, 42, [this] { return clock.Now(); }};
 
     Bytes Send(Bytes request) { return model.Handle(request.data(), request.size()).reply; }
-    void Run(std::int64_t ms) { clock.Advance(ms); model.Advance(); }
+    void Run(std::int64_t ms) {
+        clock.Advance(ms);
+        model.Advance();
+    }
     std::uint8_t RunFlags() { return Send({0x01, lk::ReadStatusA})[2]; }
 };
 
 TEST_F(Device, AnswersQueriesWithWellFormedFrames) {
-    for (std::uint8_t code : {lk::ReadStatusA, lk::ReadStatusB, lk::ReadModel, lk::ReadFirmwareVersion,
-                              lk::ReadSerialNumber}) {
+    for (std::uint8_t code : {lk::ReadStatusA, lk::ReadStatusB, lk::ReadModel,
+                              lk::ReadFirmwareVersion, lk::ReadSerialNumber}) {
         const Bytes r = Send({0x01, code});
         ASSERT_GE(r.size(), 2u);
         EXPECT_EQ(r.size(), (r[0] & 0x0Fu) + 1) << int(code);
@@ -87,6 +89,15 @@ TEST_F(Device, StopEndsTheCountAndModeChangesAreRefusedWhileCounting) {
     EXPECT_EQ(RunFlags(), lk::kRunFinished);
     EXPECT_EQ(Send({0x02, lk::SetMode, 3}), (Bytes{0x01, 0xE0}));
     EXPECT_EQ(model.Mode(), 3);
+}
+
+// Minutes and seconds run 0 to 59: a time outside that leaves the preset as it was.
+TEST_F(Device, CountTimesOutsideTheClockRangeAreIgnored) {
+    Send({0x04, lk::SetCountTime, 2, 59, 59});
+    EXPECT_EQ(model.CountTimeSeconds(), 2 * 3600u + 59 * 60 + 59);
+    Send({0x04, lk::SetCountTime, 0, 60, 0});
+    Send({0x04, lk::SetCountTime, 0, 0, 60});
+    EXPECT_EQ(model.CountTimeSeconds(), 2 * 3600u + 59 * 60 + 59);
 }
 
 TEST_F(Device, StepTablesAndThresholdSteps) {

@@ -1,4 +1,4 @@
-#include "mux_harness.h"
+#include "MuxHarness.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -8,8 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -69,13 +67,6 @@ bool WaitForListener(const std::string& address, std::chrono::milliseconds withi
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 ClientLibrary::ClientLibrary() {

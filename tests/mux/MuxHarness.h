@@ -14,7 +14,8 @@
 namespace pulsedesk::muxtest {
 
 using testing::BinDir;
-using TempFolder = testing::TempDir;
+using testing::ReadBytes;
+using testing::TempDir;
 
 // muxserver as a child process; its standard error goes to a log file.
 class ServerProcess {
@@ -36,8 +37,6 @@ class ServerProcess {
 // Waits until something accepts connections on the address.
 bool WaitForListener(const std::string& address,
                      std::chrono::milliseconds within = std::chrono::seconds(5));
-
-std::string ReadFile(const std::string& path);
 
 // TransactMuxCommand taken from build/bin/libmuxclient.so with dlopen.
 class ClientLibrary {

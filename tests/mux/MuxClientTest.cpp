@@ -13,7 +13,7 @@
 #include "mux/endpoint.h"
 #include "mux/socket_io.h"
 #include "mux/wire.h"
-#include "mux_harness.h"
+#include "MuxHarness.h"
 
 namespace pulsedesk::muxtest {
 namespace {
@@ -84,7 +84,7 @@ class ClientLibraryTest : public ::testing::Test {
                                  buffer.data());
     }
 
-    TempFolder folder;
+    TempDir folder;
     std::string socketPath = folder.File("scripted.sock");
     ClientLibrary client;
 };
@@ -195,7 +195,7 @@ TEST_F(ClientLibraryTest, ResetConnectionsDoNotRaiseSigpipe) {
 
 // A unix listener with a full backlog refuses new connections at once; a connect waits for room.
 TEST(MuxSockets, FullUnixBacklogIsWaitedForWithinTheDeadline) {
-    TempFolder folder;
+    TempDir folder;
     const auto endpoint = *mux::ParseEndpoint("unix:" + folder.File("busy.sock"));
     std::string error;
     mux::UniqueFd listener = mux::Listen(endpoint, error);

@@ -1,0 +1,43 @@
+#include "fileio/WholeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "fileio/FileError.h"
+#include "fileio/UniqueFd.h"
+
+namespace pulsedesk::fileio {
+
+namespace {
+
+// Non-blocking, so that opening a named pipe does not wait for a writer.
+UniqueFd OpenRegularFile(const std::string& path) {
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file.Valid()) throw FileError("read", path, errno);
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) throw FileError("read", path, errno);
+    // Pipes and devices never end like a file does: refuse them.
+    if (!S_ISREG(info.st_mode))
+        throw FileError("read", path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    return file;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+    const UniqueFd file = OpenRegularFile(path);
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw FileError("read", path, errno);
+        if (n == 0) return bytes;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace pulsedesk::fileio
