@@ -1,0 +1,171 @@
+// build/bin/pulsedesk as the operator runs it: in an X server, against pulsesim on a
+// pseudo-terminal, driven by clicks at the panel's coordinates.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "XSession.h"
+#include "config/Cp1251.h"
+#include "config/MessageFile.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+#include "support/Wait.h"
+
+namespace pulsedesk::testing {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// A bench folder: the program with its message and settings files, and the simulated counter.
+class PanelE2ETest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { x = new XSession; }
+    static void TearDownTestSuite() {
+        delete x;
+        x = nullptr;
+    }
+    void SetUp() override {
+        fs::create_directories(ArtifactDir());
+        fs::copy_file(BinDir() + "/pulsedesk", Program());
+        fs::copy_file(BinDir() + "/pulsedesk.msg", dir.File("pulsedesk.msg"));
+        WriteSettings("COM-Port=" + dir.File("counter"));
+        fs::create_directory(dir.File("run"));
+        chmod(dir.File("run").c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", dir.File("run").c_str(), 1);
+        setenv("PULSEDESK_TRACE", dir.File("trace.log").c_str(), 1);
+    }
+    void TearDown() override {
+        for (pid_t pid : started) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    std::string Program() const { return dir.File("pulsedesk"); }
+    void WriteSettings(const std::string& portLine) {
+        std::ifstream in(BinDir() + "/pulsedesk.cfg", std::ios::binary);
+        std::ofstream out(dir.File("pulsedesk.cfg"), std::ios::binary);
+        for (std::string line; std::getline(in, line);)
+            out << (line.rfind("COM-Port=", 0) == 0 ? portLine + "\r" : line) << '\n';
+    }
+    pid_t StartPanel(const std::string& stderrName = "stderr.txt") {
+        const pid_t pid = SpawnChild(Program(), {}, -1, -1, dir.File(stderrName));
+        started.push_back(pid);
+        return pid;
+    }
+    // The exit code once the process has ended, -1 when it does not end in time.
+    int ExitCodeOf(pid_t pid, std::chrono::milliseconds timeout = 10s) {
+        int status = 0;
+        const bool ended =
+            WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeout);
+        if (!ended) return -1;
+        std::erase(started, pid);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string FileText(const std::string& name) const { return ReadBytes(dir.File(name)); }
+    std::string ErrorText(int number) {
+        config::MessageFile messages(Program());
+        return config::Cp1251ToUtf8(messages.GetMessage(config::MessageKind::Error, number));
+    }
+    // The start-up error: its text on standard error, then the box, closed as the operator would.
+    std::string StartupErrorAndExitCode(int& exitCode) {
+        const pid_t pid = StartPanel();
+        const unsigned long box = x->FindWindow("Cnt-QEV-C2");
+        if (box != 0) x->Close(box);
+        exitCode = ExitCodeOf(pid);
+        return FileText("stderr.txt");
+    }
+    static std::string ArtifactDir() { return PULSEDESK_ARTIFACT_DIR; }
+    static QRgb PixelAt(const QImage& shot, int x, int y) { return shot.pixel(x, y) & 0xFFFFFF; }
+
+    static XSession* x;
+    TempDir dir;
+    std::vector<pid_t> started;
+};
+
+XSession* PanelE2ETest::x = nullptr;
+
+TEST_F(PanelE2ETest, ASecondInstanceExitsAtOnceWithoutAWindow) {
+    SimProcess sim({"--link", dir.File("counter")});
+    const pid_t first = StartPanel();
+    ASSERT_NE(x->FindWindow("QEV-C2"), 0u);
+    const pid_t second = StartPanel("second.txt");
+    EXPECT_EQ(ExitCodeOf(second, 5s), 1);
+    EXPECT_EQ(Shell("xdotool search --onlyvisible --name '^QEV-C2$' | wc -l"), "1\n");
+    EXPECT_EQ(kill(first, 0), 0) << "the first instance must keep running";
+}
+
+TEST_F(PanelE2ETest, MissingMessageFileNamesItAndExits) {
+    fs::remove(dir.File("pulsedesk.msg"));
+    int code = 0;
+    const std::string err = StartupErrorAndExitCode(code);
+    EXPECT_EQ(err, "File of Messages (" + dir.File("pulsedesk.msg") + ") not found!\n");
+    EXPECT_EQ(code, 1);
+}
+
+TEST_F(PanelE2ETest, MissingSettingsFileShowsItsMessage) {
+    fs::remove(dir.File("pulsedesk.cfg"));
+    int code = 0;
+    EXPECT_EQ(StartupErrorAndExitCode(code), ErrorText(1000) + "\n");
+    EXPECT_EQ(code, 1);
+}
+
+TEST_F(PanelE2ETest, AnUnopenablePortShowsItsMessageAndTheReason) {
+    WriteSettings("COM-Port=" + dir.File("no-such-port"));
+    int code = 0;
+    const std::string err = StartupErrorAndExitCode(code);
+    EXPECT_EQ(err.rfind(ErrorText(1002) + "\n", 0), 0u) << err;
+    EXPECT_NE(err.find(dir.File("no-such-port") + ": No such file or directory"), std::string::npos)
+        << err;
+    EXPECT_EQ(code, 1);
+}
+
+TEST_F(PanelE2ETest, UnpluggingGreysThePanelAndItRecoversByItself) {
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "300"});
+    StartPanel();
+    const unsigned long panel = x->FindWindow("QEV-C2");
+    ASSERT_NE(panel, 0u);
+    std::this_thread::sleep_for(500ms);  // the first statuses light the indicators
+    const QImage running = x->Screenshot(ArtifactDir() + "/panel-running.png");
+    EXPECT_EQ(PixelAt(running, 44, 256), 0x000000u);  // the counter lit on black
+    sim.Send("hangup 2000");
+    ASSERT_TRUE(WaitUntil([&] { return x->WindowTitle(panel) == "System is undefined"; }, 10s));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return PixelAt(x->Screenshot(dir.File("down.png")), 44, 256) == 0x505050; }, 5s));
+    x->Screenshot(ArtifactDir() + "/panel-link-down.png");
+    EXPECT_TRUE(WaitUntil([&] { return x->WindowTitle(panel) == "QEV-C2"; }, 10s));
+}
+
+TEST_F(PanelE2ETest, ClosingWhileCountingStopsPollingAtOnceAndSendsNothing) {
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "300"});
+    const pid_t pid = StartPanel();
+    const unsigned long panel = x->FindWindow("QEV-C2");
+    ASSERT_NE(panel, 0u);
+    std::this_thread::sleep_for(500ms);  // the first statuses enable the study button
+    x->Click(367 + 97, 48 + 13);         // НАЧАТЬ ИССЛЕДОВАНИЕ
+    ASSERT_TRUE(
+        WaitUntil([&] { return FileText("trace.log").find("> 02 41 00") != std::string::npos; }));
+    std::this_thread::sleep_for(300ms);
+    x->Click(454 + 25, 552 + 13);  // ПУСК
+    ASSERT_TRUE(
+        WaitUntil([&] { return FileText("trace.log").find("> 02 41 01") != std::string::npos; }));
+    std::this_thread::sleep_for(300ms);
+    const std::string beforeClose = FileText("trace.log");
+    x->Close(panel);
+    EXPECT_EQ(ExitCodeOf(pid, 3s), 0);
+    const std::string afterClose = FileText("trace.log").substr(beforeClose.size());
+    EXPECT_EQ(afterClose.find("> 02 41"), std::string::npos) << afterClose;
+    EXPECT_LE(std::count(afterClose.begin(), afterClose.end(), '\n'), 2) << afterClose;
+    std::string reports;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
+        if (entry.path().extension() == ".rep") reports += ReadBytes(entry.path());
+    EXPECT_NE(reports.find("Date:"), std::string::npos);
+    EXPECT_EQ(reports.find("N="), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pulsedesk::testing

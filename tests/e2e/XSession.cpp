@@ -1,0 +1,96 @@
+#include "XSession.h"
+
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "support/SimProcess.h"
+#include "support/Wait.h"
+
+namespace pulsedesk::testing {
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::array<char, 256> chunk{};
+    while (pipe && fgets(chunk.data(), chunk.size(), pipe.get()) != nullptr) out += chunk.data();
+    return out;
+}
+
+XSession::XSession() {
+    for (int n = 60 + getpid() % 200;; ++n) {
+        if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) continue;
+        display = ":" + std::to_string(n);
+        break;
+    }
+    server =
+        SpawnChild("/usr/bin/Xvfb", {display, "-screen", "0", "800x700x24", "-nolisten", "tcp"}, -1,
+                   -1, "/dev/null");
+    setenv("DISPLAY", display.c_str(), 1);
+    WaitUntil([&] { return Shell("xdpyinfo >/dev/null 2>&1 && echo up") == "up\n"; },
+              std::chrono::seconds(10));
+}
+
+XSession::~XSession() {
+    if (server > 0) {
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+    }
+}
+
+unsigned long XSession::FindWindow(const std::string& title,
+                                   std::chrono::milliseconds timeout) const {
+    unsigned long found = 0;
+    WaitUntil(
+        [&] {
+            found = std::strtoul(
+                Shell("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null | head -1")
+                    .c_str(),
+                nullptr, 10);
+            return found != 0;
+        },
+        timeout);
+    return found;
+}
+
+std::string XSession::WindowTitle(unsigned long window) const {
+    std::string title = Shell("xdotool getwindowname " + std::to_string(window) + " 2>/dev/null");
+    if (!title.empty() && title.back() == '\n') title.pop_back();
+    return title;
+}
+
+void XSession::Close(unsigned long window) const {
+    Display* x = XOpenDisplay(display.c_str());
+    if (x == nullptr) return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(x, window, False, NoEventMask, &event);
+    XFlush(x);
+    XCloseDisplay(x);
+}
+
+void XSession::Click(int x, int y) const {
+    Shell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+}
+
+void XSession::Type(const std::string& text) const {
+    Shell("xdotool type --delay 20 '" + text + "'");
+}
+
+QImage XSession::Screenshot(const std::string& savePath) const {
+    Shell("import -window root '" + savePath + "'");
+    return QImage(QString::fromStdString(savePath));
+}
+
+}  // namespace pulsedesk::testing
