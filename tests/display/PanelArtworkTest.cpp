@@ -6,9 +6,9 @@
 #include <map>
 #include <string>
 
-#include "QtTestApp.h"
 #include "display/Artwork.h"
 #include "display/Digits.h"
+#include "support/QtTestApp.h"
 #include "tools/ArtworkSet.h"
 
 namespace pulsedesk::display {
@@ -66,7 +66,7 @@ int CaptionInkIn(const QImage& image, QRect box) {
 
 class PanelArtworkTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { testing::EnsureQtApp(); }
+    static void SetUpTestSuite() { pulsedesk::testing::EnsureQtApp(); }
     QImage background_ = LoadArtwork(kBackgroundName);
 };
 
