@@ -28,8 +28,6 @@ class TForm4 : public QWidget {
     void ShowOver(QRect clientArea, std::uint32_t colour, std::uint8_t opacity);
     void HideOverlay();
 
-    QColor ShadowColour() const { return shadow_; }
-
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 namespace pulsedesk::dialogs::testing {
