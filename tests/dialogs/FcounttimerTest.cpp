@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFocusEvent>
 #include <QPushButton>
 #include <QTest>
 #include <array>
@@ -123,6 +125,14 @@ TEST_F(CountTimeDialogTest, CorrectedTextIsTakenByTheNextOk) {
                         }),
               QDialog::Accepted);
     EXPECT_EQ(Result(), (std::array<int, 3>{1, 2, 59}));
+}
+
+TEST_F(CountTimeDialogTest, TabIntoAnEditLeavesItsTextUnselected) {
+    form_->show();
+    QFocusEvent tabbedIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(&minutesEdit_, &tabbedIn);
+    EXPECT_EQ(minutesEdit_.text(), "2");
+    EXPECT_FALSE(minutesEdit_.hasSelectedText());
 }
 
 TEST_F(CountTimeDialogTest, PanelTakesTheGivenColour) {
