@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "QtTestApp.h"
+#include "support/QtTestApp.h"
 #include "app/Fmmain.h"
 #include "config/Cp1251.h"
 #include "display/IndicatorImage.h"
@@ -31,7 +31,7 @@ reports::LocalTime FixedDay() { return {2026, 12, 7, 10, 30, 0}; }
 class PanelTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        display::testing::EnsureQtApp();
+        testing::EnsureQtApp();
         for (const char* name : {"pulsedesk.cfg", "pulsedesk.msg"})
             fs::copy_file(fs::path(PULSEDESK_SOURCE_DIR) / "config/defaults" / name,
                           dir.File(name));

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "QtTestApp.h"
+#include "GlyphCheck.h"
 #include "display/Digits.h"
 #include "display/PanelLayout.h"
 

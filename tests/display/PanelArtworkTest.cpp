@@ -6,10 +6,10 @@
 #include <map>
 #include <string>
 
-#include "QtTestApp.h"
 #include "display/Artwork.h"
 #include "display/Digits.h"
 #include "display/PanelLayout.h"
+#include "support/QtTestApp.h"
 #include "tools/ArtworkSet.h"
 
 namespace pulsedesk::display {
@@ -32,7 +32,7 @@ int CaptionInkIn(const QImage& image, QRect box) {
 
 class PanelArtworkTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { testing::EnsureQtApp(); }
+    static void SetUpTestSuite() { pulsedesk::testing::EnsureQtApp(); }
     QImage background_ = LoadArtwork(kBackgroundName);
 };
 

@@ -7,8 +7,8 @@
 #include <array>
 #include <memory>
 
-#include "QtTestApp.h"
 #include "display/SpeedButton.h"
+#include "support/QtTestApp.h"
 
 namespace pulsedesk::display {
 namespace {
@@ -32,7 +32,7 @@ QRgb ShownColour(SpeedButton& button) {
 
 class SpeedButtonTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { testing::EnsureQtApp(); }
+    static void SetUpTestSuite() { pulsedesk::testing::EnsureQtApp(); }
     void SetUp() override {
         for (int i = 0; i < 4; ++i) {
             modes_[i] = new SpeedButton(&panel_);

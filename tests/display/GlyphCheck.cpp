@@ -1,41 +1,6 @@
-#include "QtTestApp.h"
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
-#include <memory>
+#include "GlyphCheck.h"
 
 namespace pulsedesk::display::testing {
-
-namespace {
-
-// Owns the application; it must go before the statics that Qt's test helpers leave behind.
-class QtAppEnvironment : public ::testing::Environment {
-  public:
-    void Start() {
-        if (app_) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toLocal8Bit());  // mode 0700
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    QTemporaryDir runtimeDir_;
-    int argc_ = 1;
-    char name_[14] = "display_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-
-QtAppEnvironment* const environment =
-    static_cast<QtAppEnvironment*>(::testing::AddGlobalTestEnvironment(new QtAppEnvironment));
-
-}  // namespace
-
-void EnsureQtApp() { environment->Start(); }
 
 ::testing::AssertionResult GlyphDrawnAt(const QImage& image, QPoint at, const QImage& sheet,
                                         QRect box, QRect pointBox, bool keepPoint,

@@ -1,4 +1,4 @@
-// One QApplication per test process, on the offscreen platform with a private runtime folder.
+// Pixel check of one glyph drawn into an indicator image.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,8 +7,6 @@
 #include <QRect>
 
 namespace pulsedesk::display::testing {
-
-void EnsureQtApp();
 
 // Every pixel of `box` in `image` at `at` equals the sheet's, except the decimal-point box,
 // which must be `background` unless keepPoint.
