@@ -14,10 +14,16 @@ std::string FourDigitYear(int year) {
     return text;
 }
 
+// Record numbers stay below this, so the next month's first number is never negative.
+constexpr std::uint32_t kRecordNumberLimit = 2147483647;
+
 // A name the store can continue from: every piece a number, and a record range that makes sense.
-// Other files that happen to match the month's pattern are left alone.
+// Other files that happen to match the month's pattern (a damaged or hand-made name among them)
+// are left alone.
 bool IsUsable(const ParsedReportName& parsed) {
     return parsed.complete && parsed.first >= 1 &&
+           static_cast<std::uint32_t>(parsed.first) < kRecordNumberLimit &&
+           parsed.last < kRecordNumberLimit &&
            (parsed.last == 0 || parsed.last >= static_cast<std::uint32_t>(parsed.first));
 }
 
@@ -194,6 +200,10 @@ void ReportStore::AddMeasurement(std::int32_t threshold, std::uint32_t count, Co
 
 void ReportStore::SaveSpecialText(std::uint32_t count, const SpecialTextOption& option) {
     if (!option.Enabled()) return;
+    // The name is typed by the operator: it names a file in the year folder and nowhere else.
+    if (option.FileName().find('/') != std::string::npos)
+        throw ReportError("The special-format file name must not contain \"/\": " +
+                          option.FileName());
     std::string path = yearFolder + "/" + option.FileName() + ".txt";
     std::vector<std::string> lines;
     if (PathExists(path)) lines = SplitLines(ReadWholeFile(path));

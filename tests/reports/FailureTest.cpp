@@ -232,16 +232,17 @@ TEST_F(FailureTest, FoldersThatCannotBeMadeGiveTheDirectoryError) {
 }
 
 TEST_F(FailureTest, ASpecialTextFileThatCannotBeWrittenNamesItsPath) {
-    class InMissingFolder final : public SpecialTextOption {
+    class Counts final : public SpecialTextOption {
         bool Enabled() const override { return true; }
-        std::string FileName() const override { return "missing/counts"; }
+        std::string FileName() const override { return "counts"; }
     };
     auto store = Open();
+    ASSERT_TRUE(MakeFolder(Year() + "/counts.txt"));  // a folder where the file should be
     try {
-        store->SaveSpecialText(1, InMissingFolder());
-        FAIL() << "the file's folder does not exist";
+        store->SaveSpecialText(1, Counts());
+        FAIL() << "a folder cannot be written as a file";
     } catch (const ReportError& error) {
-        EXPECT_THAT(error.what(), HasSubstr(Year() + "/missing/counts.txt"));
+        EXPECT_THAT(error.what(), HasSubstr(Year() + "/counts.txt"));
     }
 }
 

@@ -97,6 +97,14 @@ TEST_F(ReportStoreTest, NumberingContinuesAfterTheLatestEarlierMonthOfTheYear) {
     EXPECT_EQ(Open()->FileName().name, "01-27_000001-000000.rep");
 }
 
+TEST_F(ReportStoreTest, NamesWithRecordNumbersAtTheSignedLimitAreIgnored) {
+    MakeYearFolder();
+    WriteBytes(Year() + "/10-26_000001-000041.rep", "");
+    WriteBytes(Year() + "/11-26_000042-2147483647.rep", "");  // damaged or hand-made
+    WriteBytes(Year() + "/11-26_2147483647-000000.rep", "");
+    EXPECT_EQ(Open()->FileName().name, "12-26_000042-000000.rep");
+}
+
 TEST_F(ReportStoreTest, NumbersAboveSixDigitsStayWholeInNamesAndWrapInRecordLines) {
     MakeYearFolder();
     WriteBytes(Year() + "/12-26_000001-999999.rep", "h\r\n");
@@ -192,6 +200,10 @@ TEST_F(ReportStoreTest, SpecialTextListsCountsOnlyWhileSwitchedOn) {
 
     store->SaveSpecialText(1, SpecialText(""));
     EXPECT_EQ(ReadBytes(Year() + "/.txt"), "1\r\n");
+
+    // A typed name never reaches outside the year folder.
+    EXPECT_THROW(store->SaveSpecialText(1, SpecialText("../escaped")), ReportError);
+    EXPECT_FALSE(PathExists(Work() + "/escaped.txt"));
 }
 
 }  // namespace
