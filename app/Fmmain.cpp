@@ -6,6 +6,10 @@
 
 #include "config/ConfigNumber.h"
 #include "config/Cp1251.h"
+#include "dialogs/Fcountthreshold.h"
+#include "dialogs/Fcounttimer.h"
+#include "dialogs/Fsettings.h"
+#include "dialogs/Fshadow.h"
 #include "display/Artwork.h"
 #include "display/PanelLayout.h"
 #include "link/commands.h"
@@ -35,6 +39,19 @@ std::uint32_t HundredthsOf(std::uint32_t h, std::uint32_t m, std::uint32_t s, st
 }
 
 bool SeriesMode(std::uint8_t mode) { return mode == 1 || mode == 3; }
+
+constexpr int kDialogAccepted = 1;
+
+// The special-format file's switch and name, as the settings dialog holds them.
+class SettingsSpecialText final : public reports::SpecialTextOption {
+  public:
+    explicit SettingsSpecialText(const dialogs::TForm3& form) : form(form) {}
+    bool Enabled() const override { return form.SpecialTextEnabled(); }
+    std::string FileName() const override { return form.SpecialTextName(); }
+
+  private:
+    const dialogs::TForm3& form;
+};
 
 }  // namespace
 
@@ -137,6 +154,14 @@ void TmainForm::FormCloseQuery() { EndLink(context.link); }
 void TmainForm::FormClose() {
     indicators.reset();
     reportStore.reset();
+    delete Form1;
+    delete Form2;
+    delete Form3;
+    delete Form4;
+    Form1 = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+    Form4 = nullptr;
 }
 
 void TmainForm::showEvent(QShowEvent* event) {
@@ -236,7 +261,7 @@ void TmainForm::FinishMeasurement(bool fault, std::uint8_t mode) {
             const reports::CountTime time{elapsedBytes[0], elapsedBytes[1], elapsedBytes[2],
                                           elapsedBytes[3]};
             reportStore->AddMeasurement(ThresholdPosition(), count, time);
-            reportStore->SaveSpecialText(count, reports::SpecialTextOff{});
+            reportStore->SaveSpecialText(count, SettingsSpecialText(SettingsForm()));
         }
     } catch (const reports::ReportError& e) {
         context.showError(e.what());
@@ -442,6 +467,9 @@ void TmainForm::ConnectControls() {
          }},
         {ui->SpeedButton5, [this] { SpeedButton5Click(); }},
         {ui->SpeedButton6, [this] { SpeedButton6Click(); }},
+        {ui->SpeedButton9, [this] { SpeedButton9Click(); }},
+        {ui->SpeedButton11, [this] { SpeedButton11Click(); }},
+        {ui->SpeedButton15, [this] { SpeedButton15Click(); }},
         {ui->SpeedButton16, [this] { SpeedButton16Click(); }},
         {ui->SpeedButton17, [this] { SpeedButton17Click(); }},
     };
@@ -506,6 +534,88 @@ void TmainForm::SpeedButton6Click() {
     } catch (const reports::ReportError& e) {
         context.showError(e.what());
     }
+}
+
+// Screen coordinates: under the button's left end, clear of the panel's title bar.
+void TmainForm::PlaceUnder(QWidget* dialog, const QWidget* button) const {
+    const QPoint panel = frameGeometry().topLeft();
+    dialog->move(button->x() + panel.x() + 3, button->y() + panel.y() + button->height() + 24);
+}
+
+void TmainForm::SpeedButton9Click() {
+    ShowShadow(true);
+    if (Form2 == nullptr) Form2 = new dialogs::TForm2(this);
+    Form2->SetPanelColour(dialogColour);
+    Form2->SetCountLimit(CurrentStatus().countLimit);
+    PlaceUnder(Form2, ui->SpeedButton7);
+    if (Form2->exec() == kDialogAccepted) {
+        const std::uint32_t limit = Form2->CountLimit();
+        if (limit != CurrentStatus().countLimit)
+            Send(0x04, {link::SetCountLimit, limit >> 16, (limit >> 8) & 0xFF, limit & 0xFF});
+    }
+    ShowShadow(false);
+}
+
+void TmainForm::SpeedButton11Click() {
+    ShowShadow(true);
+    if (Form1 == nullptr) Form1 = new dialogs::TForm1(this);
+    Form1->SetPanelColour(dialogColour);
+    const auto& preset = CurrentStatus().countTime;
+    Form1->SetCountTime(preset[0], preset[1], preset[2]);
+    PlaceUnder(Form1, ui->SpeedButton10);
+    if (Form1->exec() == kDialogAccepted)
+        Send(0x04, {link::SetCountTime, Form1->Hours(), Form1->Minutes(), Form1->Seconds()});
+    ShowShadow(false);
+}
+
+dialogs::TForm3& TmainForm::SettingsForm() {
+    if (Form3 == nullptr) Form3 = new dialogs::TForm3(this);
+    return *Form3;
+}
+
+// The three sound boxes read "on" from a cleared bit; the other three from a set bit.
+void TmainForm::SetSettingsBoxes(dialogs::TForm3& form, std::uint8_t options) {
+    form.CheckBox7->setEnabled(systemType != 1);
+    form.CheckBox2->setChecked(!(options & link::kOptSignalSoundOff));
+    form.CheckBox3->setChecked(!(options & link::kOptEndSoundOff));
+    form.CheckBox7->setChecked(!(options & link::kOptKeySoundOff));
+    form.CheckBox4->setChecked(options & link::kOptInvertPulses);
+    form.CheckBox5->setChecked(options & link::kOptInvertSignals);
+    form.CheckBox6->setChecked(options & link::kOptHighLevelSignals);
+}
+
+// Every ticked box gives a 1 bit, the sound boxes too, as the device takes them.
+void TmainForm::SendSettings(const dialogs::TForm3& form, std::uint8_t options) {
+    const auto bit = [](const QCheckBox* box, std::uint8_t mask) {
+        return box->isChecked() ? mask : std::uint8_t{0};
+    };
+    const int settings =
+        (options & link::kModeMask) | bit(form.CheckBox6, link::kOptHighLevelSignals) |
+        bit(form.CheckBox5, link::kOptInvertSignals) | bit(form.CheckBox4, link::kOptInvertPulses) |
+        bit(form.CheckBox2, link::kOptSignalSoundOff) | bit(form.CheckBox7, link::kOptKeySoundOff) |
+        bit(form.CheckBox3, link::kOptEndSoundOff);
+    Send(0x02, {link::SetOptions, settings});
+    Send(0x02, {link::SetSignalSound, form.CheckBox2->isChecked() ? 1 : 0});
+    Send(0x02, {link::SetEndSound, form.CheckBox3->isChecked() ? 1 : 0});
+}
+
+void TmainForm::SpeedButton15Click() {
+    ShowShadow(true);
+    dialogs::TForm3& form = SettingsForm();
+    form.SetDialogColour(dialogColour);
+    const std::uint8_t options = CurrentStatus().modeOptions;
+    SetSettingsBoxes(form, options);
+    if (form.exec() == kDialogAccepted) SendSettings(form, options);
+    if (form.CheckBox1->isChecked()) Send(0x01, {link::RestoreDefaults});
+    ShowShadow(false);
+}
+
+void TmainForm::ShowShadow(bool on) {
+    if (Form4 == nullptr) Form4 = new dialogs::TForm4(this);
+    if (on)
+        Form4->ShowOver(rect(), shadowColour, shadowOpacity);
+    else
+        Form4->HideOverlay();
 }
 
 void TmainForm::SpeedButton16Click() {

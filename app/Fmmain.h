@@ -19,6 +19,13 @@
 
 class QTimer;
 
+namespace pulsedesk::dialogs {
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+}  // namespace pulsedesk::dialogs
+
 namespace Ui {
 class TmainForm;
 }
@@ -50,10 +57,14 @@ class TmainForm : public QWidget {
     void sbMode0Click(int mode);
     void SpeedButton5Click();   // СОЗДАТЬ НОВУЮ ЗАПИСЬ
     void SpeedButton6Click();   // НАЧАТЬ ИССЛЕДОВАНИЕ
+    void SpeedButton9Click();   // count limit ТОЧНО
+    void SpeedButton11Click();  // count time ТОЧНО
+    void SpeedButton15Click();  // settings
     void SpeedButton16Click();  // ПУСК
     void SpeedButton17Click();  // СТОП
     void UpDown1Click();
     void TrackBar1Change(int position);
+    void ShowShadow(bool on);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,6 +80,10 @@ class TmainForm : public QWidget {
     link::DeviceStatus CurrentStatus();
     void ShowMemo(bool editable, QColor text, QColor background);
     void SendThresholdOfTrackBar();
+    void PlaceUnder(QWidget* dialog, const QWidget* button) const;
+    dialogs::TForm3& SettingsForm();
+    void SetSettingsBoxes(dialogs::TForm3& form, std::uint8_t modeOptions);
+    void SendSettings(const dialogs::TForm3& form, std::uint8_t modeOptions);
     void SetUpControls();
     void FormCreate();
     void Shutdown();
@@ -116,6 +131,10 @@ class TmainForm : public QWidget {
     std::array<std::uint8_t, 4> elapsedBytes{};
     std::uint8_t systemType = 0;
     std::array<display::SpeedButton*, 4> modeButtons{};
+    dialogs::TForm1* Form1 = nullptr;  // created on first use, owned by the panel
+    dialogs::TForm2* Form2 = nullptr;
+    dialogs::TForm3* Form3 = nullptr;
+    dialogs::TForm4* Form4 = nullptr;
     link::DeviceStatus shownStatus;  // the last copy taken, shown by Timer1 while the lock is busy
 };
 
