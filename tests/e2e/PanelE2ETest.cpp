@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "XSession.h"
 #include "config/Cp1251.h"
@@ -165,6 +166,85 @@ TEST_F(PanelE2ETest, ClosingWhileCountingStopsPollingAtOnceAndSendsNothing) {
         if (entry.path().extension() == ".rep") reports += ReadBytes(entry.path());
     EXPECT_NE(reports.find("Date:"), std::string::npos);
     EXPECT_EQ(reports.find("N="), std::string::npos);
+}
+
+// Milliseconds of every "start" frame (41 01) in the link's trace.
+std::vector<long long> StartTimes(const std::string& trace) {
+    std::vector<long long> times;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("> 02 41 01 <") != std::string::npos) times.push_back(std::stoll(line));
+    return times;
+}
+
+std::vector<std::string> LinesWith(const std::string& text, const std::string& part) {
+    std::vector<std::string> found;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(part) != std::string::npos) found.push_back(line);
+    return found;
+}
+
+TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
+    StartPanel();
+    ASSERT_NE(x->FindWindow("QEV-C2"), 0u);
+    std::this_thread::sleep_for(500ms);
+    x->Click(135, 61);  // СОЗДАТЬ НОВУЮ ЗАПИСЬ
+    std::this_thread::sleep_for(200ms);
+    x->Click(300, 110);  // into the memo
+    x->Type("Sample 7, filter B");
+    std::this_thread::sleep_for(200ms);
+    x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ
+    std::this_thread::sleep_for(400ms);
+    x->Click(455, 201);  // mode 1: count time
+    std::this_thread::sleep_for(400ms);
+    for (int i = 0; i < 6; ++i) {  // count time ◄ from 100 s to 2 s
+        x->Click(421, 401);
+        std::this_thread::sleep_for(150ms);
+    }
+    ASSERT_TRUE(WaitUntil(
+        [&] { return FileText("trace.log").find("> 01 31 < 0F B1") != std::string::npos; }));
+    std::this_thread::sleep_for(300ms);
+    x->Click(479, 565);  // ПУСК
+    std::this_thread::sleep_for(1000ms);
+    x->Screenshot(ArtifactDir() + "/panel-series.png");
+
+    std::string report;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            report.clear();
+            for (const auto& e : fs::recursive_directory_iterator(dir.Path()))
+                if (e.path().extension() == ".rep") report = ReadBytes(e.path());
+            return LinesWith(report, "N=").size() >= 3;
+        },
+        30s));
+    std::this_thread::sleep_for(1500ms);  // a fourth would have started by now
+    const auto measurements = LinesWith(report, "N=");
+    ASSERT_EQ(measurements.size(), 3u) << report;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(measurements[i].find(std::string("/") + char('A' + i) + ":"), std::string::npos);
+    EXPECT_NE(measurements[0].find("Tm=00-00-02.00"), std::string::npos) << measurements[0];
+    EXPECT_LT(report.find("Sample 7, filter B"), report.find(measurements[0]));
+    const auto starts = StartTimes(FileText("trace.log"));
+    ASSERT_EQ(starts.size(), 3u);
+    for (int i = 1; i < 3; ++i) EXPECT_GE(starts[i] - starts[i - 1], 3000);  // 2 s + the pause
+    sim.Send("status");
+    const std::string status = sim.ReadLine();
+    const std::string lastCount = measurements[2].substr(measurements[2].find("N=") + 2, 8);
+    EXPECT_NE(status.find("count " + std::to_string(std::stoul(lastCount))), std::string::npos)
+        << status << " / " << measurements[2];
+    std::string backup;
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path()))
+        if (e.path().extension() == ".bak") backup = ReadBytes(e.path());
+    EXPECT_EQ(backup, report);
+
+    x->Click(66, 565);  // settings, over the shadow
+    const unsigned long settings = x->FindWindow("Настройки");
+    ASSERT_NE(settings, 0u);
+    std::this_thread::sleep_for(300ms);
+    x->Screenshot(ArtifactDir() + "/settings-over-shadow.png");
+    x->Close(settings);
 }
 
 }  // namespace
