@@ -76,7 +76,11 @@ TEST_F(PanelControlsTest, ButtonsSendTheirFramesInOrder) {
 TEST_F(PanelControlsTest, AFinishedCountIsClearedBeforeTheModeButtonActs) {
     Click("SpeedButton16");
     clock.Advance(10'000);  // the limit of 1000 at 500 per second
-    ASSERT_TRUE(Settle([&] { return device.FinishedFlag(); }));
+    ASSERT_TRUE(Settle([&] {
+        bool finished = false;
+        sim->WithDevice([&](sim::DeviceModel& d) { finished = d.FinishedFlag(); });
+        return finished;
+    }));
     LetPollsRun();
     Commands();
     Click("sbMode3");
