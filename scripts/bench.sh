@@ -10,3 +10,4 @@ for b in build/bench/*; do
   echo "=== $(basename "$b") ==="
   "$b"
 done
+bash scripts/bench-panel.sh
