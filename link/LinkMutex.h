@@ -11,7 +11,7 @@
 namespace pulsedesk::link {
 
 class LinkMutex {
-public:
+  public:
     void lock() {
         std::unique_lock guard(state);
         released.wait(guard, [this] { return Available(); });
@@ -42,7 +42,7 @@ public:
         released.notify_one();
     }
 
-private:
+  private:
     bool Available() const { return depth == 0 || owner == std::this_thread::get_id(); }
     void Take() {
         owner = std::this_thread::get_id();

@@ -22,9 +22,7 @@ int MillisecondsLeft(Clock::time_point deadline) {
 }
 
 // A pseudo-terminal has no modem lines and answers ENOTTY/EINVAL: that is not a failure.
-void SetModemLine(int fd, int line, bool active) {
-    ioctl(fd, active ? TIOCMBIS : TIOCMBIC, &line);
-}
+void SetModemLine(int fd, int line, bool active) { ioctl(fd, active ? TIOCMBIS : TIOCMBIC, &line); }
 
 }  // namespace
 
@@ -79,6 +77,17 @@ bool ConfigureLine(int fd, const LineSettings& s) {
     return true;
 }
 
+int OpenCounterLine(const std::string& path, std::string& error) {
+    const int fd = OpenExclusive(path, error);
+    if (fd < 0) return -1;
+    if (!ConfigureLine(fd, LineSettings{})) {
+        error = path + ": refuses 9600 8N1 raw settings";
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 std::size_t WriteWithin(int fd, const std::uint8_t* data, std::size_t length,
                         std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
@@ -130,8 +139,27 @@ Reply ReadUntilSilence(int fd, std::uint8_t* buffer, std::size_t capacity,
     return r;
 }
 
-void DiscardInput(int fd) { tcflush(fd, TCIFLUSH); }
+namespace {
 
 bool IsHangUpError(int error) { return error == EIO || error == ENODEV || error == ENXIO; }
+
+bool PollReportsHangUp(int fd) {
+    pollfd p{fd, POLLIN | POLLOUT, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+}  // namespace
+
+Reply ExchangeOnLine(int fd, const std::uint8_t* request, std::size_t length, std::uint8_t* reply,
+                     std::size_t capacity) {
+    tcflush(fd, TCIFLUSH);
+    errno = 0;
+    if (WriteWithin(fd, request, length, WriteLimit(length)) != length) {
+        Reply failed;
+        failed.hungUp = IsHangUpError(errno) || PollReportsHangUp(fd);
+        return failed;
+    }
+    return ReadUntilSilence(fd, reply, capacity, kReplyGap);
+}
 
 }  // namespace pulsedesk::link

@@ -17,9 +17,9 @@ std::string PortPath(const std::string& portName);
 
 struct LineSettings {
     speed_t speed = B9600;
-    bool markParity = false;   // parity bit always 1, checked on input
+    bool markParity = false;  // parity bit always 1, checked on input
     bool twoStopBits = false;
-    bool dtr = false;          // modem lines; a pseudo-terminal refuses them, which is tolerated
+    bool dtr = false;  // modem lines; a pseudo-terminal refuses them, which is tolerated
     bool rts = false;
 };
 
@@ -29,6 +29,9 @@ int OpenExclusive(const std::string& path, std::string& error);
 
 // Raw binary mode with the given settings; false when the line refuses them.
 bool ConfigureLine(int fd, const LineSettings& settings);
+
+// OpenExclusive, then the counter's line settings (9600 8N1 raw); -1 and the reason on failure.
+int OpenCounterLine(const std::string& path, std::string& error);
 
 // Writes all bytes unless the deadline passes first; returns how many were written.
 std::size_t WriteWithin(int fd, const std::uint8_t* data, std::size_t length,
@@ -48,10 +51,17 @@ struct Reply {
 Reply ReadUntilSilence(int fd, std::uint8_t* buffer, std::size_t capacity,
                        std::chrono::milliseconds gap);
 
-// Discards whatever waits in the receive queue.
-void DiscardInput(int fd);
+// The read gap that ends a reply, and the write time-out for a request of n bytes.
+inline constexpr std::chrono::milliseconds kReplyGap{50};
+constexpr std::chrono::milliseconds WriteLimit(std::size_t length) {
+    return std::chrono::milliseconds(300 + 300 * static_cast<long>(length));
+}
 
-// Whether an errno value means the line itself is gone (adapter pulled, other end closed).
-bool IsHangUpError(int error);
+// One request and its reply, the only way any program of ours talks to the counter: the
+// receive queue is emptied (late bytes of an earlier reply must not start this one), the
+// request written within WriteLimit, and the reply read until kReplyGap of silence or capacity
+// bytes. hungUp says the line itself is gone and must be opened again.
+Reply ExchangeOnLine(int fd, const std::uint8_t* request, std::size_t length, std::uint8_t* reply,
+                     std::size_t capacity);
 
 }  // namespace pulsedesk::link

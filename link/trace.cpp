@@ -40,10 +40,9 @@ void FrameTrace::Record(const std::uint8_t* request, std::size_t length, const s
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
                         .count();
-    const std::string answer = replyLength > 0
-                                   ? Hex(reply, static_cast<std::size_t>(replyLength)) + " (" +
-                                         std::to_string(replyLength) + ")"
-                                   : std::string("no reply");
+    const std::string answer = replyLength > 0 ? Hex(reply, static_cast<std::size_t>(replyLength)) +
+                                                     " (" + std::to_string(replyLength) + ")"
+                                               : std::string("no reply");
     std::lock_guard lock(writing);
     std::fprintf(file, "%lld %lu > %s < %s\n", static_cast<long long>(ms),
                  static_cast<unsigned long>(pthread_self()), Hex(request, length).c_str(),

@@ -10,7 +10,7 @@
 namespace pulsedesk::link {
 
 class FrameTrace {
-public:
+  public:
     // The trace named by the environment, or none.
     static std::unique_ptr<FrameTrace> FromEnvironment();
     explicit FrameTrace(std::FILE* file);
@@ -20,7 +20,7 @@ public:
     void Record(const std::uint8_t* request, std::size_t length, const std::uint8_t* reply,
                 int replyLength);
 
-private:
+  private:
     std::FILE* file;
     std::mutex writing;
 };

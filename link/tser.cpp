@@ -7,11 +7,8 @@ namespace pulsedesk::link {
 TSerial::~TSerial() { StopPolling(); }
 
 void TSerial::OpenAndStart() {
-    replyLength = 0;
     if (!OpenTransport()) return;
     connected = true;
-    bytesWritten = 0;
-    requestBuffer.fill(0);
     finished = false;
     thread = std::thread([this] { Execute(); });
 }
@@ -37,7 +34,6 @@ void TSerial::Execute() {
     while (!terminated) {
         const bool ok = PollNow();
         connected = ok;
-        if (!ok && onPollFailed != nullptr) onPollFailed(this);
         SleepUnlessTerminated(ok ? kSleepAfterGoodPoll : kSleepAfterFailedPoll);
     }
     finished = true;
@@ -69,8 +65,6 @@ bool TSerial::PollNow() {
     return ok;
 }
 
-// Both exchanges use a buffer of their own, so a reply that a SendCommand caller is about to
-// read in replyBuffer is never overwritten by a poll.
 bool TSerial::PollLocked() {
     FrameBuffer frame{};
     frame[0] = 0x01;
@@ -122,15 +116,19 @@ void TSerial::Notify() {
     if (l != nullptr && l->IsWindowVisible()) l->OnStatusPolled();
 }
 
-bool TSerial::SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values) {
+CommandReply TSerial::SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values) {
+    CommandReply reply;
     FrameBuffer frame{};
     const std::size_t length = BuildFrame(header, values, frame);
-    if (length == 0) return false;
+    if (length == 0) return reply;
     std::unique_lock lock(linkMutex, std::defer_lock);
-    if (!lock.try_lock_for(kLockWait)) return false;
-    requestBuffer = frame;
-    replyLength = Transact(requestBuffer.data(), static_cast<std::uint8_t>(length), replyBuffer.data());
-    return replyLength > 0 && ReplyLengthAgrees(replyBuffer.data(), replyLength);
+    if (!lock.try_lock_for(kLockWait)) return reply;
+    reply.replyLength =
+        Transact(frame.data(), static_cast<std::uint8_t>(length), reply.replyBuffer.data());
+    reply.accepted =
+        reply.replyLength > 0 &&
+        ReplyLengthAgrees(reply.replyBuffer.data(), static_cast<std::size_t>(reply.replyLength));
+    return reply;
 }
 
 }  // namespace pulsedesk::link

@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "LinkMutex.h"
-#include "trace.h"
 #include "protocol.h"
+#include "trace.h"
 
 namespace pulsedesk::link {
 
@@ -39,18 +39,31 @@ struct DeviceStatus {
     std::uint8_t Mode() const { return modeOptions & kModeMask; }
 };
 
-// Told after every poll. The link asks IsWindowVisible first and calls OnStatusPolled only when
-// it answers true; both are called on the polling thread, after the mutex has been released.
+// Told after every poll, on whichever thread ran it (the polling thread, or the caller of
+// PollNow), after the mutex has been released: it may read only what is safe from that thread
+// (atomic flags, TryCopyStatus), never a GUI's widgets. OnStatusPolled follows only a true
+// IsWindowVisible.
 class StatusListener {
-public:
+  public:
     virtual ~StatusListener() = default;
     virtual bool IsWindowVisible() const = 0;
     virtual void OnStatusPolled() = 0;
 };
 
+// What SendCommand gives back: the reply bytes as received (at most kFrameBufferSize) and
+// whether their length agrees with their header.
+struct CommandReply {
+    bool accepted = false;
+    int replyLength = 0;
+    FrameBuffer replyBuffer{};
+
+    explicit operator bool() const { return accepted; }
+    // Reply byte i, or 0 when the reply is shorter: a missing byte never matches a reply code.
+    std::uint8_t Byte(int i) const { return i < replyLength ? replyBuffer[i] : 0; }
+};
+
 class TSerial {
-public:
-    using PollFailedHook = void (*)(TSerial*);
+  public:
     static constexpr std::chrono::milliseconds kLockWait{1000};
     static constexpr std::chrono::milliseconds kSleepAfterGoodPoll{50};
     static constexpr std::chrono::milliseconds kSleepAfterFailedPoll{250};
@@ -62,9 +75,10 @@ public:
     bool IsConnected() const { return connected.load(); }
     bool IsLinkIdle();
     bool PollNow();
-    // Sends the frame of header and exactly N values (N = header's low nibble). True when a
-    // reply came whose length agrees with its header; the reply is then in replyBuffer.
-    bool SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values);
+    // Sends the frame of header and exactly N values (N = header's low nibble) and returns the
+    // device's reply; a frame that cannot be built, or a mutex not had within kLockWait, sends
+    // nothing and returns an empty reply.
+    CommandReply SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values);
 
     // A copy of the status taken under the mutex without waiting; empty while the line is busy.
     std::optional<DeviceStatus> TryCopyStatus();
@@ -77,15 +91,7 @@ public:
     // True once the polling loop has returned (or when it never ran).
     bool IsFinished() const { return finished.load(); }
 
-    int replyLength = 0;
-    std::uint32_t bytesWritten = 0;
-    FrameBuffer requestBuffer{};
-    LinkMutex linkMutex;
-    FrameBuffer replyBuffer{};
-    PollFailedHook onPollFailed = nullptr;
-    DeviceStatus status;
-
-protected:
+  protected:
     TSerial() = default;
 
     // Called by the transport's constructor once the transport is ready: opens the line and,
@@ -99,13 +105,17 @@ protected:
     virtual int Exchange(const std::uint8_t* request, std::uint8_t length, std::uint8_t capacity,
                          std::uint8_t* reply) = 0;
 
-private:
+    // Held around every exchange; transports and test doubles may hold it to keep polls out.
+    LinkMutex linkMutex;
+
+  private:
     void Execute();
     int Transact(const std::uint8_t* request, std::uint8_t length, std::uint8_t* reply);
     bool PollLocked();
     void Notify();
     void SleepUnlessTerminated(std::chrono::milliseconds period);
 
+    DeviceStatus status;  // written only by a poll, under linkMutex
     std::atomic<bool> connected{false};
     std::atomic<bool> terminated{false};
     std::atomic<bool> finished{true};

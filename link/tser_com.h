@@ -1,6 +1,7 @@
 // TSerialCom: the link over a local serial port (termios), 9600 baud 8N1, no flow control.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "serial_line.h"
@@ -9,29 +10,30 @@
 namespace pulsedesk::link {
 
 class TSerialCom final : public TSerial {
-public:
+  public:
     explicit TSerialCom(std::string portName);
     ~TSerialCom() override;
 
-    termios dcb{};            // the line settings written by OpenTransport
-    int portHandle = -1;      // -1 while the line is closed
-    const std::string portName;
+    const std::string& PortName() const { return portName; }
+    // Why the port could not be opened the last time it was tried (path and reason); empty
+    // after a successful open.
+    std::string OpenError() const;
+    // The open line's descriptor, -1 while it is closed; for looking at its settings only.
+    int PortHandle() const { return portHandle.load(); }
 
-    static constexpr std::chrono::milliseconds kReadGap{50};
-    static std::chrono::milliseconds WriteLimit(std::size_t length) {
-        return std::chrono::milliseconds(300 + 300 * length);
-    }
-
-protected:
+  protected:
     bool OpenTransport() override;
     int Exchange(const std::uint8_t* request, std::uint8_t length, std::uint8_t capacity,
                  std::uint8_t* reply) override;
 
-private:
+  private:
     void CloseLine();
-    bool ReopenAfterHangUp();
 
+    const std::string portName;
+    std::atomic<int> portHandle{-1};
     bool lineLost = false;  // hung up: reopen the same path at the next exchange
+    mutable std::mutex openErrorMutex;
+    std::string openError;
 };
 
 }  // namespace pulsedesk::link

@@ -47,7 +47,8 @@ int TSerialMux::Exchange(const std::uint8_t* request, std::uint8_t length, std::
     // The library promises at most 20 bytes; a larger claim is not trusted past the buffer.
     std::array<unsigned char, kFrameBufferSize> scratch{};
     const int n = fn(length, request, scratch.data());
-    const int kept = std::clamp(n, 0, static_cast<int>(std::min<std::size_t>(capacity, scratch.size())));
+    const int kept =
+        std::clamp(n, 0, static_cast<int>(std::min<std::size_t>(capacity, scratch.size())));
     std::copy_n(scratch.begin(), kept, reply);
     return kept;
 }

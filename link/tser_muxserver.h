@@ -9,7 +9,7 @@
 namespace pulsedesk::link {
 
 class TSerialMux final : public TSerial {
-public:
+  public:
     // The client library is looked for in clientFolder first (the program's own folder unless
     // given), then on the system's search path.
     explicit TSerialMux(std::string clientFolder = ExecutableFolder());
@@ -20,13 +20,13 @@ public:
     using TransactFn = int (*)(unsigned int length, const unsigned char* request,
                                unsigned char* reply);
 
-protected:
+  protected:
     // The server is not contacted here: the first polls show whether the device answers.
     bool OpenTransport() override { return true; }
     int Exchange(const std::uint8_t* request, std::uint8_t length, std::uint8_t capacity,
                  std::uint8_t* reply) override;
 
-private:
+  private:
     TransactFn Bind();
 
     const std::string clientFolder;

@@ -23,10 +23,8 @@ class SharedLine {
     // Opens the line now; false with the reason when it cannot.
     bool Open(std::string& error);
 
-    // One exchange: discard the receive queue, write the request within 300 + 300 n ms and,
-    // when all of it went out, read byte by byte until 50 ms of silence or kMaxReply bytes.
-    // Returns the number of bytes placed in reply (kMaxReply bytes of room), 0 while the line
-    // is unavailable.
+    // One exchange by the serial line's one rule (link::ExchangeOnLine). Returns the number of
+    // bytes placed in reply (kMaxReply bytes of room), 0 while the line is unavailable.
     std::size_t Transact(const std::uint8_t* request, std::size_t length, std::uint8_t* reply);
 
     bool IsOpen() const { return fd >= 0; }
@@ -36,7 +34,6 @@ class SharedLine {
   private:
     bool EnsureOpen();
     void CloseAfterHangUp();
-    bool WriteRequest(const std::uint8_t* request, std::size_t length);
 
     std::string path;
     LogSink log;

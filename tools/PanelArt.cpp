@@ -159,7 +159,7 @@ void PaintCaptionOver(QPainter& painter, const QRect& control, const QString& te
 void PaintModeGroup(QPainter& painter) {
     PaintGroupFrame(painter, L::kModeFrame, QStringLiteral("Режим работы"));
     PaintBezel(painter, L::kLabel1);
-    const QRect periodic = L::kModeButtons[2];
+    const QRect periodic = L::kPeriodicModeButton;
     // The caption names the periodic mode; a bracket under it spans that button.
     const QRect captionBox(periodic.center().x() - 70, 166, 141, 12);
     DrawText(painter, captionBox, QStringLiteral("ПЕРИОДИЧЕСКИЙ АВТОЗАПУСК"),

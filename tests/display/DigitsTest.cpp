@@ -6,6 +6,7 @@
 
 #include "QtTestApp.h"
 #include "display/Digits.h"
+#include "display/PanelLayout.h"
 
 namespace pulsedesk::display {
 namespace {
@@ -76,8 +77,10 @@ void ExpectShown(const QImage& image, const DigitSheet& sheet, QPoint origin,
     }
 }
 
-QImage Indicator(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
+constexpr QSize Size(std::string_view control) { return layout::PlaceOf(control).size(); }
+
+QImage Indicator(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::magenta);  // anything the drawing must paint over
     return image;
 }
@@ -85,7 +88,7 @@ QImage Indicator(int width, int height) {
 class DrawNumberTest : public ::testing::Test {
   protected:
     DigitSheet green_{BigGreenDigs};
-    QImage counter_ = Indicator(331, 59);
+    QImage counter_ = Indicator(Size("ImageCounter"));
 };
 
 TEST_F(DrawNumberTest, ZeroInEightPlacesDrawsEightZerosWithEveryPointBlanked) {
@@ -100,7 +103,7 @@ TEST_F(DrawNumberTest, PointInTheFormatKeepsThePointOfTheGlyphBeforeIt) {
     ExpectShown(counter_, green_, {13, 6}, "1234.5678", kLitBackgroundColour);
     // The format text is left as it was set, so a repeated call draws the same.
     EXPECT_EQ(green_.FormatText(), "0000.0000");
-    QImage again = Indicator(331, 59);
+    QImage again = Indicator(Size("ImageCounter"));
     green_.DrawNumber(12345678, again, kLitBackgroundColour);
     EXPECT_EQ(again, counter_);
 }
@@ -134,14 +137,14 @@ TEST_F(DrawNumberTest, ValueWiderThanThePlacesShowsItsLeftmostDigits) {
 TEST_F(DrawNumberTest, MoreThanNinePlacesArePaddedLikeAnyOther) {
     DigitSheet small(SmallGreenDigs);
     small.SetFormatText("000000000000");
-    QImage wide = Indicator(160, 21);
+    QImage wide = Indicator(QSize(160, 21));
     small.DrawNumber(2024, wide, kLitBackgroundColour);
     ExpectShown(wide, small, {14, 4}, "000000002024", kLitBackgroundColour);
 }
 
 TEST(DrawCodedTextTest, DrawsThePictureExamples) {
     DigitSheet blue(BigBlueDigs);
-    QImage timer = Indicator(331, 59);
+    QImage timer = Indicator(Size("ImageCounter"));
     const std::uint8_t clock[] = {0x12, 0x34, 0x56};
     blue.SetFormatText("00:00:00");
     blue.DrawCodedText(clock, timer, kLitBackgroundColour);
@@ -153,7 +156,7 @@ TEST(DrawCodedTextTest, DrawsThePictureExamples) {
     ExpectShown(timer, blue, {13, 6}, "5EC-07.25", kLitBackgroundColour);
 
     DigitSheet middle(MiddleBlueDigs);
-    QImage threshold = Indicator(99, 29);
+    QImage threshold = Indicator(Size("ImageThreshold"));
     const std::uint8_t volts[] = {0x12, 0x50};
     middle.SetFormatText("0.000");
     middle.DrawCodedText(volts, threshold, kLitBackgroundColour);
@@ -165,7 +168,7 @@ TEST(DrawCodedTextTest, DrawsThePictureExamples) {
 
 TEST(DrawCodedTextTest, OddDigitCountTakesTheLowHalfOfTheFirstByte) {
     DigitSheet middle(MiddleBlueDigs);
-    QImage image = Indicator(157, 29);
+    QImage image = Indicator(Size("ImageCounterThreshold"));
     const std::uint8_t data[] = {0x94, 0x67};
     middle.SetFormatText("000");
     middle.DrawCodedText(data, image, kLitBackgroundColour);
@@ -174,7 +177,7 @@ TEST(DrawCodedTextTest, OddDigitCountTakesTheLowHalfOfTheFirstByte) {
 
 TEST(DrawCodedTextTest, LettersMissingFromASheetLeaveTheirPlacesEmpty) {
     DigitSheet grey(BigGreyDigs);
-    QImage timer = Indicator(331, 59);
+    QImage timer = Indicator(Size("ImageCounter"));
     const std::uint8_t seconds[] = {0x00, 0x00};
     grey.SetFormatText("SEC:00.00");
     grey.DrawCodedText(seconds, timer, kUnlitBackgroundColour);
@@ -197,7 +200,7 @@ class IndicatorPlacementTest : public ::testing::TestWithParam<IndicatorCase> {}
 TEST_P(IndicatorPlacementTest, FirstGlyphLandsWhereThePanelExpects) {
     const IndicatorCase& c = GetParam();
     DigitSheet sheet(c.sheet);
-    QImage image = Indicator(c.size.width(), c.size.height());
+    QImage image = Indicator(c.size);
     sheet.SetFormatText(c.format);
     const std::uint8_t data[] = {0x88, 0x88, 0x88};
     const bool lit = kSheetTable[c.sheet].lit;
@@ -213,23 +216,52 @@ TEST_P(IndicatorPlacementTest, FirstGlyphLandsWhereThePanelExpects) {
 INSTANTIATE_TEST_SUITE_P(
     Panel, IndicatorPlacementTest,
     ::testing::Values(
-        IndicatorCase{"Counter", BigGreenDigs, {331, 59}, "00000000", false, "88888888", {13, 6}},
-        IndicatorCase{"CounterDim", BigGreyDigs, {331, 59}, "00000000", false, "88888888", {13, 6}},
         IndicatorCase{
-            "CountLimit", MiddleBlueDigs, {157, 29}, "00000000", false, "88888888", {10, 5}},
-        IndicatorCase{"Timer", BigBlueDigs, {331, 59}, "00:00:00", true, "88-88-88", {13, 6}},
+            "Counter", BigGreenDigs, Size("ImageCounter"), "00000000", false, "88888888", {13, 6}},
+        IndicatorCase{"CounterDim",
+                      BigGreyDigs,
+                      Size("ImageCounter"),
+                      "00000000",
+                      false,
+                      "88888888",
+                      {13, 6}},
+        IndicatorCase{"CountLimit",
+                      MiddleBlueDigs,
+                      Size("ImageCounterThreshold"),
+                      "00000000",
+                      false,
+                      "88888888",
+                      {10, 5}},
         IndicatorCase{
-            "CountTime", MiddleGreyDigs, {157, 29}, "00:00:00", true, "88-88-88", {10, 5}},
-        IndicatorCase{"Threshold", MiddleBlueDigs, {99, 29}, "0.000", true, "8.888", {15, 5}},
+            "Timer", BigBlueDigs, Size("ImageTimer"), "00:00:00", true, "88-88-88", {13, 6}},
+        IndicatorCase{"CountTime",
+                      MiddleGreyDigs,
+                      Size("ImageDuration"),
+                      "00:00:00",
+                      true,
+                      "88-88-88",
+                      {10, 5}},
         IndicatorCase{
-            "NegativeThreshold", MiddleGreyDigs, {99, 29}, ":0.000", true, "-8.888", {7, 5}},
-        IndicatorCase{
-            "RecordNumber", SmallGreenDigs, {89, 21}, "0000000", false, "8888888", {6, 4}}),
+            "Threshold", MiddleBlueDigs, Size("ImageThreshold"), "0.000", true, "8.888", {15, 5}},
+        IndicatorCase{"NegativeThreshold",
+                      MiddleGreyDigs,
+                      Size("ImageThreshold"),
+                      ":0.000",
+                      true,
+                      "-8.888",
+                      {7, 5}},
+        IndicatorCase{"RecordNumber",
+                      SmallGreenDigs,
+                      Size("ImageRecords"),
+                      "0000000",
+                      false,
+                      "8888888",
+                      {6, 4}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UnlitSheetTest, DimIndicatorShowsFaintDigitsOnGrey) {
     DigitSheet grey(BigGreyDigs);
-    QImage counter = Indicator(331, 59);
+    QImage counter = Indicator(Size("ImageCounter"));
     grey.SetFormatText("00000000");
     grey.DrawNumber(88888888, counter, kUnlitBackgroundColour);
     int segmentPixels = 0;
@@ -283,7 +315,7 @@ TEST(DigitSheetTest, ImagesThatAreNotThirtyTwoBitAreRefused) {
 TEST(DigitSheetTest, ImageSmallerThanTheTextIsClippedNotOverrun) {
     DigitSheet green(BigGreenDigs);
     green.SetFormatText("00000000");
-    QImage tiny = Indicator(50, 20);
+    QImage tiny = Indicator(QSize(50, 20));
     green.DrawNumber(88888888, tiny, kLitBackgroundColour);
     // x0 = (50 - 304) / 2 = -127 truncated, y0 = (20 - 46) / 2 = -13: place 3 starts at -13.
     const QRect box = green.GlyphBox(8);

@@ -9,49 +9,15 @@
 #include "QtTestApp.h"
 #include "display/Artwork.h"
 #include "display/Digits.h"
+#include "display/PanelLayout.h"
 #include "tools/ArtworkSet.h"
 
 namespace pulsedesk::display {
 namespace {
 
-struct Control {
-    const char* name;
-    QRect place;
-    bool speedButton;
-};
-
-// The panel's controls at their places.
-const Control kControls[] = {
-    {"SpeedButton5", {38, 48, 194, 27}, true},
-    {"ImageRecords", {255, 51, 89, 21}, false},
-    {"SpeedButton6", {367, 48, 194, 27}, true},
-    {"Memo1", {11, 87, 578, 64}, false},
-    {"Label1", {43, 192, 325, 19}, false},
-    {"sbMode0", {395, 188, 41, 27}, true},
-    {"sbMode1", {435, 188, 41, 27}, true},
-    {"sbMode2", {475, 188, 41, 27}, true},
-    {"sbMode3", {515, 188, 41, 27}, true},
-    {"ImageCounter", {42, 254, 331, 59}, false},
-    {"ImageCounterThreshold", {397, 254, 157, 29}, false},
-    {"SpeedButton7", {396, 288, 51, 27}, true},
-    {"SpeedButton9", {447, 289, 58, 25}, true},
-    {"SpeedButton8", {505, 288, 51, 27}, true},
-    {"ImageTimer", {42, 354, 331, 59}, false},
-    {"ImageDuration", {397, 354, 157, 29}, false},
-    {"SpeedButton10", {396, 388, 51, 27}, true},
-    {"SpeedButton11", {447, 389, 58, 25}, true},
-    {"SpeedButton12", {505, 388, 51, 27}, true},
-    {"ImageThreshold", {455, 454, 99, 29}, false},
-    {"TrackBar1", {42, 485, 391, 25}, false},
-    {"SpeedButton13", {454, 488, 51, 27}, true},
-    {"SpeedButton14", {505, 488, 51, 27}, true},
-    {"SpeedButton15", {41, 552, 51, 27}, true},
-    {"Image2", {114, 570, 259, 7}, false},
-    {"Edit1", {395, 552, 41, 26}, false},
-    {"UpDown1", {436, 552, 17, 26}, false},
-    {"SpeedButton16", {454, 552, 51, 27}, true},
-    {"SpeedButton17", {505, 552, 51, 27}, true},
-};
+using layout::Kind;
+using layout::PanelControl;
+constexpr auto& kControls = layout::kControls;
 
 // Caption text is light on the darker plate.
 bool IsCaptionInk(QRgb pixel) { return qGray(pixel) > 190; }
@@ -97,14 +63,14 @@ TEST_F(PanelArtworkTest, BackgroundIsThePanelSize) {
 }
 
 TEST_F(PanelArtworkTest, NoCaptionLiesUnderAControl) {
-    for (const Control& control : kControls) {
+    for (const PanelControl& control : kControls) {
         EXPECT_EQ(CaptionInkIn(background_, control.place), 0) << control.name;
     }
 }
 
 TEST_F(PanelArtworkTest, IndicatorWindowsAreBlackInsideARecess) {
-    for (const Control& control : kControls) {
-        if (std::string(control.name).rfind("Image", 0) != 0) continue;
+    for (const PanelControl& control : kControls) {
+        if (control.kind != Kind::Image) continue;
         const QRect place = control.place;
         for (const QPoint corner : {place.topLeft(), place.bottomRight(), place.center()}) {
             EXPECT_EQ(background_.pixel(corner), qRgb(0, 0, 0)) << control.name;
@@ -138,8 +104,8 @@ TEST_F(PanelArtworkTest, CaptionsStandOverTheirControls) {
 }
 
 TEST_F(PanelArtworkTest, EverySpeedButtonHasAFourPictureStripOfItsSize) {
-    for (const Control& control : kControls) {
-        if (!control.speedButton) continue;
+    for (const PanelControl& control : kControls) {
+        if (control.kind != Kind::SpeedButton) continue;
         const QImage strip = LoadArtwork(GlyphStripName(control.name));
         EXPECT_EQ(strip.size(), QSize(4 * control.place.width(), control.place.height()))
             << control.name;
@@ -167,8 +133,8 @@ TEST_F(PanelArtworkTest, WritesPreviewPictures) {
 
     QImage panel = background_.convertToFormat(QImage::Format_RGB32);
     QPainter painter(&panel);
-    for (const Control& control : kControls) {
-        if (!control.speedButton) continue;
+    for (const PanelControl& control : kControls) {
+        if (control.kind != Kind::SpeedButton) continue;
         const QImage strip = LoadArtwork(GlyphStripName(control.name));
         const int picture = std::string(control.name) == "sbMode1" ? 3 : 0;
         painter.drawImage(control.place.topLeft(), strip,

@@ -108,9 +108,9 @@ TEST_P(SheetResourceTest, DashLightsOnlyTheMiddleSegmentWhereTheSheetHasOne) {
         // Small sheets hold the ten digits only: no cell for a dash.
         EXPECT_EQ(entry.glyphCount, kDashGlyph);
         EXPECT_LT(entry.geometry->firstX + kDashGlyph * entry.geometry->step, entry.width + 1);
-        EXPECT_GT(entry.geometry->firstX + kDashGlyph * entry.geometry->step +
-                      entry.geometry->glyphWidth,
-                  entry.width);
+        EXPECT_GT(
+            entry.geometry->firstX + kDashGlyph * entry.geometry->step + entry.geometry->glyphWidth,
+            entry.width);
         return;
     }
     const QRect dash = GlyphBox(kDashGlyph);

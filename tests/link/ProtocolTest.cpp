@@ -1,8 +1,8 @@
-#include "link/protocol.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "link/protocol.h"
 
 namespace pulsedesk::link {
 namespace {

@@ -19,8 +19,9 @@ TEST(MuxTransport, WithoutItsClientLibraryTheLinkShowsNotConnected) {
     // The test program's folder holds no libmuxclient.so and the search path has none.
     TSerialMux link;
     ASSERT_TRUE(WaitUntil([&] { return !link.IsConnected(); }));
-    EXPECT_FALSE(link.SendCommand(0x01, {ReadModel}));
-    EXPECT_EQ(link.replyLength, 0);
+    const CommandReply reply = link.SendCommand(0x01, {ReadModel});
+    EXPECT_FALSE(reply);
+    EXPECT_EQ(reply.replyLength, 0);
 }
 
 TEST(FrameTrace, RecordsEveryExchangeWhenAsked) {

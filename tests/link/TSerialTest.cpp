@@ -1,10 +1,9 @@
-#include "link/tser.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <future>
 
+#include "link/tser.h"
 #include "support/SimLink.h"
 #include "support/Wait.h"
 
@@ -18,13 +17,14 @@ using testing::WaitUntil;
 
 // A transport whose replies the test writes by hand: a function of the request.
 class TSerialScripted final : public TSerial {
-public:
+  public:
     using Script = std::function<std::vector<std::uint8_t>(const std::vector<std::uint8_t>&)>;
     explicit TSerialScripted(Script s) : script(std::move(s)) { OpenAndStart(); }
     ~TSerialScripted() override { StopPolling(); }
     std::atomic<int> exchanges{0};
+    LinkMutex& Mutex() { return linkMutex; }
 
-protected:
+  protected:
     bool OpenTransport() override { return true; }
     int Exchange(const std::uint8_t* request, std::uint8_t length, std::uint8_t capacity,
                  std::uint8_t* reply) override {
@@ -35,7 +35,7 @@ protected:
         return static_cast<int>(n);
     }
 
-private:
+  private:
     Script script;
 };
 
@@ -47,7 +47,7 @@ std::vector<std::uint8_t> ReplyB() {
 }
 
 class CountingListener : public StatusListener {
-public:
+  public:
     explicit CountingListener(bool visible) : visible(visible) {}
     bool IsWindowVisible() const override { return visible.load(); }
     void OnStatusPolled() override { ++notified; }
@@ -84,7 +84,10 @@ TEST_F(SimFixture, PollsDecodeBothRepliesAndKeepConnected) {
 
 TEST_F(SimFixture, DeviceWithoutReplyBStaysConnectedWithLastValuesAndNoError) {
     TSerialSim link(device);
-    ASSERT_TRUE(WaitUntil([&] { auto s = link.TryCopyStatus(); return s && s->countLimit == 1000; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        auto s = link.TryCopyStatus();
+        return s && s->countLimit == 1000;
+    }));
     link.WithDevice([](sim::DeviceModel& d) {
         d.faults().noReplyB = true;
         d.faults().errorCode = 5;
@@ -103,7 +106,10 @@ TEST_F(SimFixture, DeviceWithoutReplyBStaysConnectedWithLastValuesAndNoError) {
 
 TEST_F(SimFixture, RejectedReplyAClearsRunFlagsAndDisconnects) {
     TSerialSim link(device);
-    ASSERT_TRUE(WaitUntil([&] { auto s = link.TryCopyStatus(); return s && s->runFlags != 0; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        auto s = link.TryCopyStatus();
+        return s && s->runFlags != 0;
+    }));
     link.WithDevice([](sim::DeviceModel& d) { d.faults().wrongReplyCode = true; });
     ASSERT_TRUE(WaitUntil([&] { return !link.IsConnected(); }));
     EXPECT_EQ(link.TryCopyStatus()->runFlags, 0);
@@ -118,14 +124,20 @@ TEST(Poll, ErrorBitFollowsErrorCodeOnly) {
     });
     ASSERT_TRUE(WaitUntil([&] { return link.exchanges > 2; }));
     auto s = link.TryCopyStatus();
-    ASSERT_TRUE(WaitUntil([&] { s = link.TryCopyStatus(); return s.has_value(); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        s = link.TryCopyStatus();
+        return s.has_value();
+    }));
     EXPECT_EQ(s->runFlags, 0x00);  // the device's own bit 7 is ignored
     EXPECT_EQ(s->count, 258u);
     EXPECT_EQ(s->countLimit, 16777215u);
     EXPECT_EQ(s->replyBSpare[2], 9);
     run = 0x20;
     error = 5;
-    ASSERT_TRUE(WaitUntil([&] { s = link.TryCopyStatus(); return s && s->errorCode == 5; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        s = link.TryCopyStatus();
+        return s && s->errorCode == 5;
+    }));
     EXPECT_EQ(s->runFlags, 0xA0);
 }
 
@@ -138,8 +150,9 @@ TEST(Poll, ZeroByteAndCutShortRepliesAreNeverAccepted) {
     });
     ASSERT_TRUE(WaitUntil([&] { return link.exchanges > 2; }));
     EXPECT_FALSE(link.IsConnected());
-    EXPECT_FALSE(link.SendCommand(0x01, {ClearFinished}));  // 6 bytes under a header of 15
-    EXPECT_EQ(link.replyLength, 6);
+    const CommandReply reply = link.SendCommand(0x01, {ClearFinished});
+    EXPECT_FALSE(reply);  // 6 bytes under a header of 15
+    EXPECT_EQ(reply.replyLength, 6);
 }
 
 TEST(Threads, CommandDuringPollWaitsForTheMutexAndGetsOnlyItsOwnReply) {
@@ -159,13 +172,15 @@ TEST(Threads, CommandDuringPollWaitsForTheMutexAndGetsOnlyItsOwnReply) {
         return {0x01, 0xE0};
     });
     pollEntered.get_future().wait();
-    auto command = std::async(std::launch::async, [&] { return link.SendCommand(0x02, {SetMode, 2}); });
+    auto command = std::async(std::launch::async, [&] {
+        return link.SendCommand(0x02, {SetMode, 2});
+    });
     EXPECT_EQ(command.wait_for(100ms), std::future_status::timeout);  // waits for the poll
     releasePoll.set_value();
-    ASSERT_TRUE(command.get());
-    EXPECT_EQ(link.replyLength, 2);
-    EXPECT_EQ(link.replyBuffer[1], 0xE0);
-    EXPECT_EQ(link.requestBuffer[1], SetMode);
+    const CommandReply reply = command.get();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply.replyLength, 2);
+    EXPECT_EQ(reply.Byte(1), 0xE0);
 }
 
 TEST(Threads, BusyMutexFailsThePollWithoutTouchingTheLine) {
@@ -175,7 +190,7 @@ TEST(Threads, BusyMutexFailsThePollWithoutTouchingTheLine) {
     ASSERT_TRUE(WaitUntil([&] { return link.exchanges > 2; }));
     int during = 0;
     {
-        std::lock_guard hold(link.linkMutex);
+        std::lock_guard hold(link.Mutex());
         const int before = link.exchanges;
         EXPECT_TRUE(WaitUntil([&] { return !link.IsConnected(); }, 3s));
         during = link.exchanges - before;
@@ -200,7 +215,8 @@ TEST(Threads, OnlyTheLinkThreadsPollsChangeConnected) {
 }
 
 TEST(Lifecycle, TerminateAndWaitForReturnWithinOnePollAndOneSleep) {
-    TSerialScripted link([](const std::vector<std::uint8_t>&) { return std::vector<std::uint8_t>{}; });
+    TSerialScripted link(
+        [](const std::vector<std::uint8_t>&) { return std::vector<std::uint8_t>{}; });
     ASSERT_TRUE(WaitUntil([&] { return !link.IsConnected(); }));  // now in its 250 ms sleeps
     const auto t0 = std::chrono::steady_clock::now();
     link.Terminate();
@@ -274,12 +290,14 @@ TEST(LinkMutexTest, OwnerMayTakeItAgainOthersWaitUntilFullyReleased) {
     LinkMutex m;
     m.lock();
     ASSERT_TRUE(m.try_lock());  // recursive for its owner
-    auto other = [&] { return std::async(std::launch::async, [&] { return m.try_lock_for(20ms); }).get(); };
+    auto other = [&] {
+        return std::async(std::launch::async, [&] { return m.try_lock_for(20ms); }).get();
+    };
     EXPECT_FALSE(other());
     m.unlock();
     EXPECT_FALSE(other());  // still held once
     m.unlock();
-    EXPECT_TRUE(other());   // the other thread now owns it
+    EXPECT_TRUE(other());  // the other thread now owns it
     EXPECT_FALSE(m.try_lock());
 }
 

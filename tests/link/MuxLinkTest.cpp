@@ -22,7 +22,8 @@ struct MuxFixture : ::testing::Test {
 
     std::unique_ptr<ChildProcess> StartServer() {
         auto server = std::make_unique<ChildProcess>(
-            "muxserver", std::vector<std::string>{"--port", dir.Path() + "/counter", "--listen", socket});
+            "muxserver",
+            std::vector<std::string>{"--port", dir.Path() + "/counter", "--listen", socket});
         WaitUntil([&] { return access((dir.Path() + "/mux.sock").c_str(), F_OK) == 0; });
         return server;
     }
@@ -33,17 +34,24 @@ struct MuxFixture : ::testing::Test {
 TEST_F(MuxFixture, PollsThroughTheServerAndStaysConnected) {
     auto server = StartServer();
     TSerialMux link(BinDir());
-    ASSERT_TRUE(WaitUntil([&] { auto s = link.TryCopyStatus(); return s && (s->runFlags & kRunReset); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        auto s = link.TryCopyStatus();
+        return s && (s->runFlags & kRunReset);
+    }));
     EXPECT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
-    ASSERT_TRUE(link.SendCommand(0x01, {ReadSerialNumber}));
-    EXPECT_EQ(link.replyBuffer[1], 0xAD);
-    EXPECT_EQ(link.replyBuffer[3], 123);
+    const CommandReply reply = link.SendCommand(0x01, {ReadSerialNumber});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply.Byte(1), 0xAD);
+    EXPECT_EQ(reply.Byte(3), 123);
 }
 
 TEST_F(MuxFixture, ServerGoneMeansNotConnectedUntilItReturns) {
     auto server = StartServer();
     TSerialMux link(BinDir());
-    ASSERT_TRUE(WaitUntil([&] { auto s = link.TryCopyStatus(); return s && s->runFlags != 0; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        auto s = link.TryCopyStatus();
+        return s && s->runFlags != 0;
+    }));
     server->Stop();
     ASSERT_TRUE(WaitUntil([&] { return !link.IsConnected(); }));
     const auto t0 = std::chrono::steady_clock::now();

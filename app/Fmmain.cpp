@@ -1,0 +1,383 @@
+#include "app/Fmmain.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include "config/ConfigNumber.h"
+#include "config/Cp1251.h"
+#include "display/Artwork.h"
+#include "display/PanelLayout.h"
+#include "link/commands.h"
+#include "link/protocol.h"
+#include "ui_Fmmain.h"
+
+namespace pulsedesk::app {
+
+using config::ConfigSection;
+namespace keys = config::keys;
+
+namespace {
+
+constexpr std::uint16_t kProgramVersion = 0x010C;  // 1.12
+constexpr std::uint32_t kLinkDownEights = 88888888;
+
+QString FromCp1251(const std::string& bytes) {
+    return QString::fromStdString(config::Cp1251ToUtf8(bytes));
+}
+
+QString CssColour(std::uint32_t bbggrr) {
+    return QColor(bbggrr & 0xFF, (bbggrr >> 8) & 0xFF, (bbggrr >> 16) & 0xFF).name();
+}
+
+std::uint32_t HundredthsOf(std::uint32_t h, std::uint32_t m, std::uint32_t s, std::uint32_t cs) {
+    return h * 360000 + m * 6000 + s * 100 + cs;
+}
+
+bool SeriesMode(std::uint8_t mode) { return mode == 1 || mode == 3; }
+
+}  // namespace
+
+TmainForm::TmainForm(PanelContext& ctx, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      context(ctx),
+      ui(std::make_unique<Ui::TmainForm>()),
+      relay([this] { OnDeviceStatus(); }) {
+    ui->setupUi(this);
+    SetUpControls();
+    ReadPanelSettings();
+    if (context.link) context.link->SetListener(&relay);
+    show();
+    FormCreate();
+}
+
+TmainForm::~TmainForm() { Shutdown(); }
+
+void TmainForm::SetUpControls() {
+    setFixedSize(display::layout::kClientSize);
+    ui->Image1->setPixmap(QPixmap::fromImage(display::LoadArtwork(display::kBackgroundName)));
+    for (const display::layout::PanelControl& c : display::layout::kControls) {
+        if (c.kind != display::layout::Kind::SpeedButton) continue;
+        findChild<display::SpeedButton*>(QString::fromUtf8(c.name.data(), c.name.size()))
+            ->LoadGlyphStrip(c.name);
+    }
+    modeButtons = {ui->sbMode0, ui->sbMode1, ui->sbMode2, ui->sbMode3};
+    for (display::SpeedButton* b : modeButtons) b->SetGroupIndex(1);
+    ui->sbMode0->setChecked(true);
+    ui->Memo1->setStyleSheet("background: #008080; color: #00FFFF;");
+    ui->Memo1->setFont(QFont("Courier New", -1));
+    ui->Memo1->setStyleSheet(ui->Memo1->styleSheet() + " font-size: 13px;");
+    QFont narrow("Arial Narrow");
+    narrow.setPixelSize(16);
+    ui->Label1->setFont(narrow);
+    QFont editFont = ui->Edit1->font();
+    editFont.setPixelSize(16);
+    ui->Edit1->setFont(editFont);
+    ui->UpDown1->SetBuddy(ui->Edit1);
+    ui->UpDown1->SetRange(1, 99);
+    ui->UpDown1->SetPosition(1);
+    ui->TrackBar1->setFocus();
+    indicators = std::make_unique<display::PanelIndicators>(display::IndicatorImages{
+        ui->ImageCounter, ui->ImageCounterThreshold, ui->ImageTimer, ui->ImageDuration,
+        ui->ImageThreshold, ui->ImageRecords, ui->Image2});
+    connect(ui->TrackBar1, &QSlider::valueChanged, this, [this](int position) {
+        if (indicators) indicators->ShowThreshold(position, true);
+    });
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &TmainForm::Timer1Timer);
+    Timer1->start();
+}
+
+std::string TmainForm::ConfigText(std::string_view key) const {
+    return context.config.ReadConfigString(ConfigSection::SYSTEM, key);
+}
+
+void TmainForm::ReadPanelSettings() {
+    std::int32_t repeat = 3;
+    if (!config::ParseIntegerText(ConfigText(keys::kRepeatCounter), repeat)) repeat = 3;
+    repeatCount = repeat;
+    ui->UpDown1->SetPosition(static_cast<std::int16_t>(repeat & 0xFFFF));
+    shadowOpacity = static_cast<std::uint8_t>(
+        config::ParseConfigNumber(ConfigText(keys::kShadowFormAlfa), 200));
+    shadowColour = static_cast<std::uint32_t>(
+        config::ParseConfigNumber(ConfigText(keys::kShadowFormColor), 0xA0A020));
+    dialogColour = static_cast<std::uint32_t>(
+        config::ParseConfigNumber(ConfigText(keys::kSettingFormColor), 0xA0A020));
+}
+
+void TmainForm::FormCreate() {
+    ui->Edit1->setAlignment(Qt::AlignRight);
+    move(0, 0);
+    ui->Label1->setText(FromCp1251(context.messages.GetMessage(config::MessageKind::Status, 0)));
+    ui->TrackBar1->installEventFilter(this);
+    linkSeen = !(context.link && context.link->IsConnected());
+    IdentifyDevice();
+}
+
+// Timer1 and the notifications stop first, so that nothing reaches the link, the renderers or
+// the report store once they are gone.
+void TmainForm::Shutdown() {
+    if (closing) return;
+    closing = true;
+    Timer1->stop();
+    relay.SetDelivering(false);
+    ui->TrackBar1->removeEventFilter(this);
+    FormCloseQuery();
+    FormClose();
+}
+
+void TmainForm::closeEvent(QCloseEvent* event) {
+    Shutdown();
+    event->accept();
+}
+
+void TmainForm::FormCloseQuery() { EndLink(context.link); }
+
+void TmainForm::FormClose() {
+    indicators.reset();
+    reportStore.reset();
+}
+
+void TmainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    relay.SetDelivering(!closing);
+}
+
+void TmainForm::hideEvent(QHideEvent* event) {
+    relay.SetDelivering(false);
+    QWidget::hideEvent(event);
+}
+
+void TmainForm::OnDeviceStatus() {
+    if (closing) return;
+    ProcessDeviceStatus();
+    RefreshIndicators(shownStatus);
+}
+
+void TmainForm::Timer1Timer() {
+    if (closing || !context.link) return;
+    const std::optional<link::DeviceStatus> status = context.link->TryCopyStatus();
+    if (!status) return;
+    shownStatus = *status;
+    RefreshIndicators(shownStatus);
+}
+
+void TmainForm::ProcessDeviceStatus() {
+    if (!context.link) return;
+    const std::optional<link::DeviceStatus> copy = context.link->TryCopyStatus();
+    if (!copy) return;
+    shownStatus = *copy;
+    const link::DeviceStatus& status = shownStatus;
+    const bool alive = context.link->IsConnected();
+    const std::uint8_t mode = status.Mode();
+    const bool fault =
+        (status.runFlags & (link::kRunDeviceError | link::kRunBlocked)) != 0 || !alive;
+    if (RunTimedTransitions(context.ticks.now(), status.runFlags, mode)) {
+        lastStamp = context.ticks.now();
+        runState = NextRunState(runState, status.runFlags);
+    }
+    countLimit = status.countLimit;
+    countTime = HundredthsOf(status.countTime[0], status.countTime[1], status.countTime[2], 0);
+    TakeMeasuredValues(status, mode);
+    if (runState == RunState::Finished) FinishMeasurement(fault, mode);
+    if (alive != linkSeen) FollowLinkChange(alive);
+    const PanelFacts facts{alive,       fault, studyOpen, reportStore != nullptr,
+                           runState,    mode,  ui->UpDown1->Position()};
+    ApplyEnabling(facts);
+    SetModeLabel(facts, status.errorCode);
+    PressModeButton(mode);
+}
+
+// False while a timed state waits: the run-state rules are then not looked at.
+bool TmainForm::RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std::uint8_t mode) {
+    const std::int64_t frequency = context.ticks.frequency;
+    if (runState == RunState::Starting) {
+        if (!(runFlags & link::kRunCounting) && now < lastStamp + frequency / 10) return false;
+        runState = RunState::Counting;
+        return true;
+    }
+    if (runState != RunState::RepeatWait) return true;
+    const int repeatsLeft = ui->UpDown1->Position();
+    if (repeatsLeft <= 1 || !SeriesMode(mode)) {
+        runState = RunState::Done;
+        ui->UpDown1->SetPosition(repeatCount);
+        return true;
+    }
+    if (now < lastStamp + frequency) return false;
+    ui->UpDown1->SetPosition(repeatsLeft - 1);
+    context.link->SendCommand(0x02, {link::StartStop, 1});
+    runState = RunState::Starting;
+    return true;
+}
+
+void TmainForm::TakeMeasuredValues(const link::DeviceStatus& status, std::uint8_t mode) {
+    if (runState == RunState::Idle) {
+        count = 0;
+        elapsed = 0;
+        elapsedBytes = {};
+        progress = 0;
+        return;
+    }
+    if (runState != RunState::Starting && runState != RunState::Counting &&
+        runState != RunState::Finished)
+        return;
+    count = status.count;
+    elapsedBytes = status.elapsedTime;
+    elapsed = HundredthsOf(elapsedBytes[0], elapsedBytes[1], elapsedBytes[2], elapsedBytes[3]);
+    progress = ProgressOf(mode, count, countLimit, elapsed, countTime, progress);
+}
+
+void TmainForm::FinishMeasurement(bool fault, std::uint8_t mode) {
+    runState = RunState::Done;
+    if (!studyOpen || fault) return;
+    try {
+        if (reportStore) {
+            const reports::CountTime time{elapsedBytes[0], elapsedBytes[1], elapsedBytes[2],
+                                          elapsedBytes[3]};
+            reportStore->AddMeasurement(ThresholdPosition(), count, time);
+            reportStore->SaveSpecialText(count, reports::SpecialTextOff{});
+        }
+    } catch (const reports::ReportError& e) {
+        context.showError(e.what());
+    }
+    if (ui->UpDown1->Position() > 1 && SeriesMode(mode))
+        runState = RunState::RepeatWait;
+    else
+        ui->UpDown1->SetPosition(repeatCount);
+}
+
+void TmainForm::FollowLinkChange(bool alive) {
+    linkSeen = alive;
+    IdentifyDevice();
+    if (alive && !reportStore) CreateReportStore();
+}
+
+void TmainForm::CreateReportStore() {
+    std::string folder = config::Cp1251ToUtf8(ConfigText(keys::kWorkFolder));
+    if (folder.empty()) folder = context.programFolder;
+    try {
+        reportStore = std::make_unique<reports::ReportStore>(
+            folder, deviceInfo,
+            [this](const std::string& key) {
+                return context.config.ReadConfigString(ConfigSection::Head_Line, key);
+            },
+            context.localTime);
+    } catch (const reports::ReportError& e) {
+        context.showError(e.what());
+    }
+}
+
+void TmainForm::IdentifyDevice() {
+    if (!context.link || !context.link->IsConnected()) {
+        setWindowTitle("System is undefined");
+        return;
+    }
+    link::TSerial& line = *context.link;
+    const link::CommandReply model = line.SendCommand(0x01, {link::ReadModel});
+    if (model.Byte(1) != link::ReplyCodeFor(link::ReadModel)) return;
+    switch (model.Byte(3)) {
+        case '1':
+            deviceInfo.modelName = "QEV-C1";
+            systemType = 0;
+            break;
+        case '2':
+            deviceInfo.modelName = "QEV-C2";
+            systemType = 1;
+            break;
+        default:
+            deviceInfo.modelName = "System is undefined";
+            systemType = 2;
+    }
+    setWindowTitle(QString::fromStdString(deviceInfo.modelName));
+    deviceInfo.programVersion = kProgramVersion;
+    const link::CommandReply firmware = line.SendCommand(0x01, {link::ReadFirmwareVersion});
+    if (firmware.Byte(1) == link::ReplyCodeFor(link::ReadFirmwareVersion))
+        deviceInfo.firmwareVersion = firmware.Byte(2);
+    deviceInfo.serialNumber = 0xFFFF;
+    const link::CommandReply serial = line.SendCommand(0x01, {link::ReadSerialNumber});
+    if (serial.Byte(1) == link::ReplyCodeFor(link::ReadSerialNumber))
+        deviceInfo.serialNumber = serial.Byte(2) * 256u + serial.Byte(3);
+    std::int32_t warning = 30, alarm = 60;
+    if (!config::ParseIntegerText(ConfigText(keys::kThresholdWarning), warning)) warning = 30;
+    if (!config::ParseIntegerText(ConfigText(keys::kThresholdAlarm), alarm)) alarm = 60;
+    deviceInfo.warningThreshold = warning;
+    deviceInfo.alarmThreshold = alarm;
+}
+
+void TmainForm::ApplyEnabling(const PanelFacts& facts) {
+    const Enabling en = EnablingFor(facts);
+    ui->SpeedButton5->setEnabled(en.newRecord);
+    ui->SpeedButton6->setEnabled(en.startStudy);
+    for (std::size_t k = 0; k < modeButtons.size(); ++k)
+        modeButtons[k]->setEnabled(en.modeButtons && (!en.onlyHeldMode || k == facts.mode));
+    for (QWidget* w : {ui->SpeedButton7, ui->SpeedButton9, ui->SpeedButton8})
+        w->setEnabled(en.countLimit);
+    for (QWidget* w : {ui->SpeedButton10, ui->SpeedButton11, ui->SpeedButton12})
+        w->setEnabled(en.countTime);
+    ui->SpeedButton17->setEnabled(en.stop);
+    ui->SpeedButton16->setEnabled(en.start);
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->TrackBar1, ui->SpeedButton13,
+                                                      ui->SpeedButton14})
+        w->setEnabled(en.threshold);
+    ui->SpeedButton15->setEnabled(en.settings);
+    ui->Edit1->setEnabled(en.repeat);
+    ui->UpDown1->setEnabled(en.repeat);
+}
+
+std::string TmainForm::Message(LabelKind kind, std::int32_t number) const {
+    return context.messages.GetMessage(static_cast<config::MessageKind>(kind), number);
+}
+
+void TmainForm::SetModeLabel(const PanelFacts& facts, std::uint8_t errorCode) {
+    const LabelChoice choice = LabelFor(facts, errorCode);
+    ui->Label1->setText(FromCp1251(Message(choice.kind, choice.number)));
+    const QString style = "background: black; color: " + CssColour(choice.colour) + ";";
+    if (ui->Label1->styleSheet() != style) ui->Label1->setStyleSheet(style);
+}
+
+void TmainForm::PressModeButton(std::uint8_t mode) { modeButtons[mode]->setChecked(true); }
+
+std::int32_t TmainForm::ThresholdPosition() const { return ui->TrackBar1->value(); }
+
+void TmainForm::RefreshIndicators(const link::DeviceStatus& status) {
+    if (!indicators) return;
+    if (context.link && context.link->IsConnected()) {
+        const bool active = studyOpen && runState != RunState::DeviceError;
+        const std::uint8_t mode = status.Mode();
+        indicators->ShowCountLimit(static_cast<std::int32_t>(countLimit), mode == 3 && active);
+        indicators->ShowCounter(static_cast<std::int32_t>(count), true);
+        indicators->ShowTimer(elapsedBytes, mode, true);
+        indicators->ShowCountTime(status.countTime[0], status.countTime[1], status.countTime[2],
+                                  (mode == 1 || mode == 2) && active);
+        if (!dragging) {
+            const std::int32_t position = link::ThresholdCodeToMillivolts(status.ThresholdCode());
+            ui->TrackBar1->setValue(position);
+            indicators->ShowThreshold(
+                position, (status.runFlags & (link::kRunDeviceError | link::kRunBlocked)) == 0);
+        }
+        indicators->ShowRecordNumber(
+            reportStore ? static_cast<std::int32_t>(reportStore->LastRecordNumber()) : 0,
+            reportStore != nullptr);
+    } else {
+        ShowLinkDown();
+    }
+    indicators->DrawProgress(progress);
+}
+
+void TmainForm::ShowLinkDown() {
+    indicators->ShowCounter(kLinkDownEights, false);
+    indicators->ShowCountLimit(static_cast<std::int32_t>(countLimit), false);
+    indicators->ShowTimer({88, 88, 88, 88}, shownStatus.Mode(), false);
+    indicators->ShowCountTime(88, 88, 88, false);
+    ui->TrackBar1->setValue(0);
+    indicators->ShowThreshold(8888, false);
+    progress = 0;
+}
+
+bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace pulsedesk::app

@@ -1,0 +1,107 @@
+// TmainForm: the bench's front panel. It follows the counter's status after every poll (the
+// run-state machine, the end of a measurement written to the report, automatic repeats, the
+// link coming and going), enables its controls, and redraws its indicators.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/PanelContext.h"
+#include "app/PanelRules.h"
+#include "app/StatusRelay.h"
+#include "display/PanelIndicators.h"
+#include "display/SpeedButton.h"
+#include "reports/DeviceInfo.h"
+#include "reports/ReportStore.h"
+
+class QTimer;
+
+namespace Ui {
+class TmainForm;
+}
+
+namespace pulsedesk::app {
+
+class TmainForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit TmainForm(PanelContext& context, QWidget* parent = nullptr);
+    ~TmainForm() override;
+
+    // The status notification: ProcessDeviceStatus, then RefreshIndicators.
+    void OnDeviceStatus();
+    void ProcessDeviceStatus();
+    void RefreshIndicators(const link::DeviceStatus& status);
+    void IdentifyDevice();
+
+    RunState State() const { return runState; }
+    std::uint8_t Progress() const { return progress; }
+    bool IsStudyOpen() const { return studyOpen; }
+    std::uint8_t SystemType() const { return systemType; }
+    int RepeatCount() const { return repeatCount; }
+    const reports::DeviceInfo& Info() const { return deviceInfo; }
+    const reports::ReportStore* Store() const { return reportStore.get(); }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void ReadPanelSettings();
+    void SetUpControls();
+    void FormCreate();
+    void Shutdown();
+    void FormCloseQuery();
+    void FormClose();
+    void Timer1Timer();
+
+    // Steps of ProcessDeviceStatus.
+    bool RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std::uint8_t mode);
+    void TakeMeasuredValues(const link::DeviceStatus& status, std::uint8_t mode);
+    void FinishMeasurement(bool fault, std::uint8_t mode);
+    void FollowLinkChange(bool alive);
+    void CreateReportStore();
+    void ApplyEnabling(const PanelFacts& facts);
+    void SetModeLabel(const PanelFacts& facts, std::uint8_t errorCode);
+    void PressModeButton(std::uint8_t mode);
+    void ShowLinkDown();
+    std::string Message(LabelKind kind, std::int32_t number) const;
+    std::string ConfigText(std::string_view key) const;
+    std::int32_t ThresholdPosition() const;
+
+    PanelContext& context;
+    std::unique_ptr<Ui::TmainForm> ui;
+    QTimer* Timer1 = nullptr;
+    StatusRelay relay;
+
+    RunState runState = RunState::Idle;
+    std::uint8_t progress = 0;
+    bool linkSeen = false;
+    int repeatCount = 3;
+    std::uint32_t shadowColour = 0xA0A020;
+    std::uint32_t dialogColour = 0xA0A020;
+    std::uint8_t shadowOpacity = 200;
+    bool studyOpen = false;
+    bool dragging = false;
+    bool closing = false;
+    std::unique_ptr<display::PanelIndicators> indicators;
+    std::unique_ptr<reports::ReportStore> reportStore;
+    reports::DeviceInfo deviceInfo;
+    std::int64_t lastStamp = 0;
+    std::uint32_t countLimit = 0;
+    std::uint32_t count = 0;
+    std::uint32_t elapsed = 0;
+    std::uint32_t countTime = 0;
+    std::array<std::uint8_t, 4> elapsedBytes{};
+    std::uint8_t systemType = 0;
+    std::array<display::SpeedButton*, 4> modeButtons{};
+    link::DeviceStatus shownStatus;  // the last copy taken, shown by Timer1 while the lock is busy
+};
+
+}  // namespace pulsedesk::app
