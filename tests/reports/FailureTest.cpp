@@ -130,6 +130,7 @@ TEST_F(FailureTest, AProcessKilledInTheMiddleOfAWriteLeavesThePreviousReport) {
     EXPECT_EQ(Slurp(path), report);
     EXPECT_EQ(HiddenNames(Year()).size(), 1u)
         << "the torn temporary file shows the kill hit the write";
+    store.reset();
     auto reopened = Open();
     reopened->AddMeasurement(2, 2, hundredSeconds);
     EXPECT_EQ(Slurp(path).substr(0, report.size()), report);

@@ -73,6 +73,7 @@ TEST_F(ReportStoreTest, WorkFolderIsMadeLevelByLevelAndADoubledSlashCreatesNothi
     auto store = Open(temp.path + "/a/b/c");
     EXPECT_TRUE(IsDirectory(temp.path + "/a/b/c/2026/BACKUP"));
     EXPECT_EQ(store->YearFolder(), temp.path + "/a/b/c/2026");
+    store.reset();  // one store per work folder
 
     auto doubled = Open(temp.path + "/a/b/c/");
     EXPECT_EQ(doubled->YearFolder(), temp.path + "/a/b/c//2026");
@@ -104,6 +105,7 @@ TEST_F(ReportStoreTest, NumbersAboveSixDigitsStayWholeInNamesAndWrapInRecordLine
     store->AddRecord("");
     EXPECT_EQ(Reports(), Names{"12-26_000001-1000000.rep"});
     EXPECT_EQ(SplitLines(Slurp(store->ReportPath())).back(), "<000000>  ;" + std::string(69, '-'));
+    store.reset();
     auto reopened = Open();
     reopened->AddRecord("");
     EXPECT_EQ(Reports(), Names{"12-26_000001-1000001.rep"});
@@ -119,7 +121,8 @@ TEST_F(ReportStoreTest, ADateBlockIsAddedOncePerDay) {
     EXPECT_EQ(SplitLines(before).size(), 8u);
 
     now.day = 8;
-    Open();  // the program started again the next day
+    store.reset();
+    store = Open();  // the program started again the next day
     std::string date8 = "Date: 08-12-2026 ;" + std::string(62, '=') + "\r\n";
     EXPECT_EQ(Slurp(store->ReportPath()), before + "\r\n\r\n" + date8);
 
