@@ -42,6 +42,13 @@ int OpenExclusive(const std::string& path, std::string& error) {
         error = path + ": " + std::strerror(errno);
         return -1;
     }
+    // A regular file or /dev/null opens as well, but would swallow the frames: refuse it
+    // before the lock, so that it is not reported as held by another program.
+    if (!isatty(fd)) {
+        error = path + ": not a serial device";
+        close(fd);
+        return -1;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
         error = path + ": in use by another program";
         close(fd);

@@ -31,7 +31,9 @@ constexpr const char* kUsage =
     "  --help             this text\n"
     "\n"
     "Clients find the server through the environment variable PULSEDESK_MUX, which takes\n"
-    "the same ADDRESS forms. SIGINT or SIGTERM stops the server.\n";
+    "the same ADDRESS forms. SIGINT (Ctrl-C) or SIGTERM stops the server.\n"
+    "Exit codes: 0 after a signal, 1 when the line or the address cannot be opened, 2 for a\n"
+    "bad option.\n";
 
 struct Options {
     std::string port;
@@ -39,8 +41,9 @@ struct Options {
     bool help = false;
 };
 
-// Accepts "--name value" and "--name=value".
-std::optional<Options> ParseOptions(int argc, char** argv) {
+// Accepts "--name value" and "--name=value"; nothing, with the reason in error, for anything
+// else.
+std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -51,16 +54,23 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         } else if ((arg == "--port" || arg == "--listen") && i + 1 < argc) {
             value = argv[++i];
         }
-        if (arg == "--help" || arg == "-h")
+        if (arg == "--help" || arg == "-h") {
             o.help = true;
-        else if (arg == "--port" && !value.empty())
-            o.port = value;
-        else if (arg == "--listen" && !value.empty())
-            o.listen = value;
-        else
+        } else if (arg == "--port" || arg == "--listen") {
+            if (value.empty()) {
+                error = arg + " needs a value";
+                return std::nullopt;
+            }
+            (arg == "--port" ? o.port : o.listen) = value;
+        } else {
+            error = "unknown option " + std::string(argv[i]);
             return std::nullopt;
+        }
     }
-    if (!o.help && o.port.empty()) return std::nullopt;
+    if (!o.help && o.port.empty()) {
+        error = "--port PATH is required";
+        return std::nullopt;
+    }
     return o;
 }
 
@@ -126,9 +136,10 @@ int Serve(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto options = ParseOptions(argc, argv);
+    std::string error;
+    const auto options = ParseOptions(argc, argv, error);
     if (!options) {
-        std::cerr << kUsage;
+        std::cerr << "muxserver: " << error << " (see --help)\n";
         return 2;
     }
     if (options->help) {

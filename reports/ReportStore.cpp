@@ -53,6 +53,7 @@ ReportStore::ReportStore(std::string workFolder, DeviceInfo& deviceInfo,
       writer(std::move(writer)) {
     ReadLocalTime();
     PrepareYearFolder();
+    folderLock.emplace(this->workFolder);
     ChooseReportFile();
     EnsureHeaderAndDate();
 }

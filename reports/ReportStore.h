@@ -18,13 +18,16 @@
 #include "reports/ReportError.h"
 #include "reports/ReportFormat.h"
 #include "reports/SpecialTextOption.h"
+#include "reports/WorkFolderLock.h"
 
 namespace pulsedesk::reports {
 
 class ReportStore {
   public:
-    // Prepares the year folder, chooses the month's file and makes sure it has a header and
-    // today's date block. Raises ReportError ("Cannot create directory." for folders).
+    // Prepares the year folder, takes the work folder for this store alone (WorkFolderLock),
+    // chooses the month's file and makes sure it has a header and today's date block. Raises
+    // ReportError ("Cannot create directory." for folders; a text naming the holder when
+    // another store has the folder, and then nothing is written).
     // deviceInfo is the record of whoever creates the store (the panel), read at every write so
     // that a device identified again shows in later headers: it must outlive the store.
     ReportStore(std::string workFolder, DeviceInfo& deviceInfo, HeaderLabelReader headerLabels,
@@ -75,6 +78,7 @@ class ReportStore {
     HeaderLabelReader headerLabels;
     Clock clock;
     std::shared_ptr<FileWriter> writer;
+    std::optional<WorkFolderLock> folderLock;  // taken once the folder exists
 };
 
 }  // namespace pulsedesk::reports

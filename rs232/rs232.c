@@ -95,16 +95,23 @@ static int move_off_null_handle(int fd) {
     return moved;
 }
 
+/* Closes fd and fails, keeping the errno that says why. */
+static int fail_keeping_errno(int fd) {
+    int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+}
+
 /* Opens without waiting for carrier, then takes the port for ourselves: a port that
- * another program holds (flock) fails, and TIOCEXCL keeps later opens out. */
+ * another program holds (flock) fails, and TIOCEXCL keeps later opens out. Only a terminal
+ * device is taken: a regular file or /dev/null would swallow the frames (ENOTTY). */
 static int open_exclusive(const char *name) {
     int fd = move_off_null_handle(open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (fd < 0) return -1;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        return -1;
-    }
-    (void)ioctl(fd, TIOCEXCL); /* a device that is no terminal has no such mode */
+    if (!isatty(fd)) return fail_keeping_errno(fd);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail_keeping_errno(fd);
+    (void)ioctl(fd, TIOCEXCL);
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;

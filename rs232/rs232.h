@@ -25,7 +25,9 @@ int _mymessage(void);
 int _SetRS232Parameters(int baud);
 
 /* Opens name exactly as given for exclusive use at 2400 baud, empties both queues and makes
- * it the current port (even when the open failed); returns it, -1 on failure. */
+ * it the current port (even when the open failed); returns it, -1 on failure. Only a terminal
+ * device opens; on failure errno says why (ENOTTY: not a terminal device, EWOULDBLOCK: held
+ * by another program, or the reason open(2) gave). */
 rs232_handle _OpenRS232(const char *name);
 
 /* Closes the current port if there is one; the current port becomes null. */

@@ -3,8 +3,18 @@
 # link and panel tests, the AddressSanitizer+UBSan build of all tests and the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+usage() {
+  echo "usage: scripts/test.sh [--sanitizers]"
+  echo "Builds and runs every test; --sanitizers adds the ThreadSanitizer, AddressSanitizer+UBSan"
+  echo "and fuzz runs."
+}
 sanitizers=no
-[ "${1:-}" = "--sanitizers" ] && sanitizers=yes
+case "$#:${1:-}" in
+  0:) ;;
+  1:--sanitizers) sanitizers=yes ;;
+  1:--help | 1:-h) usage; exit 0 ;;
+  *) echo "scripts/test.sh: unknown argument(s): $*" >&2; usage >&2; exit 2 ;;
+esac
 
 bash scripts/deps.sh ${1:-}
 jobs=$(nproc)

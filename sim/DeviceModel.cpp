@@ -11,9 +11,9 @@ namespace lk = pulsedesk::link;
 
 namespace {
 
-constexpr std::int64_t kTickMs = 10;            // pulses are drawn per hundredth of a second
-constexpr std::int64_t kAutoRestartMs = 2000;   // mode 2 shows "finished" this long, then restarts
-constexpr std::uint32_t kMaxCount = 0xFFFFFF;   // the counter is 24 bits wide
+constexpr std::int64_t kTickMs = 10;           // pulses are drawn per hundredth of a second
+constexpr std::int64_t kAutoRestartMs = 2000;  // mode 2 shows "finished" this long, then restarts
+constexpr std::uint32_t kMaxCount = 0xFFFFFF;  // the counter is 24 bits wide
 constexpr std::uint16_t kMaxThresholdCode = 4095;
 
 // The next value of a step table above (or below) the current one; the ends stay put.
@@ -38,16 +38,15 @@ DeviceModel::DeviceModel(Identity id, double pulsesPerSecond, std::uint32_t seed
 
 const std::vector<std::uint32_t>& DeviceModel::CountLimitSteps() {
     static const std::vector<std::uint32_t> steps{
-        10,     20,     50,      100,     200,     500,      1000,     2000,    5000,
-        10000,  20000,  50000,   100000,  200000,  500000,   1000000,  2000000, 5000000,
-        10000000, kMaxCount};
+        10,    20,    50,     100,    200,    500,     1000,    2000,    5000,     10000,
+        20000, 50000, 100000, 200000, 500000, 1000000, 2000000, 5000000, 10000000, kMaxCount};
     return steps;
 }
 
 const std::vector<std::uint32_t>& DeviceModel::CountTimeSteps() {
-    static const std::vector<std::uint32_t> steps{
-        1,    2,    5,    10,   20,   30,   60,    100,   120,   300,
-        600,  1200, 1800, 3600, 7200, 18000, 36000, 86400 - 1};
+    static const std::vector<std::uint32_t> steps{1,    2,    5,    10,    20,    30,
+                                                  60,   100,  120,  300,   600,   1200,
+                                                  1800, 3600, 7200, 18000, 36000, 86400 - 1};
     return steps;
 }
 
@@ -124,8 +123,10 @@ void DeviceModel::ApplyFaults(std::vector<std::uint8_t>& reply, Response& out) {
             0, static_cast<std::ptrdiff_t>(reply.size()) - injected.cutShort);
         reply.resize(static_cast<std::size_t>(keep));
     }
-    for (int i = 0; i < injected.overLong; ++i) reply.push_back(static_cast<std::uint8_t>(0x55 + i));
-    for (int i = 0; i < injected.lateBytes; ++i) out.late.push_back(static_cast<std::uint8_t>(0xA0 + i));
+    for (int i = 0; i < injected.overLong; ++i)
+        reply.push_back(static_cast<std::uint8_t>(0x55 + i));
+    for (int i = 0; i < injected.lateBytes; ++i)
+        out.late.push_back(static_cast<std::uint8_t>(0xA0 + i));
 }
 
 // A request is answered only when it is well formed by the device's own reading of the header.
@@ -135,15 +136,18 @@ std::vector<std::uint8_t> DeviceModel::Answer(const std::uint8_t* request, std::
     const std::uint8_t* args = request + 2;
     const std::size_t argCount = length - 2;
     switch (code) {
-        case lk::ReadStatusA: return StatusA();
+        case lk::ReadStatusA:
+            return StatusA();
         case lk::ReadStatusB:
             if (injected.noReplyB) return {};
             return StatusB();
-        case lk::ReadModel: return {0x03, lk::ReplyCodeFor(lk::ReadModel), 'C', std::uint8_t(identity.modelDigit)};
-        case lk::ReadFirmwareVersion: return {0x02, lk::ReplyCodeFor(lk::ReadFirmwareVersion), identity.firmware};
+        case lk::ReadModel:
+            return {0x03, lk::ReplyCodeFor(lk::ReadModel), 'C', std::uint8_t(identity.modelDigit)};
+        case lk::ReadFirmwareVersion:
+            return {0x02, lk::ReplyCodeFor(lk::ReadFirmwareVersion), identity.firmware};
         case lk::ReadSerialNumber:
-            return {0x03, lk::ReplyCodeFor(lk::ReadSerialNumber), std::uint8_t(identity.serial >> 8),
-                    std::uint8_t(identity.serial & 0xFF)};
+            return {0x03, lk::ReplyCodeFor(lk::ReadSerialNumber),
+                    std::uint8_t(identity.serial >> 8), std::uint8_t(identity.serial & 0xFF)};
         case lk::SetMode:
             if (argCount != 1) return {};
             if (counting || args[0] > 3) return {0x01, 0xE1};  // refused: no 0xE0
@@ -160,9 +164,13 @@ void DeviceModel::Carry(std::uint8_t code, const std::uint8_t* a, std::size_t n)
         case lk::StartStop:
             if (n == 1) a[0] ? Start() : Stop();
             break;
-        case lk::ClearFinished: finished = false; break;
+        case lk::ClearFinished:
+            finished = false;
+            break;
         case lk::SetThreshold:
-            if (n == 2) thresholdCode = std::min<std::uint16_t>(kMaxThresholdCode, std::uint16_t((a[0] << 8) | a[1]));
+            if (n == 2)
+                thresholdCode =
+                    std::min<std::uint16_t>(kMaxThresholdCode, std::uint16_t((a[0] << 8) | a[1]));
             break;
         case lk::StepThreshold:
             if (n == 2) {
@@ -174,13 +182,15 @@ void DeviceModel::Carry(std::uint8_t code, const std::uint8_t* a, std::size_t n)
             if (n == 3) countLimit = std::max<std::uint32_t>(1, (a[0] << 16) | (a[1] << 8) | a[2]);
             break;
         case lk::SetCountTime:
-            if (n == 3 && a[1] < 60 && a[2] < 60) countTimeSeconds = a[0] * 3600u + a[1] * 60u + a[2];
+            if (n == 3 && a[1] < 60 && a[2] < 60)
+                countTimeSeconds = a[0] * 3600u + a[1] * 60u + a[2];
             break;
         case lk::StepCountLimit:
             if (n == 1) countLimit = StepThrough(CountLimitSteps(), countLimit, a[0] == 1);
             break;
         case lk::StepCountTime:
-            if (n == 1) countTimeSeconds = StepThrough(CountTimeSteps(), countTimeSeconds, a[0] == 1);
+            if (n == 1)
+                countTimeSeconds = StepThrough(CountTimeSteps(), countTimeSeconds, a[0] == 1);
             break;
         case lk::SetOptions:
             if (n == 1) ApplyOptions(a[0]);
@@ -191,14 +201,18 @@ void DeviceModel::Carry(std::uint8_t code, const std::uint8_t* a, std::size_t n)
         case lk::SetEndSound:
             if (n == 1) SetSoundBit(lk::kOptEndSoundOff, a[0] != 0);
             break;
-        case lk::RestoreDefaults: RestoreDefaults(); break;
-        default: break;
+        case lk::RestoreDefaults:
+            RestoreDefaults();
+            break;
+        default:
+            break;
     }
 }
 
 // The option byte says "on" with a 1 for the sounds, while the status reports them as "off" bits.
 void DeviceModel::ApplyOptions(std::uint8_t o) {
-    const std::uint8_t levels = o & (lk::kOptHighLevelSignals | lk::kOptInvertSignals | lk::kOptInvertPulses);
+    const std::uint8_t levels =
+        o & (lk::kOptHighLevelSignals | lk::kOptInvertSignals | lk::kOptInvertPulses);
     const std::uint8_t soundsOff = static_cast<std::uint8_t>(~o) & 0xE0;
     modeOptions = static_cast<std::uint8_t>((modeOptions & 0x03) | levels | soundsOff);
 }
@@ -232,24 +246,48 @@ std::vector<std::uint8_t> DeviceModel::StatusA() const {
 
 std::vector<std::uint8_t> DeviceModel::StatusB() const {
     const std::uint32_t t = countTimeSeconds;
-    return {0x0F, lk::ReplyCodeFor(lk::ReadStatusB),
-            std::uint8_t(thresholdCode >> 8), std::uint8_t(thresholdCode & 0xFF),
-            std::uint8_t(count >> 16), std::uint8_t(count >> 8), std::uint8_t(count),
-            0x00, 0x00, 0x00,
-            std::uint8_t(countLimit >> 16), std::uint8_t(countLimit >> 8), std::uint8_t(countLimit),
-            std::uint8_t(t / 3600), std::uint8_t(t / 60 % 60), std::uint8_t(t % 60)};
+    return {0x0F,
+            lk::ReplyCodeFor(lk::ReadStatusB),
+            std::uint8_t(thresholdCode >> 8),
+            std::uint8_t(thresholdCode & 0xFF),
+            std::uint8_t(count >> 16),
+            std::uint8_t(count >> 8),
+            std::uint8_t(count),
+            0x00,
+            0x00,
+            0x00,
+            std::uint8_t(countLimit >> 16),
+            std::uint8_t(countLimit >> 8),
+            std::uint8_t(countLimit),
+            std::uint8_t(t / 3600),
+            std::uint8_t(t / 60 % 60),
+            std::uint8_t(t % 60)};
+}
+
+std::string Faults::Describe() const {
+    std::string text;
+    auto add = [&text](const std::string& word) { text += (text.empty() ? "" : " ") + word; };
+    if (noReply) add("noreply");
+    if (noReplyB) add("noreplyb");
+    if (wrongReplyCode) add("wrongcode");
+    if (cutShort > 0) add("cut " + std::to_string(cutShort));
+    if (overLong > 0) add("overlong " + std::to_string(overLong));
+    if (lateBytes > 0) add("late " + std::to_string(lateBytes));
+    if (blocked) add("blocked");
+    if (errorCode != 0) add("error " + std::to_string(errorCode));
+    return text.empty() ? "none" : text;
 }
 
 std::string DeviceModel::Describe() const {
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "mode %u %s count %u elapsed %lld.%02lld s limit %u time %u s threshold %u%s%s",
-                  Mode(), counting ? "counting" : (finished ? "finished" : (resetBit ? "reset" : "idle")),
-                  count, static_cast<long long>(elapsedHundredths / 100),
-                  static_cast<long long>(elapsedHundredths % 100), countLimit, countTimeSeconds,
-                  thresholdCode, injected.blocked ? " BLOCKED" : "",
-                  injected.errorCode ? " ERROR" : "");
-    return line;
+    char line[200];
+    std::snprintf(
+        line, sizeof line,
+        "mode %u %s count %u elapsed %lld.%02lld s limit %u time %u s threshold %u rate %g/s",
+        Mode(), counting ? "counting" : (finished ? "finished" : (resetBit ? "reset" : "idle")),
+        count, static_cast<long long>(elapsedHundredths / 100),
+        static_cast<long long>(elapsedHundredths % 100), countLimit, countTimeSeconds,
+        thresholdCode, rate);
+    return std::string(line) + " faults: " + injected.Describe();
 }
 
 }  // namespace pulsedesk::sim

@@ -11,16 +11,22 @@
 
 namespace pulsedesk::sim {
 
+// The most bytes a fault may add to a reply: more than a poll's gap could carry on any line.
+inline constexpr int kMaxInjectedBytes = 256;
+
 // Faults that a test or the operator of the simulator can inject.
 struct Faults {
-    bool noReply = false;          // the device stays silent to every request
-    bool noReplyB = false;         // status B goes unanswered
-    bool wrongReplyCode = false;   // status A comes back with a wrong code
-    int cutShort = 0;              // drop this many bytes from the end of every reply
-    int overLong = 0;              // append this many bytes to every reply, without a pause
-    int lateBytes = 0;             // send this many stray bytes well after each reply
-    bool blocked = false;          // the blocked bit is reported
-    std::uint8_t errorCode = 0;    // device error number reported in status A
+    bool noReply = false;         // the device stays silent to every request
+    bool noReplyB = false;        // status B goes unanswered
+    bool wrongReplyCode = false;  // status A comes back with a wrong code
+    int cutShort = 0;             // drop this many bytes from the end of every reply
+    int overLong = 0;             // append this many bytes to every reply, without a pause
+    int lateBytes = 0;            // send this many stray bytes well after each reply
+    bool blocked = false;         // the blocked bit is reported
+    std::uint8_t errorCode = 0;   // device error number reported in status A
+
+    // The active faults in the words of the simulator's commands, or "none".
+    std::string Describe() const;
 };
 
 // What the device sends for one request: the reply, then possibly stray bytes after a pause.
@@ -31,12 +37,12 @@ struct Response {
 
 struct Identity {
     char modelDigit = '2';
-    std::uint8_t firmware = 15;     // tenths: 15 is version 1.5
+    std::uint8_t firmware = 15;  // tenths: 15 is version 1.5
     std::uint16_t serial = 123;
 };
 
 class DeviceModel {
-public:
+  public:
     using Clock = std::function<std::int64_t()>;  // milliseconds, monotonic
 
     DeviceModel(Identity identity, double pulsesPerSecond, std::uint32_t seed, Clock clock);
@@ -44,6 +50,7 @@ public:
     Response Handle(const std::uint8_t* request, std::size_t length);
 
     void SetRate(double pulsesPerSecond) { rate = pulsesPerSecond; }
+    double Rate() const { return rate; }
     Faults& faults() { return injected; }
     const Faults& faults() const { return injected; }
 
@@ -65,7 +72,7 @@ public:
     static const std::vector<std::uint32_t>& CountLimitSteps();
     static const std::vector<std::uint32_t>& CountTimeSteps();  // seconds
 
-private:
+  private:
     std::vector<std::uint8_t> Answer(const std::uint8_t* request, std::size_t length);
     std::vector<std::uint8_t> StatusA() const;
     std::vector<std::uint8_t> StatusB() const;

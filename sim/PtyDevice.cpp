@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,11 +17,47 @@ namespace pulsedesk::sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kLateAfter = std::chrono::milliseconds(120);    // well past the 50 ms gap
+constexpr auto kLateAfter = std::chrono::milliseconds(120);  // well past the 50 ms gap
 constexpr auto kDropIncomplete = std::chrono::milliseconds(30);
 
 void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
     pulsedesk::link::WriteWithin(fd, bytes.data(), bytes.size(), std::chrono::milliseconds(1000));
+}
+
+std::string LinkTarget(const std::string& linkPath) {
+    char target[4096];
+    const ssize_t n = readlink(linkPath.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Only a free name, or a symbolic link that points to nothing, may become our link: a user's
+// file or another simulator's live link is never replaced.
+bool ClaimLink(const std::string& linkPath, const std::string& target, std::string& error) {
+    struct stat found {};
+    if (lstat(linkPath.c_str(), &found) == 0) {
+        struct stat pointed {};
+        if (!S_ISLNK(found.st_mode)) {
+            error = linkPath + ": already exists and is not a symbolic link; not replaced";
+            return false;
+        }
+        if (stat(linkPath.c_str(), &pointed) == 0 || errno != ENOENT) {
+            error = linkPath + ": already links to " + LinkTarget(linkPath) +
+                    ", which exists (another pulsesim?); not replaced";
+            return false;
+        }
+        unlink(linkPath.c_str());
+    }
+    if (symlink(target.c_str(), linkPath.c_str()) != 0) {
+        error = linkPath + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// A terminal without data reads 0 bytes; only a reported hang-up means the other side is gone.
+bool LineHungUp(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 }  // namespace
@@ -37,14 +74,10 @@ std::optional<PtyDevice> PtyDevice::OpenPty(const std::string& linkPath, std::st
     // Without an open slave the master reports a hang-up continuously; hold one open ourselves.
     const int keeper = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (keeper >= 0) pulsedesk::link::ConfigureLine(keeper, {});
-    if (!linkPath.empty()) {
-        unlink(linkPath.c_str());
-        if (symlink(slave.c_str(), linkPath.c_str()) != 0) {
-            error = linkPath + ": " + std::strerror(errno);
-            close(master);
-            if (keeper >= 0) close(keeper);
-            return std::nullopt;
-        }
+    if (!linkPath.empty() && !ClaimLink(linkPath, slave, error)) {
+        close(master);
+        if (keeper >= 0) close(keeper);
+        return std::nullopt;
     }
     return PtyDevice(master, keeper, slave, linkPath);
 }
@@ -81,15 +114,18 @@ PtyDevice& PtyDevice::operator=(PtyDevice&& o) noexcept {
 
 PtyDevice::~PtyDevice() { Close(); }
 
-// Closing the master is the hang-up the panel sees; the symbolic link stays, dangling, until a
-// new pseudo-terminal takes its name.
+// Closing the master is the hang-up the panel sees. Our link goes with the line (a panel that
+// reopens the path finds nothing until a new pseudo-terminal takes the name); a link that
+// someone has pointed elsewhere meanwhile is not ours any more and stays.
 void PtyDevice::Close() {
     if (fd >= 0) close(fd);
     if (slaveKeeper >= 0) close(slaveKeeper);
     fd = slaveKeeper = -1;
+    if (!linkPath.empty() && LinkTarget(linkPath) == slavePath) unlink(linkPath.c_str());
+    linkPath.clear();
 }
 
-bool PtyDevice::Serve(DeviceModel& model) {
+bool PtyDevice::Serve(DeviceModel& model, const RequestObserver& observe) {
     std::uint8_t chunk[64];
     for (;;) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -101,6 +137,7 @@ bool PtyDevice::Serve(DeviceModel& model) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) break;
+        if (n == 0 && !LineHungUp(fd)) break;
         return false;
     }
     while (!pending.empty()) {
@@ -110,9 +147,11 @@ bool PtyDevice::Serve(DeviceModel& model) {
             continue;
         }
         if (pending.size() < need) break;
-        std::vector<std::uint8_t> request(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(need));
+        std::vector<std::uint8_t> request(pending.begin(),
+                                          pending.begin() + static_cast<std::ptrdiff_t>(need));
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(need));
         pendingSince = Clock::now();
+        if (observe) observe(request);
         Answer(model, request);
     }
     FlushDue();

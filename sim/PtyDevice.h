@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,8 +15,11 @@
 namespace pulsedesk::sim {
 
 class PtyDevice {
-public:
-    // A new pseudo-terminal; linkPath (may be empty) becomes a symbolic link to its slave.
+  public:
+    using RequestObserver = std::function<void(const std::vector<std::uint8_t>& request)>;
+
+    // A new pseudo-terminal; linkPath (may be empty) becomes a symbolic link to its slave, if
+    // nothing but a dangling symbolic link has that name. The link goes when the line closes.
     static std::optional<PtyDevice> OpenPty(const std::string& linkPath, std::string& error);
     // A real serial port at 9600 8N1, for a null-modem cable to a bench computer.
     static std::optional<PtyDevice> OpenPort(const std::string& path, std::string& error);
@@ -29,13 +33,14 @@ public:
     int RequestsAnswered() const { return requestsAnswered; }
 
     // Call when the descriptor is readable (or to flush due late bytes): answers complete
-    // requests. Returns false when the other side hung up for good (a real port went away).
-    bool Serve(DeviceModel& model);
+    // requests, each shown to observe first. Returns false when the other side hung up for
+    // good (a real port went away).
+    bool Serve(DeviceModel& model, const RequestObserver& observe = {});
     // How long poll() may sleep before late bytes fall due; -1 when none are pending.
     int MillisecondsUntilDue() const;
     void FlushDue();
 
-private:
+  private:
     PtyDevice(int fd, int keepSlaveOpen, std::string slavePath, std::string linkPath);
     void Answer(DeviceModel& model, const std::vector<std::uint8_t>& request);
     void Close();

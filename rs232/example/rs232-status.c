@@ -1,16 +1,33 @@
 /* rs232-status PORT [BAUD]: asks the device on PORT for its status (request 01 28) and
  * prints the reply in hex. Exit code 0 with a reply, 1 on a usage or port error, 2 when
  * the device did not answer. */
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "rs232/rs232.h"
 
 enum { kReadStatusA = 0x28, kReplyRoom = 20 };
 
+static const char kUsage[] =
+    "usage: rs232-status PORT [BAUD]\n"
+    "Asks the counter on the serial port PORT (a terminal device such as /dev/ttyUSB0 or the\n"
+    "slave of a pseudo-terminal) for its status, request 01 28, and prints the reply in\n"
+    "hexadecimal. BAUD replaces the library's 2400 baud. It ends by itself after one\n"
+    "exchange. Exit code 0 with a reply, 1 on a usage or port error, 2 when the device did\n"
+    "not answer.\n";
+
+/* The system's reason in the words a user of the port understands. */
+static const char *open_failure(int error) {
+    if (error == ENOTTY) return "not a serial device";
+    if (error == EWOULDBLOCK) return "in use by another program";
+    return strerror(error);
+}
+
 static int open_port(const char *name, const char *baud) {
     if (_OpenRS232(name) == RS232_INVALID_HANDLE) {
-        fprintf(stderr, "rs232-status: cannot open %s\n", name);
+        fprintf(stderr, "rs232-status: cannot open %s: %s\n", name, open_failure(errno));
         return 0;
     }
     if (baud != NULL && !_SetRS232Parameters(atoi(baud))) {
@@ -26,8 +43,12 @@ static void print_hex(const unsigned char *bytes, int count) {
 }
 
 int main(int argc, char **argv) {
-    if (argc < 2 || argc > 3) {
-        fprintf(stderr, "usage: rs232-status PORT [BAUD]\n");
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc < 2 || argc > 3 || argv[1][0] == '-') {
+        fputs(kUsage, stderr);
         return 1;
     }
     if (!open_port(argv[1], argc == 3 ? argv[2] : NULL)) {

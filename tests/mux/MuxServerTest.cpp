@@ -332,5 +332,20 @@ TEST(MuxServerProgram, StartUpProblemsEndWithClearErrors) {
     EXPECT_NE(text.find("PULSEDESK_MUX"), std::string::npos);
 }
 
+TEST(MuxServerProgram, ABadOptionIsNamedNotAnsweredWithTheWholeUsage) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases{{{"--prot", "/dev/ttyS0"}, "unknown option --prot"},
+                                  {{"--port"}, "--port needs a value"},
+                                  {{"--listen", "unix:/tmp/x"}, "--port PATH is required"}};
+    for (const Case& c : cases) {
+        const testing::ProgramResult r = testing::RunProgram("muxserver", c.args, 5s);
+        EXPECT_EQ(r.exitCode, 2) << c.message;
+        EXPECT_EQ(r.err, "muxserver: " + c.message + " (see --help)\n");
+    }
+}
+
 }  // namespace
 }  // namespace pulsedesk::muxtest

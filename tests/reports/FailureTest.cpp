@@ -129,6 +129,7 @@ TEST_F(FailureTest, AProcessKilledInTheMiddleOfAWriteLeavesThePreviousReport) {
     EXPECT_EQ(ReadBytes(path), report);
     EXPECT_EQ(HiddenNames(Year()).size(), 1u)
         << "the torn temporary file shows the kill hit the write";
+    store.reset();
     auto reopened = Open();
     reopened->AddMeasurement(2, 2, hundredSeconds);
     EXPECT_EQ(ReadBytes(path).substr(0, report.size()), report);

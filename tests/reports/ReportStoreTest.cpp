@@ -72,6 +72,7 @@ TEST_F(ReportStoreTest, WorkFolderIsMadeLevelByLevelAndADoubledSlashCreatesNothi
     auto store = Open(temp.Path() + "/a/b/c");
     EXPECT_TRUE(IsDirectory(temp.Path() + "/a/b/c/2026/BACKUP"));
     EXPECT_EQ(store->YearFolder(), temp.Path() + "/a/b/c/2026");
+    store.reset();  // one store per work folder
 
     auto doubled = Open(temp.Path() + "/a/b/c/");
     EXPECT_EQ(doubled->YearFolder(), temp.Path() + "/a/b/c//2026");
@@ -113,6 +114,7 @@ TEST_F(ReportStoreTest, NumbersAboveSixDigitsStayWholeInNamesAndWrapInRecordLine
     EXPECT_EQ(Reports(), Names{"12-26_000001-1000000.rep"});
     EXPECT_EQ(SplitLines(ReadBytes(store->ReportPath())).back(),
               "<000000>  ;" + std::string(69, '-'));
+    store.reset();  // one store per work folder
     auto reopened = Open();
     reopened->AddRecord("");
     EXPECT_EQ(Reports(), Names{"12-26_000001-1000001.rep"});
@@ -122,13 +124,16 @@ TEST_F(ReportStoreTest, NumbersAboveSixDigitsStayWholeInNamesAndWrapInRecordLine
 
 TEST_F(ReportStoreTest, ADateBlockIsAddedOncePerDay) {
     auto store = Open();
-    std::string before = ReadBytes(store->ReportPath());
-    Open();  // started again the same day
-    EXPECT_EQ(ReadBytes(store->ReportPath()), before);
+    const std::string path = store->ReportPath();
+    std::string before = ReadBytes(path);
+    store.reset();
+    store = Open();  // started again the same day
+    EXPECT_EQ(ReadBytes(path), before);
     EXPECT_EQ(SplitLines(before).size(), 8u);
 
     now.day = 8;
-    Open();  // the program started again the next day
+    store.reset();
+    store = Open();  // the program started again the next day
     std::string date8 = "Date: 08-12-2026 ;" + std::string(62, '=') + "\r\n";
     EXPECT_EQ(ReadBytes(store->ReportPath()), before + "\r\n\r\n" + date8);
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -310,6 +311,23 @@ TEST_F(Rs232Test, ReceiveStopsWhenTheLineHangsUp) {
         testing::ExitedWithCode(0), "");
 }
 
+TEST_F(Rs232Test, OnlyATerminalDeviceOpensAndAFileIsLeftUntouched) {
+    char dir[] = "/tmp/rs232-file-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/notes";
+    FILE* f = std::fopen(file.c_str(), "w");
+    std::fputs("keep me\n", f);
+    std::fclose(f);
+    for (const std::string& path : {file, std::string("/dev/null")}) {
+        errno = 0;
+        EXPECT_EQ(open(path.c_str()), RS232_INVALID_HANDLE) << path;
+        EXPECT_EQ(errno, ENOTTY) << path;
+        EXPECT_EQ(sendString(2, 0x01, 0x28), 0) << path;
+    }
+    EXPECT_EQ(OutputLines("cat " + file), std::vector<std::string>{"keep me"});
+    std::filesystem::remove_all(dir);
+}
+
 TEST_F(Rs232Test, OpenNeverHandsOutDescriptorZero) {
     Pty pty;
     EXPECT_EXIT(
@@ -364,6 +382,17 @@ TEST(Rs232StatusExample, AsksForStatusAndPrintsTheReplyInHex) {
     EXPECT_EQ(pclose(program), 0);
 
     EXPECT_EQ(WEXITSTATUS(system(RS232_STATUS_PROGRAM " /nonexistent/ttyS0 2>/dev/null")), 1);
+}
+
+TEST(Rs232StatusExample, HelpGivesTheUsageAndAFailedOpenSaysWhy) {
+    const std::vector<std::string> help = OutputLines(RS232_STATUS_PROGRAM " --help 2>&1");
+    ASSERT_FALSE(help.empty());
+    EXPECT_EQ(help[0], "usage: rs232-status PORT [BAUD]");
+    EXPECT_EQ(OutputLines(RS232_STATUS_PROGRAM " /nonexistent/ttyS0 2>&1"),
+              std::vector<std::string>{
+                  "rs232-status: cannot open /nonexistent/ttyS0: No such file or directory"});
+    EXPECT_EQ(OutputLines(RS232_STATUS_PROGRAM " /dev/null 2>&1"),
+              std::vector<std::string>{"rs232-status: cannot open /dev/null: not a serial device"});
 }
 
 }  // namespace

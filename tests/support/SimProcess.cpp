@@ -1,14 +1,16 @@
 #include "SimProcess.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace pulsedesk::testing {
@@ -39,12 +41,57 @@ pid_t SpawnChild(const std::string& program, const std::vector<std::string>& arg
     _exit(127);
 }
 
-ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& args) {
+namespace {
+
+int ExitCodeOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+int WaitForExit(pid_t pid, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return ExitCodeOf(status);
+        if (std::chrono::steady_clock::now() > deadline) return -1;
+        usleep(2000);
+    }
+}
+
+ProgramResult RunProgram(const std::string& name, const std::vector<std::string>& args,
+                         std::chrono::milliseconds limit) {
+    TempDir dir;
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const std::string program = name.find('/') == std::string::npos ? BinDir() + "/" + name : name;
+    const pid_t pid = SpawnChild(program, args, in, out, dir.File("err"));
+    close(in);
+    close(out);
+    ProgramResult r;
+    r.exitCode = WaitForExit(pid, limit);
+    if (r.exitCode < 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    r.out = Slurp(dir.File("out"));
+    r.err = Slurp(dir.File("err"));
+    return r;
+}
+
+ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& args,
+                           const std::string& stderrPath) {
     signal(SIGPIPE, SIG_IGN);  // a simulator that already ended must not end the test
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     const std::string program = BinDir() + "/" + name;
-    pid = SpawnChild(program, args, in[0], out[1]);
+    pid = SpawnChild(program, args, in[0], out[1], stderrPath);
     close(in[0]);
     close(out[1]);
     toChild = in[1];
@@ -54,6 +101,7 @@ ChildProcess::ChildProcess(const std::string& name, const std::vector<std::strin
 
 ChildProcess::~ChildProcess() {
     Stop();
+    if (toChild >= 0) close(toChild);
     close(fromChild);
 }
 
@@ -79,7 +127,21 @@ void ChildProcess::Stop() {
     pid = -1;
 }
 
-SimProcess::SimProcess(const std::vector<std::string>& args) : ChildProcess("pulsesim", args) {
+int ChildProcess::Signal(int signal, std::chrono::milliseconds limit) {
+    if (pid < 0) return -1;
+    kill(pid, signal);
+    return WaitExit(limit);
+}
+
+int ChildProcess::WaitExit(std::chrono::milliseconds limit) {
+    if (pid < 0) return -1;
+    const int code = WaitForExit(pid, limit);
+    if (code >= 0) pid = -1;
+    return code;
+}
+
+SimProcess::SimProcess(const std::vector<std::string>& args, const std::string& stderrPath)
+    : ChildProcess("pulsesim", args, stderrPath) {
     slavePath = ReadLine();
     if (slavePath.empty()) throw std::runtime_error("pulsesim printed no line path");
 }

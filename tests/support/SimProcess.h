@@ -20,10 +20,29 @@ std::string BinDir();
 pid_t SpawnChild(const std::string& program, const std::vector<std::string>& args, int stdinFd,
                  int stdoutFd, const std::string& stderrPath = {});
 
-// A program of build/bin as a child process, with its standard input and output on pipes.
+// What a program that ran to its end left: its exit code (-1 when it had to be killed after
+// the time limit, 128 + n when signal n ended it), its standard output and its standard error.
+struct ProgramResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program of build/bin (or the one a path names) with standard input from /dev/null, up
+// to the time limit.
+ProgramResult RunProgram(const std::string& name, const std::vector<std::string>& args,
+                         std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Waits for the child to end; its exit code as in ProgramResult, or -1 when it did not end in
+// time (it is left running then).
+int WaitForExit(pid_t pid, std::chrono::milliseconds limit);
+
+// A program of build/bin as a child process, with its standard input and output on pipes and
+// its standard error in stderrPath (inherited when empty).
 class ChildProcess {
-public:
-    ChildProcess(const std::string& program, const std::vector<std::string>& args);
+  public:
+    ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                 const std::string& stderrPath = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -33,8 +52,12 @@ public:
     void Send(const std::string& line);
     // Ends the program: "quit" on its input first, SIGTERM, then SIGKILL.
     void Stop();
+    // Sends a signal and waits for the program to end; its exit code as in ProgramResult.
+    int Signal(int signal, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // Waits for the program to end by itself; its exit code, or -1 when it runs on.
+    int WaitExit(std::chrono::milliseconds limit = std::chrono::seconds(5));
 
-private:
+  private:
     pid_t pid = -1;
     int toChild = -1;
     int fromChild = -1;
@@ -43,11 +66,11 @@ private:
 
 // pulsesim; its first line names the pseudo-terminal it serves.
 class SimProcess : public ChildProcess {
-public:
-    explicit SimProcess(const std::vector<std::string>& args);
+  public:
+    explicit SimProcess(const std::vector<std::string>& args, const std::string& stderrPath = {});
     const std::string& SlavePath() const { return slavePath; }
 
-private:
+  private:
     std::string slavePath;
 };
 

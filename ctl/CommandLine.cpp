@@ -1,0 +1,351 @@
+#include "ctl/CommandLine.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include "link/protocol.h"
+
+namespace pulsedesk::ctl {
+
+namespace {
+
+constexpr std::int64_t kMaxCountLimit = 0xFFFFFF;  // the counter is 24 bits wide
+constexpr int kMaxRepeat = 100000;
+
+const std::map<std::string, std::string> kHelp{
+    {"",
+     "Usage: pulsectl [--port PATH | --mux ADDRESS] COMMAND [ARGUMENTS]\n"
+     "The pulse counter from the shell, on the same link code as the panel.\n"
+     "\n"
+     "  --port PATH      the counter's serial port (a path, or a name such as COM1 or ttyUSB0)\n"
+     "  --mux ADDRESS    through the shared-port server: tcp:HOST:PORT or unix:/path\n"
+     "Without either, the panel's settings decide: pulsedesk.cfg beside this program, key\n"
+     "TarlinkSupport (1: the shared-port server named by PULSEDESK_MUX) or COM-Port.\n"
+     "\n"
+     "Commands (pulsectl COMMAND --help tells more):\n"
+     "  status [--json]                 the device's status\n"
+     "  identify                        model, firmware version, serial number\n"
+     "  mode N                          operating mode 0 to 3\n"
+     "  start | stop | clear            start or stop counting; clear the finished state\n"
+     "  count-time H:MM:SS              preset count time, up to 99:59:59\n"
+     "  count-limit N                   preset count limit, 0 to 16777215\n"
+     "  threshold MV                    discriminator threshold, -4600 to 4600 mV\n"
+     "  step count-time|count-limit|threshold up|down\n"
+     "  sound signal|end on|off         sound at each pulse, or at the end of a count\n"
+     "  defaults                        the device's default settings\n"
+     "  watch [--interval S] [--json]   one line per poll until interrupted\n"
+     "  measure ...                     a series of measurements, optionally into the reports\n"
+     "\n"
+     "Values out of the device's range are refused before anything is sent.\n"
+     "Exit codes: 0 done, 1 the device or the link failed (the reason on standard error),\n"
+     "2 a usage error, 130 interrupted (Ctrl-C).\n"},
+    {"status",
+     "Usage: pulsectl status [--json]\n"
+     "Polls the counter once and prints its status: run state (idle, counting, finished,\n"
+     "reset, blocked, error), mode, count, count limit, count time, elapsed time, threshold\n"
+     "in mV and the error number with its text from pulsedesk.msg when that file is found.\n"
+     "--json prints one JSON object with the keys state, mode, count, count_limit,\n"
+     "count_time, elapsed, threshold_mv, error and error_text.\n"},
+    {"identify",
+     "Usage: pulsectl identify\n"
+     "Prints the model (QEV-C1, QEV-C2 or System is undefined), the firmware version and\n"
+     "the serial number (65535 when the device does not report one).\n"},
+    {"mode",
+     "Usage: pulsectl mode N\n"
+     "Sets operating mode N: 0 free, 1 count for the count time, 2 periodic, 3 count up to\n"
+     "the count limit. As on the panel, a finished count is cleared first, and the mode is\n"
+     "sent only when it differs; the device refuses a change while it counts (exit 1).\n"},
+    {"start", "Usage: pulsectl start\nStarts counting.\n"},
+    {"stop", "Usage: pulsectl stop\nStops counting.\n"},
+    {"clear", "Usage: pulsectl clear\nClears the finished state of the last count.\n"},
+    {"count-time",
+     "Usage: pulsectl count-time H:MM:SS\n"
+     "Sets the preset count time of modes 1 and 2, 0:00:00 to 99:59:59.\n"},
+    {"count-limit",
+     "Usage: pulsectl count-limit N\n"
+     "Sets the preset count limit of mode 3, 0 to 16777215; nothing is sent when the\n"
+     "device already has it.\n"},
+    {"threshold",
+     "Usage: pulsectl threshold MV\n"
+     "Sets the discriminator threshold, -4600 to 4600 mV (steps of 2.5 mV, cut toward 0).\n"},
+    {"step",
+     "Usage: pulsectl step count-time|count-limit|threshold up|down\n"
+     "Moves the value one step, as the panel's arrow buttons do.\n"},
+    {"sound",
+     "Usage: pulsectl sound signal|end on|off\n"
+     "Switches the sound at each arriving pulse (signal) or at the end of a count (end).\n"},
+    {"defaults", "Usage: pulsectl defaults\nRestores the device's default settings.\n"},
+    {"watch",
+     "Usage: pulsectl watch [--interval S] [--json]\n"
+     "Polls every S seconds (default 1, 0.05 to 3600) and prints one line per poll: CSV with\n"
+     "a header line, or with --json one JSON object per line. A lost link prints a line\n"
+     "saying so; the lines go on when the link returns. Runs until Ctrl-C or SIGTERM.\n"},
+    {"measure",
+     "Usage: pulsectl measure --mode 1|3 (--time H:MM:SS | --limit N) [--repeat N]\n"
+     "                        [--threshold MV] [--report-folder DIR --description TEXT]\n"
+     "Runs a series of measurements as the panel's start button with its repeat count does:\n"
+     "mode 1 counts for --time, mode 3 up to --limit; --repeat measurements (1 to 100000,\n"
+     "default 1), one second apart. Prints one line per finished measurement:\n"
+     "  1/3 count=512 time=00:00:10.00 rate=51.200/s sigma=2.263/s\n"
+     "with the rate N/t and its Poisson standard uncertainty sqrt(N)/t.\n"
+     "With --report-folder, DIR is the work folder of the panel's reports: a record with\n"
+     "the description is opened and every finished measurement is written into the\n"
+     "month's report in the panel's format. A folder whose reports another program holds\n"
+     "(the panel) is refused before the device is touched.\n"
+     "Ctrl-C or SIGTERM stops the device's count; the unfinished measurement is not written\n"
+     "(exit 130 after Ctrl-C). A link lost for more than 2 seconds ends the series (exit 1).\n"},
+};
+
+[[noreturn]] void Refuse(const std::string& text) { throw UsageError(text); }
+
+std::int64_t ParseWhole(const std::string& what, const std::string& text, std::int64_t min,
+                        std::int64_t max, const std::string& unit = {}) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, value);
+    const std::string range = "(" + std::to_string(min) + " to " + std::to_string(max) +
+                              (unit.empty() ? "" : " " + unit) + ")";
+    if (text.empty() || r.ec == std::errc::invalid_argument || r.ptr != end)
+        Refuse(what + " " + text + ": not a whole number " + range);
+    if (r.ec == std::errc::result_out_of_range || value < min || value > max)
+        Refuse(what + " " + text + ": out of range " + range);
+    return value;
+}
+
+double ParseInterval(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos || *end != '\0')
+        Refuse("--interval " + text + ": not a number of seconds (0.05 to 3600)");
+    if (value < 0.05 || value > 3600)
+        Refuse("--interval " + text + ": out of range (0.05 to 3600)");
+    return value;
+}
+
+bool ParseChoice(const std::string& what, const std::string& text, const std::string& yes,
+                 const std::string& no) {
+    if (text == yes) return true;
+    if (text == no) return false;
+    Refuse(what + " " + text + ": want " + yes + " or " + no);
+}
+
+std::int32_t ParseThreshold(const std::string& what, const std::string& text) {
+    return static_cast<std::int32_t>(
+        ParseWhole(what, text, link::kThresholdMinMv, link::kThresholdMaxMv, "mV"));
+}
+
+std::uint32_t ParseCountLimit(const std::string& what, const std::string& text) {
+    return static_cast<std::uint32_t>(ParseWhole(what, text, 0, kMaxCountLimit));
+}
+
+// The arguments of one command, taken in order; --help anywhere asks for its help.
+class Arguments {
+  public:
+    Arguments(std::string command, std::vector<std::string> args)
+        : command(std::move(command)), args(std::move(args)) {}
+
+    bool AskHelp() const {
+        for (const auto& a : args)
+            if (a == "--help" || a == "-h") return true;
+        return false;
+    }
+    std::string Next(const std::string& name) {
+        if (i >= args.size()) Refuse(command + ": " + name + " is missing");
+        return args[i++];
+    }
+    bool Done() const { return i >= args.size(); }
+    void ExpectEnd() {
+        if (!Done()) Refuse(command + ": unexpected argument " + args[i]);
+    }
+
+    const std::string command;
+
+  private:
+    std::vector<std::string> args;
+    std::size_t i = 0;
+};
+
+Step ParseStepWhat(const std::string& text) {
+    if (text == "count-time") return Step::CountTime;
+    if (text == "count-limit") return Step::CountLimit;
+    if (text == "threshold") return Step::Threshold;
+    Refuse("step " + text + ": want count-time, count-limit or threshold");
+}
+
+void ParseStatus(Arguments& a, Invocation& inv) {
+    while (!a.Done()) {
+        const std::string option = a.Next("option");
+        if (option != "--json") Refuse(a.command + ": unknown option " + option);
+        inv.json = true;
+    }
+}
+
+void ParseWatch(Arguments& a, Invocation& inv) {
+    while (!a.Done()) {
+        const std::string option = a.Next("option");
+        if (option == "--json")
+            inv.json = true;
+        else if (option == "--interval")
+            inv.interval = ParseInterval(a.Next(option));
+        else
+            Refuse(a.command + ": unknown option " + option);
+    }
+}
+
+void TakeMeasureOption(Arguments& a, const std::string& option, MeasureOptions& m) {
+    if (option == "--mode") {
+        m.mode = static_cast<int>(ParseWhole(option, a.Next(option), 1, 3));
+        if (m.mode == 2) Refuse("--mode 2: a series runs in mode 1 or 3");
+    } else if (option == "--time") {
+        m.time = ParseClockTime(option, a.Next(option));
+    } else if (option == "--limit") {
+        m.limit = ParseCountLimit(option, a.Next(option));
+    } else if (option == "--repeat") {
+        m.repeat = static_cast<int>(ParseWhole(option, a.Next(option), 1, kMaxRepeat));
+    } else if (option == "--threshold") {
+        m.threshold = ParseThreshold(option, a.Next(option));
+    } else if (option == "--report-folder") {
+        m.reportFolder = a.Next(option);
+        if (m.reportFolder.empty()) Refuse("--report-folder: the folder is empty");
+    } else if (option == "--description") {
+        m.description = a.Next(option);
+    } else {
+        Refuse("measure: unknown option " + option);
+    }
+}
+
+void ParseMeasure(Arguments& a, Invocation& inv) {
+    MeasureOptions& m = inv.measure;
+    bool described = false;
+    while (!a.Done()) {
+        const std::string option = a.Next("option");
+        described = described || option == "--description";
+        TakeMeasureOption(a, option, m);
+    }
+    if (m.mode == 0) Refuse("measure: --mode 1 or --mode 3 is needed");
+    if (m.mode == 1 && (!m.time || m.limit)) Refuse("measure: mode 1 takes --time, not --limit");
+    if (m.mode == 3 && (!m.limit || m.time)) Refuse("measure: mode 3 takes --limit, not --time");
+    if (m.reportFolder.empty() != !described)
+        Refuse("measure: --report-folder and --description go together");
+}
+
+using CommandParser = std::function<void(Arguments&, Invocation&)>;
+
+CommandParser FrameWithoutArguments(Frame frame) {
+    return [frame](Arguments& a, Invocation& inv) {
+        a.ExpectEnd();
+        inv.frame = frame;
+    };
+}
+
+const std::map<std::string, CommandParser>& Parsers() {
+    static const std::map<std::string, CommandParser> parsers{
+        {"status", ParseStatus},
+        {"identify", [](Arguments& a, Invocation&) { a.ExpectEnd(); }},
+        {"mode",
+         [](Arguments& a, Invocation& inv) {
+             inv.mode = static_cast<int>(ParseWhole("mode", a.Next("N"), 0, 3));
+             a.ExpectEnd();
+         }},
+        {"start", FrameWithoutArguments(StartStopFrame(true))},
+        {"stop", FrameWithoutArguments(StartStopFrame(false))},
+        {"clear", FrameWithoutArguments(ClearFinishedFrame())},
+        {"defaults", FrameWithoutArguments(RestoreDefaultsFrame())},
+        {"count-time",
+         [](Arguments& a, Invocation& inv) {
+             inv.frame = SetCountTimeFrame(ParseClockTime("count-time", a.Next("H:MM:SS")));
+             a.ExpectEnd();
+         }},
+        {"count-limit",
+         [](Arguments& a, Invocation& inv) {
+             inv.countLimit = ParseCountLimit("count-limit", a.Next("N"));
+             a.ExpectEnd();
+         }},
+        {"threshold",
+         [](Arguments& a, Invocation& inv) {
+             inv.frame = SetThresholdFrame(ParseThreshold("threshold", a.Next("MV")));
+             a.ExpectEnd();
+         }},
+        {"step",
+         [](Arguments& a, Invocation& inv) {
+             const Step what = ParseStepWhat(a.Next("what to step"));
+             inv.frame = StepFrame(what, ParseChoice("step", a.Next("up or down"), "up", "down"));
+             a.ExpectEnd();
+         }},
+        {"sound",
+         [](Arguments& a, Invocation& inv) {
+             const Sound which = ParseChoice("sound", a.Next("signal or end"), "signal", "end")
+                                     ? Sound::Signal
+                                     : Sound::End;
+             inv.frame = SoundFrame(which, ParseChoice("sound", a.Next("on or off"), "on", "off"));
+             a.ExpectEnd();
+         }},
+        {"watch", ParseWatch},
+        {"measure", ParseMeasure},
+    };
+    return parsers;
+}
+
+// --port and --mux before the command; the index of the command.
+std::size_t ParseLinkOptions(const std::vector<std::string>& args, Invocation& inv) {
+    std::size_t i = 0;
+    for (; i < args.size() && args[i].rfind("-", 0) == 0; ++i) {
+        const std::string& option = args[i];
+        if (option == "--help" || option == "-h") {
+            inv.help = true;
+            continue;
+        }
+        if (option != "--port" && option != "--mux") Refuse("unknown option " + option);
+        if (inv.link.kind != LinkChoice::Kind::Configured) Refuse("give --port or --mux, not both");
+        if (i + 1 >= args.size() || args[i + 1].empty()) Refuse(option + " needs a value");
+        inv.link = {option == "--port" ? LinkChoice::Kind::Port : LinkChoice::Kind::Mux, args[++i]};
+    }
+    return i;
+}
+
+}  // namespace
+
+ClockTime ParseClockTime(const std::string& what, const std::string& text) {
+    const std::string refusal = what + " " + text + ": want H:MM:SS (0:00:00 to 99:59:59)";
+    const auto first = text.find(':');
+    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
+    if (second == std::string::npos) Refuse(refusal);
+    auto part = [&](std::size_t from, std::size_t to, int max) {
+        int value = 0;
+        const char* end = text.data() + to;
+        const auto r = std::from_chars(text.data() + from, end, value);
+        if (to - from < 1 || to - from > 2 || r.ec != std::errc() || r.ptr != end || value < 0 ||
+            value > max)
+            Refuse(refusal);
+        return value;
+    };
+    return {part(0, first, 99), part(first + 1, second, 59), part(second + 1, text.size(), 59)};
+}
+
+Invocation ParseCommandLine(const std::vector<std::string>& args) {
+    Invocation inv;
+    const std::size_t at = ParseLinkOptions(args, inv);
+    if (at == args.size()) {
+        if (inv.help) return inv;
+        Refuse("a command is needed");
+    }
+    inv.command = args[at];
+    const auto parser = Parsers().find(inv.command);
+    if (parser == Parsers().end()) Refuse("unknown command " + inv.command);
+    Arguments a(inv.command, std::vector<std::string>(args.begin() + at + 1, args.end()));
+    if (inv.help || a.AskHelp()) {
+        inv.help = true;
+        return inv;
+    }
+    parser->second(a, inv);
+    return inv;
+}
+
+std::string HelpText(const std::string& command) {
+    const auto found = kHelp.find(command);
+    return found == kHelp.end() ? kHelp.at("") : found->second;
+}
+
+}  // namespace pulsedesk::ctl

@@ -1,0 +1,58 @@
+// pulsectl's command line: the link to use, the command and its values, every value checked
+// against the device's range before anything is sent. A bad command line raises UsageError
+// (exit code 2).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ctl/Frames.h"
+
+namespace pulsedesk::ctl {
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct LinkChoice {
+    enum class Kind { Configured, Port, Mux };
+    Kind kind = Kind::Configured;  // the panel's settings file decides
+    std::string where;             // the port path or the server's address
+};
+
+struct MeasureOptions {
+    int mode = 0;  // 1 counts for a time, 3 up to a count limit
+    std::optional<ClockTime> time;
+    std::optional<std::uint32_t> limit;
+    int repeat = 1;
+    std::optional<std::int32_t> threshold;  // millivolts
+    std::string reportFolder;               // empty: no report is written
+    std::string description;                // as typed (UTF-8)
+};
+
+struct Invocation {
+    LinkChoice link;
+    std::string command;  // empty with help: the program's own help
+    bool help = false;
+    bool json = false;             // status, watch
+    double interval = 1.0;         // watch: seconds between polls
+    std::optional<Frame> frame;    // the one frame of start, stop, clear, count-time, threshold,
+                                   // step, sound and defaults
+    int mode = 0;                  // mode
+    std::uint32_t countLimit = 0;  // count-limit
+    MeasureOptions measure;
+};
+
+// The arguments after the program's name.
+Invocation ParseCommandLine(const std::vector<std::string>& args);
+
+// The help of one command, or of the program for "".
+std::string HelpText(const std::string& command);
+
+// "1:05:00" -> 1 h 5 min 0 s; hours 0 to 99, minutes and seconds 0 to 59.
+ClockTime ParseClockTime(const std::string& what, const std::string& text);
+
+}  // namespace pulsedesk::ctl

@@ -1,0 +1,52 @@
+// pulsectl's session with the counter. It opens the link the command line names, takes the
+// link thread's first poll and then ends that thread, so that every later exchange on the line
+// is one that pulsectl asked for.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "config/ConfigFile.h"
+#include "ctl/CommandLine.h"
+#include "ctl/Frames.h"
+#include "link/tser.h"
+#include "reports/DeviceInfo.h"
+
+namespace pulsedesk::ctl {
+
+// The device or the link failed (exit code 1).
+struct LinkError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The link of the command line, or of the panel's settings file; raises LinkError when the
+// port does not open, UsageError when nothing names one.
+std::unique_ptr<link::TSerial> OpenLink(const LinkChoice& choice, const config::ConfigFile& config);
+
+class Counter {
+  public:
+    // Raises LinkError when the counter does not answer its first poll.
+    explicit Counter(std::unique_ptr<link::TSerial> line);
+    ~Counter();
+
+    // One poll; false when the counter did not answer (the last status stays).
+    bool Poll();
+    const link::DeviceStatus& Status() const { return status; }
+
+    // Sends the frame; raises LinkError naming the action when no fitting reply comes.
+    link::CommandReply Command(const Frame& frame, const std::string& action);
+    // As the panel's mode buttons: a finished count is cleared first, and the mode is sent only
+    // when it differs; raises LinkError when the device refuses it.
+    void SelectMode(int mode);
+    // Model, firmware version and serial number, as the panel identifies the device.
+    reports::DeviceInfo Identify();
+
+  private:
+    void TakeFirstPoll();
+
+    std::unique_ptr<link::TSerial> line;
+    link::DeviceStatus status;
+};
+
+}  // namespace pulsedesk::ctl

@@ -1,0 +1,114 @@
+#include "ctl/Series.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "ctl/StatusText.h"
+#include "ctl/StopSignal.h"
+#include "link/commands.h"
+#include "link/protocol.h"
+
+namespace pulsedesk::ctl {
+
+namespace lk = pulsedesk::link;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr milliseconds kPollPeriod{50};      // as the link thread polls a live device
+constexpr milliseconds kPauseBetween{1000};  // the panel's wait before the next start
+constexpr milliseconds kLinkGrace{2000};     // a longer silence ends the series
+
+std::int64_t Hundredths(const reports::CountTime& t) {
+    return ((t.hours * 60LL + t.minutes) * 60 + t.seconds) * 100 + t.hundredths;
+}
+
+// Ends the series after a stop signal: the device's count is stopped first.
+void StopIfAsked(Counter& counter) {
+    if (const int signal = StopSignal::Received()) {
+        counter.Command(StartStopFrame(false), "stop");
+        throw Interrupted{signal};
+    }
+}
+
+// A state in which the count can never finish ends the series.
+void CheckStillCounting(const lk::DeviceStatus& s, int number) {
+    const std::string unfinished = "; measurement " + std::to_string(number) + " is not written";
+    if (s.runFlags & lk::kRunDeviceError)
+        throw LinkError("the counter reports error " + std::to_string(s.errorCode) + unfinished);
+    if (s.runFlags & lk::kRunBlocked) throw LinkError("the counter is blocked" + unfinished);
+    if (s.runFlags & lk::kRunReset) throw LinkError("the counter was reset" + unfinished);
+}
+
+// Polls until the count that was just started has finished.
+Measurement AwaitFinish(Counter& counter, int number) {
+    auto lastAnswer = std::chrono::steady_clock::now();
+    for (;;) {
+        StopIfAsked(counter);
+        if (counter.Poll()) {
+            lastAnswer = std::chrono::steady_clock::now();
+            const lk::DeviceStatus& s = counter.Status();
+            CheckStillCounting(s, number);
+            if ((s.runFlags & lk::kRunFinished) && !(s.runFlags & lk::kRunCounting)) {
+                const auto& e = s.elapsedTime;
+                return {s.count,
+                        {e[0], e[1], e[2], e[3]},
+                        lk::ThresholdCodeToMillivolts(s.ThresholdCode())};
+            }
+        } else if (std::chrono::steady_clock::now() - lastAnswer > kLinkGrace) {
+            throw LinkError("the link to the counter was lost during measurement " +
+                            std::to_string(number) + "; it is not written");
+        }
+        StopSignal::Pause(kPollPeriod);
+    }
+}
+
+void Prepare(Counter& counter, const MeasureOptions& o) {
+    if (o.threshold) {
+        counter.Command(SetThresholdFrame(*o.threshold), "the threshold");
+        counter.Poll();
+    }
+    counter.SelectMode(o.mode);
+    if (o.time) counter.Command(SetCountTimeFrame(*o.time), "the count time");
+    if (o.limit && *o.limit != counter.Status().countLimit)
+        counter.Command(SetCountLimitFrame(*o.limit), "the count limit");
+}
+
+}  // namespace
+
+std::string MeasurementLine(int number, int of, const Measurement& m) {
+    char line[160];
+    const std::int64_t t = Hundredths(m.time);
+    const std::string time =
+        ElapsedText({m.time.hours, m.time.minutes, m.time.seconds, m.time.hundredths});
+    if (t == 0) {
+        std::snprintf(line, sizeof line, "%d/%d count=%u time=%s rate=- sigma=-", number, of,
+                      m.count, time.c_str());
+    } else {
+        const double seconds = static_cast<double>(t) / 100.0;
+        std::snprintf(line, sizeof line, "%d/%d count=%u time=%s rate=%.3f/s sigma=%.3f/s", number,
+                      of, m.count, time.c_str(), m.count / seconds,
+                      std::sqrt(static_cast<double>(m.count)) / seconds);
+    }
+    return line;
+}
+
+void RunSeries(Counter& counter, const MeasureOptions& o, reports::ReportStore* store,
+               const std::string& description, std::FILE* out) {
+    Prepare(counter, o);
+    if (store != nullptr) {
+        counter.Command(StartStopFrame(false), "stop");  // a study starts with the count stopped
+        store->AddRecord(description);
+    }
+    for (int number = 1; number <= o.repeat; ++number) {
+        if (number > 1) StopSignal::Pause(kPauseBetween);
+        StopIfAsked(counter);
+        counter.Command(StartStopFrame(true), "start");
+        const Measurement m = AwaitFinish(counter, number);
+        if (store != nullptr) store->AddMeasurement(m.thresholdMv, m.count, m.time);
+        std::fprintf(out, "%s\n", MeasurementLine(number, o.repeat, m).c_str());
+        std::fflush(out);
+    }
+}
+
+}  // namespace pulsedesk::ctl

@@ -1,0 +1,135 @@
+// pulsectl: the pulse counter from the shell, on the panel's link and report code.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ConfigFile.h"
+#include "config/Cp1251.h"
+#include "config/MessageFile.h"
+#include "ctl/CommandLine.h"
+#include "ctl/Counter.h"
+#include "ctl/Series.h"
+#include "ctl/StatusText.h"
+#include "ctl/StopSignal.h"
+#include "ctl/Watch.h"
+#include "link/commands.h"
+#include "link/tser_muxserver.h"
+#include "reports/ReportError.h"
+#include "reports/ReportStore.h"
+
+using namespace pulsedesk;
+using namespace pulsedesk::ctl;
+using config::ConfigSection;
+
+namespace {
+
+// The files the panel reads: pulsedesk.cfg and pulsedesk.msg beside this program.
+struct PanelFiles {
+    std::string base = link::TSerialMux::ExecutableFolder() + "pulsedesk";
+    config::ConfigFile config{base};
+    config::MessageFile messages{base};
+
+    std::string ErrorText(std::uint8_t code) const {
+        if (code == 0 || !messages.IsOpen()) return {};
+        const auto kind = config::MessageKind::Error;
+        std::string text;
+        if (!messages.TryGetMessage(kind, code, text)) return {};
+        return config::Cp1251ToUtf8(text);
+    }
+    std::int32_t SystemNumber(std::string_view key, std::int32_t fallback) const {
+        std::int32_t value = fallback;
+        if (!config::ParseIntegerText(config.ReadConfigString(ConfigSection::SYSTEM, key), value))
+            value = fallback;
+        return value;
+    }
+};
+
+void PrintStatus(const Counter& counter, const PanelFiles& files, bool json) {
+    const link::DeviceStatus& s = counter.Status();
+    const auto fields = StatusFields(s, files.ErrorText(s.errorCode));
+    std::fputs(json ? (JsonObject(fields) + "\n").c_str() : StatusLines(fields).c_str(), stdout);
+}
+
+void PrintIdentity(Counter& counter) {
+    const reports::DeviceInfo info = counter.Identify();
+    std::printf("model     %s\nfirmware  %u.%u\nserial    %u\n", info.modelName.c_str(),
+                info.firmwareVersion / 10u, info.firmwareVersion % 10u, info.serialNumber);
+}
+
+// The report store on the folder, identified like the panel's; raises ReportError when another
+// program holds the folder.
+std::unique_ptr<reports::ReportStore> OpenReports(Counter& counter, const PanelFiles& files,
+                                                  const std::string& folder,
+                                                  reports::DeviceInfo& info) {
+    info = counter.Identify();
+    info.warningThreshold = files.SystemNumber(config::keys::kThresholdWarning, 30);
+    info.alarmThreshold = files.SystemNumber(config::keys::kThresholdAlarm, 60);
+    return std::make_unique<reports::ReportStore>(
+        folder, info,
+        [&files](const std::string& key) {
+            return files.config.ReadConfigString(ConfigSection::Head_Line, key);
+        },
+        reports::SystemLocalTime);
+}
+
+void Measure(Counter& counter, const PanelFiles& files, const MeasureOptions& o) {
+    reports::DeviceInfo info;
+    std::unique_ptr<reports::ReportStore> store;
+    if (!o.reportFolder.empty()) store = OpenReports(counter, files, o.reportFolder, info);
+    RunSeries(counter, o, store.get(), config::Utf8ToCp1251(o.description), stdout);
+}
+
+// The commands that change a setting; start, stop and threshold are followed by a poll, as on
+// the panel.
+void Change(Counter& counter, const Invocation& inv) {
+    if (inv.command == "mode") return counter.SelectMode(inv.mode);
+    if (inv.command == "count-limit") {
+        if (inv.countLimit != counter.Status().countLimit)
+            counter.Command(SetCountLimitFrame(inv.countLimit), inv.command);
+        return;
+    }
+    counter.Command(*inv.frame, inv.command);
+    if (inv.command == "start" || inv.command == "stop" || inv.command == "threshold")
+        counter.Poll();
+}
+
+void Run(const Invocation& inv) {
+    const PanelFiles files;
+    StopSignal::Install();
+    Counter counter(OpenLink(inv.link, files.config));
+    if (inv.command == "status") return PrintStatus(counter, files, inv.json);
+    if (inv.command == "identify") return PrintIdentity(counter);
+    if (inv.command == "measure") return Measure(counter, files, inv.measure);
+    if (inv.command == "watch") {
+        return RunWatch(
+            counter, inv.interval, inv.json,
+            [&files](std::uint8_t code) { return files.ErrorText(code); }, stdout);
+    }
+    Change(counter, inv);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Invocation inv = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (inv.help) {
+            std::fputs(HelpText(inv.command).c_str(), stdout);
+            return 0;
+        }
+        Run(inv);
+        return 0;
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "pulsectl: %s (see pulsectl --help)\n", e.what());
+        return 2;
+    } catch (const LinkError& e) {
+        std::fprintf(stderr, "pulsectl: %s\n", e.what());
+        return 1;
+    } catch (const reports::ReportError& e) {
+        std::fprintf(stderr, "pulsectl: %s\n", e.what());
+        return 1;
+    } catch (const Interrupted& stop) {
+        return 128 + stop.signal;
+    }
+}
