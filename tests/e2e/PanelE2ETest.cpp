@@ -38,6 +38,9 @@ class PanelE2ETest : public ::testing::Test {
         chmod(dir.File("run").c_str(), 0700);
         setenv("XDG_RUNTIME_DIR", dir.File("run").c_str(), 1);
         setenv("PULSEDESK_TRACE", dir.File("trace.log").c_str(), 1);
+        // The user's own settings and messages must not stand in for the bench folder's.
+        setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+        setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
     }
     void TearDown() override {
         for (pid_t pid : started) {
@@ -103,14 +106,20 @@ TEST_F(PanelE2ETest, MissingMessageFileNamesItAndExits) {
     fs::remove(dir.File("pulsedesk.msg"));
     int code = 0;
     const std::string err = StartupErrorAndExitCode(code);
-    EXPECT_EQ(err, "File of Messages (" + dir.File("pulsedesk.msg") + ") not found!\n");
+    EXPECT_EQ(err, "File of Messages (" + dir.File("pulsedesk.msg") + ") not found!\n" +
+                       "Looked for the message file in: " + dir.File("pulsedesk.msg") + " " +
+                       dir.File("data/pulsedesk/pulsedesk.msg") +
+                       " /usr/share/pulsedesk/pulsedesk.msg\n");
     EXPECT_EQ(code, 1);
 }
 
 TEST_F(PanelE2ETest, MissingSettingsFileShowsItsMessage) {
     fs::remove(dir.File("pulsedesk.cfg"));
     int code = 0;
-    EXPECT_EQ(StartupErrorAndExitCode(code), ErrorText(1000) + "\n");
+    EXPECT_EQ(StartupErrorAndExitCode(code),
+              ErrorText(1000) + "\nLooked for the settings file in: " + dir.File("pulsedesk.cfg") +
+                  " " + dir.File("config/pulsedesk/pulsedesk.cfg") +
+                  " /etc/pulsedesk/pulsedesk.cfg\n");
     EXPECT_EQ(code, 1);
 }
 
