@@ -5,8 +5,11 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
+#include "app/CommandLine.h"
+#include "app/FileLookup.h"
 #include "app/Fmmain.h"
 #include "app/InstanceGuard.h"
 #include "config/Cp1251.h"
@@ -61,27 +64,60 @@ void ShowStartupError(const std::string& text, const std::string& detail) {
     QMessageBox::critical(nullptr, kApplicationTitle, QString::fromStdString(text));
 }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+// The first candidate found, else the first candidate (beside the program), which is then
+// what a missing file's error text names.
+config::ExactFile Choose(const std::vector<std::string>& candidates) {
+    const std::string found = FirstExistingFile(candidates);
+    return {found.empty() ? candidates.front() : found};
+}
 
 // Start-up steps after the instance guard; throws StartupError.
 int RunPanel(const std::string& exePath, std::unique_ptr<config::MessageFile>& messages,
              std::unique_ptr<config::ConfigFile>& config, std::unique_ptr<link::TSerial>& link) {
-    messages = std::make_unique<config::MessageFile>(exePath);
-    if (!messages->IsOpen()) throw StartupError(ErrorMessage(*messages, 0));
-    config = std::make_unique<config::ConfigFile>(exePath);
-    if (!config->IsOpen()) throw StartupError(ErrorMessage(*messages, 1000));
+    const LookupRoots roots = RootsFromEnvironment();
+    const auto messageFiles = MessageFileCandidates(exePath, roots);
+    messages = std::make_unique<config::MessageFile>(Choose(messageFiles));
+    if (!messages->IsOpen())
+        throw StartupError(ErrorMessage(*messages, 0),
+                           TriedPathsText("message file", messageFiles));
+    const auto settingsFiles = SettingsFileCandidates(exePath, roots);
+    config = std::make_unique<config::ConfigFile>(Choose(settingsFiles));
+    if (!config->IsOpen())
+        throw StartupError(ErrorMessage(*messages, 1000),
+                           TriedPathsText("settings file", settingsFiles));
     std::string detail;
     link = CreateLink(*config, detail);
     if (!link->IsConnected()) throw StartupError(ErrorMessage(*messages, 1002), detail);
     display::InitArtwork();
-    PanelContext context{*messages, *config, link, FolderOf(exePath)};
+    PanelContext context{*messages, *config, link,
+                         DefaultWorkFolder(exePath, config->FileName(), roots)};
     TmainForm panel(context);
     return QApplication::exec();
+}
+
+// Answers --version and --help, or refuses other arguments, before anything is opened; no
+// exit code when the panel is to run.
+std::optional<int> AnswerCommandLine(int argc, char** argv) {
+    switch (ParseCommandLine(argc, argv)) {
+        case CommandLineRequest::Version:
+            std::cout << VersionText();
+            return 0;
+        case CommandLineRequest::Help:
+            std::cout << UsageText();
+            return 0;
+        case CommandLineRequest::Misuse:
+            std::cerr << UsageText();
+            return 2;
+        case CommandLineRequest::Run:
+            break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
 int RunEntryLogic(int argc, char** argv) {
+    if (const std::optional<int> answered = AnswerCommandLine(argc, argv)) return *answered;
     QApplication application(argc, argv);
     QApplication::setApplicationName(kApplicationTitle);
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();

@@ -280,7 +280,7 @@ void TmainForm::FollowLinkChange(bool alive) {
 
 void TmainForm::CreateReportStore() {
     std::string folder = config::Cp1251ToUtf8(ConfigText(keys::kWorkFolder));
-    if (folder.empty()) folder = context.programFolder;
+    if (folder.empty()) folder = context.defaultWorkFolder;
     try {
         reportStore = std::make_unique<reports::ReportStore>(
             folder, deviceInfo,

@@ -1,6 +1,6 @@
-// What the panel is given by the entry logic: the two files beside the program, the one link,
-// the program's folder and the clocks. Tests build it from a temporary folder and a simulated
-// link.
+// What the panel is given by the entry logic: the settings and message files, the one link,
+// the report folder to use when "Work_Folder" is empty, and the clocks. Tests build it from a
+// temporary folder and a simulated link.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,7 @@ struct PanelContext {
     const config::MessageFile& messages;
     const config::ConfigFile& config;
     std::unique_ptr<link::TSerial>& link;  // the process-wide link; the panel's close ends it
-    std::string programFolder;             // with its trailing "/"
+    std::string defaultWorkFolder;         // with its trailing "/"
     TickClock ticks = SteadyTickClock();
     reports::Clock localTime = reports::SystemLocalTime;
     ErrorSink showError = ErrorBox();

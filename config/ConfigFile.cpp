@@ -12,7 +12,10 @@ constexpr std::array<std::string_view, 4> kSectionNames = {"CHANNELS", "SYSTEM",
 
 }  // namespace
 
-ConfigFile::ConfigFile(std::string_view exePath) : fileName_(SiblingFileName(exePath, ".cfg")) {
+ConfigFile::ConfigFile(std::string_view exePath)
+    : ConfigFile(ExactFile{SiblingFileName(exePath, ".cfg")}) {}
+
+ConfigFile::ConfigFile(ExactFile file) : fileName_(std::move(file.path)) {
     if (IsExistingFile(fileName_)) ini_ = std::make_unique<TExtIniFile>(fileName_);
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "config/ConfigNumber.h"
+#include "config/SiblingFile.h"
 #include "config/TExtIniFile.h"
 
 // The settings file beside the program. Callers read the text of one key and convert it
@@ -40,6 +41,8 @@ class ConfigFile {
   public:
     // Opens <program>.cfg when it exists; never fails (ask IsOpen).
     explicit ConfigFile(std::string_view exePath);
+    // Opens exactly this file when it exists.
+    explicit ConfigFile(ExactFile file);
     ConfigFile(const ConfigFile&) = delete;
     ConfigFile& operator=(const ConfigFile&) = delete;
 

@@ -46,7 +46,10 @@ std::string KeyNotFoundText(std::string_view key, std::string_view section) {
 
 }  // namespace
 
-MessageFile::MessageFile(std::string_view exePath) : fileName_(SiblingFileName(exePath, ".msg")) {
+MessageFile::MessageFile(std::string_view exePath)
+    : MessageFile(ExactFile{SiblingFileName(exePath, ".msg")}) {}
+
+MessageFile::MessageFile(ExactFile file) : fileName_(std::move(file.path)) {
     if (IsExistingFile(fileName_)) ini_ = std::make_unique<TExtIniFile>(fileName_);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/SiblingFile.h"
 #include "config/TExtIniFile.h"
 
 // The message file beside the program: numbered error and status texts (Windows-1251 bytes).
@@ -32,6 +33,8 @@ class MessageFile {
   public:
     // Opens <program>.msg when it exists; never fails (ask IsOpen).
     explicit MessageFile(std::string_view exePath);
+    // Opens exactly this file when it exists.
+    explicit MessageFile(ExactFile file);
     virtual ~MessageFile();
     MessageFile(const MessageFile&) = delete;
     MessageFile& operator=(const MessageFile&) = delete;

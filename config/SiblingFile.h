@@ -12,6 +12,12 @@ namespace pulsedesk::config {
 // /x/bench.exe gives /x/bench.cfg.
 std::string SiblingFileName(std::string_view exePath, std::string_view extension);
 
+// A file named exactly, for the settings or message file found somewhere other than beside the
+// program.
+struct ExactFile {
+    std::string path;
+};
+
 // True when `fileName` names something that exists and is not a folder.
 bool IsExistingFile(const std::string& fileName);
 

@@ -37,7 +37,7 @@ if [ $sanitizers = yes ]; then
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   run_preset tsan -L 'link|sim|mux|app'
-  run_preset asan -LE 'fuzz|e2e'
+  run_preset asan -LE 'fuzz|e2e|package'
   echo "=== fuzz ==="
   cmake --preset fuzz >/dev/null
   cmake --build build-fuzz --target fuzzers -j "$jobs" >/dev/null

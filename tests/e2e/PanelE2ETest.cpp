@@ -39,6 +39,9 @@ class PanelE2ETest : public ::testing::Test {
         chmod(dir.File("run").c_str(), 0700);
         setenv("XDG_RUNTIME_DIR", dir.File("run").c_str(), 1);
         setenv("PULSEDESK_TRACE", dir.File("trace.log").c_str(), 1);
+        // The user's own settings and messages must not stand in for the bench folder's.
+        setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+        setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
     }
     void TearDown() override {
         for (pid_t pid : started) {
@@ -104,14 +107,20 @@ TEST_F(PanelE2ETest, MissingMessageFileNamesItAndExits) {
     fs::remove(dir.File("pulsedesk.msg"));
     int code = 0;
     const std::string err = StartupErrorAndExitCode(code);
-    EXPECT_EQ(err, "File of Messages (" + dir.File("pulsedesk.msg") + ") not found!\n");
+    EXPECT_EQ(err, "File of Messages (" + dir.File("pulsedesk.msg") + ") not found!\n" +
+                       "Looked for the message file in: " + dir.File("pulsedesk.msg") + " " +
+                       dir.File("data/pulsedesk/pulsedesk.msg") +
+                       " /usr/share/pulsedesk/pulsedesk.msg\n");
     EXPECT_EQ(code, 1);
 }
 
 TEST_F(PanelE2ETest, MissingSettingsFileShowsItsMessage) {
     fs::remove(dir.File("pulsedesk.cfg"));
     int code = 0;
-    EXPECT_EQ(StartupErrorAndExitCode(code), ErrorText(1000) + "\n");
+    EXPECT_EQ(StartupErrorAndExitCode(code),
+              ErrorText(1000) + "\nLooked for the settings file in: " + dir.File("pulsedesk.cfg") +
+                  " " + dir.File("config/pulsedesk/pulsedesk.cfg") +
+                  " /etc/pulsedesk/pulsedesk.cfg\n");
     EXPECT_EQ(code, 1);
 }
 
@@ -189,24 +198,37 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
     StartPanel();
     ASSERT_NE(x->FindWindow("QEV-C2"), 0u);
-    std::this_thread::sleep_for(500ms);
+    // Each step waits for its frame on the line, so a slow machine only makes the test slower.
+    const auto sent = [&](const std::string& frame, int times = 1) {
+        return WaitUntil([&] {
+            const std::string trace = FileText("trace.log");
+            int n = 0;
+            for (auto at = trace.find("> " + frame + " <"); at != std::string::npos;
+                 at = trace.find("> " + frame + " <", at + 1))
+                ++n;
+            return n >= times;
+        });
+    };
+    ASSERT_TRUE(sent("01 2E", 2));  // identified at start-up and at the first status
+    std::this_thread::sleep_for(300ms);
     x->Click(135, 61);  // СОЗДАТЬ НОВУЮ ЗАПИСЬ
-    std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(300ms);
     x->Click(300, 110);  // into the memo
     x->Type("Sample 7, filter B");
-    std::this_thread::sleep_for(200ms);
-    x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ
-    std::this_thread::sleep_for(400ms);
+    std::this_thread::sleep_for(300ms);
+    x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ: the stop action first
+    ASSERT_TRUE(sent("02 41 00"));
+    std::this_thread::sleep_for(300ms);
     x->Click(455, 201);  // mode 1: count time
-    std::this_thread::sleep_for(400ms);
-    for (int i = 0; i < 6; ++i) {  // count time ◄ from 100 s to 2 s
+    ASSERT_TRUE(sent("02 43 01"));
+    std::this_thread::sleep_for(300ms);
+    for (int i = 1; i <= 6; ++i) {  // count time ◄ from 100 s to 2 s
         x->Click(421, 401);
-        std::this_thread::sleep_for(150ms);
+        ASSERT_TRUE(sent("02 51 00", i));
     }
-    ASSERT_TRUE(WaitUntil(
-        [&] { return FileText("trace.log").find("> 01 31 < 0F B1") != std::string::npos; }));
     std::this_thread::sleep_for(300ms);
     x->Click(479, 565);  // ПУСК
+    ASSERT_TRUE(sent("02 41 01"));
     std::this_thread::sleep_for(1000ms);
     x->Screenshot(ArtifactDir() + "/panel-series.png");
 
