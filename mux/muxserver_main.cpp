@@ -10,6 +10,7 @@
 #include <string>
 
 #include "endpoint.h"
+#include "link/StopSignals.h"
 #include "mux_server.h"
 #include "shared_line.h"
 #include "socket_io.h"
@@ -76,25 +77,6 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
 
 void Log(const std::string& line) { std::cerr << "muxserver: " << line << std::endl; }
 
-int stopPipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const auto n = write(stopPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool InstallStopSignals() {
-    if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    struct sigaction sa {};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    signal(SIGPIPE, SIG_IGN);
-    return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0;
-}
-
 std::string Summary(const ServerStats& s, const SharedLine& line) {
     return "stopped: " + std::to_string(s.transactions) + " transactions, " +
            std::to_string(s.accepted) + " connections, " + std::to_string(s.refused) +
@@ -110,7 +92,8 @@ int Serve(const Options& o) {
         Log("bad --listen address: " + o.listen + " (want tcp:HOST:PORT or unix:/path)");
         return 2;
     }
-    if (!InstallStopSignals()) {
+    const int stopSignal = pulsedesk::link::InstallStopSignals(true);
+    if (stopSignal < 0) {
         Log(std::string("cannot install signal handlers: ") + std::strerror(errno));
         return 1;
     }
@@ -127,7 +110,7 @@ int Serve(const Options& o) {
     }
     Log("serving " + o.port + " on " + endpoint->Describe());
     MuxServer server(std::move(listener), line, ServerLimits{}, Log);
-    server.Run(stopPipe[0]);
+    server.Run(stopSignal);
     if (endpoint->kind == Endpoint::Kind::Unix) unlink(endpoint->path.c_str());
     Log(Summary(server.Stats(), line));
     return 0;

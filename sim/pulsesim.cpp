@@ -18,6 +18,7 @@
 #include "FrameRecord.h"
 #include "NumberField.h"
 #include "PtyDevice.h"
+#include "link/StopSignals.h"
 
 using namespace pulsedesk::sim;
 
@@ -160,25 +161,6 @@ std::optional<PtyDevice> OpenLine(const Options& o) {
     return line;
 }
 
-// SIGINT and SIGTERM end the main loop like quit, so the link is removed on the way out.
-int stopPipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const auto n = write(stopPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool InstallStopSignals() {
-    if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    struct sigaction sa {};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    signal(SIGPIPE, SIG_IGN);
-    return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0;
-}
-
 std::string Word(std::istream& in) {
     std::string w;
     in >> w;
@@ -300,7 +282,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Options& options = *parsed;
-    if (!InstallStopSignals()) {
+    const int stopSignal = pulsedesk::link::InstallStopSignals(false);
+    if (stopSignal < 0) {
         std::fprintf(stderr, "pulsesim: cannot install signal handlers: %s\n",
                      std::strerror(errno));
         return 1;
@@ -324,7 +307,7 @@ int main(int argc, char** argv) {
     while (!s.quit) {
         pollfd fds[3] = {{STDIN_FILENO, static_cast<short>(stdinOpen ? POLLIN : 0), 0},
                          {s.line ? s.line->Descriptor() : -1, POLLIN, 0},
-                         {stopPipe[0], POLLIN, 0}};
+                         {stopSignal, POLLIN, 0}};
         int timeout = s.line ? s.line->MillisecondsUntilDue() : 20;
         if (s.reopenAtMs >= 0) timeout = 20;
         if (poll(fds, 3, timeout) < 0 && errno != EINTR) break;
