@@ -1,5 +1,7 @@
 // The panel following the simulated counter: identification, series, studies, link loss and
 // the close.
+#include <QPlainTextEdit>
+
 #include "PanelFixture.h"
 
 namespace pulsedesk::app::testing {
@@ -79,6 +81,34 @@ TEST_F(PanelTest, LosingTheLinkGreysThePanelAndItsReturnIdentifiesAgain) {
     EXPECT_EQ(Sent(link::ReadModel), identified + 1);
     EXPECT_EQ(panel->Store(), store);
     ASSERT_TRUE(Settle([&] { return PixelOf("ImageCounter") == 0; }));
+}
+
+TEST_F(PanelTest, StudiesWriteRecordsWithTheMemoAsTheirDescription) {
+    const auto memo = Control<QPlainTextEdit>("Memo1");
+    const auto reportText = [&] { return ReadBytes(panel->Store()->ReportPath()); };
+    Click("SpeedButton6");  // straight after start-up: an empty description
+    ASSERT_TRUE(Settle([&] { return panel->IsStudyOpen(); }));
+    EXPECT_NE(reportText().find("<000001>  ;" + std::string(69, '-')), std::string::npos);
+    ASSERT_TRUE(Settle([&] { return PixelOf("ImageRecords") == 0; }));
+
+    Click("SpeedButton5");
+    EXPECT_FALSE(panel->IsStudyOpen());
+    EXPECT_FALSE(memo->isReadOnly());
+    QTest::keyClicks(memo, "first line");
+    QTest::keyClick(memo, Qt::Key_Return);
+    QTest::keyClicks(memo, "second line");
+    Click("SpeedButton6");
+    ASSERT_TRUE(Settle([&] { return panel->IsStudyOpen(); }));
+    EXPECT_TRUE(memo->isReadOnly());
+    EXPECT_EQ(memo->toPlainText(), "first line\nsecond line");
+    const std::string report = reportText();
+    EXPECT_LT(report.find("first line"), report.find("second line"));
+    EXPECT_NE(report.find("<000002>"), std::string::npos);
+
+    Click("SpeedButton6");  // again without a new record: an empty one, and the memo emptied
+    ASSERT_TRUE(Settle([&] { return reportText().find("<000003>") != std::string::npos; }));
+    EXPECT_EQ(memo->toPlainText(), "");
+    EXPECT_EQ(panel->Store()->LastRecordNumber(), 3u);
 }
 
 TEST_F(PanelTest, DeviceErrorShowsItsTextAndBlockedDisablesTheControls) {
