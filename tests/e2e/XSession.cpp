@@ -23,15 +23,20 @@ std::string Shell(const std::string& command) {
     return out;
 }
 
+// Xvfb chooses a free display itself and names it on the descriptor given, so test programs
+// that start at the same moment never race for one.
 XSession::XSession() {
-    for (int n = 60 + getpid() % 200;; ++n) {
-        if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) continue;
-        display = ":" + std::to_string(n);
-        break;
-    }
-    server =
-        SpawnChild("/usr/bin/Xvfb", {display, "-screen", "0", "800x700x24", "-nolisten", "tcp"}, -1,
-                   -1, "/dev/null");
+    int named[2];
+    if (pipe(named) != 0) return;
+    server = SpawnChild("/usr/bin/Xvfb",
+                        {"-displayfd", "1", "-screen", "0", "800x700x24", "-nolisten", "tcp"}, -1,
+                        named[1], "/dev/null");
+    close(named[1]);
+    std::string number;
+    char c = 0;
+    while (read(named[0], &c, 1) == 1 && c != '\n') number += c;
+    serverOutput = named[0];  // kept open: a write to a closed pipe would end the server
+    display = ":" + number;
     setenv("DISPLAY", display.c_str(), 1);
     WaitUntil([&] { return Shell("xdpyinfo >/dev/null 2>&1 && echo up") == "up\n"; },
               std::chrono::seconds(10));
@@ -42,6 +47,7 @@ XSession::~XSession() {
         kill(server, SIGTERM);
         waitpid(server, nullptr, 0);
     }
+    if (serverOutput >= 0) close(serverOutput);
 }
 
 unsigned long XSession::FindWindow(const std::string& title,

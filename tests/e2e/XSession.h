@@ -29,6 +29,7 @@ class XSession {
 
   private:
     pid_t server = -1;
+    int serverOutput = -1;
     std::string display;
 };
 
