@@ -3,11 +3,21 @@
 #include <QPlainTextEdit>
 
 #include "PanelFixture.h"
+#include "display/PanelLayout.h"
 
 namespace pulsedesk::app::testing {
 namespace {
 
 using PanelTest = PanelFixture;
+
+TEST_F(PanelTest, EveryControlOfTheLayoutTableSitsAtItsPlace) {
+    for (const display::layout::PanelControl& c : display::layout::kControls) {
+        const QWidget* control = Control(std::string(c.name).c_str());
+        ASSERT_NE(control, nullptr) << c.name;
+        EXPECT_EQ(control->geometry(), c.place) << c.name;
+    }
+    EXPECT_EQ(panel->size(), display::layout::kClientSize);
+}
 
 TEST_F(PanelTest, FirstStatusTakesTheLinkChangePathSoIdentificationRunsTwice) {
     EXPECT_EQ(Sent(link::ReadModel), 2);
