@@ -2,7 +2,7 @@
 # Installs from Debian's packages whatever the build, the tests and the demo need.
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          xvfb xdotool x11-utils imagemagick fonts-liberation fonts-dejavu-core
+          libx11-dev xvfb xdotool x11-utils imagemagick fonts-liberation fonts-dejavu-core
           dpkg-dev fakeroot lintian desktop-file-utils pkg-config file)
 if [ "${1:-}" = "--sanitizers" ]; then
   packages+=(clang libclang-rt-14-dev)
