@@ -196,8 +196,9 @@ std::vector<std::string> LinesWith(const std::string& text, const std::string& p
 
 TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
-    StartPanel();
-    ASSERT_NE(x->FindWindow("QEV-C2"), 0u);
+    const pid_t pid = StartPanel();
+    const unsigned long panel = x->FindWindow("QEV-C2");
+    ASSERT_NE(panel, 0u);
     // Each step waits for its frame on the line, so a slow machine only makes the test slower.
     const auto sent = [&](const std::string& frame, int times = 1) {
         return WaitUntil([&] {
@@ -262,7 +263,7 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     EXPECT_EQ(backup, report);
 
     x->Click(66, 565);  // settings, over the shadow
-    const unsigned long settings = x->FindWindow("Настройки");
+    const unsigned long settings = x->FindOtherWindowOf(pid, panel);
     ASSERT_NE(settings, 0u);
     std::this_thread::sleep_for(300ms);
     x->Screenshot(ArtifactDir() + "/settings-over-shadow.png");

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "support/SimProcess.h"
@@ -59,6 +60,21 @@ unsigned long XSession::FindWindow(const std::string& title,
                 Shell("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null | head -1")
                     .c_str(),
                 nullptr, 10);
+            return found != 0;
+        },
+        timeout);
+    return found;
+}
+
+unsigned long XSession::FindOtherWindowOf(pid_t pid, unsigned long besides,
+                                          std::chrono::milliseconds timeout) const {
+    unsigned long found = 0;
+    WaitUntil(
+        [&] {
+            std::istringstream ids(Shell("xdotool search --onlyvisible --pid " +
+                                         std::to_string(pid) + " 2>/dev/null"));
+            for (unsigned long id = 0; ids >> id;)
+                if (id != besides) found = id;
             return found != 0;
         },
         timeout);

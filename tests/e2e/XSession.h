@@ -20,6 +20,11 @@ class XSession {
     // The first visible window with this exact title, 0 when none appears in time.
     unsigned long FindWindow(const std::string& title,
                              std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // A visible window of the process other than `besides`, 0 when none appears in time; for
+    // dialogs, whose titles are not ASCII and whose matching would depend on the locale.
+    unsigned long FindOtherWindowOf(
+        pid_t pid, unsigned long besides,
+        std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     std::string WindowTitle(unsigned long window) const;
     // What the close box does: WM_DELETE_WINDOW to the window.
     void Close(unsigned long window) const;
