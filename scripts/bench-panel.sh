@@ -11,7 +11,7 @@ work=$(mktemp -d)
 display=:$((300 + RANDOM % 100))
 cleanup() { kill "${panel:-}" "${sim:-}" "${xvfb:-}" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
-Xvfb "$display" -screen 0 800x700x24 >/dev/null 2>&1 & xvfb=$!
+Xvfb "$display" -screen 0 800x700x24 -noreset >/dev/null 2>&1 & xvfb=$!
 cp build/bin/pulsedesk build/bin/pulsedesk.msg "$work/"
 sed "s#^COM-Port=.*#COM-Port=$work/counter#" build/bin/pulsedesk.cfg >"$work/pulsedesk.cfg"
 build/bin/pulsesim --link "$work/counter" >/dev/null 2>&1 & sim=$!

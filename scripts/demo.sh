@@ -31,7 +31,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 800x700x24 >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 800x700x24 -noreset >/dev/null 2>&1 &
 xvfb=$!
 sleep 1
 DISPLAY=$display XDG_RUNTIME_DIR=$(mktemp -d) "$demo/pulsedesk" &

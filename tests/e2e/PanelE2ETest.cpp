@@ -96,7 +96,7 @@ XSession* PanelE2ETest::x = nullptr;
 TEST_F(PanelE2ETest, ASecondInstanceExitsAtOnceWithoutAWindow) {
     SimProcess sim({"--link", dir.File("counter")});
     const pid_t first = StartPanel();
-    ASSERT_NE(x->FindWindow("QEV-C2"), 0u);
+    ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
     const pid_t second = StartPanel("second.txt");
     EXPECT_EQ(ExitCodeOf(second, 5s), 1);
     EXPECT_EQ(Shell("xdotool search --onlyvisible --name '^QEV-C2$' | wc -l"), "1\n");
@@ -138,23 +138,25 @@ TEST_F(PanelE2ETest, UnpluggingGreysThePanelAndItRecoversByItself) {
     SimProcess sim({"--link", dir.File("counter"), "--rate", "300"});
     StartPanel();
     const unsigned long panel = x->FindWindow("QEV-C2");
-    ASSERT_NE(panel, 0u);
+    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
     std::this_thread::sleep_for(500ms);  // the first statuses light the indicators
     const QImage running = x->Screenshot(ArtifactDir() + "/panel-running.png");
     EXPECT_EQ(PixelAt(running, 44, 256), 0x000000u);  // the counter lit on black
     sim.Send("hangup 2000");
-    ASSERT_TRUE(WaitUntil([&] { return x->WindowTitle(panel) == "System is undefined"; }, 10s));
-    ASSERT_TRUE(WaitUntil(
-        [&] { return PixelAt(x->Screenshot(dir.File("down.png")), 44, 256) == 0x505050; }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return x->WindowTitle(panel) == "System is undefined"; }, 10s,
+                          kLookInterval));
+    ASSERT_TRUE(
+        WaitUntil([&] { return PixelAt(x->Screenshot(dir.File("down.png")), 44, 256) == 0x505050; },
+                  5s, kLookInterval));
     x->Screenshot(ArtifactDir() + "/panel-link-down.png");
-    EXPECT_TRUE(WaitUntil([&] { return x->WindowTitle(panel) == "QEV-C2"; }, 10s));
+    EXPECT_TRUE(WaitUntil([&] { return x->WindowTitle(panel) == "QEV-C2"; }, 10s, kLookInterval));
 }
 
 TEST_F(PanelE2ETest, ClosingWhileCountingStopsPollingAtOnceAndSendsNothing) {
     SimProcess sim({"--link", dir.File("counter"), "--rate", "300"});
     const pid_t pid = StartPanel();
     const unsigned long panel = x->FindWindow("QEV-C2");
-    ASSERT_NE(panel, 0u);
+    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
     std::this_thread::sleep_for(500ms);  // the first statuses enable the study button
     x->Click(367 + 97, 48 + 13);         // НАЧАТЬ ИССЛЕДОВАНИЕ
     ASSERT_TRUE(
@@ -198,7 +200,7 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
     const pid_t pid = StartPanel();
     const unsigned long panel = x->FindWindow("QEV-C2");
-    ASSERT_NE(panel, 0u);
+    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
     // Each step waits for its frame on the line, so a slow machine only makes the test slower.
     const auto sent = [&](const std::string& frame, int times = 1) {
         return WaitUntil([&] {

@@ -1,7 +1,9 @@
 #include "XSession.h"
 
 #include <X11/Xlib.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,23 +26,29 @@ std::string Shell(const std::string& command) {
     return out;
 }
 
-// Xvfb chooses a free display itself and names it on the descriptor given, so test programs
-// that start at the same moment never race for one.
+// Test programs run side by side: each takes a display number under a lock of its own and keeps
+// it until its server has exited, so a server shutting down never takes the socket of the next
+// one with it. Numbers another X server holds are passed over. -noreset: by default the server
+// resets when its last client leaves, and a program connecting during the reset is refused.
 XSession::XSession() {
-    int named[2];
-    if (pipe(named) != 0) return;
+    for (int n = 100; n < 600 && displayLock < 0; ++n) {
+        const int fd = open(("/tmp/pulsedesk-xvfb-" + std::to_string(n) + ".lock").c_str(),
+                            O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) continue;
+        const bool foreign = access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0;
+        if (foreign || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            continue;
+        }
+        displayLock = fd;
+        display = ":" + std::to_string(n);
+    }
     server = SpawnChild("/usr/bin/Xvfb",
-                        {"-displayfd", "1", "-screen", "0", "800x700x24", "-nolisten", "tcp"}, -1,
-                        named[1], "/dev/null");
-    close(named[1]);
-    std::string number;
-    char c = 0;
-    while (read(named[0], &c, 1) == 1 && c != '\n') number += c;
-    serverOutput = named[0];  // kept open: a write to a closed pipe would end the server
-    display = ":" + number;
+                        {display, "-screen", "0", "800x700x24", "-nolisten", "tcp", "-noreset"}, -1,
+                        -1, "/dev/null");
     setenv("DISPLAY", display.c_str(), 1);
     WaitUntil([&] { return Shell("xdpyinfo >/dev/null 2>&1 && echo up") == "up\n"; },
-              std::chrono::seconds(10));
+              std::chrono::seconds(10), kLookInterval);
 }
 
 XSession::~XSession() {
@@ -48,7 +56,7 @@ XSession::~XSession() {
         kill(server, SIGTERM);
         waitpid(server, nullptr, 0);
     }
-    if (serverOutput >= 0) close(serverOutput);
+    if (displayLock >= 0) close(displayLock);
 }
 
 unsigned long XSession::FindWindow(const std::string& title,
@@ -62,7 +70,7 @@ unsigned long XSession::FindWindow(const std::string& title,
                 nullptr, 10);
             return found != 0;
         },
-        timeout);
+        timeout, kLookInterval);
     return found;
 }
 
@@ -77,7 +85,7 @@ unsigned long XSession::FindOtherWindowOf(pid_t pid, unsigned long besides,
                 if (id != besides) found = id;
             return found != 0;
         },
-        timeout);
+        timeout, kLookInterval);
     return found;
 }
 

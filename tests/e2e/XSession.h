@@ -10,6 +10,10 @@
 
 namespace pulsedesk::testing {
 
+// Every look at the server starts an X client: looks are spaced by this, so that polling never
+// crowds out the panel's own connection.
+inline constexpr std::chrono::milliseconds kLookInterval{50};
+
 class XSession {
   public:
     XSession();  // starts Xvfb on a free display and sets DISPLAY for this process
@@ -34,7 +38,7 @@ class XSession {
 
   private:
     pid_t server = -1;
-    int serverOutput = -1;
+    int displayLock = -1;
     std::string display;
 };
 
