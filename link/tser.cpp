@@ -70,7 +70,9 @@ bool TSerial::PollLocked() {
     frame[0] = 0x01;
     frame[1] = ReadStatusA;
     int n = Transact(frame.data(), 2, frame.data());
-    if (!IsReplyA(frame.data(), static_cast<std::size_t>(std::max(n, 0)))) {
+    status.replyAFresh = IsReplyA(frame.data(), static_cast<std::size_t>(std::max(n, 0)));
+    status.replyBFresh = false;
+    if (!status.replyAFresh) {
         status.runFlags = 0;
         return false;
     }
@@ -84,7 +86,8 @@ bool TSerial::PollLocked() {
     frame[0] = 0x01;
     frame[1] = ReadStatusB;
     n = Transact(frame.data(), 2, frame.data());
-    if (IsReplyB(frame.data(), static_cast<std::size_t>(std::max(n, 0)))) {
+    status.replyBFresh = IsReplyB(frame.data(), static_cast<std::size_t>(std::max(n, 0)));
+    if (status.replyBFresh) {
         std::copy_n(&frame[2], 2, status.thresholdCode.begin());
         std::copy_n(&frame[4], 3, status.countRaw.begin());
         std::copy_n(&frame[7], 3, status.replyBSpare.begin());

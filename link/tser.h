@@ -32,6 +32,11 @@ struct DeviceStatus {
     std::uint8_t replyASpare = 0;
     std::uint8_t errorCode = 0;
     std::array<std::uint8_t, 4> elapsedTime{};  // hours, minutes, seconds, hundredths
+    // Whether the poll that left this status had its reply A and its reply B accepted. A
+    // rejected reply keeps the fields of an earlier poll, which must never pass for the count
+    // or time of this moment.
+    bool replyAFresh = false;
+    bool replyBFresh = false;
 
     std::uint16_t ThresholdCode() const {
         return static_cast<std::uint16_t>((thresholdCode[0] << 8) | thresholdCode[1]);
