@@ -34,10 +34,6 @@ QString CssColour(std::uint32_t bbggrr) {
     return QColor(bbggrr & 0xFF, (bbggrr >> 8) & 0xFF, (bbggrr >> 16) & 0xFF).name();
 }
 
-std::uint32_t HundredthsOf(std::uint32_t h, std::uint32_t m, std::uint32_t s, std::uint32_t cs) {
-    return h * 360000 + m * 6000 + s * 100 + cs;
-}
-
 bool SeriesMode(std::uint8_t mode) { return mode == 1 || mode == 3; }
 
 constexpr int kDialogAccepted = 1;
@@ -137,6 +133,7 @@ void TmainForm::FormCreate() {
 void TmainForm::Shutdown() {
     if (closing) return;
     closing = true;
+    setEnabled(false);  // a click already on its way must not reach the device any more
     Timer1->stop();
     relay.SetDelivering(false);
     ui->TrackBar1->removeEventFilter(this);
@@ -169,11 +166,6 @@ void TmainForm::showEvent(QShowEvent* event) {
     relay.SetDelivering(!closing);
 }
 
-void TmainForm::hideEvent(QHideEvent* event) {
-    relay.SetDelivering(false);
-    QWidget::hideEvent(event);
-}
-
 void TmainForm::OnDeviceStatus() {
     if (closing) return;
     ProcessDeviceStatus();
@@ -196,19 +188,30 @@ void TmainForm::ProcessDeviceStatus() {
     const link::DeviceStatus& status = shownStatus;
     const bool alive = context.link->IsConnected();
     const std::uint8_t mode = status.Mode();
-    const bool fault =
-        (status.runFlags & (link::kRunDeviceError | link::kRunBlocked)) != 0 || !alive;
+    const bool blocked = (status.runFlags & link::kRunBlocked) != 0;
+    const bool fault = (status.runFlags & link::kRunDeviceError) != 0 || blocked || !alive;
     if (RunTimedTransitions(context.ticks.now(), status.runFlags, mode)) {
         lastStamp = context.ticks.now();
         runState = NextRunState(runState, status.runFlags);
     }
     countLimit = status.countLimit;
-    countTime = HundredthsOf(status.countTime[0], status.countTime[1], status.countTime[2], 0);
+    countTime = link::CountTimeHundredths(status);
     TakeMeasuredValues(status, mode);
-    if (runState == RunState::Finished) FinishMeasurement(fault, mode);
+    switch (FollowEndOfCount(status, alive)) {
+        case link::EndVerdict::Record:
+            RecordMeasurement(status, mode);
+            break;
+        case link::EndVerdict::Lost:
+            ReportLostCount();
+            break;
+        default:
+            break;
+    }
     if (alive != linkSeen) FollowLinkChange(alive);
-    const PanelFacts facts{
-        alive, fault, studyOpen, reportStore != nullptr, runState, mode, ui->UpDown1->Position()};
+    RetryReportStoreWhileMissing(context.ticks.now());
+    const PanelFacts facts{alive,     fault, studyOpen, reportStore != nullptr,
+                           runState,  mode,  ui->UpDown1->Position(),
+                           blocked,   countLost};
     ApplyEnabling(facts);
     SetModeLabel(facts, status.errorCode);
     PressModeButton(mode);
@@ -249,13 +252,40 @@ void TmainForm::TakeMeasuredValues(const link::DeviceStatus& status, std::uint8_
         return;
     count = status.count;
     elapsedBytes = status.elapsedTime;
-    elapsed = HundredthsOf(elapsedBytes[0], elapsedBytes[1], elapsedBytes[2], elapsedBytes[3]);
+    elapsed = link::ElapsedHundredths(status);
     progress = ProgressOf(mode, count, countLimit, elapsed, countTime, progress);
 }
 
-void TmainForm::FinishMeasurement(bool fault, std::uint8_t mode) {
-    runState = RunState::Done;
-    if (!studyOpen || fault) return;
+// The end of a count is taken only from a poll that shows it whole (EndOfCount); until then
+// the panel waits, with no line and no next start of a series. Without a study nothing is
+// followed: nothing would be written.
+link::EndVerdict TmainForm::FollowEndOfCount(const link::DeviceStatus& status, bool alive) {
+    const bool finished = runState == RunState::Finished;
+    if (finished) runState = RunState::Done;
+    if (!studyOpen) {
+        endOfCount.Forget();
+        return link::EndVerdict::None;
+    }
+    if (runState == RunState::Counting) {
+        if (!endOfCount.IsCounting()) countLost = false;
+        endOfCount.WhileCounting(status, alive);
+        return link::EndVerdict::None;
+    }
+    if (finished) {
+        const bool deviceFault = status.runFlags & (link::kRunDeviceError | link::kRunBlocked);
+        return endOfCount.Finished(status, alive, deviceFault);
+    }
+    if (endOfCount.IsPending()) return endOfCount.FollowPending(status, alive);
+    return endOfCount.LeftCounting();
+}
+
+// Written with the count and time of the poll that proved the end, which may be later than the
+// poll that first showed it: the panel shows what was written.
+void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t mode) {
+    count = status.count;
+    elapsedBytes = status.elapsedTime;
+    elapsed = link::ElapsedHundredths(status);
+    progress = ProgressOf(mode, count, countLimit, elapsed, countTime, progress);
     try {
         if (reportStore) {
             const reports::CountTime time{elapsedBytes[0], elapsedBytes[1], elapsedBytes[2],
@@ -266,10 +296,38 @@ void TmainForm::FinishMeasurement(bool fault, std::uint8_t mode) {
     } catch (const reports::ReportError& e) {
         context.showError(e.what());
     }
-    if (ui->UpDown1->Position() > 1 && SeriesMode(mode))
+    ContinueSeries(mode);
+}
+
+void TmainForm::ContinueSeries(std::uint8_t mode) {
+    if (ui->UpDown1->Position() > 1 && SeriesMode(mode)) {
         runState = RunState::RepeatWait;
-    else
+        lastStamp = context.ticks.now();
+    } else {
         ui->UpDown1->SetPosition(repeatCount);
+    }
+}
+
+// One box per lost count (the boxes queue, one open at a time); the series ends there, since
+// the operator has to decide how to make up for it.
+void TmainForm::ReportLostCount() {
+    countLost = true;
+    ui->UpDown1->SetPosition(repeatCount);
+    const char* why = "";
+    switch (endOfCount.Reason()) {
+        case link::LossReason::LinkLost:
+            why = "связь с прибором прерывалась во время счёта, и прибор больше не показывает "
+                  "этот счёт законченным.";
+            break;
+        case link::LossReason::LeftFinished:
+            why = "прибор вышел из состояния «счёт окончен» раньше, чем были получены его "
+                  "окончательные показания.";
+            break;
+        case link::LossReason::Fault:
+            why = "счёт окончен, когда прибор сообщал об ошибке или блокировке.";
+            break;
+    }
+    context.showError(std::string("Измерение не записано в отчёт: ") + why);
 }
 
 void TmainForm::FollowLinkChange(bool alive) {
@@ -278,7 +336,16 @@ void TmainForm::FollowLinkChange(bool alive) {
     if (alive && !reportStore) CreateReportStore();
 }
 
+// A folder held by another program (pulsectl measure) or not yet writable is tried again, so
+// the panel does not stay without reports for the rest of its run.
+void TmainForm::RetryReportStoreWhileMissing(std::int64_t now) {
+    if (reportStore || !linkSeen || now < lastStoreAttempt + 5 * context.ticks.frequency) return;
+    CreateReportStore();
+}
+
+// A refusal is shown once per distinct reason; the mode label says it while no store exists.
 void TmainForm::CreateReportStore() {
+    lastStoreAttempt = context.ticks.now();
     std::string folder = config::Cp1251ToUtf8(ConfigText(keys::kWorkFolder));
     if (folder.empty()) folder = context.defaultWorkFolder;
     try {
@@ -288,8 +355,10 @@ void TmainForm::CreateReportStore() {
                 return context.config.ReadConfigString(ConfigSection::Head_Line, key);
             },
             context.localTime);
+        storeRefusal.clear();
     } catch (const reports::ReportError& e) {
-        context.showError(e.what());
+        if (storeRefusal != e.what()) context.showError(e.what());
+        storeRefusal = e.what();
     }
 }
 
@@ -350,13 +419,24 @@ void TmainForm::ApplyEnabling(const PanelFacts& facts) {
     ui->UpDown1->setEnabled(en.repeat);
 }
 
-std::string TmainForm::Message(LabelKind kind, std::int32_t number) const {
-    return context.messages.GetMessage(static_cast<config::MessageKind>(kind), number);
+QString TmainForm::LabelText(LabelKind kind, std::int32_t number) const {
+    switch (kind) {
+        case LabelKind::NoReportStore:
+            return storeRefusal.find(reports::kWorkFolderInUse) != std::string::npos
+                       ? QStringLiteral("ПАПКА ОТЧЁТОВ ЗАНЯТА ДРУГОЙ ПРОГРАММОЙ")
+                       : QStringLiteral("НЕТ ДОСТУПА К ПАПКЕ ОТЧЁТОВ");
+        case LabelKind::CountLost:
+            return QStringLiteral("ИЗМЕРЕНИЕ НЕ ЗАПИСАНО");
+        default:
+            return FromCp1251(
+                context.messages.GetMessage(static_cast<config::MessageKind>(kind), number));
+    }
 }
 
 void TmainForm::SetModeLabel(const PanelFacts& facts, std::uint8_t errorCode) {
     const LabelChoice choice = LabelFor(facts, errorCode);
-    ui->Label1->setText(FromCp1251(Message(choice.kind, choice.number)));
+    const QString text = LabelText(choice.kind, choice.number);
+    if (ui->Label1->text() != text) ui->Label1->setText(text);
     const QString style = "background: black; color: " + CssColour(choice.colour) + ";";
     if (ui->Label1->styleSheet() != style) ui->Label1->setStyleSheet(style);
 }
@@ -476,6 +556,7 @@ void TmainForm::ConnectControls() {
     for (const auto& [button, action] : steps)
         connect(button, &QAbstractButton::clicked, this, action);
     connect(ui->UpDown1, &display::UpDown::Click, this, &TmainForm::UpDown1Click);
+    connect(ui->UpDown1, &display::UpDown::Typed, this, &TmainForm::UpDown1Click);
     connect(ui->TrackBar1, &QSlider::valueChanged, this, &TmainForm::TrackBar1Change);
 }
 
@@ -517,12 +598,15 @@ void TmainForm::ShowMemo(bool editable, QColor text, QColor background) {
 }
 
 void TmainForm::SpeedButton5Click() {
+    if (!reportStore) CreateReportStore();
     ShowMemo(true, Qt::black, Qt::white);
     ui->Memo1->clear();
     studyOpen = false;
 }
 
+// A refused record leaves the memo editable with its text, so the retry writes what was typed.
 void TmainForm::SpeedButton6Click() {
+    if (!reportStore) CreateReportStore();
     if (!reportStore) return;
     SpeedButton17Click();
     if (ui->Memo1->isReadOnly()) ui->Memo1->clear();
@@ -531,7 +615,9 @@ void TmainForm::SpeedButton6Click() {
     try {
         reportStore->AddRecord(config::Utf8ToCp1251(description.toStdString()));
         studyOpen = true;
+        countLost = false;
     } catch (const reports::ReportError& e) {
+        ShowMemo(true, Qt::black, Qt::white);
         context.showError(e.what());
     }
 }
@@ -603,9 +689,10 @@ void TmainForm::SpeedButton15Click() {
     ShowShadow(true);
     dialogs::TForm3& form = SettingsForm();
     form.SetDialogColour(dialogColour);
-    const std::uint8_t options = CurrentStatus().modeOptions;
-    SetSettingsBoxes(form, options);
-    if (form.exec() == kDialogAccepted) SendSettings(form, options);
+    SetSettingsBoxes(form, CurrentStatus().modeOptions);
+    // The mode bits come from the status of this moment: the device's mode may have changed
+    // at its own keys, or by another program, while the dialog was open.
+    if (form.exec() == kDialogAccepted) SendSettings(form, CurrentStatus().modeOptions);
     if (form.CheckBox1->isChecked()) Send(0x01, {link::RestoreDefaults});
     ShowShadow(false);
 }
@@ -619,6 +706,7 @@ void TmainForm::ShowShadow(bool on) {
 }
 
 void TmainForm::SpeedButton16Click() {
+    countLost = false;
     Send(0x02, {link::StartStop, 1});
     runState = RunState::Starting;
     PollNow();
