@@ -233,8 +233,10 @@ bool TmainForm::RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std
         return true;
     }
     if (now < lastStamp + frequency) return false;
+    // A start that did not reach the device is sent again at the next poll: otherwise the
+    // series would stop, or the previous count's finished bit would pass for a new end.
+    if (!context.link->SendCommand(0x02, {link::StartStop, 1})) return false;
     ui->UpDown1->SetPosition(repeatsLeft - 1);
-    context.link->SendCommand(0x02, {link::StartStop, 1});
     runState = RunState::Starting;
     return true;
 }
@@ -268,8 +270,7 @@ link::EndVerdict TmainForm::FollowEndOfCount(const link::DeviceStatus& status, b
     }
     if (runState == RunState::Counting) {
         if (!endOfCount.IsCounting()) countLost = false;
-        endOfCount.WhileCounting(status, alive);
-        return link::EndVerdict::None;
+        return endOfCount.WhileCounting(status, alive);
     }
     if (finished) {
         const bool deviceFault = status.runFlags & (link::kRunDeviceError | link::kRunBlocked);
@@ -290,7 +291,11 @@ void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t
         if (reportStore) {
             const reports::CountTime time{elapsedBytes[0], elapsedBytes[1], elapsedBytes[2],
                                           elapsedBytes[3]};
-            reportStore->AddMeasurement(ThresholdPosition(), count, time);
+            // The device's threshold of the poll that proved the end: the track bar may be held
+            // by the operator, or show 0 while the link was down.
+            const std::int32_t threshold =
+                link::ThresholdCodeToMillivolts(status.ThresholdCode());
+            reportStore->AddMeasurement(threshold, count, time);
             reportStore->SaveSpecialText(count, SettingsSpecialText(SettingsForm()));
         }
     } catch (const reports::ReportError& e) {
@@ -705,10 +710,12 @@ void TmainForm::ShowShadow(bool on) {
         Form4->HideOverlay();
 }
 
+// Only a start the device answered puts the panel in Starting, so that a finished bit left from
+// the previous count is never taken for the end of this one.
 void TmainForm::SpeedButton16Click() {
     countLost = false;
-    Send(0x02, {link::StartStop, 1});
-    runState = RunState::Starting;
+    if (context.link && context.link->SendCommand(0x02, {link::StartStop, 1}))
+        runState = RunState::Starting;
     PollNow();
 }
 

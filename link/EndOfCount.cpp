@@ -22,16 +22,22 @@ void EndOfCount::CountStarted(const DeviceStatus& s, bool alive) {
     counting = true;
     pending = false;
     interrupted = false;
-    faultAtEnd = false;
     mode = s.Mode();
     lastCount = 0;
     lastElapsed = 0;
     Remember(s, alive);
 }
 
-void EndOfCount::WhileCounting(const DeviceStatus& s, bool alive) {
-    if (!counting) CountStarted(s, alive);
-    Remember(s, alive);
+EndVerdict EndOfCount::WhileCounting(const DeviceStatus& s, bool alive) {
+    if (counting) {
+        Remember(s, alive);
+        return EndVerdict::None;
+    }
+    const bool endLost = pending;
+    CountStarted(s, alive);
+    if (!endLost) return EndVerdict::None;
+    reason = LossReason::LeftFinished;
+    return EndVerdict::Lost;
 }
 
 void EndOfCount::Remember(const DeviceStatus& s, bool alive) {

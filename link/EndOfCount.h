@@ -33,8 +33,9 @@ class EndOfCount {
   public:
     // A count has begun (its start was seen, or sent).
     void CountStarted(const DeviceStatus& status, bool alive);
-    // Every poll while the count runs.
-    void WhileCounting(const DeviceStatus& status, bool alive);
+    // Every poll while the count runs; Lost when it is a new count that an end still pending
+    // can no longer be taken from.
+    EndVerdict WhileCounting(const DeviceStatus& status, bool alive);
     // The device's finished bit ended the count the caller was following; deviceFault is the
     // error or blocked bit of that poll.
     EndVerdict Finished(const DeviceStatus& status, bool alive, bool deviceFault);
@@ -58,7 +59,6 @@ class EndOfCount {
     bool counting = false;
     bool pending = false;
     bool interrupted = false;  // a poll failed (or the link was down) since the count began
-    bool faultAtEnd = false;
     std::uint8_t mode = 0;
     std::uint32_t lastCount = 0;
     std::uint32_t lastElapsed = 0;
