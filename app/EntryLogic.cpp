@@ -58,12 +58,6 @@ std::unique_ptr<link::TSerial> CreateLink(const config::ConfigFile& config, std:
     return com;
 }
 
-void ShowStartupError(const std::string& text, const std::string& detail) {
-    std::cerr << text << '\n';
-    if (!detail.empty()) std::cerr << detail << '\n';
-    QMessageBox::critical(nullptr, kApplicationTitle, QString::fromStdString(text));
-}
-
 // The first candidate found, else the first candidate (beside the program), which is then
 // what a missing file's error text names.
 config::ExactFile Choose(const std::vector<std::string>& candidates) {
@@ -115,6 +109,13 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
 }
 
 }  // namespace
+
+void ShowStartupError(const std::string& text, const std::string& detail) {
+    std::cerr << text << '\n';
+    if (!detail.empty()) std::cerr << detail << '\n';
+    const std::string boxText = detail.empty() ? text : text + "\n\n" + detail;
+    QMessageBox::critical(nullptr, kApplicationTitle, QString::fromStdString(boxText));
+}
 
 int RunEntryLogic(int argc, char** argv) {
     if (const std::optional<int> answered = AnswerCommandLine(argc, argv)) return *answered;
