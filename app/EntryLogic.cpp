@@ -123,7 +123,13 @@ int RunEntryLogic(int argc, char** argv) {
     QApplication::setApplicationName(kApplicationTitle);
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
     InstanceGuard guard(exePath);
-    if (guard.AnotherInstanceRuns()) return 1;
+    if (guard.AnotherInstanceRuns()) {
+        std::cerr << "Another panel is running"
+                  << (guard.HolderPid() > 0 ? " (process " + std::to_string(guard.HolderPid()) + ")"
+                                            : std::string())
+                  << "; this one ends.\n";
+        return 1;
+    }
     std::unique_ptr<config::MessageFile> messages;
     std::unique_ptr<config::ConfigFile> config;
     std::unique_ptr<link::TSerial> link;

@@ -99,6 +99,8 @@ TEST_F(PanelE2ETest, ASecondInstanceExitsAtOnceWithoutAWindow) {
     ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
     const pid_t second = StartPanel("second.txt");
     EXPECT_EQ(ExitCodeOf(second, 5s), 1);
+    EXPECT_EQ(FileText("second.txt"),
+              "Another panel is running (process " + std::to_string(first) + "); this one ends.\n");
     EXPECT_EQ(Shell("xdotool search --onlyvisible --name '^QEV-C2$' | wc -l"), "1\n");
     EXPECT_EQ(kill(first, 0), 0) << "the first instance must keep running";
 }
