@@ -48,10 +48,18 @@ std::string PortFailureDetail(const std::string& reason) {
     return detail;
 }
 
+// Told on the thread of the exchange that failed to load the client library: the box opens
+// on the GUI thread, as soon as the message loop gets to it.
+void ShowLoadFailureLater(const std::string& why) {
+    QMetaObject::invokeMethod(
+        qApp, [why] { ShowStartupError(why, {}); }, Qt::QueuedConnection);
+}
+
 std::unique_ptr<link::TSerial> CreateLink(const config::ConfigFile& config, std::string& detail) {
     using config::ConfigSection;
     if (config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kTarlinkSupport) == "1")
-        return std::make_unique<link::TSerialMux>();
+        return std::make_unique<link::TSerialMux>(link::TSerialMux::ExecutableFolder(),
+                                                  ShowLoadFailureLater);
     const std::string port = config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort);
     auto com = std::make_unique<link::TSerialCom>(port);
     if (!com->IsConnected()) detail = PortFailureDetail(com->OpenError());
