@@ -19,18 +19,14 @@ using namespace pulsedesk::testing;
 struct SeriesTest : ::testing::Test {
     ManualClock clock;
     sim::DeviceModel device{{}, 200, 7, [this] { return clock.Now(); }};
-    TSerialSim* line = nullptr;
-    std::unique_ptr<Counter> counter;
+    std::unique_ptr<TSerialSim> owned = std::make_unique<TSerialSim>(device);
+    TSerialSim* line = owned.get();
+    Counter counter{std::move(owned)};
     TempDir dir;
     std::FILE* out = std::fopen(dir.File("out").c_str(), "w");
     std::string failure;
     std::thread series;
 
-    void SetUp() override {
-        auto sim = std::make_unique<TSerialSim>(device);
-        line = sim.get();
-        counter = std::make_unique<Counter>(std::move(sim));
-    }
     void TearDown() override {
         if (series.joinable()) series.join();
         std::fclose(out);
@@ -44,13 +40,13 @@ struct SeriesTest : ::testing::Test {
     // A series of 10 s counts; the count is 5 s in when reply B falls silent, and has ended at
     // a count above the last one read once the series has polled it a few times.
     std::uint32_t StartAndEndWithReplyBSilent(int repeat) {
-        MeasureOptions o;
-        o.mode = 1;
-        o.time = ClockTime{0, 0, 10};
-        o.repeat = repeat;
-        series = std::thread([this, o] {
+        series = std::thread([this, repeat] {
+            MeasureOptions o;
+            o.mode = 1;
+            o.time = ClockTime{0, 0, 10};
+            o.repeat = repeat;
             try {
-                RunSeries(*counter, o, nullptr, "", out);
+                RunSeries(counter, o, nullptr, "", out);
             } catch (const LinkError& e) {
                 failure = e.what();
             }
