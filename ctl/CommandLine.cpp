@@ -44,10 +44,11 @@ const std::map<std::string, std::string> kHelp{
     {"status",
      "Usage: pulsectl status [--json]\n"
      "Polls the counter once and prints its status: run state (idle, counting, finished,\n"
-     "reset, blocked, error), mode, count, count limit, count time, elapsed time, threshold\n"
-     "in mV and the error number with its text from pulsedesk.msg when that file is found.\n"
-     "--json prints one JSON object with the keys state, mode, count, count_limit,\n"
-     "count_time, elapsed, threshold_mv, error and error_text.\n"},
+     "reset, blocked, error), every flag set among those words (finished blocked, say), mode,\n"
+     "count, count limit, count time, elapsed time, threshold in mV and the error number\n"
+     "with its text from pulsedesk.msg when that file is found.\n"
+     "--json prints one JSON object with the keys state, flags (an array of words), mode,\n"
+     "count, count_limit, count_time, elapsed, threshold_mv, error and error_text.\n"},
     {"identify",
      "Usage: pulsectl identify\n"
      "Prints the model (QEV-C1, QEV-C2 or System is undefined), the firmware version and\n"

@@ -47,7 +47,8 @@ struct PanelFiles {
 
 void PrintStatus(const Counter& counter, const PanelFiles& files, bool json) {
     const link::DeviceStatus& s = counter.Status();
-    const auto fields = StatusFields(s, files.ErrorText(s.errorCode));
+    auto fields = StatusFields(s, files.ErrorText(s.errorCode));
+    fields.insert(fields.begin() + 1, FlagsField(s.runFlags));  // the state names one bit only
     std::fputs(json ? (JsonObject(fields) + "\n").c_str() : StatusLines(fields).c_str(), stdout);
 }
 

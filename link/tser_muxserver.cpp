@@ -13,6 +13,20 @@ namespace {
 
 constexpr const char* kClientLibrary = "libmuxclient.so";
 
+std::string LoaderError() {
+    const char* text = dlerror();
+    return text != nullptr ? text : "no reason given";
+}
+
+std::string LoadFailureText(const std::string& besidePath, const std::string& why) {
+    return std::string("Shared-port mode (TarlinkSupport=1): the client library ") +
+           kClientLibrary + " could not be loaded, so the counter stays unreachable.\nLooked in " +
+           besidePath +
+           ", then on the system's library path (LD_LIBRARY_PATH, /etc/ld.so.cache, /lib, "
+           "/usr/lib):\n" +
+           why;
+}
+
 }  // namespace
 
 std::string TSerialMux::ExecutableFolder() {
@@ -23,7 +37,10 @@ std::string TSerialMux::ExecutableFolder() {
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-TSerialMux::TSerialMux(std::string folder) : clientFolder(std::move(folder)) { OpenAndStart(); }
+TSerialMux::TSerialMux(std::string folder, LoadFailed loadFailed)
+    : clientFolder(std::move(folder)), onLoadFailed(std::move(loadFailed)) {
+    OpenAndStart();
+}
 
 TSerialMux::~TSerialMux() { StopPolling(); }
 
@@ -33,10 +50,22 @@ TSerialMux::TransactFn TSerialMux::Bind() {
     if (transact != nullptr) return transact;
     std::string beside = clientFolder;
     if (!beside.empty() && beside.back() != '/') beside += '/';
-    void* lib = dlopen((beside + kClientLibrary).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) lib = dlopen(kClientLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) return nullptr;
-    transact = reinterpret_cast<TransactFn>(dlsym(lib, "TransactMuxCommand"));
+    beside += kClientLibrary;
+    std::string why;  // the loader's words for each failed step
+    void* lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        why = LoaderError();
+        lib = dlopen(kClientLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (lib == nullptr) why += "\n" + LoaderError();
+    }
+    if (lib != nullptr) {
+        transact = reinterpret_cast<TransactFn>(dlsym(lib, "TransactMuxCommand"));
+        if (transact == nullptr) why = LoaderError();
+    }
+    if (transact == nullptr && onLoadFailed) {
+        onLoadFailed(LoadFailureText(beside, why));
+        onLoadFailed = nullptr;
+    }
     return transact;
 }
 

@@ -2,6 +2,7 @@
 // bound at the first exchange so that a program set up for a COM port runs without it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "tser.h"
@@ -10,9 +11,14 @@ namespace pulsedesk::link {
 
 class TSerialMux final : public TSerial {
   public:
+    // Told once, at the first load of the client library that fails, why and where it was
+    // looked for; called on the thread of that exchange with the link's mutex held, so it must
+    // only hand the text on.
+    using LoadFailed = std::function<void(const std::string& why)>;
+
     // The client library is looked for in clientFolder first (the program's own folder unless
     // given), then on the system's search path.
-    explicit TSerialMux(std::string clientFolder = ExecutableFolder());
+    explicit TSerialMux(std::string clientFolder = ExecutableFolder(), LoadFailed onLoadFailed = {});
     ~TSerialMux() override;
 
     static std::string ExecutableFolder();
@@ -31,6 +37,7 @@ class TSerialMux final : public TSerial {
 
     const std::string clientFolder;
     TransactFn transact = nullptr;
+    LoadFailed onLoadFailed;  // emptied once told
 };
 
 }  // namespace pulsedesk::link

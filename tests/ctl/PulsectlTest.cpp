@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <filesystem>
@@ -196,6 +197,18 @@ TEST_F(CtlTest, StatusJsonParsesBackToTheDevicesState) {
     EXPECT_EQ(s["elapsed"].toString(), "00:00:00.00");
     EXPECT_EQ(s["threshold_mv"].toInt(), -350);
     EXPECT_EQ(s["error"].toInt(), 5);
+}
+
+TEST_F(CtlTest, StatusNamesEveryFlagBesideTheState) {
+    ASSERT_EQ(Ctl({"measure", "--mode", "1", "--time", "0:00:01"}).exitCode, 0);
+    sim->Send("blocked on");
+    ASSERT_EQ(sim->ReadLine(), "blocked on");
+    const QJsonObject s = ParseJson(Ctl({"status", "--json"}).out);
+    EXPECT_EQ(s["state"].toString(), "finished");
+    EXPECT_EQ(s["flags"].toArray(), (QJsonArray{"finished", "blocked"}));
+    const std::string text = Ctl({"status"}).out;
+    EXPECT_NE(text.find("state        finished\nflags        finished blocked\n"), std::string::npos)
+        << text;
 }
 
 // pulsectl copied beside a settings and a message file of the test's own.

@@ -50,11 +50,16 @@ class PanelE2ETest : public ::testing::Test {
         }
     }
     std::string Program() const { return dir.File("pulsedesk"); }
-    void WriteSettings(const std::string& portLine) {
+    // The default settings, each given "Key=value" in place of that key's line.
+    void WriteSettings(const std::string& portLine, const std::string& another = "COM-Port=") {
         std::ifstream in(BinDir() + "/pulsedesk.cfg", std::ios::binary);
         std::ofstream out(dir.File("pulsedesk.cfg"), std::ios::binary);
-        for (std::string line; std::getline(in, line);)
-            out << (line.rfind("COM-Port=", 0) == 0 ? portLine + "\r" : line) << '\n';
+        const auto keyOf = [](const std::string& l) { return l.substr(0, l.find('=') + 1); };
+        for (std::string line; std::getline(in, line);) {
+            for (const std::string& given : {another, portLine})
+                if (keyOf(line) == keyOf(given)) line = given + "\r";
+            out << line << '\n';
+        }
     }
     pid_t StartPanel(const std::string& stderrName = "stderr.txt") {
         const pid_t pid = SpawnChild(Program(), {}, -1, -1, dir.File(stderrName));
@@ -99,6 +104,8 @@ TEST_F(PanelE2ETest, ASecondInstanceExitsAtOnceWithoutAWindow) {
     ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
     const pid_t second = StartPanel("second.txt");
     EXPECT_EQ(ExitCodeOf(second, 5s), 1);
+    EXPECT_EQ(FileText("second.txt"),
+              "Another panel is running (process " + std::to_string(first) + "); this one ends.\n");
     EXPECT_EQ(Shell("xdotool search --onlyvisible --name '^QEV-C2$' | wc -l"), "1\n");
     EXPECT_EQ(kill(first, 0), 0) << "the first instance must keep running";
 }
@@ -132,6 +139,28 @@ TEST_F(PanelE2ETest, AnUnopenablePortShowsItsMessageAndTheReason) {
     EXPECT_NE(err.find(dir.File("no-such-port") + ": No such file or directory"), std::string::npos)
         << err;
     EXPECT_EQ(code, 1);
+}
+
+TEST_F(PanelE2ETest, SharedPortModeWithoutTheClientLibrarySaysSoOnce) {
+    WriteSettings("COM-Port=" + dir.File("counter"), "TarlinkSupport=1");
+    const pid_t panel = StartPanel();
+    const unsigned long box = x->FindWindow("Cnt-QEV-C2");
+    ASSERT_NE(box, 0u) << FileText("stderr.txt");
+    x->Close(box);
+    const auto failedPolls = [&] {
+        const std::string trace = FileText("trace.log");
+        return std::count(trace.begin(), trace.end(), '\n');
+    };
+    const auto seen = failedPolls();
+    ASSERT_TRUE(WaitUntil([&] { return failedPolls() >= seen + 6; }, 10s));
+    EXPECT_EQ(x->FindWindow("Cnt-QEV-C2", 0ms), 0u) << "one box, not one per poll";
+    const std::string err = FileText("stderr.txt");
+    EXPECT_EQ(err.find("libmuxclient.so could not be loaded"),
+              err.rfind("libmuxclient.so could not be loaded"));
+    EXPECT_NE(err.find("Looked in " + dir.File("libmuxclient.so") + ", then on the system's"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(kill(panel, 0), 0);
 }
 
 TEST_F(PanelE2ETest, UnpluggingGreysThePanelAndItRecoversByItself) {
