@@ -9,7 +9,7 @@ enum {
     kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR,
 };
 
-static DCB port_settings;           /* last read from the current port, then adjusted */
+static DCB port_settings;          /* last read from the current port, then adjusted */
 static COMMTIMEOUTS port_timeouts; /* set by the open */
 
 static HANDLE handle_of(rs232_handle port) { return (HANDLE)port; }

@@ -34,9 +34,11 @@ static const char *open_failure(void) {
     DWORD error = GetLastError();
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return "no such port";
+        case ERROR_PATH_NOT_FOUND:
+            return "no such port";
         case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION: return "in use by another program";
+        case ERROR_SHARING_VIOLATION:
+            return "in use by another program";
         default:
             snprintf(other, sizeof other, "system error %lu", (unsigned long)error);
             return other;
