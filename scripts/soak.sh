@@ -46,7 +46,8 @@ sed -e "s#^COM-Port=.*#COM-Port=$run/counter\r#" -e "s#^TarlinkSupport=.*#Tarlin
 Xvfb -displayfd 4 -screen 0 800x700x24 -nolisten tcp -noreset 4>"$run/display" 2>"$run/xvfb.err" &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$run/display")"
+DISPLAY=":$(head -1 "$run/display")"
+export DISPLAY
 
 mkfifo "$run/sim.in"
 build/bin/pulsesim --link "$run/counter" --rate 50000 --seed "$seed" --chaos "$seed" \

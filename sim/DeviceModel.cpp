@@ -105,7 +105,8 @@ void DeviceModel::Stop() {
 void DeviceModel::Finish(bool stopped) {
     counting = false;
     finished = true;
-    if (finishObserver) finishObserver({Mode(), count, elapsedHundredths, finishedAtMs, stopped});
+    if (finishObserver)
+        finishObserver({Mode(), count, elapsedHundredths, thresholdCode, finishedAtMs, stopped});
 }
 
 Response DeviceModel::Handle(const std::uint8_t* request, std::size_t length) {

@@ -40,6 +40,7 @@ struct FinishedCount {
     std::uint8_t mode = 0;
     std::uint32_t count = 0;
     std::int64_t elapsedHundredths = 0;
+    std::uint16_t thresholdCode = 0;
     std::int64_t atMs = 0;  // on the model's clock
     bool stopped = false;   // ended by a stop command rather than by its preset
 };

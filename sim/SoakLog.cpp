@@ -34,7 +34,8 @@ std::string FinishedLine(std::uint64_t seq, std::chrono::system_clock::time_poin
     const char* by = f.stopped ? "stop" : (f.mode == 3 ? "limit" : "time");
     return "seq=" + std::to_string(seq) + " at=" + WallClockText(at) +
            " mode=" + std::to_string(f.mode) + " count=" + std::to_string(f.count) +
-           " elapsed=" + ElapsedText(f.elapsedHundredths) + " by=" + by;
+           " elapsed=" + ElapsedText(f.elapsedHundredths) +
+           " threshold=" + std::to_string(f.thresholdCode) + " by=" + by;
 }
 
 std::string FaultLine(std::chrono::system_clock::time_point at, const ChaosFault& fault) {

@@ -20,8 +20,8 @@ std::string WallClockText(std::chrono::system_clock::time_point at);
 // "0:00:08.00": hours, minutes, seconds and hundredths.
 std::string ElapsedText(std::int64_t hundredths);
 
-// "seq=3 at=... mode=1 count=574 elapsed=0:00:08.00 by=time" (by=limit in mode 3, by=stop
-// for a count ended by a stop command).
+// "seq=3 at=... mode=1 count=574 elapsed=0:00:08.00 threshold=2096 by=time": the threshold in
+// device units; by=limit in mode 3, by=stop for a count ended by a stop command.
 std::string FinishedLine(std::uint64_t seq, std::chrono::system_clock::time_point at,
                          const FinishedCount& finished);
 // "at=... fault=late duration=1.250 bytes=7" (bytes only for overlong and late).

@@ -46,7 +46,8 @@ Options:
   --log-finished FILE
                     append a line to FILE for every count the device finishes, as it ends:
                     "seq=1 at=2026-12-07T14:05:09.250 mode=1 count=574 elapsed=0:00:08.00
-                    by=time" (by=limit in mode 3, by=stop when a stop command ended it)
+                    threshold=2096 by=time": the threshold in device units, by=limit in
+                    mode 3, by=stop when a stop command ended it
   --chaos SEED      misbehave at random from the start (see the command chaos); SEED, 0 to
                     4294967295, makes a run repeatable
   --chaos-log FILE  append a line to FILE for every fault the chaos puts in:

@@ -221,7 +221,7 @@ TEST(PulsesimSoak, LogsEachFinishedCountAsItEndsWithTheCountTheStatusThenReports
     pty.Exchange({0x04, 0x02, 0x00, 0x00, 0x01});  // count time 1 s
     const std::regex line(
         R"(seq=(\d+) at=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} mode=1 count=(\d+) )"
-        R"(elapsed=0:00:01\.00 by=time)");
+        R"(elapsed=0:00:01\.00 threshold=2096 by=time)");
     for (int seq = 1; seq <= 2; ++seq) {
         pty.Exchange({0x02, 0x41, 0x01});
         ASSERT_TRUE(WaitUntil([&] { return LinesOf(log).size() == std::size_t(seq); }, 5s));
