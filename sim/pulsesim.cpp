@@ -49,7 +49,7 @@ Options:
                     threshold=2096 by=time": the threshold in device units, by=limit in
                     mode 3, by=stop when a stop command ended it
   --chaos SEED      misbehave at random from the start (see the command chaos); SEED, 0 to
-                    4294967295, makes a run repeatable
+                    4294967295, fixes the faults, their lengths and the quiet between them
   --chaos-log FILE  append a line to FILE for every fault the chaos puts in:
                     "at=... fault=late duration=1.250 bytes=7"; without it, standard error
   --help            this text
