@@ -82,7 +82,7 @@ void DeviceModel::Advance() {
         if (limitReached) count = countLimit;
         if (timeUp || limitReached) {
             finishedAtMs = lastAdvanceMs - (ticks - 1) * kTickMs;
-            Finish();
+            Finish(false);
         }
     }
     if (!counting) lastAdvanceMs = now;
@@ -99,12 +99,14 @@ void DeviceModel::Start() {
 void DeviceModel::Stop() {
     if (!counting) return;
     finishedAtMs = clock();
-    Finish();
+    Finish(true);
 }
 
-void DeviceModel::Finish() {
+void DeviceModel::Finish(bool stopped) {
     counting = false;
     finished = true;
+    if (finishObserver)
+        finishObserver({Mode(), count, elapsedHundredths, thresholdCode, finishedAtMs, stopped});
 }
 
 Response DeviceModel::Handle(const std::uint8_t* request, std::size_t length) {

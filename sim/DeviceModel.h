@@ -35,6 +35,16 @@ struct Response {
     std::vector<std::uint8_t> late;
 };
 
+// One count as it ended: what the device reports for it from then on, and when it ended.
+struct FinishedCount {
+    std::uint8_t mode = 0;
+    std::uint32_t count = 0;
+    std::int64_t elapsedHundredths = 0;
+    std::uint16_t thresholdCode = 0;
+    std::int64_t atMs = 0;  // on the model's clock
+    bool stopped = false;   // ended by a stop command rather than by its preset
+};
+
 struct Identity {
     char modelDigit = '2';
     std::uint8_t firmware = 15;  // tenths: 15 is version 1.5
@@ -44,6 +54,7 @@ struct Identity {
 class DeviceModel {
   public:
     using Clock = std::function<std::int64_t()>;  // milliseconds, monotonic
+    using FinishObserver = std::function<void(const FinishedCount&)>;
 
     DeviceModel(Identity identity, double pulsesPerSecond, std::uint32_t seed, Clock clock);
 
@@ -53,6 +64,8 @@ class DeviceModel {
     double Rate() const { return rate; }
     Faults& faults() { return injected; }
     const Faults& faults() const { return injected; }
+    // Told of every count that ends, once, as it ends on the model's clock.
+    void OnFinish(FinishObserver observer) { finishObserver = std::move(observer); }
 
     // Read-only views for tests and the simulator's status line.
     std::uint8_t Mode() const { return modeOptions & 0x03; }
@@ -80,7 +93,7 @@ class DeviceModel {
     void Carry(std::uint8_t code, const std::uint8_t* args, std::size_t argCount);
     void Start();
     void Stop();
-    void Finish();
+    void Finish(bool stopped);
     void RestoreDefaults();
     void ApplyOptions(std::uint8_t options);
     void SetSoundBit(std::uint8_t bit, bool soundOn);
@@ -92,6 +105,7 @@ class DeviceModel {
     Clock clock;
     std::mt19937 random;
     Faults injected;
+    FinishObserver finishObserver;
 
     std::uint8_t modeOptions = 0;
     bool resetBit = true;
