@@ -4,7 +4,7 @@
 # i386 architecture and wine32) for the windows32 tests, where the machine can take it.
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libx11-dev xvfb xdotool x11-utils imagemagick fonts-liberation fonts-dejavu-core
+          libx11-dev xvfb xdotool x11-utils openbox imagemagick fonts-liberation fonts-dejavu-core
           dpkg-dev fakeroot lintian desktop-file-utils pkg-config file python3
           mingw-w64 wine wine64)
 wine32=no

@@ -3,6 +3,7 @@
 // program, a refused record, input during the close.
 #include <QCheckBox>
 #include <QHideEvent>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -180,6 +181,36 @@ TEST_F(PanelTrustTest, ARefusedRecordKeepsTheTypedDescriptionForTheRetry) {
     errors.clear();
 }
 
+// Switched on in the settings dialog, each finished count of a series adds its line; off, none.
+TEST_F(PanelTrustTest, EachFinishedCountReachesTheSpecialFormatFileWhileItIsOn) {
+    OpenStudyInMode(3);  // a limit of 1000 at 500 per second: 2 s
+    const auto settings = [this](bool on) {
+        QTimer::singleShot(0, [on] {
+            auto* form = qobject_cast<dialogs::TForm3*>(QApplication::activeModalWidget());
+            ASSERT_NE(form, nullptr);
+            form->CheckBox8->setChecked(on);
+            if (on) form->specFileName->setText(QStringLiteral("Счёт"));
+            form->accept();
+        });
+        Click("SpeedButton15");
+    };
+    const auto count = [this](std::size_t lines) {
+        Click("SpeedButton16");
+        ASSERT_TRUE(Settle([&] { return panel->State() == RunState::Counting; }));
+        clock.Advance(2500);
+        ASSERT_TRUE(Settle([&] { return MeasurementLines().size() == lines; }));
+    };
+    Control<display::UpDown>("UpDown1")->SetPosition(1);
+    settings(true);
+    count(1);
+    count(2);
+    const std::string file = panel->Store()->YearFolder() + "/Счёт.txt";
+    EXPECT_EQ(ReadBytes(file), LineCount(0).substr(4) + "\r\n" + LineCount(1).substr(4) + "\r\n");
+    settings(false);
+    count(3);
+    EXPECT_EQ(ReadBytes(file).size(), 12u);
+}
+
 class HeldWorkFolderTest : public PanelTrustTest {
   protected:
     void BeforePanel() override {
@@ -207,6 +238,31 @@ TEST_F(HeldWorkFolderTest, IsTriedAgainAndTheLabelSaysWhyMeanwhile) {
     Click("SpeedButton6");
     EXPECT_TRUE(panel->IsStudyOpen());
     errors.clear();
+}
+
+// Boxes raised from the status handling queue up: one open at a time, none of them modal.
+TEST(ErrorBoxes, OneIsOpenAtATimeAndTheNextFollowsWhenItCloses) {
+    EnsureQtApp();
+    const auto open = [] {
+        std::vector<QMessageBox*> boxes;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                boxes.push_back(box);
+        return boxes;
+    };
+    const ErrorSink show = ErrorBox();
+    show("first lost count");
+    show("second lost count");
+    ASSERT_EQ(open().size(), 1u);
+    EXPECT_EQ(open()[0]->text(), "first lost count");
+    EXPECT_FALSE(open()[0]->isModal());
+    open()[0]->accept();
+    QApplication::processEvents();
+    ASSERT_EQ(open().size(), 1u);
+    EXPECT_EQ(open()[0]->text(), "second lost count");
+    open()[0]->accept();
+    QApplication::processEvents();
+    EXPECT_TRUE(open().empty());
 }
 
 }  // namespace

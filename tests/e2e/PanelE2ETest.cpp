@@ -76,6 +76,8 @@ class PanelE2ETest : public ::testing::Test {
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     std::string FileText(const std::string& name) const { return ReadBytes(dir.File(name)); }
+    // A study in mode 1, a series of three 2 s counts, started: the operator's clicks.
+    void StartSeriesOfThree();
     std::string ErrorText(int number) {
         config::MessageFile messages(Program());
         return config::Cp1251ToUtf8(messages.GetMessage(config::MessageKind::Error, number));
@@ -208,6 +210,23 @@ TEST_F(PanelE2ETest, ClosingWhileCountingStopsPollingAtOnceAndSendsNothing) {
     EXPECT_EQ(reports.find("N="), std::string::npos);
 }
 
+// Each step waits for its frame on the line, so a slow machine only makes the test slower.
+bool Sent(const std::string& traceText, const std::string& frame, int times) {
+    int n = 0;
+    for (auto at = traceText.find("> " + frame + " <"); at != std::string::npos;
+         at = traceText.find("> " + frame + " <", at + 1))
+        ++n;
+    return n >= times;
+}
+
+// The report of the work folder (the last .rep found) and its measurement lines.
+std::string ReportIn(const std::string& folder) {
+    std::string report;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.path().extension() == ".rep") report = ReadBytes(e.path());
+    return report;
+}
+
 // Milliseconds of every "start" frame (41 01) in the link's trace.
 std::vector<long long> StartTimes(const std::string& trace) {
     std::vector<long long> times;
@@ -225,21 +244,9 @@ std::vector<std::string> LinesWith(const std::string& text, const std::string& p
     return found;
 }
 
-TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
-    SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
-    const pid_t pid = StartPanel();
-    const unsigned long panel = x->FindWindow("QEV-C2");
-    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
-    // Each step waits for its frame on the line, so a slow machine only makes the test slower.
+void PanelE2ETest::StartSeriesOfThree() {
     const auto sent = [&](const std::string& frame, int times = 1) {
-        return WaitUntil([&] {
-            const std::string trace = FileText("trace.log");
-            int n = 0;
-            for (auto at = trace.find("> " + frame + " <"); at != std::string::npos;
-                 at = trace.find("> " + frame + " <", at + 1))
-                ++n;
-            return n >= times;
-        });
+        return WaitUntil([&] { return Sent(FileText("trace.log"), frame, times); });
     };
     ASSERT_TRUE(sent("01 2E", 2));  // identified at start-up and at the first status
     std::this_thread::sleep_for(300ms);
@@ -261,6 +268,15 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     std::this_thread::sleep_for(300ms);
     x->Click(479, 565);  // ПУСК
     ASSERT_TRUE(sent("02 41 01"));
+}
+
+TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
+    const pid_t pid = StartPanel();
+    const unsigned long panel = x->FindWindow("QEV-C2");
+    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
+    StartSeriesOfThree();
+    if (HasFatalFailure()) return;
     std::this_thread::sleep_for(1000ms);
     x->Screenshot(ArtifactDir() + "/panel-series.png");
 
@@ -299,6 +315,35 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     std::this_thread::sleep_for(300ms);
     x->Screenshot(ArtifactDir() + "/settings-over-shadow.png");
     x->Close(settings);
+}
+
+}  // namespace
+}  // namespace pulsedesk::testing
+
+namespace pulsedesk::testing {
+namespace {
+
+// Minimised by a real window manager, the panel goes on following the counter: the series
+// runs to its end and each count is written when it ends, not when the panel is restored.
+TEST_F(PanelE2ETest, AMinimisedPanelGoesOnWithItsSeries) {
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
+    StartPanel();
+    const unsigned long panel = x->FindWindow("QEV-C2");
+    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
+    StartSeriesOfThree();
+    if (HasFatalFailure()) return;
+    const pid_t wm = SpawnChild("/usr/bin/openbox", {}, -1, -1, dir.File("openbox.txt"));
+    started.push_back(wm);
+    ASSERT_TRUE(WaitUntil([&] {
+        Shell("xdotool windowminimize " + std::to_string(panel) + " 2>/dev/null");
+        return Shell("xprop -id " + std::to_string(panel) + " WM_STATE").find("Iconic") !=
+               std::string::npos;
+    }));
+    ASSERT_TRUE(WaitUntil([&] { return LinesWith(ReportIn(dir.Path()), "N=").size() >= 3; }, 30s))
+        << ReportIn(dir.Path());
+    EXPECT_NE(Shell("xprop -id " + std::to_string(panel) + " WM_STATE").find("Iconic"),
+              std::string::npos)
+        << "the lines must come while the panel is minimised";
 }
 
 }  // namespace
