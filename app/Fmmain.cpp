@@ -20,6 +20,7 @@ namespace pulsedesk::app {
 
 using config::ConfigSection;
 namespace keys = config::keys;
+namespace frames = link::frames;
 
 namespace {
 
@@ -235,7 +236,7 @@ bool TmainForm::RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std
     if (now < lastStamp + frequency) return false;
     // A start that did not reach the device is sent again at the next poll: otherwise the
     // series would stop, or the previous count's finished bit would pass for a new end.
-    if (!context.link->SendCommand(0x02, {link::StartStop, 1})) return false;
+    if (!context.link->SendCommand(frames::StartStopFrame(true))) return false;
     ui->UpDown1->SetPosition(repeatsLeft - 1);
     runState = RunState::Starting;
     return true;
@@ -373,7 +374,7 @@ void TmainForm::IdentifyDevice() {
         return;
     }
     link::TSerial& line = *context.link;
-    const link::CommandReply model = line.SendCommand(0x01, {link::ReadModel});
+    const link::CommandReply model = line.SendCommand(frames::QueryFrame(link::ReadModel));
     if (model.Byte(1) != link::ReplyCodeFor(link::ReadModel)) return;
     switch (model.Byte(3)) {
         case '1':
@@ -390,11 +391,11 @@ void TmainForm::IdentifyDevice() {
     }
     setWindowTitle(QString::fromStdString(deviceInfo.modelName));
     deviceInfo.programVersion = kProgramVersion;
-    const link::CommandReply firmware = line.SendCommand(0x01, {link::ReadFirmwareVersion});
+    const link::CommandReply firmware = line.SendCommand(frames::QueryFrame(link::ReadFirmwareVersion));
     if (firmware.Byte(1) == link::ReplyCodeFor(link::ReadFirmwareVersion))
         deviceInfo.firmwareVersion = firmware.Byte(2);
     deviceInfo.serialNumber = 0xFFFF;
-    const link::CommandReply serial = line.SendCommand(0x01, {link::ReadSerialNumber});
+    const link::CommandReply serial = line.SendCommand(frames::QueryFrame(link::ReadSerialNumber));
     if (serial.Byte(1) == link::ReplyCodeFor(link::ReadSerialNumber))
         deviceInfo.serialNumber = serial.Byte(2) * 256u + serial.Byte(3);
     std::int32_t warning = 30, alarm = 60;
@@ -516,8 +517,7 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TmainForm::SendThresholdOfTrackBar() {
-    const std::uint16_t code = link::MillivoltsToThresholdCode(ThresholdPosition());
-    Send(0x03, {link::SetThreshold, code >> 8, code & 0xFF});
+    Send(frames::SetThresholdFrame(ThresholdPosition()));
     PollNow();
 }
 
@@ -528,27 +528,27 @@ void TmainForm::ConnectControls() {
     const std::pair<display::SpeedButton*, std::function<void()>> steps[] = {
         {ui->SpeedButton7,
          [this] {
-             Send(0x02, {link::StepCountLimit, 0});
+             Send(frames::StepFrame(frames::Step::CountLimit, false));
          }},
         {ui->SpeedButton8,
          [this] {
-             Send(0x02, {link::StepCountLimit, 1});
+             Send(frames::StepFrame(frames::Step::CountLimit, true));
          }},
         {ui->SpeedButton10,
          [this] {
-             Send(0x02, {link::StepCountTime, 0});
+             Send(frames::StepFrame(frames::Step::CountTime, false));
          }},
         {ui->SpeedButton12,
          [this] {
-             Send(0x02, {link::StepCountTime, 1});
+             Send(frames::StepFrame(frames::Step::CountTime, true));
          }},
         {ui->SpeedButton13,
          [this] {
-             Send(0x03, {link::StepThreshold, 0, 1});
+             Send(frames::StepFrame(frames::Step::Threshold, false));
          }},
         {ui->SpeedButton14,
          [this] {
-             Send(0x03, {link::StepThreshold, 1, 1});
+             Send(frames::StepFrame(frames::Step::Threshold, true));
          }},
         {ui->SpeedButton5, [this] { SpeedButton5Click(); }},
         {ui->SpeedButton6, [this] { SpeedButton6Click(); }},
@@ -567,8 +567,8 @@ void TmainForm::ConnectControls() {
 
 // Results are not checked: a command that did not arrive changes nothing, and the next status
 // shows the device's real settings.
-void TmainForm::Send(std::uint8_t header, std::initializer_list<std::int64_t> values) {
-    if (context.link) context.link->SendCommand(header, values);
+void TmainForm::Send(const link::frames::Frame& frame) {
+    if (context.link) context.link->SendCommand(frame);
 }
 
 void TmainForm::PollNow() {
@@ -584,9 +584,9 @@ link::DeviceStatus TmainForm::CurrentStatus() {
 
 void TmainForm::sbMode0Click(int mode) {
     const link::DeviceStatus status = CurrentStatus();
-    if (status.runFlags & link::kRunFinished) Send(0x01, {link::ClearFinished});
+    if (status.runFlags & link::kRunFinished) Send(frames::ClearFinishedFrame());
     if (status.Mode() == mode || !context.link) return;
-    const link::CommandReply reply = context.link->SendCommand(0x02, {link::SetMode, mode});
+    const link::CommandReply reply = context.link->SendCommand(frames::SetModeFrame(mode));
     if (reply && reply.Byte(1) == link::kModeAccepted) {
         PollNow();
         return;
@@ -642,7 +642,7 @@ void TmainForm::SpeedButton9Click() {
     if (Form2->exec() == kDialogAccepted) {
         const std::uint32_t limit = Form2->CountLimit();
         if (limit != CurrentStatus().countLimit)
-            Send(0x04, {link::SetCountLimit, limit >> 16, (limit >> 8) & 0xFF, limit & 0xFF});
+            Send(frames::SetCountLimitFrame(limit));
     }
     ShowShadow(false);
 }
@@ -655,7 +655,7 @@ void TmainForm::SpeedButton11Click() {
     Form1->SetCountTime(preset[0], preset[1], preset[2]);
     PlaceUnder(Form1, ui->SpeedButton10);
     if (Form1->exec() == kDialogAccepted)
-        Send(0x04, {link::SetCountTime, Form1->Hours(), Form1->Minutes(), Form1->Seconds()});
+        Send(frames::SetCountTimeFrame({Form1->Hours(), Form1->Minutes(), Form1->Seconds()}));
     ShowShadow(false);
 }
 
@@ -685,9 +685,9 @@ void TmainForm::SendSettings(const dialogs::TForm3& form, std::uint8_t options) 
         bit(form.CheckBox5, link::kOptInvertSignals) | bit(form.CheckBox4, link::kOptInvertPulses) |
         bit(form.CheckBox2, link::kOptSignalSoundOff) | bit(form.CheckBox7, link::kOptKeySoundOff) |
         bit(form.CheckBox3, link::kOptEndSoundOff);
-    Send(0x02, {link::SetOptions, settings});
-    Send(0x02, {link::SetSignalSound, form.CheckBox2->isChecked() ? 1 : 0});
-    Send(0x02, {link::SetEndSound, form.CheckBox3->isChecked() ? 1 : 0});
+    Send(frames::SetOptionsFrame(static_cast<std::uint8_t>(settings)));
+    Send(frames::SoundFrame(frames::Sound::Signal, form.CheckBox2->isChecked()));
+    Send(frames::SoundFrame(frames::Sound::End, form.CheckBox3->isChecked()));
 }
 
 void TmainForm::SpeedButton15Click() {
@@ -698,7 +698,7 @@ void TmainForm::SpeedButton15Click() {
     // The mode bits come from the status of this moment: the device's mode may have changed
     // at its own keys, or by another program, while the dialog was open.
     if (form.exec() == kDialogAccepted) SendSettings(form, CurrentStatus().modeOptions);
-    if (form.CheckBox1->isChecked()) Send(0x01, {link::RestoreDefaults});
+    if (form.CheckBox1->isChecked()) Send(frames::RestoreDefaultsFrame());
     ShowShadow(false);
 }
 
@@ -714,14 +714,14 @@ void TmainForm::ShowShadow(bool on) {
 // the previous count is never taken for the end of this one.
 void TmainForm::SpeedButton16Click() {
     countLost = false;
-    if (context.link && context.link->SendCommand(0x02, {link::StartStop, 1}))
+    if (context.link && context.link->SendCommand(frames::StartStopFrame(true)))
         runState = RunState::Starting;
     PollNow();
 }
 
 // A stop during the pause of a series ends the series: the operator asked to stop.
 void TmainForm::SpeedButton17Click() {
-    Send(0x02, {link::StartStop, 0});
+    Send(frames::StartStopFrame(false));
     ui->UpDown1->SetPosition(repeatCount);
     if (runState == RunState::RepeatWait) runState = RunState::Done;
     PollNow();

@@ -75,7 +75,7 @@ class TmainForm : public QWidget {
   private:
     void ReadPanelSettings();
     void ConnectControls();
-    void Send(std::uint8_t header, std::initializer_list<std::int64_t> values);
+    void Send(const link::frames::Frame& frame);
     void PollNow();
     link::DeviceStatus CurrentStatus();
     void ShowMemo(bool editable, QColor text, QColor background);

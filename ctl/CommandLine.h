@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "ctl/Frames.h"
+#include "link/Frames.h"
 
 namespace pulsedesk::ctl {
+
+// The command frames, by name, as the panel sends them.
+using namespace link::frames;
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;

@@ -107,15 +107,15 @@ bool Counter::Poll() {
 }
 
 lk::CommandReply Counter::Command(const Frame& frame, const std::string& action) {
-    lk::CommandReply reply = Send(*line, frame);
+    lk::CommandReply reply = line->SendCommand(frame);
     if (!reply) throw LinkError("the counter did not acknowledge " + action);
     return reply;
 }
 
 void Counter::SelectMode(int mode) {
-    if (status.runFlags & lk::kRunFinished) Send(*line, ClearFinishedFrame());
+    if (status.runFlags & lk::kRunFinished) line->SendCommand(ClearFinishedFrame());
     if (status.Mode() == mode) return;
-    const lk::CommandReply reply = Send(*line, SetModeFrame(mode));
+    const lk::CommandReply reply = line->SendCommand(SetModeFrame(mode));
     if (!reply || reply.Byte(1) != lk::kModeAccepted)
         throw LinkError("the counter refused mode " + std::to_string(mode) +
                         (status.runFlags & lk::kRunCounting ? " while it counts" : ""));
@@ -125,7 +125,7 @@ void Counter::SelectMode(int mode) {
 reports::DeviceInfo Counter::Identify() {
     reports::DeviceInfo info;
     info.programVersion = kProgramVersion;
-    const lk::CommandReply model = Send(*line, QueryFrame(lk::ReadModel));
+    const lk::CommandReply model = line->SendCommand(QueryFrame(lk::ReadModel));
     if (model.Byte(1) != lk::ReplyCodeFor(lk::ReadModel))
         throw LinkError("the counter did not tell its model");
     switch (model.Byte(3)) {
@@ -138,11 +138,11 @@ reports::DeviceInfo Counter::Identify() {
         default:
             info.modelName = "System is undefined";
     }
-    const lk::CommandReply firmware = Send(*line, QueryFrame(lk::ReadFirmwareVersion));
+    const lk::CommandReply firmware = line->SendCommand(QueryFrame(lk::ReadFirmwareVersion));
     if (firmware.Byte(1) == lk::ReplyCodeFor(lk::ReadFirmwareVersion))
         info.firmwareVersion = firmware.Byte(2);
     info.serialNumber = 0xFFFF;
-    const lk::CommandReply serial = Send(*line, QueryFrame(lk::ReadSerialNumber));
+    const lk::CommandReply serial = line->SendCommand(QueryFrame(lk::ReadSerialNumber));
     if (serial.Byte(1) == lk::ReplyCodeFor(lk::ReadSerialNumber))
         info.serialNumber = serial.Byte(2) * 256u + serial.Byte(3);
     return info;

@@ -9,11 +9,14 @@
 
 #include "config/ConfigFile.h"
 #include "ctl/CommandLine.h"
-#include "ctl/Frames.h"
+#include "link/Frames.h"
 #include "link/tser.h"
 #include "reports/DeviceInfo.h"
 
 namespace pulsedesk::ctl {
+
+// The command frames, by name, as the panel sends them.
+using namespace link::frames;
 
 // The device or the link failed (exit code 1).
 struct LinkError : std::runtime_error {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "Frames.h"
 #include "LinkMutex.h"
 #include "protocol.h"
 #include "trace.h"
@@ -84,6 +85,8 @@ class TSerial {
     // device's reply; a frame that cannot be built, or a mutex not had within kLockWait, sends
     // nothing and returns an empty reply.
     CommandReply SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values);
+    // Sends a frame of the catalogue (Frames.h).
+    CommandReply SendCommand(const frames::Frame& frame);
 
     // A copy of the status taken under the mutex without waiting; empty while the line is busy.
     std::optional<DeviceStatus> TryCopyStatus();
@@ -117,6 +120,7 @@ class TSerial {
     void Execute();
     int Transact(const std::uint8_t* request, std::uint8_t length, std::uint8_t* reply);
     bool PollLocked();
+    CommandReply SendFrame(const std::uint8_t* frame, std::uint8_t length);
     void Notify();
     void SleepUnlessTerminated(std::chrono::milliseconds period);
 
