@@ -14,6 +14,7 @@
 
 #include "mux/endpoint.h"
 #include "mux/socket_io.h"
+#include "mux/wire.h"
 #include "MuxHarness.h"
 #include "SimulatedDevice.h"
 #include "support/Wait.h"
@@ -310,6 +311,186 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
     const std::string log = StopServer();
     std::cout << log;
     EXPECT_NE(log.find("20 timed out"), std::string::npos) << log;
+}
+
+// ---- Control: one client at a time may change the device. ----
+
+const Bytes kStart = {0x02, 0x41, 0x01};
+
+// What the server answered to one message.
+struct Heard {
+    bool answered = false;
+    bool refused = false;
+    bool held = false;
+    int code = -1;  // a control message's answer
+    Bytes reply;
+    std::string holder;
+};
+
+// A client of its own identity speaking the wire itself, one connection per message as the
+// library does, so one test process can play several programs.
+struct Speaker {
+    mux::Endpoint endpoint;
+    mux::ClientIdentity id;
+
+    Speaker(const std::string& address, std::string name, std::uint8_t tokenByte,
+            std::uint32_t pid = static_cast<std::uint32_t>(getpid()))
+        : endpoint(*mux::ParseEndpoint(address)) {
+        id.pid = pid;
+        id.name = std::move(name);
+        id.token.fill(tokenByte);
+    }
+
+    Heard Say(const Bytes& message, bool hello = true) const {
+        Heard h;
+        const auto deadline = Clock::now() + 3s;
+        const mux::UniqueFd s = mux::ConnectWithin(endpoint, deadline);
+        Bytes out = hello ? mux::EncodeHello(id) : Bytes{};
+        out.insert(out.end(), message.begin(), message.end());
+        std::uint8_t first = 0;
+        if (!mux::SendAllWithin(s.Get(), out.data(), out.size(), deadline) ||
+            !mux::ReceiveExactWithin(s.Get(), &first, 1, deadline))
+            return h;
+        h.answered = true;
+        h.code = first;
+        std::uint8_t length = first & ~mux::kHeldFlag;
+        h.refused = first == mux::kRefused;
+        if (h.refused) mux::ReceiveExactWithin(s.Get(), &length, 1, deadline);
+        if (h.refused || message[0] < mux::kHello) {
+            h.held = !h.refused && (first & mux::kHeldFlag);
+            h.reply.resize(length);
+            mux::ReceiveExactWithin(s.Get(), h.reply.data(), length, deadline);
+        }
+        if (h.refused) h.holder.assign(h.reply.begin(), h.reply.end());
+        return h;
+    }
+    Heard Send(const Bytes& frame) const {
+        Bytes message{static_cast<std::uint8_t>(frame.size())};
+        message.insert(message.end(), frame.begin(), frame.end());
+        return Say(message);
+    }
+    Heard Take() const { return Say({mux::kTakeControl}); }
+    Heard GiveBack() const { return Say({mux::kGiveBack}); }
+    std::string Named() const { return id.Describe(); }
+};
+
+struct LibraryControl {
+    ClientLibrary& client;
+    using TakeFn = int (*)(char*, unsigned);
+    using ExFn = int (*)(unsigned, const unsigned char*, unsigned char*, int*, char*, unsigned);
+    TakeFn take = reinterpret_cast<TakeFn>(client.Symbol("TakeMuxControl"));
+    ExFn ex = reinterpret_cast<ExFn>(client.Symbol("TransactMuxCommandEx"));
+    using GiveFn = int (*)();
+    GiveFn giveBack = reinterpret_cast<GiveFn>(client.Symbol("GiveBackMuxControl"));
+};
+
+TEST_F(MuxServerTest, WhileOneClientHoldsControlNoOtherChangesTheDevice) {
+    const Speaker a(address, "panel", 0xAA), b(address, "script", 0xBB);
+    ASSERT_EQ(a.Take().code, mux::kGranted);
+    const int before = device->RequestsSeen();
+    Heard h = b.Send(kStart);
+    EXPECT_TRUE(h.refused);
+    EXPECT_EQ(h.holder, a.Named());
+    EXPECT_EQ(device->RequestsSeen(), before) << "a refused frame never reaches the line";
+    EXPECT_TRUE(b.Take().refused);
+    h = b.Send(kStatusA);  // status and identification stay open
+    EXPECT_EQ(h.reply.size(), 10u);
+    EXPECT_FALSE(h.held);
+    EXPECT_EQ(b.Send(kReadModel).reply.size(), 4u);
+    h = a.Send(kStatusA);
+    EXPECT_TRUE(h.held) << "the holder's replies say so";
+    EXPECT_EQ(a.Send(kStart).reply.size(), 2u);
+    EXPECT_EQ(device->RequestsSeen(), before + 4);
+
+    // The library of this very process is another client, and an old library speaks unnamed.
+    LibraryControl lib{client};
+    char holder[80] = "?";
+    EXPECT_EQ(lib.take(holder, sizeof holder), 0);
+    EXPECT_EQ(std::string(holder), a.Named());
+    unsigned char reply[20];
+    int held = -1;
+    EXPECT_EQ(lib.ex(3, kStart.data(), reply, &held, holder, 8), -1);
+    EXPECT_EQ(std::string(holder), a.Named().substr(0, 7)) << "cut to the room given";
+    EXPECT_EQ(held, 0);
+    EXPECT_EQ(Call(kStart), 0);
+    EXPECT_EQ(b.Say({3, 0x02, 0x41, 0x01}, false).holder, a.Named());
+    EXPECT_EQ(device->RequestsSeen(), before + 4);
+
+    EXPECT_EQ(a.GiveBack().code, mux::kGivenBack);
+    EXPECT_EQ(b.Send(kStart).reply.size(), 2u) << "no grant: frames flow as before";
+    ASSERT_EQ(lib.take(holder, sizeof holder), 1);
+    EXPECT_EQ(lib.ex(2, kStatusA.data(), reply, &held, holder, sizeof holder), 10);
+    EXPECT_EQ(held, 1);
+    EXPECT_EQ(b.Send(kStart).holder, "mux_tests (process " + std::to_string(getpid()) + ")");
+    EXPECT_EQ(lib.giveBack(), 1);
+    EXPECT_EQ(Call(kStart), 2);
+
+    const std::string log = StopServer();
+    EXPECT_NE(log.find("control granted to " + a.Named()), std::string::npos) << log;
+    EXPECT_NE(log.find("refused 02 41 01 from " + b.Named() + ": control is held by " + a.Named()),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("control given back by " + a.Named()), std::string::npos) << log;
+    EXPECT_NE(log.find("5 refused for control"), std::string::npos) << log;
+}
+
+// The token is what makes a client the holder: a name and process id are no proof, and over a
+// unix socket a process id that is not the caller's closes the connection.
+TEST_F(MuxServerTest, AForgedIdentityGainsNothing) {
+    const Speaker holder(address, "panel", 0xAA);
+    ASSERT_EQ(holder.Take().code, mux::kGranted);
+    const int before = device->RequestsSeen();
+    const Speaker sameNameOtherToken(address, "panel", 0xAB);
+    EXPECT_TRUE(sameNameOtherToken.Send(kStart).refused);
+    EXPECT_TRUE(sameNameOtherToken.Take().refused);
+    EXPECT_TRUE(sameNameOtherToken.GiveBack().answered);
+    const Speaker otherProcess(address, "panel", 0xAA, getpid() + 1);
+    EXPECT_FALSE(otherProcess.Send(kStart).answered) << "closed without an answer";
+    EXPECT_FALSE(otherProcess.Take().answered);
+    EXPECT_EQ(device->RequestsSeen(), before);
+    EXPECT_TRUE(holder.Send(kStatusA).held) << "the holder kept control throughout";
+    EXPECT_NE(StopServer().find("2 false identities"), std::string::npos);
+}
+
+TEST_F(MuxServerTest, ControlMessagesOutOfTurnCloseTheConnection) {
+    const Speaker s(address, "x", 0x11);
+    const Bytes hello = mux::EncodeHello(s.id);
+    Bytes twice = hello;
+    twice.insert(twice.end(), hello.begin(), hello.end());
+    Bytes shortBody = {mux::kHello, mux::kMinHello - 1};
+    shortBody.resize(2 + mux::kMinHello - 1);
+    const std::vector<std::pair<const char*, Bytes>> cases{
+        {"take without hello", {mux::kTakeControl}},
+        {"give back without hello", {mux::kGiveBack}},
+        {"two hellos", twice},
+        {"hello body too short", shortBody},
+        {"hello body too long", {mux::kHello, mux::kMaxHello + 1}},
+        {"unknown message", {0xC4}},
+    };
+    for (const auto& [what, bytes] : cases)
+        EXPECT_FALSE(s.Say(bytes, false).answered) << what;
+    EXPECT_EQ(device->RequestsSeen(), 0);
+    EXPECT_EQ(s.Take().code, mux::kGranted) << "the server serves on";
+}
+
+TEST_F(MuxServerTest, ControlEndsThreeSecondsAfterTheHoldersLastRequestAndWithTheServer) {
+    const Speaker a(address, "panel", 0xAA), b(address, "script", 0xBB);
+    ASSERT_EQ(a.Take().code, mux::kGranted);
+    ASSERT_TRUE(a.Send(kStatusA).held);
+    const auto lastRequest = Clock::now();
+    EXPECT_TRUE(b.Send(kStart).refused) << "a refused client's requests never renew the grant";
+    ASSERT_TRUE(WaitUntil([&] { return !b.Send(kStart).refused; }, 5s, 50ms));
+    const auto freed = Clock::now() - lastRequest;
+    EXPECT_GE(freed, 3s);
+    EXPECT_LT(freed, 3500ms);
+    EXPECT_FALSE(a.Send(kStatusA).held);
+    EXPECT_NE(StopServer().find("control of " + a.Named() + " lapsed"), std::string::npos);
+
+    StartServer(address);
+    ASSERT_EQ(a.Take().code, mux::kGranted);
+    StopServer();
+    StartServer(address);
+    EXPECT_FALSE(a.Send(kStatusA).held) << "a restarted server holds no grant";
+    EXPECT_EQ(b.Send(kStart).reply.size(), 2u);
 }
 
 TEST(MuxServerProgram, StartUpProblemsEndWithClearErrors) {
