@@ -47,6 +47,9 @@ Measurement AwaitFinish(Counter& counter, int number) {
         StopIfAsked(counter);
         if (counter.Poll()) {
             lastAnswer = std::chrono::steady_clock::now();
+            if (!counter.InControl())
+                throw LinkError("control of the counter lapsed during measurement " +
+                                std::to_string(number) + "; it is not written");
             const lk::DeviceStatus& s = counter.Status();
             CheckStillCounting(s, number);
             if ((s.runFlags & lk::kRunFinished) && !(s.runFlags & lk::kRunCounting)) {

@@ -56,6 +56,7 @@ Commands on standard input, one per line; each answers with what it set:
   hangup [MS]       close the line (the panel sees a hang-up); with --link, make a new
                     pseudo-terminal at the same path after MS milliseconds, 0 to 600000
                     (default 500)
+  key start|stop    press the device's own start or stop key (no frame on the line)
   status            print the device's state, its rate and every active fault
   quit              end
 
@@ -213,6 +214,7 @@ struct Session {
         if (verb == "rate") return SetRate(argument, error);
         if (verb == "error") return SetError(argument, error);
         if (verb == "hangup") return HangUp(argument, error);
+        if (verb == "key") return PressKey(argument, error);
         if (verb == "status") {
             model.Advance();
             std::printf("%s\n", model.Describe().c_str());
@@ -231,6 +233,16 @@ struct Session {
         if (!r) return false;
         model.SetRate(*r);
         std::printf("rate %g/s\n", *r);
+        return true;
+    }
+
+    bool PressKey(const std::string& argument, std::string& error) {
+        if (argument != "start" && argument != "stop") {
+            error = "key " + argument + ": want start or stop";
+            return false;
+        }
+        model.PressKey(argument == "start");
+        Acknowledge("key", argument);
         return true;
     }
 
