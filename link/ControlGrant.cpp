@@ -13,17 +13,18 @@ std::uint32_t Hundredths(const DeviceStatus& s) {
 
 ControlGrant::ControlGrant(SharedControl* shared) : shared(shared) {}
 
-ControlAnswer ControlGrant::Take() {
+ControlAnswer ControlGrant::Take(bool fresh) {
     ControlAnswer answer = shared ? shared->TakeControl() : ControlAnswer{ControlState::Held, {}};
     if (answer.state == ControlState::Refused)
         holder = answer.holder;
     else if (answer.Allowed())
         holder.clear();
+    if (fresh && answer.Allowed() && shared) shared->HeldSinceLastAsked();
     return answer;
 }
 
 ControlAnswer ControlGrant::OpenStudy() {
-    ControlAnswer answer = Take();
+    ControlAnswer answer = Take(!studyOpen && commandDepth == 0);
     studyOpen = answer.Allowed();
     return answer;
 }
@@ -38,7 +39,7 @@ ControlAnswer ControlGrant::BeginCommand() {
         ++commandDepth;
         return {ControlState::Held, {}};
     }
-    ControlAnswer answer = Take();
+    ControlAnswer answer = Take(!studyOpen);
     if (answer.Allowed()) ++commandDepth;
     return answer;
 }
@@ -54,7 +55,7 @@ void ControlGrant::OnPoll(const DeviceStatus& status) {
     FollowCount(status, held);
     // A lapse during a study: control is taken back for what comes next, but the count that
     // ran meanwhile stays foreign.
-    if (studyOpen && !held) Take();
+    if (studyOpen && !held) Take(false);
 }
 
 // A new count is one seen running after a poll that did not show it running, one whose elapsed

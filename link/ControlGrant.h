@@ -45,7 +45,9 @@ class ControlGrant {
     const std::string& Holder() const { return holder; }
 
   private:
-    ControlAnswer Take();
+    // A fresh grant starts the record of lapses anew: what ran before it is not ours anyway.
+    // A renewal must not, or a lapse just before it would go unseen.
+    ControlAnswer Take(bool fresh);
     void FollowCount(const DeviceStatus& status, bool held);
 
     SharedControl* shared;

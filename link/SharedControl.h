@@ -26,7 +26,8 @@ struct ControlAnswer {
 class SharedControl {
   public:
     virtual ~SharedControl() = default;
-    // Takes control, or renews it when this process holds it already.
+    // Takes control, or renews it when this process holds it already. A lapse before it stays
+    // on record for HeldSinceLastAsked.
     virtual ControlAnswer TakeControl() = 0;
     virtual void GiveBackControl() = 0;
     // True when this process held control throughout since the last call: every exchange was

@@ -109,8 +109,7 @@ ControlAnswer TSerialMux::TakeControl() {
     switch (take(holder.data(), holder.size())) {
         case 1: {
             tookControl = true;
-            held = true;
-            lapsed = false;
+            held = true;  // a lapse before stays on record for HeldSinceLastAsked
             std::lock_guard refusals(refusalMutex);
             lastRefusal.clear();
             return {ControlState::Held, {}};

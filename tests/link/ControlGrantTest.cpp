@@ -3,16 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <utility>
 
 #include "link/ControlGrant.h"
 
 namespace pulsedesk::link {
 namespace {
 
-// Answers takes as told; each poll's "held" comes from the script, else from holding.
+// Answers takes as told; each poll's "held" comes from the script, else, as the link does, from
+// holding and no lapse since the last ask.
 struct ScriptedControl final : SharedControl {
     ControlAnswer answer{ControlState::Held, {}};
     bool holding = false;
+    bool lapsed = false;
     std::deque<bool> polls;
     int takes = 0;
     int giveBacks = 0;
@@ -27,7 +30,7 @@ struct ScriptedControl final : SharedControl {
         holding = false;
     }
     bool HeldSinceLastAsked() override {
-        if (polls.empty()) return holding;
+        if (polls.empty()) return !std::exchange(lapsed, false) && holding;
         const bool held = polls.front();
         polls.pop_front();
         return held;
@@ -104,19 +107,35 @@ TEST(ControlGrantStudy, KeptForTheStudyTakenBackAfterALapseAndGivenBackAtItsEnd)
     EXPECT_EQ(shared.takes, 2);
 
     shared.holding = false;  // the server restarted and forgot the grant
-    shared.answer = {ControlState::Refused, "pulsectl (process 7)"};
+    shared.lapsed = true;
+    EXPECT_TRUE(CommandControl(grant)) << "a command renews it before the next poll";
     grant.OnPoll(StatusOf({kRun, 2, false}));
-    EXPECT_EQ(shared.takes, 3) << "taken back at once";
+    EXPECT_FALSE(grant.CountIsOurs()) << "the lapse before the renewal still counts";
+
+    shared.holding = false;
+    shared.answer = {ControlState::Refused, "pulsectl (process 7)"};
+    grant.OnPoll(StatusOf({kRun, 3, false}));
+    EXPECT_EQ(shared.takes, 5) << "taken back at once";
     EXPECT_EQ(grant.Holder(), "pulsectl (process 7)");
     EXPECT_FALSE(CommandControl(grant)) << "refused: the command is not sent";
     shared.answer = {ControlState::Held, {}};
-    grant.OnPoll(StatusOf({kDone, 3, false}));
+    grant.OnPoll(StatusOf({kDone, 4, false}));
     EXPECT_FALSE(grant.CountIsOurs());
     EXPECT_EQ(grant.Holder(), "");
 
     grant.CloseStudy();
     EXPECT_EQ(shared.giveBacks, 1);
     EXPECT_FALSE(grant.StudyOpen());
+}
+
+TEST(ControlGrantStudy, AStudyForgetsLapsesBeforeItBegan) {
+    ScriptedControl shared;
+    shared.lapsed = true;  // polls before the study were not held
+    ControlGrant grant(&shared);
+    ASSERT_TRUE(grant.OpenStudy().Allowed());
+    grant.OnPoll(StatusOf({kRun, 1, true}));  // started at once, before any poll
+    grant.OnPoll(StatusOf({kDone, 2, true}));
+    EXPECT_TRUE(grant.CountIsOurs());
 }
 
 TEST(ControlGrantStudy, ARefusedStudyDoesNotOpen) {
