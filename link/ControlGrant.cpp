@@ -45,8 +45,7 @@ ControlAnswer ControlGrant::BeginCommand() {
 }
 
 void ControlGrant::EndCommand() {
-    if (commandDepth > 0 && --commandDepth == 0 && !studyOpen && shared)
-        shared->GiveBackControl();
+    if (commandDepth > 0 && --commandDepth == 0 && !studyOpen && shared) shared->GiveBackControl();
 }
 
 void ControlGrant::OnPoll(const DeviceStatus& status) {

@@ -20,7 +20,9 @@ struct ControlAnswer {
     std::string holder;  // "pulsectl (process 4242)" when refused
 
     // Whether frames that change the device may be sent now.
-    bool Allowed() const { return state == ControlState::Held || state == ControlState::Unsupported; }
+    bool Allowed() const {
+        return state == ControlState::Held || state == ControlState::Unsupported;
+    }
 };
 
 class SharedControl {

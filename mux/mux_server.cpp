@@ -171,8 +171,8 @@ bool MuxServer::OnHello(std::uint64_t id, Client& c) {
         return false;
     }
     if (c.peerPid != 0 && identity->pid != c.peerPid) {
-        log("closed a connection of process " + std::to_string(c.peerPid) +
-            " that called itself " + identity->Describe());
+        log("closed a connection of process " + std::to_string(c.peerPid) + " that called itself " +
+            identity->Describe());
         Drop(id, &stats.falseIdentities);
         return false;
     }

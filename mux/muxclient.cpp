@@ -30,7 +30,7 @@ constexpr std::chrono::milliseconds kCallLimit{2000};  // connect, queue, exchan
 // What the server said to one message.
 struct Answer {
     bool refused = false;
-    bool held = false;     // this process holds control (a request's reply)
+    bool held = false;      // this process holds control (a request's reply)
     std::uint8_t code = 0;  // a control message's answer
     std::size_t length = 0;
     std::array<std::uint8_t, kMaxReply> reply{};
@@ -106,8 +106,8 @@ std::optional<Answer> Call(const std::uint8_t* message, std::size_t length) {
     if (!SendAllWithin(s.Get(), out.data(), out.size(), deadline)) return std::nullopt;
     Answer a;
     const bool request = IsValidRequestLength(message[0]);
-    const bool ok = request ? ReceiveReply(s.Get(), a, deadline)
-                            : ReceiveControlAnswer(s.Get(), a, deadline);
+    const bool ok =
+        request ? ReceiveReply(s.Get(), a, deadline) : ReceiveControlAnswer(s.Get(), a, deadline);
     if (!ok) return std::nullopt;
     return a;
 }
@@ -120,9 +120,8 @@ void CopyHolder(const std::string& holder, char* out, unsigned int size) {
 }
 
 // The reply's length with the reply in place, -1 after a refusal (holder named), or nothing.
-std::optional<int> Transact(const unsigned char* request, unsigned int length,
-                            unsigned char* reply, int* held, char* holder,
-                            unsigned int holderSize) {
+std::optional<int> Transact(const unsigned char* request, unsigned int length, unsigned char* reply,
+                            int* held, char* holder, unsigned int holderSize) {
     std::array<std::uint8_t, 1 + kMaxRequest> message{};
     message[0] = static_cast<std::uint8_t>(length);
     std::copy_n(request, length, message.begin() + 1);

@@ -87,8 +87,8 @@ std::string Summary(const ServerStats& s, const SharedLine& line) {
            std::to_string(s.timedOut) + " timed out, " + std::to_string(s.vanished) +
            " vanished, " + std::to_string(s.refusedFrames) + " refused for control, " +
            std::to_string(s.falseIdentities) + " false identities, " +
-           std::to_string(line.HangUps()) + " line hang-ups, " +
-           std::to_string(line.Reopens()) + " reopens";
+           std::to_string(line.HangUps()) + " line hang-ups, " + std::to_string(line.Reopens()) +
+           " reopens";
 }
 
 int Serve(const Options& o) {

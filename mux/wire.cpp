@@ -54,8 +54,8 @@ std::string ClientIdentity::Describe() const {
 }
 
 std::vector<std::uint8_t> EncodeHello(const ClientIdentity& identity) {
-    const std::string name = Printable(
-        reinterpret_cast<const std::uint8_t*>(identity.name.data()), identity.name.size());
+    const std::string name = Printable(reinterpret_cast<const std::uint8_t*>(identity.name.data()),
+                                       identity.name.size());
     std::vector<std::uint8_t> out{kHello, static_cast<std::uint8_t>(kMinHello + name.size())};
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(static_cast<std::uint8_t>(identity.pid >> shift));

@@ -33,7 +33,8 @@ inline constexpr std::uint8_t kGiveBack = 0xC3;     // alone
 inline constexpr std::uint8_t kGivenBack = 0x00;
 inline constexpr std::uint8_t kGranted = 0x01;
 inline constexpr std::uint8_t kRefused = 0xFF;
-inline constexpr std::uint8_t kHeldFlag = 0x40;  // in a reply's length byte: the asker holds control
+inline constexpr std::uint8_t kHeldFlag =
+    0x40;  // in a reply's length byte: the asker holds control
 inline constexpr std::size_t kMaxHolder = 64;
 
 // Hello body: process id (4 bytes, big-endian), token, program name (the rest, printable).
@@ -72,7 +73,8 @@ struct ClientIdentity {
 
 // The whole hello message; the name is cut to kMaxName and made printable.
 std::vector<std::uint8_t> EncodeHello(const ClientIdentity& identity);
-// The identity of a hello body; nothing when its length is wrong. Unprintable name bytes become '?'.
+// The identity of a hello body; nothing when its length is wrong. Unprintable name bytes become
+// '?'.
 std::optional<ClientIdentity> DecodeHello(const std::uint8_t* body, std::size_t length);
 
 }  // namespace pulsedesk::mux

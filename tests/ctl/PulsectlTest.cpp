@@ -360,8 +360,9 @@ struct SharedCtlTest : CtlTest {
     // A 30 s measurement series, once its count has started.
     std::unique_ptr<ChildProcess> Series() {
         auto series = std::make_unique<ChildProcess>(
-            "pulsectl", Lines{"--mux", mux, "measure", "--mode", "1", "--time", "0:00:30",
-                              "--report-folder", Work(), "--description", "the series"},
+            "pulsectl",
+            Lines{"--mux", mux, "measure", "--mode", "1", "--time", "0:00:30", "--report-folder",
+                  Work(), "--description", "the series"},
             dir.File("series.err"));
         EXPECT_TRUE(WaitUntil([&] {
             const Lines sent = Commands();
@@ -384,13 +385,14 @@ TEST_F(SharedCtlTest, OneControllerAtATime) {
                               Lines{"threshold", "100"}}) {
         const ProgramResult r = Shared(args);
         EXPECT_EQ(r.exitCode, 1) << args[0];
-        EXPECT_EQ(r.err, "pulsectl: the counter is controlled by " + holder + "; nothing was sent\n");
+        EXPECT_EQ(r.err,
+                  "pulsectl: the counter is controlled by " + holder + "; nothing was sent\n");
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("work2")));
     EXPECT_EQ(ParseJson(Shared({"status", "--json"}).out)["state"].toString(), "counting");
     EXPECT_GE(SplitOn(Shared({"watch", "--interval", "0.05"}, 1s).out).size(), 3u);
-    const Lines seriesFrames{"01 2E", "01 2F", "01 2D", "02 43 01", "04 02 00 00 1E", "02 41 00",
-                             "02 41 01"};
+    const Lines seriesFrames{"01 2E",          "01 2F",    "01 2D",   "02 43 01",
+                             "04 02 00 00 1E", "02 41 00", "02 41 01"};
     for (const std::string& frame : Commands())
         EXPECT_NE(std::find(seriesFrames.begin(), seriesFrames.end(), frame), seriesFrames.end())
             << frame << " came from a refused program";
@@ -418,7 +420,8 @@ TEST_F(CtlTest, TheDevicesOwnKeysStartAndStopACountWithoutAFrame) {
     for (const std::string state : {"counting", "finished"}) {
         sim->Send(state == "counting" ? "key start" : "key stop");
         sim->ReadLine();
-        EXPECT_EQ(ParseJson(Ctl({"status", "--json"}).out)["state"].toString().toStdString(), state);
+        EXPECT_EQ(ParseJson(Ctl({"status", "--json"}).out)["state"].toString().toStdString(),
+                  state);
     }
     EXPECT_TRUE(Commands().empty());
 }

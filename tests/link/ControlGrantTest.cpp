@@ -47,7 +47,8 @@ DeviceStatus StatusOf(const Poll& p) {
 TEST(ControlGrantCount, OursOnlyWhenHeldInEveryPollFromItsFirstRunningPollToItsFinish) {
     const std::vector<std::tuple<const char*, std::vector<Poll>, bool>> cases{
         {"held throughout (also: started at the device's keys)",
-         {{kIdle, 0}, {kRun, 1}, {kRun, 2}, {kDone, 3}}, true},
+         {{kIdle, 0}, {kRun, 1}, {kRun, 2}, {kDone, 3}},
+         true},
         {"a lapse while it ran", {{kRun, 1}, {kRun, 2, false}, {kRun, 3}, {kDone, 4}}, false},
         {"a lapse before the finishing poll", {{kRun, 1}, {kDone, 3, false}}, false},
         {"first seen running without control", {{kIdle, 0}, {kRun, 1, false}, {kDone, 3}}, false},
@@ -56,7 +57,9 @@ TEST(ControlGrantCount, OursOnlyWhenHeldInEveryPollFromItsFirstRunningPollToItsF
         {"restarted without control", {{kRun, 1}, {kRun, 9}, {kRun, 2, false}, {kDone, 3}}, false},
         {"began and ended between two held polls", {{kIdle, 0}, {kDone, 3}}, true},
         {"began and ended during a lapse", {{kIdle, 0}, {kDone, 3, false}}, false},
-        {"an old finished count seen without control", {{kRun, 1}, {kDone, 2}, {kDone, 2, false}}, false},
+        {"an old finished count seen without control",
+         {{kRun, 1}, {kDone, 2}, {kDone, 2, false}},
+         false},
     };
     for (const auto& [what, polls, ours] : cases) {
         ScriptedControl shared;

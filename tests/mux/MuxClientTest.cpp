@@ -126,9 +126,17 @@ TEST(MuxWire, RequestRule) {
 
 TEST(MuxWire, MessageLengthsAndWhatChangesTheDevice) {
     const std::vector<std::pair<std::vector<std::uint8_t>, std::size_t>> lengths{
-        {{}, 1},  {{0x02}, 3}, {{0x10}, 17}, {{0x11}, 0}, {{mux::kTakeControl}, 1},
-        {{mux::kHello}, 2}, {{mux::kHello, 20}, 22}, {{mux::kHello, 52}, 54},
-        {{mux::kHello, 19}, 0}, {{mux::kHello, 53}, 0}, {{mux::kRefused}, 0}};
+        {{}, 1},
+        {{0x02}, 3},
+        {{0x10}, 17},
+        {{0x11}, 0},
+        {{mux::kTakeControl}, 1},
+        {{mux::kHello}, 2},
+        {{mux::kHello, 20}, 22},
+        {{mux::kHello, 52}, 54},
+        {{mux::kHello, 19}, 0},
+        {{mux::kHello, 53}, 0},
+        {{mux::kRefused}, 0}};
     for (const auto& [bytes, length] : lengths)
         EXPECT_EQ(mux::MessageLength(bytes.data(), bytes.size()), length) << bytes.size();
     for (int code = 0; code < 256; ++code) {

@@ -12,11 +12,11 @@
 #include <random>
 #include <thread>
 
+#include "MuxHarness.h"
+#include "SimulatedDevice.h"
 #include "mux/endpoint.h"
 #include "mux/socket_io.h"
 #include "mux/wire.h"
-#include "MuxHarness.h"
-#include "SimulatedDevice.h"
 #include "support/Wait.h"
 
 namespace pulsedesk::muxtest {
@@ -328,7 +328,9 @@ struct Speaker {
         int first = -1;      // the answer's first byte; -1: closed without one
         std::string holder;  // named by a refusal
         std::size_t Length() const { return first & ~mux::kHeldFlag; }
-        bool Held() const { return first >= 0 && first != mux::kRefused && (first & mux::kHeldFlag); }
+        bool Held() const {
+            return first >= 0 && first != mux::kRefused && (first & mux::kHeldFlag);
+        }
     };
 
     Speaker(const std::string& address, const char* name, std::uint8_t token,
@@ -349,7 +351,8 @@ struct Speaker {
             return h;
         h.first = first;
         if (first == mux::kRefused && mux::ReceiveExactWithin(s.Get(), &length, 1, deadline) &&
-            mux::ReceiveExactWithin(s.Get(), reinterpret_cast<std::uint8_t*>(text), length, deadline))
+            mux::ReceiveExactWithin(s.Get(), reinterpret_cast<std::uint8_t*>(text), length,
+                                    deadline))
             h.holder.assign(text, length);
         return h;
     }
