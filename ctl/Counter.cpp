@@ -87,7 +87,18 @@ Counter::Counter(std::unique_ptr<lk::TSerial> l) : line(std::move(l)) {
     throw LinkError("the counter does not answer");
 }
 
-Counter::~Counter() = default;
+Counter::~Counter() {
+    if (controlTaken) grant.EndCommand();
+}
+
+void Counter::TakeControl() {
+    const lk::ControlAnswer answer = grant.BeginCommand();
+    if (answer.state == lk::ControlState::Refused)
+        throw LinkError("the counter is controlled by " + answer.holder + "; nothing was sent");
+    if (!answer.Allowed())
+        throw LinkError("the shared-port server did not answer the request for control");
+    controlTaken = true;
+}
 
 // The thread's first poll is as good as our own and saves one; after it the thread ends.
 void Counter::TakeFirstPoll() {
@@ -103,13 +114,18 @@ void Counter::TakeFirstPoll() {
 bool Counter::Poll() {
     const bool answered = line->PollNow();
     if (auto copy = line->TryCopyStatus()) status = *copy;
+    if (answered) grant.OnPoll(status);
     return answered;
 }
 
 lk::CommandReply Counter::Command(const Frame& frame, const std::string& action) {
     lk::CommandReply reply = line->SendCommand(frame);
-    if (!reply) throw LinkError("the counter did not acknowledge " + action);
-    return reply;
+    if (reply) return reply;
+    lk::SharedControl* shared = lk::SharedControlOf(line.get());
+    if (shared != nullptr && !shared->LastRefusal().empty())
+        throw LinkError("the counter is controlled by " + shared->LastRefusal() + "; " + action +
+                        " was refused");
+    throw LinkError("the counter did not acknowledge " + action);
 }
 
 void Counter::SelectMode(int mode) {

@@ -54,6 +54,9 @@ std::optional<Measurement> AwaitFinish(Counter& counter, int number) {
         StopIfAsked(counter);
         if (counter.Poll()) {
             lastAnswer = Clock::now();
+            if (!counter.InControl())
+                throw LinkError("control of the counter lapsed during measurement " +
+                                std::to_string(number) + "; it is not written");
             const lk::DeviceStatus& s = counter.Status();
             CheckStillCounting(s, number);
             const bool ended = (s.runFlags & lk::kRunFinished) && !(s.runFlags & lk::kRunCounting);

@@ -101,12 +101,13 @@ void Run(const Invocation& inv) {
     Counter counter(OpenLink(inv.link, files.config));
     if (inv.command == "status") return PrintStatus(counter, files, inv.json);
     if (inv.command == "identify") return PrintIdentity(counter);
-    if (inv.command == "measure") return Measure(counter, files, inv.measure);
     if (inv.command == "watch") {
         return RunWatch(
             counter, inv.interval, inv.json,
             [&files](std::uint8_t code) { return files.ErrorText(code); }, stdout);
     }
+    counter.TakeControl();  // the rest changes the device: one controller at a time
+    if (inv.command == "measure") return Measure(counter, files, inv.measure);
     Change(counter, inv);
 }
 

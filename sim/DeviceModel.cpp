@@ -88,6 +88,11 @@ void DeviceModel::Advance() {
     if (!counting) lastAdvanceMs = now;
 }
 
+void DeviceModel::PressKey(bool start) {
+    Advance();
+    start ? Start() : Stop();
+}
+
 void DeviceModel::Start() {
     counting = true;
     finished = false;

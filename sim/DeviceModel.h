@@ -81,6 +81,8 @@ class DeviceModel {
 
     // Brings the count and the clock-driven states up to now; Handle does it by itself.
     void Advance();
+    // The device's own start and stop keys: a count started or stopped without any frame.
+    void PressKey(bool start);
 
     static const std::vector<std::uint32_t>& CountLimitSteps();
     static const std::vector<std::uint32_t>& CountTimeSteps();  // seconds

@@ -69,6 +69,7 @@ Commands on standard input, one per line; each answers with what it set:
                     (default 500)
   chaos on|off      one fault at a time (noreply, noreplyb, overlong, late or hangup) for
                     0.2 to 3 s, then a quiet 1 to 8 s; off ends the fault under way
+  key start|stop    press the device's own start or stop key (no frame on the line)
   status            print the device's state, its rate and every active fault
   quit              end
 
@@ -236,6 +237,7 @@ struct Session {
         if (verb == "error") return SetError(argument, error);
         if (verb == "hangup") return HangUp(argument, error);
         if (verb == "chaos") return soak->Switch(argument, Runner(), error);
+        if (verb == "key") return PressKey(argument, error);
         if (verb == "status") {
             model.Advance();
             std::printf("%s%s\n", model.Describe().c_str(), soak->Describe().c_str());
@@ -259,6 +261,16 @@ struct Session {
         if (!r) return false;
         model.SetRate(*r);
         std::printf("rate %g/s\n", *r);
+        return true;
+    }
+
+    bool PressKey(const std::string& argument, std::string& error) {
+        if (argument != "start" && argument != "stop") {
+            error = "key " + argument + ": want start or stop";
+            return false;
+        }
+        model.PressKey(argument == "start");
+        Acknowledge("key", argument);
         return true;
     }
 
