@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           libx11-dev xvfb xdotool x11-utils imagemagick fonts-liberation fonts-dejavu-core
-          dpkg-dev fakeroot lintian desktop-file-utils pkg-config file)
+          dpkg-dev fakeroot lintian desktop-file-utils pkg-config file
+          libboost-math-dev nlohmann-json3-dev faketime)
 if [ "${1:-}" = "--sanitizers" ]; then
   packages+=(clang libclang-rt-14-dev)
 fi
