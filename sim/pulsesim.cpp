@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "CountingCurve.h"
 #include "DeviceModel.h"
 #include "FrameRecord.h"
 #include "NumberField.h"
@@ -41,6 +42,14 @@ Options:
   --firmware N      firmware version in tenths, 0 to 255 (default 15: 1.5)
   --rate R          mean pulses per second, 0 to 1000000 (default 50)
   --seed S          seed of the random pulse source, 0 to 4294967295 (default 1)
+  --plateau FROM:TO[,FROM:TO]
+                    make the rate depend on the discriminator threshold (the integral
+                    counting curve; without it the rate is the same at every threshold):
+                    flat from FROM to TO mV, where the rate falls by 1 % per 100 mV and
+                    is R in the region's middle; an optional second region above it at
+                    half that level; below the first region the rate rises e-fold every
+                    25 mV (noise), between the regions it falls log-linearly, above the
+                    last it falls e-fold every 25 mV
   --help            this text
 
 Commands on standard input, one per line; each answers with what it set:
@@ -69,6 +78,7 @@ struct Options {
     Identity identity;
     double rate = 50;
     std::uint32_t seed = 1;
+    std::optional<CountingCurve> curve;
 };
 
 const NumberField kSerialField{"--serial", 0, 65535};
@@ -118,6 +128,8 @@ class OptionParser {
             o.rate = Number<double>(kRateOption, error);
         else if (name == "--seed")
             o.seed = Number<std::uint32_t>(kSeedField, error);
+        else if (name == "--plateau")
+            TakeCurve(Value(name, error), o, error);
         else
             error = "unknown option " + name;
     }
@@ -133,6 +145,11 @@ class OptionParser {
         const std::string text = Value(field.name, error);
         if (!error.empty()) return T{};
         return static_cast<T>(field.Parse(text, error).value_or(0));
+    }
+
+    static void TakeCurve(const std::string& text, Options& o, std::string& error) {
+        if (!error.empty()) return;
+        o.curve = CountingCurve::Parse(text, error);
     }
 
     static void TakeModel(const std::string& text, Options& o, std::string& error) {
@@ -297,6 +314,7 @@ int main(int argc, char** argv) {
         }
     }
     DeviceModel model(options.identity, options.rate, options.seed, NowMs);
+    model.SetCurve(options.curve);
     Session s{options, model, OpenLine(options), record ? &*record : nullptr};
     if (!s.line) return 1;
     std::printf("%s\n", s.line->SlavePath().c_str());

@@ -116,6 +116,9 @@ TEST(ControlChartTest, ShortBaselineIsProvisionalAndClippedAtZero) {
     EXPECT_EQ(chart.limits->actionLow, 2.1666666666666665);
     const ControlChart low = BuildControlChart("background_rate_cps", 0, Points({1.0}, 1.0), {});
     EXPECT_EQ(low.limits->warningLow, 0.0);
+    // An efficiency lost in the background's noise: no clipping, its own point is in control.
+    const ControlChart lost = BuildControlChart("efficiency", 0, Points({-0.05}, 0.07), {});
+    EXPECT_EQ(lost.points[0].status, PointStatus::InControl);
 }
 
 // Exact rates of a curve with flat regions 100..400 mV (1 % per 100 mV down) and 600..800 mV
