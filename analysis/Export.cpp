@@ -47,17 +47,29 @@ std::string CsvCell(const std::string& text) {
 
 std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
     std::string out = ExportCsvHeader() + "\r\n";
-    ForEachRow(journal, only, [&out](const JournalRecord& r, const std::string& description,
-                                     const JournalMeasurement& m) {
+    // A record's cells are quoted once for all its rows.
+    const JournalRecord* quotedFor = nullptr;
+    std::string recordCells;
+    ForEachRow(journal, only, [&](const JournalRecord& r, const std::string& description,
+                                  const JournalMeasurement& m) {
+        if (quotedFor != &r) {
+            quotedFor = &r;
+            recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) + ',' +
+                          CsvCell(description) + ',';
+        }
         const auto rate = m.Rate();
         const auto u = m.RateUncertainty();
-        char hundredths[32];
-        std::snprintf(hundredths, sizeof hundredths, "%.2f", m.CountTimeS());
-        out += m.end.Text() + ',' + std::to_string(r.id.year) + ',' + std::to_string(r.id.number) +
-               ',' + CsvCell(description) + ',' + m.label + ',' + std::to_string(m.thresholdMv) +
-               ',' + hundredths + ',' + std::to_string(m.count) + ',' +
-               (rate ? Shortest(*rate) : "") + ',' + (u ? Shortest(*u) : "") + ',' + m.category +
-               ',' + CsvCell(m.file) + ',' + std::to_string(m.line) + "\r\n";
+        char time[32];
+        std::snprintf(time, sizeof time, "%lld.%02lld",
+                      static_cast<long long>(m.countTimeHundredths / 100),
+                      static_cast<long long>(m.countTimeHundredths % 100));
+        out += m.end.Text();
+        out += ',';
+        out += recordCells;
+        out += m.label + ',' + std::to_string(m.thresholdMv) + ',' + time + ',' +
+               std::to_string(m.count) + ',' + (rate ? Shortest(*rate) : "") + ',' +
+               (u ? Shortest(*u) : "") + ',' + m.category + ',' + CsvCell(m.file) + ',' +
+               std::to_string(m.line) + "\r\n";
     });
     return out;
 }

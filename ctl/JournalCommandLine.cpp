@@ -25,6 +25,7 @@ const std::map<std::string, std::string> kHelp{
      "error and skipped.\n"
      "  list                          records: date, lines, the description's first line\n"
      "  export [--format csv|json] [--from YYYY-MM] [--to YYYY-MM] [--record [YYYY:]N]\n"
+     "                                (--json is --format json)\n"
      "                                one row per measurement: end_local, year, record,\n"
      "                                description, label, threshold_mv, count_time_s, count,\n"
      "                                rate_cps, rate_u_cps (sqrt(N)/t), category, file, line;\n"
@@ -186,7 +187,10 @@ JournalOptions ParseReport(const std::vector<std::string>& args) {
     OptionWalker w("report " + o.action, args, at);
     for (std::string option; w.Next(option);) ParseReportOption(w, option, o);
     if (o.action == "stats" && !o.record) Refuse("report stats: --record [YYYY:]N is needed");
-    if (o.json && o.action == "export") Refuse("report export: use --format json");
+    if (o.json && o.action == "export") {
+        if (w.Seen("--format") && o.csv) Refuse("report export: --json and --format csv");
+        o.csv = false;
+    }
     if (o.months.from && o.months.to && *o.months.to < *o.months.from)
         Refuse("report export: --to lies before --from");
     return o;
