@@ -8,11 +8,11 @@
 namespace pulsedesk::analysis {
 
 struct DetectionLimit {
-    double sampleSeconds = 0;      // t_s
-    double backgroundRate = 0;     // R_b, counts per second
-    double backgroundSeconds = 0;  // t_b; infinity for a background known without error
-    double backgroundCounts = 0;   // B = R_b t_s
-    double limitCounts = 0;        // L_D
+    double sampleSeconds = 0;          // t_s
+    double backgroundRate = 0;         // R_b, counts per second
+    double backgroundSeconds = 0;      // t_b; infinity for a background known without error
+    double backgroundCounts = 0;       // B = R_b t_s
+    double limitCounts = 0;            // L_D
     std::optional<double> efficiency;  // counts per decay
     std::optional<double> mdaBq;       // with a positive efficiency
 };

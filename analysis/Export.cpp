@@ -50,51 +50,54 @@ std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
     // A record's cells are quoted once for all its rows.
     const JournalRecord* quotedFor = nullptr;
     std::string recordCells;
-    ForEachRow(journal, only, [&](const JournalRecord& r, const std::string& description,
-                                  const JournalMeasurement& m) {
-        if (quotedFor != &r) {
-            quotedFor = &r;
-            recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) + ',' +
-                          CsvCell(description) + ',';
-        }
-        const auto rate = m.Rate();
-        const auto u = m.RateUncertainty();
-        char time[32];
-        std::snprintf(time, sizeof time, "%lld.%02lld",
-                      static_cast<long long>(m.countTimeHundredths / 100),
-                      static_cast<long long>(m.countTimeHundredths % 100));
-        out += m.end.Text();
-        out += ',';
-        out += recordCells;
-        out += m.label + ',' + std::to_string(m.thresholdMv) + ',' + time + ',' +
-               std::to_string(m.count) + ',' + (rate ? Shortest(*rate) : "") + ',' +
-               (u ? Shortest(*u) : "") + ',' + m.category + ',' + CsvCell(m.file) + ',' +
-               std::to_string(m.line) + "\r\n";
-    });
+    ForEachRow(
+        journal, only,
+        [&](const JournalRecord& r, const std::string& description, const JournalMeasurement& m) {
+            if (quotedFor != &r) {
+                quotedFor = &r;
+                recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) + ',' +
+                              CsvCell(description) + ',';
+            }
+            const auto rate = m.Rate();
+            const auto u = m.RateUncertainty();
+            char time[32];
+            std::snprintf(time, sizeof time, "%lld.%02lld",
+                          static_cast<long long>(m.countTimeHundredths / 100),
+                          static_cast<long long>(m.countTimeHundredths % 100));
+            out += m.end.Text();
+            out += ',';
+            out += recordCells;
+            out += m.label + ',' + std::to_string(m.thresholdMv) + ',' + time + ',' +
+                   std::to_string(m.count) + ',' + (rate ? Shortest(*rate) : "") + ',' +
+                   (u ? Shortest(*u) : "") + ',' + m.category + ',' + CsvCell(m.file) + ',' +
+                   std::to_string(m.line) + "\r\n";
+        });
     return out;
 }
 
 std::string ExportJson(const Journal& journal, std::optional<RecordId> only) {
     std::string out = "[";
-    ForEachRow(journal, only, [&out](const JournalRecord& r, const std::string& description,
-                                     const JournalMeasurement& m) {
-        const auto rate = m.Rate();
-        const auto u = m.RateUncertainty();
-        nlohmann::ordered_json row{{"end_local", m.end.Text()},
-                                   {"year", r.id.year},
-                                   {"record", r.id.number},
-                                   {"description", description},
-                                   {"label", m.label},
-                                   {"threshold_mv", m.thresholdMv},
-                                   {"count_time_s", m.CountTimeS()},
-                                   {"count", m.count},
-                                   {"rate_cps", rate ? nlohmann::ordered_json(*rate) : nullptr},
-                                   {"rate_u_cps", u ? nlohmann::ordered_json(*u) : nullptr},
-                                   {"category", std::string(1, m.category)},
-                                   {"file", m.file},
-                                   {"line", m.line}};
-        out += (out.size() > 1 ? ",\n" : "\n") + row.dump();
-    });
+    ForEachRow(journal, only,
+               [&out](const JournalRecord& r, const std::string& description,
+                      const JournalMeasurement& m) {
+                   const auto rate = m.Rate();
+                   const auto u = m.RateUncertainty();
+                   nlohmann::ordered_json row{
+                       {"end_local", m.end.Text()},
+                       {"year", r.id.year},
+                       {"record", r.id.number},
+                       {"description", description},
+                       {"label", m.label},
+                       {"threshold_mv", m.thresholdMv},
+                       {"count_time_s", m.CountTimeS()},
+                       {"count", m.count},
+                       {"rate_cps", rate ? nlohmann::ordered_json(*rate) : nullptr},
+                       {"rate_u_cps", u ? nlohmann::ordered_json(*u) : nullptr},
+                       {"category", std::string(1, m.category)},
+                       {"file", m.file},
+                       {"line", m.line}};
+                   out += (out.size() > 1 ? ",\n" : "\n") + row.dump();
+               });
     return out + "\n]\n";
 }
 

@@ -65,7 +65,8 @@ class Cursor {
   private:
     static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
     bool Fail(std::string_view expected) {
-        if (ok) error = "expected " + std::string(expected) + " at column " + std::to_string(at + 1);
+        if (ok)
+            error = "expected " + std::string(expected) + " at column " + std::to_string(at + 1);
         ok = false;
         return false;
     }
@@ -269,7 +270,8 @@ class FileReader {
             record->description.push_back(std::string(69, '-'));
             state = State::Description;
         }
-        if (state != State::Description) return Problem("a description line after the record's end");
+        if (state != State::Description)
+            return Problem("a description line after the record's end");
         Piece(piece);
     }
 
@@ -299,8 +301,8 @@ class FileReader {
         if (previousMinute >= 0 && parsed->minuteOfDay < previousMinute) ++dayOffset;
         previousMinute = parsed->minuteOfDay;
         JournalMeasurement m = std::move(parsed->m);
-        m.end = {CivilDate::FromDayNumber(date->DayNumber() + dayOffset),
-                 parsed->minuteOfDay / 60, parsed->minuteOfDay % 60};
+        m.end = {CivilDate::FromDayNumber(date->DayNumber() + dayOffset), parsed->minuteOfDay / 60,
+                 parsed->minuteOfDay % 60};
         m.file = file;
         m.line = lineNumber;
         record->measurements.push_back(std::move(m));
@@ -345,8 +347,8 @@ std::map<int, MonthFile> MonthFiles(const std::string& yearFolder, int year,
         auto parsed = StrictName(name, year);
         if (!parsed) {
             if (problems != nullptr)
-                problems->push_back({std::to_string(year) + "/" + name, 0,
-                                     "not a report file name of this year"});
+                problems->push_back(
+                    {std::to_string(year) + "/" + name, 0, "not a report file name of this year"});
             continue;
         }
         auto [slot, fresh] = months.try_emplace(parsed->month, MonthFile{name, *parsed, {}});
@@ -376,7 +378,8 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
             return reports::ReadWholeFile(path);
         } catch (const reports::ReportError& error) {
             if (reports::PathExists(path) || attempt == kReadAttempts) {
-                journal.problems.push_back({std::to_string(year) + "/" + file.name, 0, error.what()});
+                journal.problems.push_back(
+                    {std::to_string(year) + "/" + file.name, 0, error.what()});
                 return std::nullopt;
             }
         }

@@ -91,16 +91,15 @@ std::vector<PlateauPoint> PlateauPoints(const JournalRecord& record) {
     std::vector<PlateauPoint> points;
     for (const JournalMeasurement& m : record.measurements) {
         if (m.countTimeHundredths == 0) continue;
-        points.push_back({static_cast<double>(m.thresholdMv), m.count, m.CountTimeS(),
-                          *m.Rate(), *m.RateUncertainty()});
+        points.push_back({static_cast<double>(m.thresholdMv), m.count, m.CountTimeS(), *m.Rate(),
+                          *m.RateUncertainty()});
     }
     return points;
 }
 
 PlateauResult FindPlateau(std::vector<PlateauPoint> points, double limit) {
-    std::stable_sort(points.begin(), points.end(), [](const auto& a, const auto& b) {
-        return a.thresholdMv < b.thresholdMv;
-    });
+    std::stable_sort(points.begin(), points.end(),
+                     [](const auto& a, const auto& b) { return a.thresholdMv < b.thresholdMv; });
     PlateauResult result{std::move(points), limit, {}, std::nullopt};
     CollectRuns(result.points, 0, result.points.size(), limit, result.runs);
     std::stable_sort(result.runs.begin(), result.runs.end(),

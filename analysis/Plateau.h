@@ -1,7 +1,7 @@
 // The discriminator's counting curve (rate against threshold) and its flat runs. A run has at
 // least three successive points; its slope is the weighted least-squares slope of rate against
-// threshold (weights 1 / u^2, u = sqrt(N) / t) divided by the run's weighted mean rate, in percent per
-// 100 mV, with its Poisson uncertainty. The working threshold is the middle of the widest run.
+// threshold (weights 1 / u^2, u = sqrt(N) / t) divided by the run's weighted mean rate, in percent
+// per 100 mV, with its Poisson uncertainty. The working threshold is the middle of the widest run.
 #pragma once
 
 #include <cstdint>

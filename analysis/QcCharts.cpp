@@ -84,8 +84,8 @@ std::map<std::int32_t, ChartInput> RecordRates(const JournalRecord& record) {
 }
 
 std::vector<std::pair<const JournalRecord*, QcMarker>> QcRecords(const Journal& journal,
-                                                                QcMarker::Kind kind,
-                                                                const std::string& name) {
+                                                                 QcMarker::Kind kind,
+                                                                 const std::string& name) {
     std::vector<std::pair<const JournalRecord*, QcMarker>> found;
     for (const JournalRecord& r : journal.records) {
         auto marker = ParseQcMarker(r.FirstLine());

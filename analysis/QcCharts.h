@@ -22,8 +22,9 @@ namespace pulsedesk::analysis {
 std::map<std::int32_t, ChartInput> RecordRates(const JournalRecord& record);
 
 // The records whose first description line is a marker of this kind (and name, when given).
-std::vector<std::pair<const JournalRecord*, QcMarker>> QcRecords(
-    const Journal& journal, QcMarker::Kind kind, const std::string& name = {});
+std::vector<std::pair<const JournalRecord*, QcMarker>> QcRecords(const Journal& journal,
+                                                                 QcMarker::Kind kind,
+                                                                 const std::string& name = {});
 
 std::vector<ControlChart> BackgroundCharts(const Journal& journal, const BaselineRule& baseline);
 

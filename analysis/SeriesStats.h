@@ -37,10 +37,10 @@ struct SeriesStats {
     double totalSeconds = 0;
     std::uint64_t totalCount = 0;
     double meanCount = 0;
-    double meanRate = 0;           // sum N / sum t
-    double meanRateStdError = 0;   // sqrt(sum N) / sum t
-    double sampleSdCount = 0;      // of the counts, n - 1 in the denominator; 0 below 2 counts
-    double poissonSdCount = 0;     // sqrt(mean count)
+    double meanRate = 0;          // sum N / sum t
+    double meanRateStdError = 0;  // sqrt(sum N) / sum t
+    double sampleSdCount = 0;     // of the counts, n - 1 in the denominator; 0 below 2 counts
+    double poissonSdCount = 0;    // sqrt(mean count)
     // From two counts on, with at least one pulse in all.
     std::optional<ChiSquareTest> chiSquare;
 };

@@ -155,7 +155,8 @@ void ParseReportOption(OptionWalker& w, const std::string& option, JournalOption
         o.json = true;
     } else if (rows && option == "--format") {
         const std::string format = w.Value(option);
-        if (format != "csv" && format != "json") Refuse("--format " + format + ": want csv or json");
+        if (format != "csv" && format != "json")
+            Refuse("--format " + format + ": want csv or json");
         o.csv = format == "csv";
     } else if (rows && option == "--from") {
         o.months.from = ParseMonth(option, w.Value(option));
@@ -231,7 +232,8 @@ analysis::QcMarker MarkerOf(const JournalOptions& o, analysis::QcMarker::Kind ki
 std::string MarkerLine(const analysis::QcMarker& marker) {
     std::string text = analysis::MarkerText(marker);
     if (text.empty())
-        Refuse("--name " + marker.name + ": one word of ASCII letters, digits and signs, short "
+        Refuse("--name " + marker.name +
+               ": one word of ASCII letters, digits and signs, short "
                "enough that the record's first line stays within 68 characters");
     return text;
 }
@@ -240,8 +242,9 @@ JournalOptions ParseQa(const std::vector<std::string>& args) {
     using Kind = analysis::QcMarker::Kind;
     JournalOptions o;
     o.action = args.empty() ? "" : args[0];
-    static const std::map<std::string, Kind> kinds{
-        {"chi-square", Kind::ChiSquare}, {"background", Kind::Background}, {"source", Kind::Source}};
+    static const std::map<std::string, Kind> kinds{{"chi-square", Kind::ChiSquare},
+                                                   {"background", Kind::Background},
+                                                   {"source", Kind::Source}};
     const auto kind = kinds.find(o.action);
     if (kind == kinds.end()) Refuse("qa: chi-square, background or source is needed");
     OptionWalker w("qa " + o.action, args, 1);

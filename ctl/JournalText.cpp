@@ -52,10 +52,10 @@ std::string PointLine(const an::ChartPoint& p) {
 
 std::string DetectionText(const an::DetectionLimit& d) {
     std::string text;
-    Add(text, "detection limit for a sample counted %.6g s: L_D = %.1f counts (B = %.4g counts, "
+    Add(text,
+        "detection limit for a sample counted %.6g s: L_D = %.1f counts (B = %.4g counts, "
         "background %.6g/s counted %.6g s)\n",
-        d.sampleSeconds, d.limitCounts, d.backgroundCounts, d.backgroundRate,
-        d.backgroundSeconds);
+        d.sampleSeconds, d.limitCounts, d.backgroundCounts, d.backgroundRate, d.backgroundSeconds);
     if (d.mdaBq)
         Add(text, "                MDA = %.4g Bq at efficiency %.4g counts per decay\n", *d.mdaBq,
             *d.efficiency);
@@ -89,12 +89,12 @@ std::string StatsText(const an::SeriesStats& s) {
     Add(text, "n               %d\n", s.n);
     if (s.n == 0) return text;
     Add(text, "mean count      %.2f\n", s.meanCount);
-    Add(text, "mean rate       %.6g +- %.3g /s (standard error)\n", s.meanRate,
-        s.meanRateStdError);
-    Add(text, "sd of counts    %.4g (sample), %.4g (Poisson)\n", s.sampleSdCount,
-        s.poissonSdCount);
-    if (s.chiSquare) text += ChiSquareText(*s.chiSquare);
-    else text += "chi-square      needs two counts or more, and pulses\n";
+    Add(text, "mean rate       %.6g +- %.3g /s (standard error)\n", s.meanRate, s.meanRateStdError);
+    Add(text, "sd of counts    %.4g (sample), %.4g (Poisson)\n", s.sampleSdCount, s.poissonSdCount);
+    if (s.chiSquare)
+        text += ChiSquareText(*s.chiSquare);
+    else
+        text += "chi-square      needs two counts or more, and pulses\n";
     return text;
 }
 
@@ -124,14 +124,17 @@ std::string PlateauText(const an::PlateauResult& r) {
     }
     Add(text, "flat runs within %.3g %% per 100 mV, widest first:\n", r.limitPercentPer100mV);
     for (const an::PlateauRun& run : r.runs)
-        Add(text, "  %.1f .. %.1f mV (%zu points): slope %+.2f +- %.2f %% per 100 mV, "
+        Add(text,
+            "  %.1f .. %.1f mV (%zu points): slope %+.2f +- %.2f %% per 100 mV, "
             "mean rate %.6g/s\n",
             run.fromMv, run.toMv, run.last - run.first + 1, run.slopePercentPer100mV,
             run.slopeUPercentPer100mV, run.meanRate);
     for (const an::PlateauRun& run : r.runs)
         if (run.uncertain)
-            Add(text, "warning: the slope of %.1f .. %.1f mV is uncertain by more than half the "
-                "limit; count longer\n", run.fromMv, run.toMv);
+            Add(text,
+                "warning: the slope of %.1f .. %.1f mV is uncertain by more than half the "
+                "limit; count longer\n",
+                run.fromMv, run.toMv);
     Add(text, "working threshold %.1f mV\n", *r.chosenThresholdMv);
     return text;
 }

@@ -6,6 +6,7 @@
 #include "analysis/Json.h"
 #include "analysis/QcCharts.h"
 #include "config/Cp1251.h"
+#include "ctl/CommandLine.h"
 #include "ctl/JournalText.h"
 #include "reports/FileAccess.h"
 #include "reports/ReportError.h"
@@ -46,10 +47,9 @@ int Stats(const an::Journal& journal, const JournalOptions& o, const std::string
     const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
     const an::SeriesStats stats = RecordStats(record);
     if (o.json)
-        PrintJson({{"record", record.id.Text()},
-                   {"description", record.description},
-                   {"stats", stats}},
-                  out);
+        PrintJson(
+            {{"record", record.id.Text()}, {"description", record.description}, {"stats", stats}},
+            out);
     else
         Print(RecordHeading(record) + StatsText(stats), out);
     return 0;
@@ -68,7 +68,8 @@ int Qc(const an::Journal& journal, const JournalOptions& o, std::FILE* out) {
         text += (text.empty() ? "" : "\n") + ChartText(chart, limit);
     }
     if (charts.empty())
-        text = o.sourceChart ? "no QC SOURCE " + o.name + " records\n" : "no QC BACKGROUND records\n";
+        text =
+            o.sourceChart ? "no QC SOURCE " + o.name + " records\n" : "no QC BACKGROUND records\n";
     o.json ? PrintJson({{"charts", json}}, out) : Print(text, out);
     return 0;
 }
@@ -78,6 +79,10 @@ int Qc(const an::Journal& journal, const JournalOptions& o, std::FILE* out) {
 std::string JournalFolder(const std::string& given, const config::ConfigFile& config,
                           const std::string& programFolder) {
     if (!given.empty()) return given;
+    // Without the panel's settings there is no telling where its reports are.
+    if (!config.IsOpen())
+        throw UsageError("no --report-folder, and no settings file " + config.FileName() +
+                         " to name the work folder");
     const std::string configured = config::Cp1251ToUtf8(
         config.ReadConfigString(config::ConfigSection::SYSTEM, config::keys::kWorkFolder));
     return configured.empty() ? programFolder : configured;
@@ -85,8 +90,7 @@ std::string JournalFolder(const std::string& given, const config::ConfigFile& co
 
 an::Journal ReadJournalOf(const std::string& folder, std::FILE* err,
                           const an::JournalFilter& filter) {
-    if (!reports::IsDirectory(folder))
-        throw reports::ReportError("no report folder " + folder);
+    if (!reports::IsDirectory(folder)) throw reports::ReportError("no report folder " + folder);
     an::Journal journal = an::ReadJournal(folder, filter);
     PrintProblems(journal, err);
     return journal;
@@ -96,13 +100,11 @@ const an::JournalRecord& RecordOf(const an::Journal& journal, const an::RecordRe
                                   const std::string& folder) {
     const an::RecordId id = an::Resolve(ref, journal);
     const an::JournalRecord* record = journal.Find(id);
-    if (record == nullptr)
-        throw reports::ReportError("no record " + id.Text() + " in " + folder);
+    if (record == nullptr) throw reports::ReportError("no record " + id.Text() + " in " + folder);
     return *record;
 }
 
-int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out,
-              std::FILE* err) {
+int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out, std::FILE* err) {
     const an::Journal journal = ReadJournalOf(folder, err, o.months);
     if (o.action == "list") return List(journal, o.json, out);
     if (o.action == "stats") return Stats(journal, o, folder, out);

@@ -12,7 +12,8 @@
 namespace pulsedesk::ctl {
 
 // The folder given, else Work_Folder of the panel's settings, else programFolder (where a
-// portable panel beside this program writes its reports).
+// portable panel beside this program writes its reports); raises UsageError when neither a
+// folder nor a settings file is there.
 std::string JournalFolder(const std::string& given, const config::ConfigFile& config,
                           const std::string& programFolder);
 

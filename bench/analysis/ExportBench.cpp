@@ -33,8 +33,9 @@ std::vector<std::string> MonthLines(int month, std::uint32_t& record) {
     while (lines.size() < kLinesPerFile) {
         now.day = 1 + static_cast<int>(lines.size() / 400) % 28;
         lines.insert(lines.end(), {"", "", reports::DateLine(now)});
-        auto block = reports::RecordBlock(++record, "QC SOURCE Sr90 A=2000 REF=2026-01-01 HALF=10519\n"
-                                                    "Planchet 4, dried");
+        auto block = reports::RecordBlock(++record,
+                                          "QC SOURCE Sr90 A=2000 REF=2026-01-01 HALF=10519\n"
+                                          "Planchet 4, dried");
         lines.insert(lines.end(), block.begin(), block.end());
         std::string label = "@";
         for (int i = 0; i < kLinesPerRecord && lines.size() < kLinesPerFile; ++i) {
@@ -58,8 +59,11 @@ struct Year {
         for (int month = 1; month <= 12; ++month) {
             const std::uint32_t first = record + 1;
             const auto lines = MonthLines(month, record);
-            reports::ReportFileName name{2026, static_cast<std::uint8_t>(month),
-                                         static_cast<std::int32_t>(first), record, {}};
+            reports::ReportFileName name{2026,
+                                         static_cast<std::uint8_t>(month),
+                                         static_cast<std::int32_t>(first),
+                                         record,
+                                         {}};
             files.push_back(folder + "/" + name.Build());
             testing::WriteBytes(files.back(), reports::JoinLines(lines));
         }
@@ -97,10 +101,9 @@ void BM_PulsectlExport(benchmark::State& state) {
     double total = 0;
     int failed = 0;
     for (auto _ : state) {
-        const double s = TimeProgram(testing::BinDir() + "/pulsectl",
-                                     {"report", "export", "--format", "csv", "--report-folder",
-                                      year.dir.Path()},
-                                     failed);
+        const double s = TimeProgram(
+            testing::BinDir() + "/pulsectl",
+            {"report", "export", "--format", "csv", "--report-folder", year.dir.Path()}, failed);
         state.SetIterationTime(s);
         total += s;
     }

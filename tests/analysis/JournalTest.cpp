@@ -12,9 +12,9 @@ namespace pulsedesk::analysis {
 namespace {
 
 namespace fs = std::filesystem;
-using reports::LocalTime;
 using pulsedesk::testing::ReadBytes;
 using pulsedesk::testing::WriteBytes;
+using reports::LocalTime;
 
 class JournalTest : public reports::testing::StoreFixture {
   protected:

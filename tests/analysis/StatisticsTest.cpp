@@ -56,7 +56,8 @@ std::vector<CountSample> Series(std::mt19937& random, int n, double mean, double
 TEST(ChiSquareTest, PoissonSeriesPassNineTimesInTenAndADriftingSourceFails) {
     std::mt19937 random(20260307);
     int passed = 0;
-    for (int i = 0; i < 2000; ++i) passed += SeriesStatsOf(Series(random, 5, 400, 0)).chiSquare->pass;
+    for (int i = 0; i < 2000; ++i)
+        passed += SeriesStatsOf(Series(random, 5, 400, 0)).chiSquare->pass;
     EXPECT_GE(passed, 1760);
     EXPECT_LE(passed, 1840);
     int failed = 0;
@@ -78,7 +79,11 @@ std::vector<ChartInput> Points(const std::vector<double>& values, double u) {
     for (std::size_t i = 0; i < values.size(); ++i)
         in.push_back({{2026, static_cast<std::uint32_t>(i + 1)},
                       {{2026, 3, static_cast<int>(i + 1)}, 8, 0},
-                      values[i], u, 0, 10, std::nullopt});
+                      values[i],
+                      u,
+                      0,
+                      10,
+                      std::nullopt});
     return in;
 }
 
@@ -106,9 +111,8 @@ TEST(ControlChartTest, BaselineLimitsAndJudgedPoints) {
 }
 
 TEST(ControlChartTest, ShortBaselineIsProvisionalAndClippedAtZero) {
-    const ControlChart chart = BuildControlChart("background_rate_cps", 0,
-                                                 Points({1.0, 1.2, 0.8, 9}, 0.5),
-                                                 {20, CivilDate{2026, 3, 2}});
+    const ControlChart chart = BuildControlChart(
+        "background_rate_cps", 0, Points({1.0, 1.2, 0.8, 9}, 0.5), {20, CivilDate{2026, 3, 2}});
     ASSERT_EQ(chart.points.size(), 3u);  // the first day lies before the baseline's start
     EXPECT_TRUE(chart.limits->provisional);
     EXPECT_NEAR(chart.limits->mean, (1.2 + 0.8 + 9) / 3, 1e-12);
