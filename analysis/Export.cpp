@@ -1,5 +1,6 @@
 #include "analysis/Export.h"
 
+#include <algorithm>
 #include <charconv>
 #include <nlohmann/json.hpp>
 
@@ -39,7 +40,8 @@ const std::string& ExportCsvHeader() {
 }
 
 std::string CsvCell(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
+    if (std::none_of(text.begin(), text.end(), special)) return text;
     std::string cell = "\"";
     for (char c : text) cell += c == '"' ? std::string("\"\"") : std::string(1, c);
     return cell + "\"";
@@ -47,9 +49,10 @@ std::string CsvCell(const std::string& text) {
 
 std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
     std::string out = ExportCsvHeader() + "\r\n";
-    // A record's cells are quoted once for all its rows.
+    // A year of heavy use has a hundred thousand rows: what rows share is formatted once.
     const JournalRecord* quotedFor = nullptr;
-    std::string recordCells;
+    std::string recordCells, fileCell, endCell;
+    LocalMinute end{{-1, 0, 0}, 0, 0};
     ForEachRow(
         journal, only,
         [&](const JournalRecord& r, const std::string& description, const JournalMeasurement& m) {
@@ -57,20 +60,22 @@ std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
                 quotedFor = &r;
                 recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) + ',' +
                               CsvCell(description) + ',';
+                fileCell = CsvCell(r.file);
+            }
+            if (m.end != end) {
+                end = m.end;
+                endCell = end.Text();
             }
             const auto rate = m.Rate();
             const auto u = m.RateUncertainty();
-            char time[32];
-            std::snprintf(time, sizeof time, "%lld.%02lld",
-                          static_cast<long long>(m.countTimeHundredths / 100),
-                          static_cast<long long>(m.countTimeHundredths % 100));
-            out += m.end.Text();
-            out += ',';
-            out += recordCells;
-            out += m.label + ',' + std::to_string(m.thresholdMv) + ',' + time + ',' +
+            const auto hundredths = m.countTimeHundredths % 100;
+            out += endCell + ',' + recordCells + m.label + ',' + std::to_string(m.thresholdMv) +
+                   ',' + std::to_string(m.countTimeHundredths / 100) +
+                   (hundredths < 10 ? ".0" : ".") + std::to_string(hundredths) + ',' +
                    std::to_string(m.count) + ',' + (rate ? Shortest(*rate) : "") + ',' +
-                   (u ? Shortest(*u) : "") + ',' + m.category + ',' + CsvCell(m.file) + ',' +
-                   std::to_string(m.line) + "\r\n";
+                   (u ? Shortest(*u) : "") + ',' + m.category + ',' +
+                   (m.file == r.file ? fileCell : CsvCell(m.file)) + ',' + std::to_string(m.line) +
+                   "\r\n";
         });
     return out;
 }

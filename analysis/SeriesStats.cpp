@@ -60,4 +60,11 @@ SeriesStats SeriesStatsOf(const std::vector<CountSample>& all) {
     return st;
 }
 
+SeriesStats RecordSeriesStats(const JournalRecord& record) {
+    std::vector<CountSample> samples;
+    for (const JournalMeasurement& m : record.measurements)
+        samples.push_back({m.count, m.CountTimeS()});
+    return SeriesStatsOf(samples);
+}
+
 }  // namespace pulsedesk::analysis

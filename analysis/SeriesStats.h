@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/Journal.h"
+
 namespace pulsedesk::analysis {
 
 struct CountSample {
@@ -47,5 +49,7 @@ struct SeriesStats {
 
 // Samples without a count time are left out.
 SeriesStats SeriesStatsOf(const std::vector<CountSample>& samples);
+// The series of a record's measurement lines.
+SeriesStats RecordSeriesStats(const JournalRecord& record);
 
 }  // namespace pulsedesk::analysis

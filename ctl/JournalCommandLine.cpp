@@ -49,7 +49,8 @@ const std::map<std::string, std::string> kHelp{
      "time in ten: recount once first); background and source put the new point on its\n"
      "control chart and exit 0 in control, 4 recount (beyond 2 sigma), 3 out of service\n"
      "(beyond 3 sigma, or two successive points beyond 2 sigma on one side).\n"
-     "While the panel holds the work folder or the counter, exits 1 naming the holder.\n"},
+     "While the panel holds the work folder, exits 1 naming the holder, before counting;\n"
+     "a counter that another program holds is refused as measure refuses it (exit 1).\n"},
     {"plateau",
      "Usage: pulsectl plateau --from MV --to MV --step MV --time H:MM:SS [--name NAME]\n"
      "                        [--limit PCT] [--report-folder DIR]\n"

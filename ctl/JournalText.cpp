@@ -77,13 +77,6 @@ std::string RecordHeading(const an::JournalRecord& r) {
     return "record " + r.id.Text() + "  " + r.date.Text() + "  " + r.FirstLine() + "\n";
 }
 
-an::SeriesStats RecordStats(const an::JournalRecord& record) {
-    std::vector<an::CountSample> samples;
-    for (const an::JournalMeasurement& m : record.measurements)
-        samples.push_back({m.count, m.CountTimeS()});
-    return an::SeriesStatsOf(samples);
-}
-
 std::string StatsText(const an::SeriesStats& s) {
     std::string text;
     Add(text, "n               %d\n", s.n);

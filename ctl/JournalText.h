@@ -23,7 +23,4 @@ std::string ChartText(const analysis::ControlChart& chart,
                       const std::optional<analysis::DetectionLimit>& limit);
 std::string PlateauText(const analysis::PlateauResult& result);
 
-// The series of a record's lines with a count time.
-analysis::SeriesStats RecordStats(const analysis::JournalRecord& record);
-
 }  // namespace pulsedesk::ctl

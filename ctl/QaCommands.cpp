@@ -45,7 +45,7 @@ const an::JournalRecord& NewestMarked(const an::Journal& journal, const std::str
 }
 
 int ChiSquare(const an::JournalRecord& record, std::FILE* out) {
-    const an::SeriesStats stats = RecordStats(record);
+    const an::SeriesStats stats = an::RecordSeriesStats(record);
     Print(RecordHeading(record) + StatsText(stats), out);
     return stats.chiSquare && stats.chiSquare->pass ? 0 : kQaFailed;
 }

@@ -45,7 +45,7 @@ int List(const an::Journal& journal, bool json, std::FILE* out) {
 int Stats(const an::Journal& journal, const JournalOptions& o, const std::string& folder,
           std::FILE* out) {
     const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
-    const an::SeriesStats stats = RecordStats(record);
+    const an::SeriesStats stats = an::RecordSeriesStats(record);
     if (o.json)
         PrintJson(
             {{"record", record.id.Text()}, {"description", record.description}, {"stats", stats}},
