@@ -83,16 +83,24 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 bool IsClosing(std::string_view piece) { return piece == std::string(69, '-'); }
 
+// "DD-MM-YYYY" as the report writes a day, or "YYYY-MM-DD" as people type one.
+CivilDate ReadDate(Cursor& c, bool dayFirst) {
+    CivilDate d;
+    int* parts[] = {&d.day, &d.month, &d.year};
+    if (!dayFirst) std::swap(parts[0], parts[2]);
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) c.Literal("-");
+        const bool year = parts[i] == &d.year;
+        *parts[i] = static_cast<int>(c.Digits(year ? 4 : 2, year ? 4 : 2, "a date"));
+    }
+    return d;
+}
+
 // "Date: DD-MM-YYYY ;" and 62 "=".
 std::optional<CivilDate> ParseDateLine(std::string_view line, std::string& error) {
     Cursor c(line);
     c.Literal("Date: ");
-    CivilDate d;
-    d.day = static_cast<int>(c.Digits(2, 2, "the day"));
-    c.Literal("-");
-    d.month = static_cast<int>(c.Digits(2, 2, "the month"));
-    c.Literal("-");
-    d.year = static_cast<int>(c.Digits(4, 4, "the year"));
+    const CivilDate d = ReadDate(c, true);
     c.Literal(" ;" + std::string(62, '='));
     c.End();
     error = c.Ok() && !d.Valid() ? "not a calendar date" : c.Error();
@@ -537,12 +545,7 @@ std::optional<YearMonth> ParseYearMonth(std::string_view text) {
 
 std::optional<CivilDate> ParseDate(std::string_view text) {
     Cursor c(text);
-    CivilDate d;
-    d.year = static_cast<int>(c.Digits(4, 4, "the year"));
-    c.Literal("-");
-    d.month = static_cast<int>(c.Digits(2, 2, "the month"));
-    c.Literal("-");
-    d.day = static_cast<int>(c.Digits(2, 2, "the day"));
+    const CivilDate d = ReadDate(c, false);
     if (!c.End() || text.size() != 10 || !d.Valid()) return std::nullopt;
     return d;
 }
