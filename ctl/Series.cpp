@@ -120,6 +120,10 @@ void RunSeries(Counter& counter, const MeasureOptions& o, reports::ReportStore* 
     for (int number = 1; number <= o.repeat; ++number) {
         if (number > 1) StopSignal::Pause(kPauseBetween);
         StopIfAsked(counter);
+        if (!o.sweep.empty()) {
+            counter.Command(SetThresholdFrame(o.sweep.at(number - 1)), "the threshold");
+            counter.Poll();
+        }
         counter.Command(StartStopFrame(true), "start");
         const std::optional<Measurement> m = AwaitFinish(counter, number);
         if (!m) {

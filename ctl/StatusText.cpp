@@ -5,6 +5,7 @@
 #include <sstream>
 #include <utility>
 
+#include "analysis/Export.h"
 #include "link/commands.h"
 #include "link/protocol.h"
 
@@ -24,14 +25,6 @@ std::string Joined(const std::vector<StatusField>& fields, auto piece, const cha
     std::string line;
     for (const StatusField& f : fields) line += (line.empty() ? "" : separator) + piece(f);
     return line;
-}
-
-// A CSV cell: quoted when it holds a separator, a quote or a line break.
-std::string CsvCell(const std::string& v) {
-    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
-    std::string quoted = "\"";
-    for (char c : v) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
 }
 
 // The run-state bits in the panel's order of decision.
@@ -138,7 +131,7 @@ std::string CsvHeader(const std::vector<StatusField>& fields) {
 
 std::string CsvLine(const std::vector<StatusField>& fields) {
     return Joined(
-        fields, [](const StatusField& f) { return CsvCell(f.value); }, ",");
+        fields, [](const StatusField& f) { return analysis::CsvCell(f.value); }, ",");
 }
 
 }  // namespace pulsedesk::ctl

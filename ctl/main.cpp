@@ -9,6 +9,8 @@
 #include "config/MessageFile.h"
 #include "ctl/CommandLine.h"
 #include "ctl/Counter.h"
+#include "ctl/QaCommands.h"
+#include "ctl/ReportCommands.h"
 #include "ctl/Series.h"
 #include "ctl/StatusText.h"
 #include "ctl/StopSignal.h"
@@ -95,6 +97,19 @@ void Change(Counter& counter, const Invocation& inv) {
         counter.Poll();
 }
 
+// report reads a folder and never opens the device; qa and plateau count through Measure, as
+// measure does.
+int RunJournal(const Invocation& inv) {
+    const PanelFiles files;
+    const std::string folder = JournalFolder(inv.journal.reportFolder, files.config,
+                                             link::TSerialMux::ExecutableFolder());
+    if (inv.command == "report") return RunReport(inv.journal, folder, stdout, stderr);
+    StopSignal::Install();
+    Counter counter(OpenLink(inv.link, files.config));
+    const auto measure = [&](const MeasureOptions& o) { Measure(counter, files, o); };
+    return RunQa(counter, inv.journal, folder, measure, stdout, stderr);
+}
+
 void Run(const Invocation& inv) {
     const PanelFiles files;
     StopSignal::Install();
@@ -120,6 +135,8 @@ int main(int argc, char** argv) {
             std::fputs(HelpText(inv.command).c_str(), stdout);
             return 0;
         }
+        if (inv.command == "report" || inv.command == "qa" || inv.command == "plateau")
+            return RunJournal(inv);
         Run(inv);
         return 0;
     } catch (const UsageError& e) {

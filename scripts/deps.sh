@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           libx11-dev xvfb xdotool x11-utils openbox imagemagick fonts-liberation fonts-dejavu-core
           dpkg-dev fakeroot lintian desktop-file-utils pkg-config file python3
+          libboost-math-dev nlohmann-json3-dev faketime
           mingw-w64 wine wine64)
 wine32=no
 for arg in "$@"; do

@@ -72,7 +72,8 @@ void DeviceModel::Advance() {
     }
     std::int64_t ticks = (now - lastAdvanceMs) / kTickMs;
     lastAdvanceMs += ticks * kTickMs;
-    std::poisson_distribution<std::uint32_t> pulses(std::max(rate, 1e-9) * kTickMs / 1000.0);
+    std::poisson_distribution<std::uint32_t> pulses(std::max(RateAtThreshold(), 1e-9) * kTickMs /
+                                                     1000.0);
     const std::int64_t timeLimit = std::int64_t{countTimeSeconds} * 100;
     for (; ticks > 0 && counting; --ticks) {
         ++elapsedHundredths;
@@ -91,6 +92,12 @@ void DeviceModel::Advance() {
 void DeviceModel::PressKey(bool start) {
     Advance();
     start ? Start() : Stop();
+}
+
+double DeviceModel::RateAtThreshold() const {
+    if (!curve) return rate;
+    // The device's own scale: 2.5 mV per code step, 0 mV at code 2048.
+    return rate * curve->Factor((thresholdCode - 2048) * 2.5);
 }
 
 void DeviceModel::Start() {

@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "CountingCurve.h"
 
 namespace pulsedesk::sim {
 
@@ -62,6 +65,9 @@ class DeviceModel {
 
     void SetRate(double pulsesPerSecond) { rate = pulsesPerSecond; }
     double Rate() const { return rate; }
+    // With a curve, the rate counted is Rate() times the curve's factor at the threshold.
+    void SetCurve(std::optional<CountingCurve> c) { curve = std::move(c); }
+    double RateAtThreshold() const;
     Faults& faults() { return injected; }
     const Faults& faults() const { return injected; }
     // Told of every count that ends, once, as it ends on the model's clock.
@@ -104,6 +110,7 @@ class DeviceModel {
 
     Identity identity;
     double rate;
+    std::optional<CountingCurve> curve;
     Clock clock;
     std::mt19937 random;
     Faults injected;

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "CountingCurve.h"
 #include "DeviceModel.h"
 #include "FrameRecord.h"
 #include "NumberField.h"
@@ -52,6 +53,14 @@ Options:
                     4294967295, fixes the faults, their lengths and the quiet between them
   --chaos-log FILE  append a line to FILE for every fault the chaos puts in:
                     "at=... fault=late duration=1.250 bytes=7"; without it, standard error
+  --plateau FROM:TO[,FROM:TO]
+                    make the rate depend on the discriminator threshold (the integral
+                    counting curve; without it the rate is the same at every threshold):
+                    flat from FROM to TO mV, where the rate falls by 1 % per 100 mV and
+                    is R in the region's middle; an optional second region above it at
+                    half that level; below the first region the rate rises e-fold every
+                    25 mV (noise), between the regions it falls log-linearly, above the
+                    last it falls e-fold every 25 mV
   --help            this text
 
 Commands on standard input, one per line; each answers with what it set:
@@ -84,6 +93,7 @@ struct Options {
     double rate = 50;
     std::uint32_t seed = 1;
     SoakHooks::Settings soak;
+    std::optional<CountingCurve> curve;
 };
 
 const NumberField kSerialField{"--serial", 0, 65535};
@@ -140,6 +150,8 @@ class OptionParser {
             o.soak.chaosSeed = Number<std::uint32_t>(kChaosField, error);
         else if (name == "--chaos-log")
             o.soak.faultLog = Value(name, error);
+        else if (name == "--plateau")
+            TakeCurve(Value(name, error), o, error);
         else
             error = "unknown option " + name;
     }
@@ -155,6 +167,11 @@ class OptionParser {
         const std::string text = Value(field.name, error);
         if (!error.empty()) return T{};
         return static_cast<T>(field.Parse(text, error).value_or(0));
+    }
+
+    static void TakeCurve(const std::string& text, Options& o, std::string& error) {
+        if (!error.empty()) return;
+        o.curve = CountingCurve::Parse(text, error);
     }
 
     static void TakeModel(const std::string& text, Options& o, std::string& error) {
@@ -342,6 +359,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pulsesim: %s\n", error.c_str());
         return 1;
     }
+    model.SetCurve(options.curve);
     Session s{options, model, OpenLine(options), record ? &*record : nullptr, &soak};
     if (!s.line) return 1;
     std::printf("%s\n", s.line->SlavePath().c_str());
