@@ -57,7 +57,8 @@ TmainForm::TmainForm(PanelContext& ctx, QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       context(ctx),
       ui(std::make_unique<Ui::TmainForm>()),
-      relay([this] { OnDeviceStatus(); }) {
+      relay([this] { OnDeviceStatus(); }),
+      grant(link::SharedControlOf(ctx.link.get())) {
     ui->setupUi(this);
     SetUpControls();
     ConnectControls();
@@ -138,6 +139,7 @@ void TmainForm::Shutdown() {
     Timer1->stop();
     relay.SetDelivering(false);
     ui->TrackBar1->removeEventFilter(this);
+    grant.CloseStudy();  // while the link that gives control back still exists
     FormCloseQuery();
     FormClose();
 }
@@ -187,6 +189,7 @@ void TmainForm::ProcessDeviceStatus() {
     if (!copy) return;
     shownStatus = *copy;
     const link::DeviceStatus& status = shownStatus;
+    grant.OnPoll(status);
     const bool alive = context.link->IsConnected();
     const std::uint8_t mode = status.Mode();
     const bool blocked = (status.runFlags & link::kRunBlocked) != 0;
@@ -212,7 +215,7 @@ void TmainForm::ProcessDeviceStatus() {
     RetryReportStoreWhileMissing(context.ticks.now());
     const PanelFacts facts{alive,     fault, studyOpen, reportStore != nullptr,
                            runState,  mode,  ui->UpDown1->Position(),
-                           blocked,   countLost};
+                           blocked,   countLost, !grant.Holder().empty()};
     ApplyEnabling(facts);
     SetModeLabel(facts, status.errorCode);
     PressModeButton(mode);
@@ -236,7 +239,7 @@ bool TmainForm::RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std
     if (now < lastStamp + frequency) return false;
     // A start that did not reach the device is sent again at the next poll: otherwise the
     // series would stop, or the previous count's finished bit would pass for a new end.
-    if (!context.link->SendCommand(frames::StartStopFrame(true))) return false;
+    if (!Send(frames::StartStopFrame(true))) return false;
     ui->UpDown1->SetPosition(repeatsLeft - 1);
     runState = RunState::Starting;
     return true;
@@ -284,6 +287,11 @@ link::EndVerdict TmainForm::FollowEndOfCount(const link::DeviceStatus& status, b
 // Written with the count and time of the poll that proved the end, which may be later than the
 // poll that first showed it: the panel shows what was written.
 void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t mode) {
+    // Another program's count on a shared counter is neither written nor repeated.
+    if (!grant.CountIsOurs()) {
+        ui->UpDown1->SetPosition(repeatCount);
+        return;
+    }
     count = status.count;
     elapsedBytes = status.elapsedTime;
     elapsed = link::ElapsedHundredths(status);
@@ -433,6 +441,8 @@ QString TmainForm::LabelText(LabelKind kind, std::int32_t number) const {
                        : QStringLiteral("НЕТ ДОСТУПА К ПАПКЕ ОТЧЁТОВ");
         case LabelKind::CountLost:
             return QStringLiteral("ИЗМЕРЕНИЕ НЕ ЗАПИСАНО");
+        case LabelKind::ControlledElsewhere:
+            return QStringLiteral("УПРАВЛЕНИЕ У ") + QString::fromStdString(grant.Holder());
         default:
             return FromCp1251(
                 context.messages.GetMessage(static_cast<config::MessageKind>(kind), number));
@@ -565,10 +575,14 @@ void TmainForm::ConnectControls() {
     connect(ui->TrackBar1, &QSlider::valueChanged, this, &TmainForm::TrackBar1Change);
 }
 
-// Results are not checked: a command that did not arrive changes nothing, and the next status
-// shows the device's real settings.
-void TmainForm::Send(const link::frames::Frame& frame) {
-    if (context.link) context.link->SendCommand(frame);
+// Most callers do not look at the result: a command that did not arrive changes nothing, and
+// the next status shows the device's real settings. On a shared counter each command is sent under control (kept during a study, else taken and
+// given back); refused, nothing is sent and the mode label names the holder.
+bool TmainForm::Send(const link::frames::Frame& frame) {
+    if (!context.link) return false;
+    link::CommandControl control(grant);
+    if (!control) return false;
+    return static_cast<bool>(context.link->SendCommand(frame));
 }
 
 void TmainForm::PollNow() {
@@ -586,6 +600,8 @@ void TmainForm::sbMode0Click(int mode) {
     const link::DeviceStatus status = CurrentStatus();
     if (status.runFlags & link::kRunFinished) Send(frames::ClearFinishedFrame());
     if (status.Mode() == mode || !context.link) return;
+    link::CommandControl control(grant);
+    if (!control) return;
     const link::CommandReply reply = context.link->SendCommand(frames::SetModeFrame(mode));
     if (reply && reply.Byte(1) == link::kModeAccepted) {
         PollNow();
@@ -603,6 +619,7 @@ void TmainForm::ShowMemo(bool editable, QColor text, QColor background) {
 }
 
 void TmainForm::SpeedButton5Click() {
+    grant.CloseStudy();
     if (!reportStore) CreateReportStore();
     ShowMemo(true, Qt::black, Qt::white);
     ui->Memo1->clear();
@@ -613,6 +630,8 @@ void TmainForm::SpeedButton5Click() {
 void TmainForm::SpeedButton6Click() {
     if (!reportStore) CreateReportStore();
     if (!reportStore) return;
+    // A shared counter held by another program: no stop is sent and no record written.
+    if (!grant.OpenStudy().Allowed()) return;
     SpeedButton17Click();
     if (ui->Memo1->isReadOnly()) ui->Memo1->clear();
     ShowMemo(false, QColor(64, 208, 208), QColor(0, 128, 128));
@@ -622,6 +641,7 @@ void TmainForm::SpeedButton6Click() {
         studyOpen = true;
         countLost = false;
     } catch (const reports::ReportError& e) {
+        grant.CloseStudy();
         ShowMemo(true, Qt::black, Qt::white);
         context.showError(e.what());
     }
@@ -714,8 +734,7 @@ void TmainForm::ShowShadow(bool on) {
 // the previous count is never taken for the end of this one.
 void TmainForm::SpeedButton16Click() {
     countLost = false;
-    if (context.link && context.link->SendCommand(frames::StartStopFrame(true)))
-        runState = RunState::Starting;
+    if (Send(frames::StartStopFrame(true))) runState = RunState::Starting;
     PollNow();
 }
 

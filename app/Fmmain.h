@@ -14,6 +14,7 @@
 #include "app/StatusRelay.h"
 #include "display/PanelIndicators.h"
 #include "display/SpeedButton.h"
+#include "link/ControlGrant.h"
 #include "link/EndOfCount.h"
 #include "reports/DeviceInfo.h"
 #include "reports/ReportStore.h"
@@ -75,7 +76,7 @@ class TmainForm : public QWidget {
   private:
     void ReadPanelSettings();
     void ConnectControls();
-    void Send(const link::frames::Frame& frame);
+    bool Send(const link::frames::Frame& frame);
     void PollNow();
     link::DeviceStatus CurrentStatus();
     void ShowMemo(bool editable, QColor text, QColor background);
@@ -113,6 +114,7 @@ class TmainForm : public QWidget {
     std::unique_ptr<Ui::TmainForm> ui;
     QTimer* Timer1 = nullptr;
     StatusRelay relay;
+    link::ControlGrant grant;  // control of a shared counter; always held alone on a port
 
     RunState runState = RunState::Idle;
     std::uint8_t progress = 0;

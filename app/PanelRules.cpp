@@ -64,6 +64,7 @@ Enabling EnablingFor(const PanelFacts& f) {
 LabelChoice LabelFor(const PanelFacts& f, std::uint8_t errorCode) {
     if (!f.linkAlive) return {LabelKind::Error, kNoLinkMessage, kLabelRed};
     if (!f.reportStore) return {LabelKind::NoReportStore, 0, kLabelRed};
+    if (f.controlledElsewhere) return {LabelKind::ControlledElsewhere, 0, kLabelViolet};
     if (f.countLost) return {LabelKind::CountLost, 0, kLabelRed};
     // A block is shown whenever the device reports one: it disables every control, and a
     // finished count that left the state at Done would otherwise hide why.

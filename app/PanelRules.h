@@ -38,6 +38,7 @@ struct PanelFacts {
     int repeatPosition = 1;  // UpDown1's position
     bool blocked = false;    // the device reports its blocked bit in this status
     bool countLost = false;  // the last count could not be recorded, and nothing new began
+    bool controlledElsewhere = false;  // another program holds control of the shared counter
 };
 
 struct Enabling {
@@ -57,7 +58,13 @@ Enabling EnablingFor(const PanelFacts& facts);
 
 // The mode label: a message of the message file and a colour (0x00BBGGRR).
 // The panel's own texts stand beside the message file's: the reasons no message file knows.
-enum class LabelKind : std::uint8_t { Error = 3, Status = 4, NoReportStore, CountLost };
+enum class LabelKind : std::uint8_t {
+    Error = 3,
+    Status = 4,
+    NoReportStore,
+    CountLost,
+    ControlledElsewhere,
+};
 struct LabelChoice {
     LabelKind kind;
     std::int32_t number;
