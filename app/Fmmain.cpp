@@ -15,6 +15,7 @@
 #include "link/commands.h"
 #include "link/protocol.h"
 #include "ui_Fmmain.h"
+#include "version/Version.h"
 
 namespace pulsedesk::app {
 
@@ -23,7 +24,6 @@ namespace keys = config::keys;
 
 namespace {
 
-constexpr std::uint16_t kProgramVersion = 0x010C;  // 1.12
 constexpr std::uint32_t kLinkDownEights = 88888888;
 
 QString FromCp1251(const std::string& bytes) {
@@ -389,7 +389,7 @@ void TmainForm::IdentifyDevice() {
             systemType = 2;
     }
     setWindowTitle(QString::fromStdString(deviceInfo.modelName));
-    deviceInfo.programVersion = kProgramVersion;
+    deviceInfo.programVersion = version::kProgramVersion;
     const link::CommandReply firmware = line.SendCommand(0x01, {link::ReadFirmwareVersion});
     if (firmware.Byte(1) == link::ReplyCodeFor(link::ReadFirmwareVersion))
         deviceInfo.firmwareVersion = firmware.Byte(2);

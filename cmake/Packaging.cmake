@@ -35,7 +35,10 @@ function(pulsedesk_gzip source target destination)
 endfunction()
 foreach(program ${PULSEDESK_PROGRAMS})
   if(EXISTS ${PULSEDESK_PACKAGING_DIR}/man/${program}.1)
-    pulsedesk_gzip(${PULSEDESK_PACKAGING_DIR}/man/${program}.1 ${program}.1.gz share/man/man1)
+    # The man pages name the project's version.
+    configure_file(${PULSEDESK_PACKAGING_DIR}/man/${program}.1 ${PULSEDESK_PACKAGING_OUT}/${program}.1
+                   @ONLY)
+    pulsedesk_gzip(${PULSEDESK_PACKAGING_OUT}/${program}.1 ${program}.1.gz share/man/man1)
   endif()
 endforeach()
 pulsedesk_gzip(${PULSEDESK_PACKAGING_DIR}/changelog changelog.gz share/doc/pulsedesk)

@@ -17,12 +17,14 @@ constexpr int kMaxRepeat = 100000;
 const std::map<std::string, std::string> kHelp{
     {"",
      "Usage: pulsectl [--port PATH | --mux ADDRESS] COMMAND [ARGUMENTS]\n"
+     "       pulsectl --help | --version\n"
      "The pulse counter from the shell, on the same link code as the panel.\n"
      "\n"
      "  --port PATH      the counter's serial port (a path, or a name such as COM1 or ttyUSB0)\n"
      "  --mux ADDRESS    through the shared-port server: tcp:HOST:PORT or unix:/path\n"
-     "Without either, the panel's settings decide: pulsedesk.cfg beside this program, key\n"
-     "TarlinkSupport (1: the shared-port server named by PULSEDESK_MUX) or COM-Port.\n"
+     "Without either, the panel's settings decide: pulsedesk.cfg found as the panel finds it\n"
+     "(beside this program, ~/.config/pulsedesk, /etc/pulsedesk), key TarlinkSupport (1: the\n"
+     "shared-port server named by PULSEDESK_MUX) or COM-Port.\n"
      "\n"
      "Commands (pulsectl COMMAND --help tells more):\n"
      "  status [--json]                 the device's status\n"
@@ -294,8 +296,8 @@ std::size_t ParseLinkOptions(const std::vector<std::string>& args, Invocation& i
     std::size_t i = 0;
     for (; i < args.size() && args[i].rfind("-", 0) == 0; ++i) {
         const std::string& option = args[i];
-        if (option == "--help" || option == "-h") {
-            inv.help = true;
+        if (option == "--help" || option == "-h" || option == "--version") {
+            (option == "--version" ? inv.version : inv.help) = true;
             continue;
         }
         if (option != "--port" && option != "--mux") Refuse("unknown option " + option);
@@ -329,7 +331,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     Invocation inv;
     const std::size_t at = ParseLinkOptions(args, inv);
     if (at == args.size()) {
-        if (inv.help) return inv;
+        if (inv.help || inv.version) return inv;
         Refuse("a command is needed");
     }
     inv.command = args[at];

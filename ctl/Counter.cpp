@@ -9,6 +9,7 @@
 #include "link/commands.h"
 #include "link/tser_com.h"
 #include "link/tser_muxserver.h"
+#include "version/Version.h"
 
 namespace pulsedesk::ctl {
 
@@ -20,8 +21,6 @@ namespace {
 // Two exchanges through the shared-port server may take its whole call limit each.
 constexpr std::chrono::seconds kFirstPollLimit{5};
 constexpr int kFirstPollRetries = 3;
-// The panel's program version (1.12), printed in report headers.
-constexpr std::uint16_t kProgramVersion = (PULSEDESK_VERSION_MAJOR << 8) | PULSEDESK_VERSION_MINOR;
 
 // Tells when the link thread's first poll is over.
 class FirstPoll final : public lk::StatusListener {
@@ -124,7 +123,7 @@ void Counter::SelectMode(int mode) {
 
 reports::DeviceInfo Counter::Identify() {
     reports::DeviceInfo info;
-    info.programVersion = kProgramVersion;
+    info.programVersion = version::kProgramVersion;
     const lk::CommandReply model = Send(*line, QueryFrame(lk::ReadModel));
     if (model.Byte(1) != lk::ReplyCodeFor(lk::ReadModel))
         throw LinkError("the counter did not tell its model");

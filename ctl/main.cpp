@@ -6,6 +6,7 @@
 
 #include "config/ConfigFile.h"
 #include "config/Cp1251.h"
+#include "config/FileLookup.h"
 #include "config/MessageFile.h"
 #include "ctl/CommandLine.h"
 #include "ctl/Counter.h"
@@ -17,6 +18,7 @@
 #include "link/tser_muxserver.h"
 #include "reports/ReportError.h"
 #include "reports/ReportStore.h"
+#include "version/Version.h"
 
 using namespace pulsedesk;
 using namespace pulsedesk::ctl;
@@ -24,11 +26,14 @@ using config::ConfigSection;
 
 namespace {
 
-// The files the panel reads: pulsedesk.cfg and pulsedesk.msg beside this program.
+// The panel's own pulsedesk.cfg and pulsedesk.msg, found where the panel finds them: beside this
+// program (a portable copy), in the user's folders, then in the system's.
 struct PanelFiles {
-    std::string base = link::TSerialMux::ExecutableFolder() + "pulsedesk";
-    config::ConfigFile config{base};
-    config::MessageFile messages{base};
+    std::string besidePanel = link::TSerialMux::ExecutableFolder() + "pulsedesk";
+    config::LookupRoots roots = config::RootsFromEnvironment();
+    config::ConfigFile config{config::ChooseFile(config::SettingsFileCandidates(besidePanel, roots))};
+    config::MessageFile messages{
+        config::ChooseFile(config::MessageFileCandidates(besidePanel, roots))};
 
     std::string ErrorText(std::uint8_t code) const {
         if (code == 0 || !messages.IsOpen()) return {};
@@ -115,6 +120,10 @@ void Run(const Invocation& inv) {
 int main(int argc, char** argv) {
     try {
         const Invocation inv = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (inv.version && !inv.help) {
+            std::printf("pulsectl %s\n", version::kVersionText);
+            return 0;
+        }
         if (inv.help) {
             std::fputs(HelpText(inv.command).c_str(), stdout);
             return 0;

@@ -178,6 +178,8 @@ TEST_F(CtlTest, EveryCommandHasItsHelp) {
         EXPECT_EQ(r.exitCode, 0) << command;
         EXPECT_EQ(r.out.rfind(std::string("Usage: pulsectl ") + command, 0), 0u) << r.out;
     }
+    const ProgramResult version = RunProgram("pulsectl", {"--version"});
+    EXPECT_EQ(version.out, "pulsectl " PULSEDESK_VERSION "\n");
     EXPECT_EQ(testing::ReadBytes(record), "");
 }
 
