@@ -20,6 +20,11 @@ struct LinkError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A stop signal that ends the program with 128 + the signal's number, after what it must do.
+struct Interrupted {
+    int signal;
+};
+
 // The link of the command line, or of the panel's settings file; raises LinkError when the
 // port does not open, UsageError when nothing names one.
 std::unique_ptr<link::TSerial> OpenLink(const LinkChoice& choice, const config::ConfigFile& config);

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "ctl/StatusText.h"
-#include "ctl/StopSignal.h"
+#include "link/StopSignals.h"
 #include "link/commands.h"
 #include "link/protocol.h"
 
@@ -28,7 +28,7 @@ std::int64_t Hundredths(const reports::CountTime& t) {
 
 // Ends the series after a stop signal: the device's count is stopped first.
 void StopIfAsked(Counter& counter) {
-    if (const int signal = StopSignal::Received()) {
+    if (const int signal = lk::StopSignalReceived()) {
         counter.Command(StartStopFrame(false), "stop");
         throw Interrupted{signal};
     }
@@ -72,7 +72,7 @@ std::optional<Measurement> AwaitFinish(Counter& counter, int number) {
             throw LinkError("the link to the counter was lost during measurement " +
                             std::to_string(number) + "; it is not written");
         }
-        StopSignal::Pause(kPollPeriod);
+        lk::PauseUnlessStopped(kPollPeriod);
     }
 }
 
@@ -115,7 +115,7 @@ void RunSeries(Counter& counter, const MeasureOptions& o, reports::ReportStore* 
     }
     std::string lost;  // the measurements that ended unwritten
     for (int number = 1; number <= o.repeat; ++number) {
-        if (number > 1) StopSignal::Pause(kPauseBetween);
+        if (number > 1) lk::PauseUnlessStopped(kPauseBetween);
         StopIfAsked(counter);
         counter.Command(StartStopFrame(true), "start");
         const std::optional<Measurement> m = AwaitFinish(counter, number);

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "ctl/StatusText.h"
-#include "ctl/StopSignal.h"
+#include "link/StopSignals.h"
 
 namespace pulsedesk::ctl {
 
@@ -57,7 +57,7 @@ void RunWatch(Counter& counter, double intervalSeconds, bool json, const ErrorTe
         if (polled) PrintLine(json ? JsonObject(fields) : CsvLine(fields), out);
         if (!polled && !lost) PrintLine(LostLine(json, fields), out);
         lost = !polled;
-        if (!StopSignal::Pause(interval)) throw Interrupted{StopSignal::Received()};
+        if (!lk::PauseUnlessStopped(interval)) throw Interrupted{lk::StopSignalReceived()};
         polled = counter.Poll();
     }
 }

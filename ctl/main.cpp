@@ -12,8 +12,8 @@
 #include "ctl/Counter.h"
 #include "ctl/Series.h"
 #include "ctl/StatusText.h"
-#include "ctl/StopSignal.h"
 #include "ctl/Watch.h"
+#include "link/StopSignals.h"
 #include "link/commands.h"
 #include "link/tser_muxserver.h"
 #include "reports/ReportError.h"
@@ -102,7 +102,7 @@ void Change(Counter& counter, const Invocation& inv) {
 
 void Run(const Invocation& inv) {
     const PanelFiles files;
-    StopSignal::Install();
+    link::InstallStopSignals(true);
     Counter counter(OpenLink(inv.link, files.config));
     if (inv.command == "status") return PrintStatus(counter, files, inv.json);
     if (inv.command == "identify") return PrintIdentity(counter);
