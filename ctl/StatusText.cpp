@@ -5,6 +5,7 @@
 #include <sstream>
 #include <utility>
 
+#include "link/RunFlags.h"
 #include "link/commands.h"
 #include "link/protocol.h"
 
@@ -34,12 +35,22 @@ std::string CsvCell(const std::string& v) {
     return quoted + "\"";
 }
 
-// The run-state bits in the panel's order of decision.
-constexpr std::pair<std::uint8_t, const char*> kRunBits[] = {{lk::kRunDeviceError, "error"},
-                                                             {lk::kRunReset, "reset"},
-                                                             {lk::kRunCounting, "counting"},
-                                                             {lk::kRunFinished, "finished"},
-                                                             {lk::kRunBlocked, "blocked"}};
+const char* RunBitName(std::uint8_t bit) {
+    switch (bit) {
+        case lk::kRunDeviceError:
+            return "error";
+        case lk::kRunReset:
+            return "reset";
+        case lk::kRunCounting:
+            return "counting";
+        case lk::kRunFinished:
+            return "finished";
+        case lk::kRunBlocked:
+            return "blocked";
+        default:
+            return "idle";
+    }
+}
 
 // ["a","b"] of the words "a b".
 std::string JsonArray(const std::string& words) {
@@ -51,16 +62,12 @@ std::string JsonArray(const std::string& words) {
 
 }  // namespace
 
-std::string RunStateName(std::uint8_t f) {
-    for (const auto& [bit, name] : kRunBits)
-        if (f & bit) return name;
-    return "idle";
-}
+std::string RunStateName(std::uint8_t f) { return RunBitName(lk::DecidingRunFlag(f)); }
 
 std::string FlagWords(std::uint8_t f) {
     std::string words;
-    for (const auto& [bit, name] : kRunBits)
-        if (f & bit) words += (words.empty() ? "" : " ") + std::string(name);
+    for (const std::uint8_t bit : lk::kRunFlagPriority)
+        if (f & bit) words += (words.empty() ? "" : " ") + std::string(RunBitName(bit));
     return words;
 }
 
