@@ -41,6 +41,10 @@ class Counter {
 
     // Sends the frame; raises LinkError naming the action when no fitting reply comes.
     link::CommandReply Command(const Frame& frame, const std::string& action);
+    // As Command, for a frame that sets a value: sent again when no fitting reply came, since a
+    // reply that a busy computer read too late is no refusal and the same value twice changes
+    // nothing. Not for start, stop or steps.
+    link::CommandReply Set(const Frame& frame, const std::string& action);
     // As the panel's mode buttons: a finished count is cleared first, and the mode is sent only
     // when it differs; raises LinkError when the device refuses it.
     void SelectMode(int mode);

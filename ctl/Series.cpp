@@ -1,5 +1,6 @@
 #include "ctl/Series.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "link/StopSignals.h"
 #include "link/commands.h"
 #include "link/protocol.h"
+#include "reports/ReportFormat.h"
 
 namespace pulsedesk::ctl {
 
@@ -78,13 +80,13 @@ std::optional<Measurement> AwaitFinish(Counter& counter, int number) {
 
 void Prepare(Counter& counter, const MeasureOptions& o) {
     if (o.threshold) {
-        counter.Command(SetThresholdFrame(*o.threshold), "the threshold");
+        counter.Set(SetThresholdFrame(*o.threshold), "the threshold");
         counter.Poll();
     }
     counter.SelectMode(o.mode);
-    if (o.time) counter.Command(SetCountTimeFrame(*o.time), "the count time");
+    if (o.time) counter.Set(SetCountTimeFrame(*o.time), "the count time");
     if (o.limit && *o.limit != counter.Status().countLimit)
-        counter.Command(SetCountLimitFrame(*o.limit), "the count limit");
+        counter.Set(SetCountLimitFrame(*o.limit), "the count limit");
 }
 
 }  // namespace
@@ -98,9 +100,12 @@ std::string MeasurementLine(int number, int of, const Measurement& m) {
         std::snprintf(line, sizeof line, "%d/%d count=%u time=%s rate=- sigma=-", number, of,
                       m.count, time.c_str());
     } else {
+        // The report's digits of the rate, without its leading zeros.
+        std::string rate = reports::RateField(reports::RateOf(m.count, m.time));
+        rate.erase(0, std::min(rate.find_first_not_of('0'), rate.find('.') - 1));
         const double seconds = static_cast<double>(t) / 100.0;
-        std::snprintf(line, sizeof line, "%d/%d count=%u time=%s rate=%.3f/s sigma=%.3f/s", number,
-                      of, m.count, time.c_str(), m.count / seconds,
+        std::snprintf(line, sizeof line, "%d/%d count=%u time=%s rate=%s/s sigma=%.3f/s", number,
+                      of, m.count, time.c_str(), rate.c_str(),
                       std::sqrt(static_cast<double>(m.count)) / seconds);
     }
     return line;

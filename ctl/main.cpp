@@ -139,6 +139,8 @@ int main(int argc, char** argv) {
     } catch (const reports::ReportError& e) {
         std::fprintf(stderr, "pulsectl: %s\n", e.what());
         return 1;
+    } catch (const OutputClosed&) {
+        return 0;  // `pulsectl watch | head` has all it wanted
     } catch (const Interrupted& stop) {
         return 128 + stop.signal;
     }
