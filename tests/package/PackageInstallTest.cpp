@@ -194,7 +194,7 @@ TEST_F(PackageInstallTest, InstalledPulsectlFindsTheSystemSettingsAndMessagesLik
         "':/etc /etc && mount -t overlay overlay -o lowerdir='" + Installed("/usr/share") +
         "':/usr/share /usr/share && exec setpriv --reuid=nobody --regid=nogroup --clear-groups "
         "env HOME=/nonexistent XDG_CONFIG_HOME= XDG_DATA_HOME= '" +
-        Installed("/usr/bin/pulsectl") + "' status 2>&1; echo rc=$?\"";
+        Installed("/usr/bin/pulsectl") + "' status 2>&1\"; echo rc=$?";
     const std::string out = Shell(asUser);
     EXPECT_NE(out.find("state        error\n"), std::string::npos) << out;
     EXPECT_NE(out.find("error text   НАПРЯЖЕНИЕ ПИТАНИЯ ВНЕ ДОПУСКА\n"), std::string::npos) << out;
