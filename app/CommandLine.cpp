@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "version/Version.h"
+
 namespace pulsedesk::app {
 
 CommandLineRequest ParseCommandLine(int argc, const char* const* argv) {
@@ -13,7 +15,7 @@ CommandLineRequest ParseCommandLine(int argc, const char* const* argv) {
     return CommandLineRequest::Misuse;
 }
 
-std::string VersionText() { return "pulsedesk " PULSEDESK_VERSION "\n"; }
+std::string VersionText() { return "pulsedesk " + std::string(version::kVersionText) + "\n"; }
 
 std::string UsageText() {
     return "Usage: pulsedesk [--help | --version]\n"

@@ -9,10 +9,10 @@
 #include <stdexcept>
 
 #include "app/CommandLine.h"
-#include "app/FileLookup.h"
 #include "app/Fmmain.h"
 #include "app/InstanceGuard.h"
 #include "config/Cp1251.h"
+#include "config/FileLookup.h"
 #include "display/Artwork.h"
 #include "link/tser_com.h"
 #include "link/tser_muxserver.h"
@@ -66,33 +66,26 @@ std::unique_ptr<link::TSerial> CreateLink(const config::ConfigFile& config, std:
     return com;
 }
 
-// The first candidate found, else the first candidate (beside the program), which is then
-// what a missing file's error text names.
-config::ExactFile Choose(const std::vector<std::string>& candidates) {
-    const std::string found = FirstExistingFile(candidates);
-    return {found.empty() ? candidates.front() : found};
-}
-
 // Start-up steps after the instance guard; throws StartupError.
 int RunPanel(const std::string& exePath, std::unique_ptr<config::MessageFile>& messages,
              std::unique_ptr<config::ConfigFile>& config, std::unique_ptr<link::TSerial>& link) {
-    const LookupRoots roots = RootsFromEnvironment();
-    const auto messageFiles = MessageFileCandidates(exePath, roots);
-    messages = std::make_unique<config::MessageFile>(Choose(messageFiles));
+    const config::LookupRoots roots = config::RootsFromEnvironment();
+    const auto messageFiles = config::MessageFileCandidates(exePath, roots);
+    messages = std::make_unique<config::MessageFile>(config::ChooseFile(messageFiles));
     if (!messages->IsOpen())
         throw StartupError(ErrorMessage(*messages, 0),
-                           TriedPathsText("message file", messageFiles));
-    const auto settingsFiles = SettingsFileCandidates(exePath, roots);
-    config = std::make_unique<config::ConfigFile>(Choose(settingsFiles));
+                           config::TriedPathsText("message file", messageFiles));
+    const auto settingsFiles = config::SettingsFileCandidates(exePath, roots);
+    config = std::make_unique<config::ConfigFile>(config::ChooseFile(settingsFiles));
     if (!config->IsOpen())
         throw StartupError(ErrorMessage(*messages, 1000),
-                           TriedPathsText("settings file", settingsFiles));
+                           config::TriedPathsText("settings file", settingsFiles));
     std::string detail;
     link = CreateLink(*config, detail);
     if (!link->IsConnected()) throw StartupError(ErrorMessage(*messages, 1002), detail);
     display::InitArtwork();
     PanelContext context{*messages, *config, link,
-                         DefaultWorkFolder(exePath, config->FileName(), roots)};
+                         config::DefaultWorkFolder(exePath, config->FileName(), roots)};
     TmainForm panel(context);
     return QApplication::exec();
 }

@@ -11,10 +11,12 @@
 #include "dialogs/Fsettings.h"
 #include "dialogs/Fshadow.h"
 #include "display/Artwork.h"
+#include "display/Colour.h"
 #include "display/PanelLayout.h"
 #include "link/commands.h"
 #include "link/protocol.h"
 #include "ui_Fmmain.h"
+#include "version/Version.h"
 
 namespace pulsedesk::app {
 
@@ -24,15 +26,10 @@ namespace frames = link::frames;
 
 namespace {
 
-constexpr std::uint16_t kProgramVersion = 0x010C;  // 1.12
 constexpr std::uint32_t kLinkDownEights = 88888888;
 
 QString FromCp1251(const std::string& bytes) {
     return QString::fromStdString(config::Cp1251ToUtf8(bytes));
-}
-
-QString CssColour(std::uint32_t bbggrr) {
-    return QColor(bbggrr & 0xFF, (bbggrr >> 8) & 0xFF, (bbggrr >> 16) & 0xFF).name();
 }
 
 bool SeriesMode(std::uint8_t mode) { return mode == 1 || mode == 3; }
@@ -398,7 +395,7 @@ void TmainForm::IdentifyDevice() {
             systemType = 2;
     }
     setWindowTitle(QString::fromStdString(deviceInfo.modelName));
-    deviceInfo.programVersion = kProgramVersion;
+    deviceInfo.programVersion = version::kProgramVersion;
     const link::CommandReply firmware = line.SendCommand(frames::QueryFrame(link::ReadFirmwareVersion));
     if (firmware.Byte(1) == link::ReplyCodeFor(link::ReadFirmwareVersion))
         deviceInfo.firmwareVersion = firmware.Byte(2);
@@ -453,7 +450,7 @@ void TmainForm::SetModeLabel(const PanelFacts& facts, std::uint8_t errorCode) {
     const LabelChoice choice = LabelFor(facts, errorCode);
     const QString text = LabelText(choice.kind, choice.number);
     if (ui->Label1->text() != text) ui->Label1->setText(text);
-    const QString style = "background: black; color: " + CssColour(choice.colour) + ";";
+    const QString style = "background: black; color: " + display::ToCssColour(choice.colour) + ";";
     if (ui->Label1->styleSheet() != style) ui->Label1->setStyleSheet(style);
 }
 

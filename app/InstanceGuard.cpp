@@ -1,7 +1,5 @@
 #include "app/InstanceGuard.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+
+#include "fileio/HolderLock.h"
 
 namespace pulsedesk::app {
 
@@ -21,39 +21,15 @@ std::string InstanceGuard::LockPath(const std::string& executablePath) {
     return folder + "/" + name;
 }
 
-namespace {
-
-// Replaces what an earlier holder left in the file with our process id.
-void WriteOwnPid(int fd) {
-    const std::string text = std::to_string(getpid()) + "\n";
-    if (ftruncate(fd, 0) != 0) return;
-    [[maybe_unused]] const ssize_t n = pwrite(fd, text.data(), text.size(), 0);
-}
-
-pid_t ReadPid(int fd) {
-    char text[24] = {};
-    if (pread(fd, text, sizeof text - 1, 0) <= 0) return 0;
-    const long pid = std::strtol(text, nullptr, 10);
-    return pid > 0 ? static_cast<pid_t>(pid) : 0;
-}
-
-}  // namespace
-
 InstanceGuard::InstanceGuard(const std::string& executablePath) {
-    fd = open(LockPath(executablePath).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        WriteOwnPid(fd);
-        return;
+    fileio::HolderLock lock =
+        fileio::TakeHolderLock(LockPath(executablePath), 0, 0600, std::to_string(getpid()) + "\n");
+    anotherRuns = lock.opened && lock.error == EWOULDBLOCK;
+    if (anotherRuns) {
+        const long pid = std::strtol(lock.holder.c_str(), nullptr, 10);
+        holder = pid > 0 ? static_cast<pid_t>(pid) : 0;
     }
-    anotherRuns = errno == EWOULDBLOCK;
-    if (anotherRuns) holder = ReadPid(fd);
-    close(fd);
-    fd = -1;
-}
-
-InstanceGuard::~InstanceGuard() {
-    if (fd >= 0) close(fd);
+    fd = std::move(lock.fd);
 }
 
 }  // namespace pulsedesk::app

@@ -8,13 +8,14 @@
 
 #include <string>
 
+#include "fileio/UniqueFd.h"
+
 namespace pulsedesk::app {
 
 class InstanceGuard {
   public:
     // Tries the lock in $XDG_RUNTIME_DIR, else /tmp.
     explicit InstanceGuard(const std::string& executablePath);
-    ~InstanceGuard();
     InstanceGuard(const InstanceGuard&) = delete;
     InstanceGuard& operator=(const InstanceGuard&) = delete;
 
@@ -28,7 +29,7 @@ class InstanceGuard {
     static std::string LockPath(const std::string& executablePath);
 
   private:
-    int fd = -1;
+    fileio::UniqueFd fd;
     bool anotherRuns = false;
     pid_t holder = 0;
 };

@@ -2,18 +2,25 @@
 
 #include <algorithm>
 
-#include "link/commands.h"
+#include "link/RunFlags.h"
 
 namespace pulsedesk::app {
 
 RunState NextRunState(RunState current, std::uint8_t runFlags) {
-    if (runFlags & link::kRunDeviceError) return RunState::DeviceError;
-    if (runFlags & link::kRunReset) return RunState::Idle;
-    if (runFlags & link::kRunCounting) return RunState::Counting;
-    if (runFlags & link::kRunFinished)
-        return current == RunState::Counting ? RunState::Finished : RunState::Done;
-    if (runFlags & link::kRunBlocked) return RunState::Blocked;
-    return current;
+    switch (link::DecidingRunFlag(runFlags)) {
+        case link::kRunDeviceError:
+            return RunState::DeviceError;
+        case link::kRunReset:
+            return RunState::Idle;
+        case link::kRunCounting:
+            return RunState::Counting;
+        case link::kRunFinished:
+            return current == RunState::Counting ? RunState::Finished : RunState::Done;
+        case link::kRunBlocked:
+            return RunState::Blocked;
+        default:
+            return current;
+    }
 }
 
 namespace {

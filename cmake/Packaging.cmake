@@ -35,7 +35,10 @@ function(pulsedesk_gzip source target destination)
 endfunction()
 foreach(program ${PULSEDESK_PROGRAMS})
   if(EXISTS ${PULSEDESK_PACKAGING_DIR}/man/${program}.1)
-    pulsedesk_gzip(${PULSEDESK_PACKAGING_DIR}/man/${program}.1 ${program}.1.gz share/man/man1)
+    # The man pages name the project's version.
+    configure_file(${PULSEDESK_PACKAGING_DIR}/man/${program}.1 ${PULSEDESK_PACKAGING_OUT}/${program}.1
+                   @ONLY)
+    pulsedesk_gzip(${PULSEDESK_PACKAGING_OUT}/${program}.1 ${program}.1.gz share/man/man1)
   endif()
 endforeach()
 pulsedesk_gzip(${PULSEDESK_PACKAGING_DIR}/changelog changelog.gz share/doc/pulsedesk)
@@ -58,6 +61,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# What no library link shows: the faces the panel's texts are drawn in (Liberation Mono and Sans
+# Narrow for Courier New and Arial Narrow) and Qt's xcb platform plug-in, only recommended by Qt.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)

@@ -5,24 +5,27 @@
 #include <functional>
 #include <map>
 
+#include "link/DeviceRanges.h"
+#include "link/MuxAddress.h"
 #include "link/protocol.h"
 
 namespace pulsedesk::ctl {
 
 namespace {
 
-constexpr std::int64_t kMaxCountLimit = 0xFFFFFF;  // the counter is 24 bits wide
 constexpr int kMaxRepeat = 100000;
 
 const std::map<std::string, std::string> kHelp{
     {"",
      "Usage: pulsectl [--port PATH | --mux ADDRESS] COMMAND [ARGUMENTS]\n"
+     "       pulsectl --help | --version\n"
      "The pulse counter from the shell, on the same link code as the panel.\n"
      "\n"
      "  --port PATH      the counter's serial port (a path, or a name such as COM1 or ttyUSB0)\n"
      "  --mux ADDRESS    through the shared-port server: tcp:HOST:PORT or unix:/path\n"
-     "Without either, the panel's settings decide: pulsedesk.cfg beside this program, key\n"
-     "TarlinkSupport (1: the shared-port server named by PULSEDESK_MUX) or COM-Port.\n"
+     "Without either, the panel's settings decide: pulsedesk.cfg found as the panel finds it\n"
+     "(beside this program, ~/.config/pulsedesk, /etc/pulsedesk), key TarlinkSupport (1: the\n"
+     "shared-port server named by PULSEDESK_MUX) or COM-Port.\n"
      "\n"
      "Commands (pulsectl COMMAND --help tells more):\n"
      "  status [--json]                 the device's status\n"
@@ -86,12 +89,15 @@ const std::map<std::string, std::string> kHelp{
      "Usage: pulsectl watch [--interval S] [--json]\n"
      "Polls every S seconds (default 1, 0.05 to 3600) and prints one line per poll: CSV with\n"
      "a header line, or with --json one JSON object per line. A lost link prints a line\n"
-     "saying so; the lines go on when the link returns. Runs until Ctrl-C or SIGTERM.\n"},
+     "saying so; the lines go on when the link returns. Polls keep their period (a late one\n"
+     "is skipped, not made up for). Times are local ISO 8601 with milliseconds, e.g.\n"
+     "2026-12-07T14:05:09.042+01:00. Runs until Ctrl-C or SIGTERM, or until the reader of\n"
+     "its lines goes (pulsectl watch | head -3 ends with exit 0).\n"},
     {"measure",
      "Usage: pulsectl measure --mode 1|3 (--time H:MM:SS | --limit N) [--repeat N]\n"
      "                        [--threshold MV] [--report-folder DIR --description TEXT]\n"
      "Runs a series of measurements as the panel's start button with its repeat count does:\n"
-     "mode 1 counts for --time, mode 3 up to --limit; --repeat measurements (1 to 100000,\n"
+     "mode 1 counts for --time, mode 3 up to --limit (1 or more); --repeat measurements (1 to 100000,\n"
      "default 1), one second apart. Prints one line per finished measurement:\n"
      "  1/3 count=512 time=00:00:10.00 rate=51.200/s sigma=2.263/s\n"
      "with the rate N/t and its Poisson standard uncertainty sqrt(N)/t.\n"
@@ -146,7 +152,7 @@ std::int32_t ParseThreshold(const std::string& what, const std::string& text) {
 }
 
 std::uint32_t ParseCountLimit(const std::string& what, const std::string& text) {
-    return static_cast<std::uint32_t>(ParseWhole(what, text, 0, kMaxCountLimit));
+    return static_cast<std::uint32_t>(ParseWhole(what, text, 0, link::kMaxCountLimit));
 }
 
 // The arguments of one command, taken in order; --help anywhere asks for its help.
@@ -239,8 +245,12 @@ void ParseMeasure(Arguments& a, Invocation& inv) {
         TakeMeasureOption(a, option, m);
     }
     if (m.mode == 0) Refuse("measure: --mode 1 or --mode 3 is needed");
-    if (m.mode == 1 && (!m.time || m.limit)) Refuse("measure: mode 1 takes --time, not --limit");
-    if (m.mode == 3 && (!m.limit || m.time)) Refuse("measure: mode 3 takes --limit, not --time");
+    if (m.mode == 1 && m.limit) Refuse("measure: mode 1 takes --time, not --limit");
+    if (m.mode == 3 && m.time) Refuse("measure: mode 3 takes --limit, not --time");
+    if (m.mode == 1 && !m.time) Refuse("measure: --time is missing (mode 1 counts for a time)");
+    if (m.mode == 3 && !m.limit) Refuse("measure: --limit is missing (mode 3 counts up to it)");
+    // A count up to 0 would end before it starts: nothing to measure.
+    if (m.mode == 3 && *m.limit == 0) Refuse("measure: --limit 0: a count up to 0 measures nothing");
     if (m.reportFolder.empty() != !described)
         Refuse("measure: --report-folder and --description go together");
 }
@@ -314,14 +324,16 @@ std::size_t ParseLinkOptions(const std::vector<std::string>& args, Invocation& i
     std::size_t i = 0;
     for (; i < args.size() && args[i].rfind("-", 0) == 0; ++i) {
         const std::string& option = args[i];
-        if (option == "--help" || option == "-h") {
-            inv.help = true;
+        if (option == "--help" || option == "-h" || option == "--version") {
+            (option == "--version" ? inv.version : inv.help) = true;
             continue;
         }
         if (option != "--port" && option != "--mux") Refuse("unknown option " + option);
         if (inv.link.kind != LinkChoice::Kind::Configured) Refuse("give --port or --mux, not both");
         if (i + 1 >= args.size() || args[i + 1].empty()) Refuse(option + " needs a value");
         inv.link = {option == "--port" ? LinkChoice::Kind::Port : LinkChoice::Kind::Mux, args[++i]};
+        if (option == "--mux" && !link::ParseMuxAddress(inv.link.where))
+            Refuse("--mux " + inv.link.where + ": want tcp:HOST:PORT or unix:/path");
     }
     return i;
 }
@@ -349,7 +361,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     Invocation inv;
     const std::size_t at = ParseLinkOptions(args, inv);
     if (at == args.size()) {
-        if (inv.help) return inv;
+        if (inv.help || inv.version) return inv;
         Refuse("a command is needed");
     }
     inv.command = args[at];

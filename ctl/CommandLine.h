@@ -42,6 +42,7 @@ struct Invocation {
     LinkChoice link;
     std::string command;  // empty with help: the program's own help
     bool help = false;
+    bool version = false;  // --version before any command
     bool json = false;             // status, watch
     double interval = 1.0;         // watch: seconds between polls
     std::optional<Frame> frame;    // the one frame of start, stop, clear, count-time, threshold,

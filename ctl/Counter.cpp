@@ -6,9 +6,12 @@
 #include <mutex>
 #include <thread>
 
+#include "link/MuxAddress.h"
 #include "link/commands.h"
+#include "link/serial_line.h"
 #include "link/tser_com.h"
 #include "link/tser_muxserver.h"
+#include "version/Version.h"
 
 namespace pulsedesk::ctl {
 
@@ -20,8 +23,7 @@ namespace {
 // Two exchanges through the shared-port server may take its whole call limit each.
 constexpr std::chrono::seconds kFirstPollLimit{5};
 constexpr int kFirstPollRetries = 3;
-// The panel's program version (1.12), printed in report headers.
-constexpr std::uint16_t kProgramVersion = (PULSEDESK_VERSION_MAJOR << 8) | PULSEDESK_VERSION_MINOR;
+constexpr int kSettingRetries = 2;
 
 // Tells when the link thread's first poll is over.
 class FirstPoll final : public lk::StatusListener {
@@ -51,8 +53,16 @@ std::unique_ptr<lk::TSerial> OpenPort(const std::string& port) {
     return com;
 }
 
+// The client library would take a missing server for a silent counter: ask the server first.
 std::unique_ptr<lk::TSerial> OpenMux(const std::string& address) {
-    if (!address.empty()) setenv("PULSEDESK_MUX", address.c_str(), 1);
+    if (!address.empty()) setenv(lk::kMuxAddressVariable, address.c_str(), 1);
+    const std::string text = lk::MuxAddressText();
+    const auto parsed = lk::ParseMuxAddress(text);
+    if (!parsed)
+        throw UsageError(std::string(lk::kMuxAddressVariable) + "=" + text +
+                         ": want tcp:HOST:PORT or unix:/path");
+    if (const std::string why = lk::MuxServerUnreachable(*parsed); !why.empty())
+        throw LinkError("cannot reach muxserver at " + text + ": " + why);
     return std::make_unique<lk::TSerialMux>();
 }
 
@@ -128,11 +138,19 @@ lk::CommandReply Counter::Command(const Frame& frame, const std::string& action)
     throw LinkError("the counter did not acknowledge " + action);
 }
 
+lk::CommandReply Counter::Set(const Frame& frame, const std::string& action) {
+    for (int retry = 0; retry < kSettingRetries; ++retry) {
+        if (lk::CommandReply reply = line->SendCommand(frame)) return reply;
+        std::this_thread::sleep_for(lk::kReplyGap);  // lets a late reply end before the next try
+    }
+    return Command(frame, action);
+}
+
 void Counter::SelectMode(int mode) {
     if (status.runFlags & lk::kRunFinished) line->SendCommand(ClearFinishedFrame());
     if (status.Mode() == mode) return;
-    const lk::CommandReply reply = line->SendCommand(SetModeFrame(mode));
-    if (!reply || reply.Byte(1) != lk::kModeAccepted)
+    const lk::CommandReply reply = Set(SetModeFrame(mode), "mode " + std::to_string(mode));
+    if (reply.Byte(1) != lk::kModeAccepted)
         throw LinkError("the counter refused mode " + std::to_string(mode) +
                         (status.runFlags & lk::kRunCounting ? " while it counts" : ""));
     Poll();
@@ -140,7 +158,7 @@ void Counter::SelectMode(int mode) {
 
 reports::DeviceInfo Counter::Identify() {
     reports::DeviceInfo info;
-    info.programVersion = kProgramVersion;
+    info.programVersion = version::kProgramVersion;
     const lk::CommandReply model = line->SendCommand(QueryFrame(lk::ReadModel));
     if (model.Byte(1) != lk::ReplyCodeFor(lk::ReadModel))
         throw LinkError("the counter did not tell its model");

@@ -24,6 +24,11 @@ struct LinkError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A stop signal that ends the program with 128 + the signal's number, after what it must do.
+struct Interrupted {
+    int signal;
+};
+
 // The link of the command line, or of the panel's settings file; raises LinkError when the
 // port does not open, UsageError when nothing names one.
 std::unique_ptr<link::TSerial> OpenLink(const LinkChoice& choice, const config::ConfigFile& config);
@@ -47,6 +52,10 @@ class Counter {
 
     // Sends the frame; raises LinkError naming the action when no fitting reply comes.
     link::CommandReply Command(const Frame& frame, const std::string& action);
+    // As Command, for a frame that sets a value: sent again when no fitting reply came, since a
+    // reply that a busy computer read too late is no refusal and the same value twice changes
+    // nothing. Not for start, stop or steps.
+    link::CommandReply Set(const Frame& frame, const std::string& action);
     // As the panel's mode buttons: a finished count is cleared first, and the mode is sent only
     // when it differs; raises LinkError when the device refuses it.
     void SelectMode(int mode);

@@ -1,13 +1,15 @@
 #include "ctl/Series.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
 
 #include "ctl/StatusText.h"
-#include "ctl/StopSignal.h"
+#include "link/StopSignals.h"
 #include "link/commands.h"
 #include "link/protocol.h"
+#include "reports/ReportFormat.h"
 
 namespace pulsedesk::ctl {
 
@@ -28,7 +30,7 @@ std::int64_t Hundredths(const reports::CountTime& t) {
 
 // Ends the series after a stop signal: the device's count is stopped first.
 void StopIfAsked(Counter& counter) {
-    if (const int signal = StopSignal::Received()) {
+    if (const int signal = lk::StopSignalReceived()) {
         counter.Command(StartStopFrame(false), "stop");
         throw Interrupted{signal};
     }
@@ -75,19 +77,19 @@ std::optional<Measurement> AwaitFinish(Counter& counter, int number) {
             throw LinkError("the link to the counter was lost during measurement " +
                             std::to_string(number) + "; it is not written");
         }
-        StopSignal::Pause(kPollPeriod);
+        lk::PauseUnlessStopped(kPollPeriod);
     }
 }
 
 void Prepare(Counter& counter, const MeasureOptions& o) {
     if (o.threshold) {
-        counter.Command(SetThresholdFrame(*o.threshold), "the threshold");
+        counter.Set(SetThresholdFrame(*o.threshold), "the threshold");
         counter.Poll();
     }
     counter.SelectMode(o.mode);
-    if (o.time) counter.Command(SetCountTimeFrame(*o.time), "the count time");
+    if (o.time) counter.Set(SetCountTimeFrame(*o.time), "the count time");
     if (o.limit && *o.limit != counter.Status().countLimit)
-        counter.Command(SetCountLimitFrame(*o.limit), "the count limit");
+        counter.Set(SetCountLimitFrame(*o.limit), "the count limit");
 }
 
 }  // namespace
@@ -101,9 +103,12 @@ std::string MeasurementLine(int number, int of, const Measurement& m) {
         std::snprintf(line, sizeof line, "%d/%d count=%u time=%s rate=- sigma=-", number, of,
                       m.count, time.c_str());
     } else {
+        // The report's digits of the rate, without its leading zeros.
+        std::string rate = reports::RateField(reports::RateOf(m.count, m.time));
+        rate.erase(0, std::min(rate.find_first_not_of('0'), rate.find('.') - 1));
         const double seconds = static_cast<double>(t) / 100.0;
-        std::snprintf(line, sizeof line, "%d/%d count=%u time=%s rate=%.3f/s sigma=%.3f/s", number,
-                      of, m.count, time.c_str(), m.count / seconds,
+        std::snprintf(line, sizeof line, "%d/%d count=%u time=%s rate=%s/s sigma=%.3f/s", number,
+                      of, m.count, time.c_str(), rate.c_str(),
                       std::sqrt(static_cast<double>(m.count)) / seconds);
     }
     return line;
@@ -118,7 +123,7 @@ void RunSeries(Counter& counter, const MeasureOptions& o, reports::ReportStore* 
     }
     std::string lost;  // the measurements that ended unwritten
     for (int number = 1; number <= o.repeat; ++number) {
-        if (number > 1) StopSignal::Pause(kPauseBetween);
+        if (number > 1) lk::PauseUnlessStopped(kPauseBetween);
         StopIfAsked(counter);
         if (!o.sweep.empty()) {
             counter.Command(SetThresholdFrame(o.sweep.at(number - 1)), "the threshold");

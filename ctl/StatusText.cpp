@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "analysis/Export.h"
+#include "link/RunFlags.h"
 #include "link/commands.h"
 #include "link/protocol.h"
 
@@ -34,6 +35,23 @@ constexpr std::pair<std::uint8_t, const char*> kRunBits[] = {{lk::kRunDeviceErro
                                                              {lk::kRunFinished, "finished"},
                                                              {lk::kRunBlocked, "blocked"}};
 
+const char* RunBitName(std::uint8_t bit) {
+    switch (bit) {
+        case lk::kRunDeviceError:
+            return "error";
+        case lk::kRunReset:
+            return "reset";
+        case lk::kRunCounting:
+            return "counting";
+        case lk::kRunFinished:
+            return "finished";
+        case lk::kRunBlocked:
+            return "blocked";
+        default:
+            return "idle";
+    }
+}
+
 // ["a","b"] of the words "a b".
 std::string JsonArray(const std::string& words) {
     std::string array;
@@ -44,16 +62,12 @@ std::string JsonArray(const std::string& words) {
 
 }  // namespace
 
-std::string RunStateName(std::uint8_t f) {
-    for (const auto& [bit, name] : kRunBits)
-        if (f & bit) return name;
-    return "idle";
-}
+std::string RunStateName(std::uint8_t f) { return RunBitName(lk::DecidingRunFlag(f)); }
 
 std::string FlagWords(std::uint8_t f) {
     std::string words;
-    for (const auto& [bit, name] : kRunBits)
-        if (f & bit) words += (words.empty() ? "" : " ") + std::string(name);
+    for (const std::uint8_t bit : lk::kRunFlagPriority)
+        if (f & bit) words += (words.empty() ? "" : " ") + std::string(RunBitName(bit));
     return words;
 }
 

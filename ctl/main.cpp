@@ -6,6 +6,7 @@
 
 #include "config/ConfigFile.h"
 #include "config/Cp1251.h"
+#include "config/FileLookup.h"
 #include "config/MessageFile.h"
 #include "ctl/CommandLine.h"
 #include "ctl/Counter.h"
@@ -13,12 +14,13 @@
 #include "ctl/ReportCommands.h"
 #include "ctl/Series.h"
 #include "ctl/StatusText.h"
-#include "ctl/StopSignal.h"
 #include "ctl/Watch.h"
+#include "link/StopSignals.h"
 #include "link/commands.h"
 #include "link/tser_muxserver.h"
 #include "reports/ReportError.h"
 #include "reports/ReportStore.h"
+#include "version/Version.h"
 
 using namespace pulsedesk;
 using namespace pulsedesk::ctl;
@@ -26,11 +28,14 @@ using config::ConfigSection;
 
 namespace {
 
-// The files the panel reads: pulsedesk.cfg and pulsedesk.msg beside this program.
+// The panel's own pulsedesk.cfg and pulsedesk.msg, found where the panel finds them: beside this
+// program (a portable copy), in the user's folders, then in the system's.
 struct PanelFiles {
-    std::string base = link::TSerialMux::ExecutableFolder() + "pulsedesk";
-    config::ConfigFile config{base};
-    config::MessageFile messages{base};
+    std::string besidePanel = link::TSerialMux::ExecutableFolder() + "pulsedesk";
+    config::LookupRoots roots = config::RootsFromEnvironment();
+    config::ConfigFile config{config::ChooseFile(config::SettingsFileCandidates(besidePanel, roots))};
+    config::MessageFile messages{
+        config::ChooseFile(config::MessageFileCandidates(besidePanel, roots))};
 
     std::string ErrorText(std::uint8_t code) const {
         if (code == 0 || !messages.IsOpen()) return {};
@@ -104,7 +109,7 @@ int RunJournal(const Invocation& inv) {
     const std::string folder = JournalFolder(inv.journal.reportFolder, files.config,
                                              link::TSerialMux::ExecutableFolder());
     if (inv.command == "report") return RunReport(inv.journal, folder, stdout, stderr);
-    StopSignal::Install();
+    link::InstallStopSignals(true);
     Counter counter(OpenLink(inv.link, files.config));
     const auto measure = [&](const MeasureOptions& o) { Measure(counter, files, o); };
     return RunQa(counter, inv.journal, folder, measure, stdout, stderr);
@@ -112,7 +117,7 @@ int RunJournal(const Invocation& inv) {
 
 void Run(const Invocation& inv) {
     const PanelFiles files;
-    StopSignal::Install();
+    link::InstallStopSignals(true);
     Counter counter(OpenLink(inv.link, files.config));
     if (inv.command == "status") return PrintStatus(counter, files, inv.json);
     if (inv.command == "identify") return PrintIdentity(counter);
@@ -131,6 +136,10 @@ void Run(const Invocation& inv) {
 int main(int argc, char** argv) {
     try {
         const Invocation inv = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (inv.version && !inv.help) {
+            std::printf("pulsectl %s\n", version::kVersionText);
+            return 0;
+        }
         if (inv.help) {
             std::fputs(HelpText(inv.command).c_str(), stdout);
             return 0;
@@ -148,6 +157,8 @@ int main(int argc, char** argv) {
     } catch (const reports::ReportError& e) {
         std::fprintf(stderr, "pulsectl: %s\n", e.what());
         return 1;
+    } catch (const OutputClosed&) {
+        return 0;  // `pulsectl watch | head` has all it wanted
     } catch (const Interrupted& stop) {
         return 128 + stop.signal;
     }

@@ -135,11 +135,6 @@ class DigitsFromRight {
 
 }  // namespace
 
-QRgb ToQRgb(std::uint32_t colour) {
-    return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-                static_cast<int>((colour >> 16) & 0xFF));
-}
-
 std::uint8_t ToBcd(std::uint8_t value) {
     const int v = value % 100;
     return static_cast<std::uint8_t>(((v / 10) << 4) | (v % 10));

@@ -7,12 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "display/Colour.h"
 #include "display/SheetTable.h"
 
 namespace pulsedesk::display {
-
-// A colour given as 0x00BBGGRR, as Qt's opaque 0xFFRRGGBB.
-QRgb ToQRgb(std::uint32_t colour);
 
 // (value mod 100) as packed decimal: tens in the high half, units in the low half.
 std::uint8_t ToBcd(std::uint8_t value);

@@ -207,6 +207,12 @@ char CategoryOf(std::uint64_t rate, const DeviceInfo& device) {
     return 'A';
 }
 
+std::string RateField(std::optional<std::uint64_t> rate) {
+    if (!rate) return "-----.---";
+    return Format("%.5llu.%.3llu", static_cast<unsigned long long>(*rate / 1000),
+                  static_cast<unsigned long long>(*rate % 1000));
+}
+
 std::string LabelField(const std::string& label) { return (label + ":      ").substr(0, 4); }
 
 std::string UtField(std::int32_t millivolts) {
@@ -217,9 +223,7 @@ std::string MeasurementLine(const std::string& label, const LocalTime& now, std:
                             std::uint32_t count, CountTime time, const DeviceInfo& device) {
     // Without a count time there is no rate: a marker of the same width says so.
     auto rate = RateOf(count, time);
-    std::string d = rate ? Format("%.5llu.%.3llu", static_cast<unsigned long long>(*rate / 1000),
-                                  static_cast<unsigned long long>(*rate % 1000))
-                         : "-----.---";
+    const std::string d = RateField(rate);
     std::string category = rate ? std::string(1, CategoryOf(*rate, device)) : "-";
     return Format("          /%s%.2d.%.2d  Ut=%smV  Tm=%.2d-%.2d-%.2d.%.2d  N=%.8u  D=%s  Cat=%s",
                   LabelField(label).c_str(), now.hour, now.minute, UtField(threshold).c_str(),

@@ -81,6 +81,8 @@ struct CountTime {
 // Pulses per second in thousandths, truncated; empty for a count time of zero.
 std::optional<std::uint64_t> RateOf(std::uint32_t count, CountTime time);
 char CategoryOf(std::uint64_t rate, const DeviceInfo& device);  // 'N', 'W' or 'A'
+// The report line's D field of a RateOf result: "00051.200", or "-----.---" without a rate.
+std::string RateField(std::optional<std::uint64_t> rate);
 
 std::string LabelField(const std::string& label);  // exactly four characters
 std::string UtField(std::int32_t millivolts);      // " 0120", "-0350"

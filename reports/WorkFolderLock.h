@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "fileio/UniqueFd.h"
+
 namespace pulsedesk::reports {
 
 class WorkFolderLock {
@@ -16,14 +18,11 @@ class WorkFolderLock {
     // Takes the lock on the folder, which must exist. Raises ReportError naming the folder and
     // the holder when another store holds it, or the reason when the lock file cannot be made.
     explicit WorkFolderLock(const std::string& folder);
-    ~WorkFolderLock();
     WorkFolderLock(const WorkFolderLock&) = delete;
     WorkFolderLock& operator=(const WorkFolderLock&) = delete;
 
   private:
-    void NameHolder() const;
-
-    int fd = -1;
+    fileio::UniqueFd fd;
 };
 
 }  // namespace pulsedesk::reports

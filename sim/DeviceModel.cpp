@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/DeviceRanges.h"
 #include "link/commands.h"
 
 namespace pulsedesk::sim {
@@ -13,7 +14,7 @@ namespace {
 
 constexpr std::int64_t kTickMs = 10;           // pulses are drawn per hundredth of a second
 constexpr std::int64_t kAutoRestartMs = 2000;  // mode 2 shows "finished" this long, then restarts
-constexpr std::uint32_t kMaxCount = 0xFFFFFF;  // the counter is 24 bits wide
+constexpr std::uint32_t kMaxCount = link::kMaxCountLimit;  // the counter is as wide as its limit
 constexpr std::uint16_t kMaxThresholdCode = 4095;
 
 // The next value of a step table above (or below) the current one; the ends stay put.

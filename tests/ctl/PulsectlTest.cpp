@@ -158,6 +158,9 @@ TEST_F(CtlTest, ValuesOutOfRangeSendNothingAndExitWithTwo) {
         {"watch", "--interval", "0"},
         {"measure", "--mode", "2", "--time", "0:00:01"},
         {"measure", "--mode", "1", "--limit", "5"},
+        {"measure", "--mode", "1", "--time", "0:00:01", "--limit", "5"},
+        {"measure", "--mode", "3", "--limit", "5", "--time", "0:00:01"},
+        {"measure", "--mode", "3", "--limit", "0"},
         {"measure", "--mode", "1", "--time", "0:00:01", "--repeat", "0"},
         {"measure", "--mode", "1", "--time", "0:00:01", "--report-folder", "/tmp/x"},
         {"frobnicate"},
@@ -167,6 +170,10 @@ TEST_F(CtlTest, ValuesOutOfRangeSendNothingAndExitWithTwo) {
         EXPECT_EQ(r.exitCode, 2) << args[0] << " " << args.back();
         EXPECT_NE(r.err.find("(see pulsectl --help)"), std::string::npos) << r.err;
     }
+    const ProgramResult noTime = Ctl({"measure", "--mode", "1"});
+    EXPECT_NE(noTime.err.find("--time is missing"), std::string::npos) << noTime.err;
+    const ProgramResult badMux = RunProgram("pulsectl", {"--mux", "tcp:localhost", "status"});
+    EXPECT_EQ(badMux.exitCode, 2) << badMux.err;
     EXPECT_EQ(testing::ReadBytes(record), "") << "not even a poll may go out";
 }
 
@@ -178,6 +185,8 @@ TEST_F(CtlTest, EveryCommandHasItsHelp) {
         EXPECT_EQ(r.exitCode, 0) << command;
         EXPECT_EQ(r.out.rfind(std::string("Usage: pulsectl ") + command, 0), 0u) << r.out;
     }
+    const ProgramResult version = RunProgram("pulsectl", {"--version"});
+    EXPECT_EQ(version.out, "pulsectl " PULSEDESK_VERSION "\n");
     EXPECT_EQ(testing::ReadBytes(record), "");
 }
 
@@ -309,7 +318,12 @@ TEST_F(CtlTest, ALostLinkEndsTheSeriesWithoutWritingTheUnfinishedMeasurement) {
                      {"--port", port, "measure", "--mode", "1", "--time", "0:00:30",
                       "--report-folder", Work(), "--description", "lost"},
                      dir.File("stderr"));
-    ASSERT_TRUE(WaitUntil([&] { return testing::ReadBytes(record).find("02 41 01") != std::string::npos; }));
+    // A poll after the start: pulsectl has read the start's acknowledgement and is measuring.
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string frames = testing::ReadBytes(record);
+        const auto start = frames.find("02 41 01");
+        return start != std::string::npos && frames.find("01 28", start) != std::string::npos;
+    }));
     sim->Send("hangup 600000");
     EXPECT_EQ(ctl.WaitExit(10s), 1);
     EXPECT_NE(testing::ReadBytes(dir.File("stderr")).find("lost during measurement 1; it is not written"),
@@ -335,6 +349,33 @@ TEST_F(CtlTest, WatchSaysWhenTheLinkIsLostAndGoesOnWhenItReturns) {
     EXPECT_EQ(ctl.Signal(SIGINT), 130);
 }
 
+TEST_F(CtlTest, WatchEndsQuietlyWhenItsReaderGoesAndFreesThePort) {
+    const ProgramResult r = RunProgram(
+        "/bin/bash", {"-c", testing::BinDir() + "/pulsectl --port " + port +
+                                " watch --interval 0.05 | head -3; echo rc=${PIPESTATUS[0]}"},
+        10s);
+    const Lines lines = SplitOn(r.out);
+    ASSERT_EQ(lines.size(), 4u) << r.out << r.err;
+    EXPECT_EQ(lines[3], "rc=0");
+    EXPECT_EQ(r.err, "");
+    // "2026-12-07T14:05:09.042+01:00": ISO 8601 with milliseconds and the offset.
+    const std::string stamp = lines[1].substr(0, lines[1].find(','));
+    EXPECT_EQ(stamp.size(), 29u) << stamp;
+    EXPECT_EQ(stamp.substr(10, 1) + stamp.substr(19, 1) + stamp.substr(26, 1), "T.:") << stamp;
+    EXPECT_EQ(Ctl({"status"}).exitCode, 0) << "the port is free again";
+}
+
+TEST_F(CtlTest, WatchKeepsItsPeriodOnTheMonotonicClock) {
+    // A poll takes two reply gaps (about 0.1 s): 8 periods of 0.25 s take 2.0 s on a schedule,
+    // 2.8 s when each pause starts after the poll.
+    ChildProcess ctl("pulsectl", {"--port", port, "watch", "--json", "--interval", "0.25"});
+    ASSERT_FALSE(ctl.ReadLine().empty());
+    const auto first = std::chrono::steady_clock::now();
+    for (int i = 0; i < 8; ++i) ASSERT_FALSE(ctl.ReadLine().empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - first, 2400ms);
+    EXPECT_EQ(ctl.Signal(SIGINT), 130);
+}
+
 TEST_F(CtlTest, WorksThroughTheSharedPortServer) {
     const std::string socket = dir.File("mux.sock");
     ChildProcess server("muxserver", {"--port", port, "--listen", "unix:" + socket});
@@ -351,6 +392,7 @@ TEST_F(CtlTest, WorksThroughTheSharedPortServer) {
     server.Stop();
     r = RunProgram("pulsectl", {"--mux", mux, "status"});
     EXPECT_EQ(r.exitCode, 1) << "no server: " << r.err;
+    EXPECT_EQ(r.err.rfind("pulsectl: cannot reach muxserver at " + mux + ": ", 0), 0u) << r.err;
 }
 
 // muxserver between the counter and the programs, its log in the test's folder.

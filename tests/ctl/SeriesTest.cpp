@@ -2,9 +2,12 @@
 // goes unanswered from the middle of a count past its end, so the status keeps an earlier count.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <thread>
 
 #include "ctl/Series.h"
+#include "reports/ReportFormat.h"
 #include "link/commands.h"
 #include "support/SimLink.h"
 #include "support/TempDir.h"
@@ -101,6 +104,26 @@ TEST_F(SeriesTest, AReplyBThatNeverReturnsEndsTheSeriesWithoutALine) {
     series.join();
     EXPECT_EQ(failure, "the counter did not give its final count of measurement 1; it is not written");
     EXPECT_EQ(Printed(), "");
+}
+
+TEST(MeasurementLineTest, TheRateHasTheReportLinesDigits) {
+    const struct {
+        std::uint32_t count;
+        reports::CountTime time;
+        const char* rate;
+    } cases[] = {
+        {2, {0, 0, 3, 0}, "rate=0.666/s"},  // truncated like the report, not rounded
+        {512, {0, 0, 10, 0}, "rate=51.200/s"},
+        {123456, {0, 0, 0, 7}, "rate=1763657.142/s"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = MeasurementLine(1, 1, {c.count, c.time, 0});
+        EXPECT_NE(line.find(std::string(c.rate) + " "), std::string::npos) << line;
+        const std::string report =
+            reports::MeasurementLine("A", {}, 0, c.count, c.time, reports::DeviceInfo{});
+        const std::string digits = std::string(c.rate).substr(5, std::strlen(c.rate) - 7);
+        EXPECT_NE(report.find(digits + "  Cat="), std::string::npos) << report;
+    }
 }
 
 }  // namespace

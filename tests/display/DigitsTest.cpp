@@ -327,6 +327,7 @@ TEST(ColourTest, ConvertsBgrValuesToQtColours) {
     EXPECT_EQ(ToQRgb(0x505050), qRgb(80, 80, 80));
     EXPECT_EQ(ToQRgb(0x123456), qRgb(0x56, 0x34, 0x12));
     EXPECT_EQ(ToQRgb(0), qRgb(0, 0, 0));
+    EXPECT_EQ(ToCssColour(0x123456), "#563412");  // the memo's style sheet
 }
 
 TEST(ToBcdTest, PacksTheLastTwoDecimalDigits) {

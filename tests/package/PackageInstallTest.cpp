@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -175,6 +176,30 @@ TEST_F(PackageInstallTest, TheInstalledPanelReachesMuxserverThroughTheSystemsLib
     SetVariable("LD_LIBRARY_PATH", Installed("/usr/lib/x86_64-linux-gnu"));
     Start(Installed("/usr/bin/pulsedesk"));
     EXPECT_NE(x->FindWindow("QEV-C2"), 0u) << ReadBytes(dir.File("stderr.txt"));
+}
+
+// An ordinary user whose settings are only the system's: /etc and /usr/share are overlaid in a
+// private mount namespace with this bench's settings and the package's messages.
+TEST_F(PackageInstallTest, InstalledPulsectlFindsTheSystemSettingsAndMessagesLikeThePanel) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a private mount namespace";
+    SimProcess sim({"--link", dir.File("counter")});
+    CopySettings(Installed("/etc/pulsedesk/pulsedesk.cfg"), dir.File("etc/pulsedesk/pulsedesk.cfg"),
+                 {"COM-Port=" + dir.File("counter")});
+    for (const std::string& path : {dir.Path(), root->Path(), sim.SlavePath()})
+        chmod(path.c_str(), path == sim.SlavePath() ? 0666 : 0755);
+    sim.Send("error 5");
+    ASSERT_EQ(sim.ReadLine(), "error 5");
+    const std::string asUser =
+        "unshare -m sh -c \"mount -t overlay overlay -o lowerdir='" + dir.File("etc") +
+        "':/etc /etc && mount -t overlay overlay -o lowerdir='" + Installed("/usr/share") +
+        "':/usr/share /usr/share && exec setpriv --reuid=nobody --regid=nogroup --clear-groups "
+        "env HOME=/nonexistent XDG_CONFIG_HOME= XDG_DATA_HOME= '" +
+        Installed("/usr/bin/pulsectl") + "' status 2>&1\"; echo rc=$?";
+    const std::string out = Shell(asUser);
+    EXPECT_NE(out.find("state        error\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("error text   НАПРЯЖЕНИЕ ПИТАНИЯ ВНЕ ДОПУСКА\n"), std::string::npos) << out;
+    EXPECT_EQ(out.substr(out.size() - 5), "rc=0\n") << out;
+    EXPECT_EQ(Shell(Installed("/usr/bin/pulsectl") + " --version"), "pulsectl 1.12\n");
 }
 
 TEST_F(PackageInstallTest, VersionAndHelpNeedNoDisplayNoFilesAndNoFreeInstance) {

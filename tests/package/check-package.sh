@@ -35,6 +35,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 for dep in libc6 libqt6widgets6 libstdc++6; do
   grep -q "\b$dep (>= " <<<"$(field Depends)" || fail "Depends lacks $dep: $(field Depends)"
 done
+for dep in fonts-liberation qt6-qpa-plugins; do
+  grep -q "\b$dep\b" <<<"$(field Depends)" || fail "Depends lacks $dep: $(field Depends)"
+done
 [ -n "$(field Maintainer)" ] && [ -n "$(field Description)" ] || fail "no Maintainer or Description"
 
 [ "$(cat "$control/conffiles")" = /etc/pulsedesk/pulsedesk.cfg ] ||

@@ -1,15 +1,14 @@
-// Where the program looks for its files, and its command line.
+// Where the panel and pulsectl look for their files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 
-#include "app/CommandLine.h"
-#include "app/FileLookup.h"
+#include "config/FileLookup.h"
 #include "support/TempDir.h"
 
-namespace pulsedesk::app {
+namespace pulsedesk::config {
 namespace {
 
 using testing::TempDir;
@@ -110,29 +109,5 @@ TEST(FileLookupTest, ReportsStayBesideAPortableCopyAndGoToUserDataOtherwise) {
               dir.Path() + "/");
 }
 
-TEST(CommandLineTest, OnlyVersionOrHelpAloneAreUnderstood) {
-    struct Case {
-        std::vector<const char*> args;
-        CommandLineRequest request;
-    };
-    const Case cases[] = {
-        {{}, CommandLineRequest::Run},
-        {{"--version"}, CommandLineRequest::Version},
-        {{"--help"}, CommandLineRequest::Help},
-        {{"-h"}, CommandLineRequest::Misuse},
-        {{"--Version"}, CommandLineRequest::Misuse},
-        {{""}, CommandLineRequest::Misuse},
-        {{"--version", "--help"}, CommandLineRequest::Misuse},
-        {{"COM1"}, CommandLineRequest::Misuse},
-    };
-    for (const Case& c : cases) {
-        std::vector<const char*> argv{"pulsedesk"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data()), c.request)
-            << (c.args.empty() ? "(none)" : c.args.front());
-    }
-    EXPECT_EQ(VersionText(), "pulsedesk " PULSEDESK_VERSION "\n");
-}
-
 }  // namespace
-}  // namespace pulsedesk::app
+}  // namespace pulsedesk::config

@@ -1,12 +1,11 @@
-#include "app/FileLookup.h"
+#include "config/FileLookup.h"
 
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "config/SiblingFile.h"
 
-namespace pulsedesk::app {
+namespace pulsedesk::config {
 namespace {
 
 constexpr std::string_view kSettingsName = "pulsedesk.cfg";
@@ -31,7 +30,7 @@ std::string UserFolder(const char* variable, std::string_view homeFallback) {
 std::vector<std::string> Candidates(std::string_view exePath, std::string_view extension,
                                     const std::string& userFolder, const std::string& systemFolder,
                                     std::string_view fileName) {
-    std::vector<std::string> candidates{config::SiblingFileName(exePath, extension)};
+    std::vector<std::string> candidates{SiblingFileName(exePath, extension)};
     for (const std::string& folder : {userFolder, systemFolder})
         if (!folder.empty()) candidates.push_back(folder + "/" + std::string(fileName));
     return candidates;
@@ -63,8 +62,13 @@ std::vector<std::string> MessageFileCandidates(std::string_view exePath, const L
 
 std::string FirstExistingFile(const std::vector<std::string>& candidates) {
     for (const std::string& candidate : candidates)
-        if (config::IsExistingFile(candidate)) return candidate;
+        if (IsExistingFile(candidate)) return candidate;
     return {};
+}
+
+ExactFile ChooseFile(const std::vector<std::string>& candidates) {
+    const std::string found = FirstExistingFile(candidates);
+    return {found.empty() ? candidates.front() : found};
 }
 
 std::string TriedPathsText(std::string_view what, const std::vector<std::string>& candidates) {
@@ -77,10 +81,10 @@ std::string DefaultWorkFolder(std::string_view exePath, const std::string& setti
                               const LookupRoots& roots) {
     const std::string programFolder = FolderOf(exePath);
     // Root may write anywhere, so writability alone cannot tell a portable copy from /usr/bin.
-    const bool portable = settingsFile == config::SiblingFileName(exePath, ".cfg");
+    const bool portable = settingsFile == SiblingFileName(exePath, ".cfg");
     if ((portable && IsWritableFolder(programFolder)) || roots.userData.empty())
         return programFolder;
     return roots.userData + "/reports/";
 }
 
-}  // namespace pulsedesk::app
+}  // namespace pulsedesk::config

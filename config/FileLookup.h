@@ -1,4 +1,4 @@
-// Where the program finds its settings and message files and where its reports go. A portable
+// Where the panel and pulsectl find the settings and message files and where reports go. A portable
 // copy keeps everything beside the executable; an installed program reads the user's copy or
 // the system's and writes its reports into the user's data folder.
 #pragma once
@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace pulsedesk::app {
+#include "config/SiblingFile.h"
+
+namespace pulsedesk::config {
 
 // The folders tried after the executable's own, each without a trailing "/". An empty user
 // folder (neither the XDG variable nor HOME set) is skipped.
@@ -29,6 +31,10 @@ std::vector<std::string> MessageFileCandidates(std::string_view exePath, const L
 // The first candidate that is an existing file; empty when none is.
 std::string FirstExistingFile(const std::vector<std::string>& candidates);
 
+// The first candidate found, else the first candidate (beside the program), which is then what
+// a missing file's error text names.
+ExactFile ChooseFile(const std::vector<std::string>& candidates);
+
 // One line for standard error: what was looked for and every path tried.
 std::string TriedPathsText(std::string_view what, const std::vector<std::string>& candidates);
 
@@ -38,4 +44,4 @@ std::string TriedPathsText(std::string_view what, const std::vector<std::string>
 std::string DefaultWorkFolder(std::string_view exePath, const std::string& settingsFile,
                               const LookupRoots& roots);
 
-}  // namespace pulsedesk::app
+}  // namespace pulsedesk::config
