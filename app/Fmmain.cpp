@@ -14,6 +14,7 @@
 #include "display/Colour.h"
 #include "display/PanelLayout.h"
 #include "link/commands.h"
+#include "link/Identify.h"
 #include "link/protocol.h"
 #include "ui_Fmmain.h"
 #include "version/Version.h"
@@ -378,31 +379,14 @@ void TmainForm::IdentifyDevice() {
         setWindowTitle("System is undefined");
         return;
     }
-    link::TSerial& line = *context.link;
-    const link::CommandReply model = line.SendCommand(frames::QueryFrame(link::ReadModel));
-    if (model.Byte(1) != link::ReplyCodeFor(link::ReadModel)) return;
-    switch (model.Byte(3)) {
-        case '1':
-            deviceInfo.modelName = "QEV-C1";
-            systemType = 0;
-            break;
-        case '2':
-            deviceInfo.modelName = "QEV-C2";
-            systemType = 1;
-            break;
-        default:
-            deviceInfo.modelName = "System is undefined";
-            systemType = 2;
-    }
+    const std::optional<link::Identity> identity = link::Identify(*context.link);
+    if (!identity) return;
+    deviceInfo.modelName = identity->modelName;
+    systemType = identity->systemType;
     setWindowTitle(QString::fromStdString(deviceInfo.modelName));
     deviceInfo.programVersion = version::kProgramVersion;
-    const link::CommandReply firmware = line.SendCommand(frames::QueryFrame(link::ReadFirmwareVersion));
-    if (firmware.Byte(1) == link::ReplyCodeFor(link::ReadFirmwareVersion))
-        deviceInfo.firmwareVersion = firmware.Byte(2);
-    deviceInfo.serialNumber = 0xFFFF;
-    const link::CommandReply serial = line.SendCommand(frames::QueryFrame(link::ReadSerialNumber));
-    if (serial.Byte(1) == link::ReplyCodeFor(link::ReadSerialNumber))
-        deviceInfo.serialNumber = serial.Byte(2) * 256u + serial.Byte(3);
+    if (identity->firmwareVersion) deviceInfo.firmwareVersion = *identity->firmwareVersion;
+    deviceInfo.serialNumber = identity->serialNumber;
     std::int32_t warning = 30, alarm = 60;
     if (!config::ParseIntegerText(ConfigText(keys::kThresholdWarning), warning)) warning = 30;
     if (!config::ParseIntegerText(ConfigText(keys::kThresholdAlarm), alarm)) alarm = 60;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "link/Identify.h"
 #include "link/MuxAddress.h"
 #include "link/commands.h"
 #include "link/serial_line.h"
@@ -159,26 +160,11 @@ void Counter::SelectMode(int mode) {
 reports::DeviceInfo Counter::Identify() {
     reports::DeviceInfo info;
     info.programVersion = version::kProgramVersion;
-    const lk::CommandReply model = line->SendCommand(QueryFrame(lk::ReadModel));
-    if (model.Byte(1) != lk::ReplyCodeFor(lk::ReadModel))
-        throw LinkError("the counter did not tell its model");
-    switch (model.Byte(3)) {
-        case '1':
-            info.modelName = "QEV-C1";
-            break;
-        case '2':
-            info.modelName = "QEV-C2";
-            break;
-        default:
-            info.modelName = "System is undefined";
-    }
-    const lk::CommandReply firmware = line->SendCommand(QueryFrame(lk::ReadFirmwareVersion));
-    if (firmware.Byte(1) == lk::ReplyCodeFor(lk::ReadFirmwareVersion))
-        info.firmwareVersion = firmware.Byte(2);
-    info.serialNumber = 0xFFFF;
-    const lk::CommandReply serial = line->SendCommand(QueryFrame(lk::ReadSerialNumber));
-    if (serial.Byte(1) == lk::ReplyCodeFor(lk::ReadSerialNumber))
-        info.serialNumber = serial.Byte(2) * 256u + serial.Byte(3);
+    const std::optional<lk::Identity> identity = lk::Identify(*line);
+    if (!identity) throw LinkError("the counter did not tell its model");
+    info.modelName = identity->modelName;
+    if (identity->firmwareVersion) info.firmwareVersion = *identity->firmwareVersion;
+    info.serialNumber = identity->serialNumber;
     return info;
 }
 
