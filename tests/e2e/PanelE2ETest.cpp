@@ -12,6 +12,7 @@
 #include "XSession.h"
 #include "config/Cp1251.h"
 #include "config/MessageFile.h"
+#include "mux/wire.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
@@ -315,6 +316,122 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     std::this_thread::sleep_for(300ms);
     x->Screenshot(ArtifactDir() + "/settings-over-shadow.png");
     x->Close(settings);
+}
+
+// The changing frames among pulsesim's record of requests (one frame of hexadecimal bytes a line).
+std::vector<std::string> ChangingFrames(const std::string& record) {
+    std::vector<std::string> found;
+    std::istringstream lines(record);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::uint8_t> frame;
+        std::istringstream bytes(line);
+        for (unsigned b = 0; bytes >> std::hex >> b;) frame.push_back(static_cast<std::uint8_t>(b));
+        if (mux::IsChangingFrame(frame.data(), frame.size())) found.push_back(line);
+    }
+    return found;
+}
+
+// The panel and pulsectl on one counter through muxserver: while the panel's study holds
+// control a script is refused and sends nothing, status and watch go on, and a count started at
+// the device's own keys is the panel's; without a study the script's series runs and the panel
+// neither writes nor repeats it; a hung or killed panel frees control within 3 s.
+TEST_F(PanelE2ETest, OnASharedCounterOnlyTheHolderChangesTheDeviceAndWritesItsCounts) {
+    WriteSettings("TarlinkSupport=1", "Repeat_Counter=1");
+    fs::copy_file(BinDir() + "/libmuxclient.so", dir.File("libmuxclient.so"));
+    const std::string mux = "unix:" + dir.File("mux.sock");
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400", "--record", dir.File("rec")});
+    ChildProcess server("muxserver", {"--port", dir.File("counter"), "--listen", mux},
+                        dir.File("mux.log"));
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(dir.File("mux.sock")); }));
+    setenv("PULSEDESK_MUX", mux.c_str(), 1);
+    TempDir scripts;  // pulsectl's work folder
+    const auto ctl = [&](std::vector<std::string> args, std::chrono::milliseconds limit = 20s) {
+        args.insert(args.begin(), {"--mux", mux});
+        return RunProgram("pulsectl", args, limit);
+    };
+    const auto measure = [&](const std::string& repeat) {
+        return ctl({"measure", "--mode", "1", "--time", "0:00:01", "--repeat", repeat,
+                    "--report-folder", scripts.Path(), "--description", "x"});
+    };
+    const auto panelLines = [&] { return LinesWith(ReportIn(dir.Path()), "N=").size(); };
+    const auto logSays = [&](const std::string& what, std::size_t times = 1) {
+        return WaitUntil([&] { return LinesWith(FileText("mux.log"), what).size() >= times; });
+    };
+    const pid_t pid = StartPanel();
+    unsetenv("PULSEDESK_TRACE");  // pulsectl inherits the environment: the trace stays the panel's
+    ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
+    const std::string panel = "pulsedesk (process " + std::to_string(pid) + ")";
+    // The study button waits for a poll that shows the counter idle.
+    const auto panelPolled = [&] {
+        const std::string seen = FileText("trace.log");
+        return WaitUntil(
+            [&] { return Sent(FileText("trace.log").substr(seen.size()), "01 31", 2); });
+    };
+    ASSERT_EQ(ctl({"mode", "1"}).exitCode, 0);
+    ASSERT_EQ(ctl({"count-time", "0:00:02"}).exitCode, 0);
+    ASSERT_TRUE(panelPolled());
+    x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ
+    ASSERT_TRUE(logSays("control granted to " + panel)) << FileText("mux.log");
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto frames = ChangingFrames(FileText("rec"));
+        return !frames.empty() && frames.back() == "02 41 00";  // the study's stop
+    }));
+
+    const auto changed = ChangingFrames(FileText("rec")).size();
+    ProgramResult r = measure("1");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "pulsectl: the counter is controlled by " + panel + "; nothing was sent\n");
+    EXPECT_EQ(ChangingFrames(FileText("rec")).size(), changed);
+    EXPECT_EQ(ReportIn(scripts.Path()), "");
+
+    sim.Send("key start");  // the device's own key, while the panel's study holds control
+    sim.ReadLine();
+    r = ctl({"status"});
+    EXPECT_NE(r.out.find("counting"), std::string::npos) << r.out << r.err;
+    r = ctl({"watch", "--interval", "0.1"}, 700ms);
+    EXPECT_GE(LinesWith(r.out, ",counting,").size(), 2u) << r.out << r.err;
+    ASSERT_TRUE(WaitUntil([&] { return panelLines() == 1; }, 10s)) << ReportIn(dir.Path());
+    const std::string line = LinesWith(ReportIn(dir.Path()), "N=")[0];
+    sim.Send("status");
+    EXPECT_NE(sim.ReadLine().find("count " +
+                                  std::to_string(std::stoul(line.substr(line.find("N=") + 2, 8)))),
+              std::string::npos)
+        << line;
+    EXPECT_EQ(ChangingFrames(FileText("rec")).size(), changed) << "status and watch change nothing";
+
+    x->Click(135, 61);  // СОЗДАТЬ НОВУЮ ЗАПИСЬ: control given back
+    ASSERT_TRUE(logSays("control given back by " + panel)) << FileText("mux.log");
+    r = measure("2");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(LinesWith(ReportIn(scripts.Path()), "N=").size(), 2u);
+
+    ASSERT_TRUE(panelPolled());
+    x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ again
+    ASSERT_TRUE(logSays("control granted to " + panel, 2)) << FileText("mux.log");
+    const auto lapsesWithin3s = [&](int signal, std::size_t times) {
+        const auto since = std::chrono::steady_clock::now();
+        kill(pid, signal);
+        return logSays("control of " + panel + " lapsed", times) &&
+               std::chrono::steady_clock::now() - since < 3500ms;
+    };
+    // A hang past the lapse and a script's count meanwhile: the panel, back with its study open,
+    // takes control again after the script but neither writes nor repeats that count.
+    EXPECT_TRUE(lapsesWithin3s(SIGSTOP, 1));
+    ChildProcess script("pulsectl", {"--mux", mux, "measure", "--mode", "1", "--time", "0:00:02",
+                                     "--report-folder", scripts.Path(), "--description", "y"});
+    EXPECT_TRUE(WaitUntil([&] { return LinesWith(FileText("rec"), "02 41 01").size() == 3; }));
+    kill(pid, SIGCONT);
+    EXPECT_EQ(script.WaitExit(10s), 0);
+    EXPECT_TRUE(logSays("control granted to " + panel, 3)) << FileText("mux.log");
+    EXPECT_TRUE(lapsesWithin3s(SIGKILL, 2));
+    r = measure("1");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(LinesWith(ReportIn(scripts.Path()), "N=").size(), 4u);
+    // Every start on the line was pulsectl's: the panel started, wrote and repeated none of them.
+    EXPECT_EQ(LinesWith(FileText("rec"), "02 41 01").size(), 4u);
+    EXPECT_FALSE(Sent(FileText("trace.log"), "02 41 01", 1));
+    EXPECT_EQ(panelLines(), 1u) << ReportIn(dir.Path());
+    unsetenv("PULSEDESK_MUX");
 }
 
 }  // namespace
