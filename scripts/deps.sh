@@ -4,6 +4,9 @@ set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           libx11-dev xvfb xdotool x11-utils imagemagick fonts-liberation fonts-dejavu-core
           dpkg-dev fakeroot lintian desktop-file-utils pkg-config file)
+# Pictures: pulseplot draws with Qt SVG; the printed page's test prints with Chromium and reads
+# the PDF with poppler's tools.
+packages+=(qt6-svg-dev chromium poppler-utils)
 if [ "${1:-}" = "--sanitizers" ]; then
   packages+=(clang libclang-rt-14-dev)
 fi
