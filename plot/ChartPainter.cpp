@@ -257,6 +257,24 @@ class ChartDrawing {
     std::vector<LegendEntry> legend;
 
     QFontMetricsF Metrics(const QFont& font) const { return QFontMetricsF(font, p.device()); }
+
+    // The note in at most two lines, broken between words; the rest is cut short.
+    QStringList NoteLines(const QFontMetricsF& fm, double width) const {
+        QStringList lines;
+        QString line;
+        for (const QString& word : Q(c.note).split(u' ', Qt::SkipEmptyParts)) {
+            const QString longer = line.isEmpty() ? word : line + u' ' + word;
+            if (line.isEmpty() || fm.horizontalAdvance(longer) <= width || lines.size() == 1) {
+                line = longer;
+                continue;
+            }
+            lines << line;
+            line = word;
+        }
+        if (!line.isEmpty()) lines << line;
+        for (QString& l : lines) l = fm.elidedText(l, Qt::ElideRight, width);
+        return lines;
+    }
     double X(double v) const { return xs.Map(v, plot.left(), plot.right()); }
     double Y(double v) const { return ys.Map(v, plot.bottom(), plot.top()); }
 
@@ -270,7 +288,7 @@ class ChartDrawing {
         const QFontMetricsF text = Metrics(Font(kTextSize));
         const QFontMetricsF axisTitle = Metrics(Font(kAxisTitleSize));
         headingHeight = Metrics(Font(kTitleSize, true)).height() + 4;
-        if (!c.note.empty()) headingHeight += text.height() + 1;
+        headingHeight += static_cast<double>(NoteLines(text, inner.width()).size()) * (text.height() + 1);
         legend = LegendOf(c);
         PlaceLegend(legend, text, inner.width(), legendHeight);
 
@@ -310,13 +328,15 @@ class ChartDrawing {
         const QFontMetricsF tm = Metrics(title);
         p.drawText(QPointF(inner.left(), inner.top() + tm.ascent()),
                    tm.elidedText(Q(c.title), Qt::ElideRight, inner.width()));
-        if (c.note.empty()) return;
         const QFont note = Font(kTextSize);
         const QFontMetricsF nm = Metrics(note);
         p.setFont(note);
         p.setPen(kMuted);
-        p.drawText(QPointF(inner.left(), inner.top() + tm.height() + 1 + nm.ascent()),
-                   nm.elidedText(Q(c.note), Qt::ElideRight, inner.width()));
+        double base = inner.top() + tm.height() + 1 + nm.ascent();
+        for (const QString& line : NoteLines(nm, inner.width())) {
+            p.drawText(QPointF(inner.left(), base), line);
+            base += nm.height() + 1;
+        }
     }
 
     void DrawBands() {

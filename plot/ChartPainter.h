@@ -11,7 +11,7 @@
 namespace pulsedesk::plot {
 
 constexpr double kPointsPerMm = 72.0 / 25.4;
-constexpr QSizeF kChartSize{180 * kPointsPerMm, 100 * kPointsPerMm};
+constexpr QSizeF kChartSize{180 * kPointsPerMm, 90 * kPointsPerMm};
 
 // Draws the chart inside frame; the painter's font resolution must be 72 dpi.
 void PaintChart(QPainter& painter, const Chart& chart, const QRectF& frame);

@@ -89,7 +89,8 @@ TEST(Picture, EverythingStaysInsideTheFrame) {
 TEST(Picture, SizedForTheWidthOfAnA4Page) {
     testing::EnsureQtApp();
     const QByteArray svg = SvgPicture({ControlChart(Flag::None), ControlChart(Flag::None)});
-    EXPECT_TRUE(svg.contains("viewBox=\"0 0 510.236 572.929\"")) << svg.left(300).toStdString();
+    // 180 mm wide, two charts of 90 mm with 6 points between them.
+    EXPECT_TRUE(svg.contains("viewBox=\"0 0 510.236 516.236\"")) << svg.left(300).toStdString();
     const QImage png = PngPicture({ControlChart(Flag::None)}, 200);
     EXPECT_EQ(png.width(), 1417);  // 180 mm at 200 dpi
     EXPECT_EQ(png.dotsPerMeterX(), 7874);
