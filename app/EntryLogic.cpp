@@ -48,20 +48,22 @@ std::string PortFailureDetail(const std::string& reason) {
     return detail;
 }
 
+// Told on the thread of the exchange that failed to load the client library: the box opens
+// on the GUI thread, as soon as the message loop gets to it.
+void ShowLoadFailureLater(const std::string& why) {
+    QMetaObject::invokeMethod(
+        qApp, [why] { ShowStartupError(why, {}); }, Qt::QueuedConnection);
+}
+
 std::unique_ptr<link::TSerial> CreateLink(const config::ConfigFile& config, std::string& detail) {
     using config::ConfigSection;
     if (config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kTarlinkSupport) == "1")
-        return std::make_unique<link::TSerialMux>();
+        return std::make_unique<link::TSerialMux>(link::TSerialMux::ExecutableFolder(),
+                                                  ShowLoadFailureLater);
     const std::string port = config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort);
     auto com = std::make_unique<link::TSerialCom>(port);
     if (!com->IsConnected()) detail = PortFailureDetail(com->OpenError());
     return com;
-}
-
-void ShowStartupError(const std::string& text, const std::string& detail) {
-    std::cerr << text << '\n';
-    if (!detail.empty()) std::cerr << detail << '\n';
-    QMessageBox::critical(nullptr, kApplicationTitle, QString::fromStdString(text));
 }
 
 // The first candidate found, else the first candidate (beside the program), which is then
@@ -116,13 +118,26 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
 
 }  // namespace
 
+void ShowStartupError(const std::string& text, const std::string& detail) {
+    std::cerr << text << '\n';
+    if (!detail.empty()) std::cerr << detail << '\n';
+    const std::string boxText = detail.empty() ? text : text + "\n\n" + detail;
+    QMessageBox::critical(nullptr, kApplicationTitle, QString::fromStdString(boxText));
+}
+
 int RunEntryLogic(int argc, char** argv) {
     if (const std::optional<int> answered = AnswerCommandLine(argc, argv)) return *answered;
     QApplication application(argc, argv);
     QApplication::setApplicationName(kApplicationTitle);
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
     InstanceGuard guard(exePath);
-    if (guard.AnotherInstanceRuns()) return 1;
+    if (guard.AnotherInstanceRuns()) {
+        std::cerr << "Another panel is running"
+                  << (guard.HolderPid() > 0 ? " (process " + std::to_string(guard.HolderPid()) + ")"
+                                            : std::string())
+                  << "; this one ends.\n";
+        return 1;
+    }
     std::unique_ptr<config::MessageFile> messages;
     std::unique_ptr<config::ConfigFile> config;
     std::unique_ptr<link::TSerial> link;

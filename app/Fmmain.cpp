@@ -20,6 +20,7 @@ namespace pulsedesk::app {
 
 using config::ConfigSection;
 namespace keys = config::keys;
+namespace frames = link::frames;
 
 namespace {
 
@@ -32,10 +33,6 @@ QString FromCp1251(const std::string& bytes) {
 
 QString CssColour(std::uint32_t bbggrr) {
     return QColor(bbggrr & 0xFF, (bbggrr >> 8) & 0xFF, (bbggrr >> 16) & 0xFF).name();
-}
-
-std::uint32_t HundredthsOf(std::uint32_t h, std::uint32_t m, std::uint32_t s, std::uint32_t cs) {
-    return h * 360000 + m * 6000 + s * 100 + cs;
 }
 
 bool SeriesMode(std::uint8_t mode) { return mode == 1 || mode == 3; }
@@ -137,6 +134,7 @@ void TmainForm::FormCreate() {
 void TmainForm::Shutdown() {
     if (closing) return;
     closing = true;
+    setEnabled(false);  // a click already on its way must not reach the device any more
     Timer1->stop();
     relay.SetDelivering(false);
     ui->TrackBar1->removeEventFilter(this);
@@ -169,11 +167,6 @@ void TmainForm::showEvent(QShowEvent* event) {
     relay.SetDelivering(!closing);
 }
 
-void TmainForm::hideEvent(QHideEvent* event) {
-    relay.SetDelivering(false);
-    QWidget::hideEvent(event);
-}
-
 void TmainForm::OnDeviceStatus() {
     if (closing) return;
     ProcessDeviceStatus();
@@ -196,19 +189,30 @@ void TmainForm::ProcessDeviceStatus() {
     const link::DeviceStatus& status = shownStatus;
     const bool alive = context.link->IsConnected();
     const std::uint8_t mode = status.Mode();
-    const bool fault =
-        (status.runFlags & (link::kRunDeviceError | link::kRunBlocked)) != 0 || !alive;
+    const bool blocked = (status.runFlags & link::kRunBlocked) != 0;
+    const bool fault = (status.runFlags & link::kRunDeviceError) != 0 || blocked || !alive;
     if (RunTimedTransitions(context.ticks.now(), status.runFlags, mode)) {
         lastStamp = context.ticks.now();
         runState = NextRunState(runState, status.runFlags);
     }
     countLimit = status.countLimit;
-    countTime = HundredthsOf(status.countTime[0], status.countTime[1], status.countTime[2], 0);
+    countTime = link::CountTimeHundredths(status);
     TakeMeasuredValues(status, mode);
-    if (runState == RunState::Finished) FinishMeasurement(fault, mode);
+    switch (FollowEndOfCount(status, alive)) {
+        case link::EndVerdict::Record:
+            RecordMeasurement(status, mode);
+            break;
+        case link::EndVerdict::Lost:
+            ReportLostCount();
+            break;
+        default:
+            break;
+    }
     if (alive != linkSeen) FollowLinkChange(alive);
-    const PanelFacts facts{
-        alive, fault, studyOpen, reportStore != nullptr, runState, mode, ui->UpDown1->Position()};
+    RetryReportStoreWhileMissing(context.ticks.now());
+    const PanelFacts facts{alive,     fault, studyOpen, reportStore != nullptr,
+                           runState,  mode,  ui->UpDown1->Position(),
+                           blocked,   countLost};
     ApplyEnabling(facts);
     SetModeLabel(facts, status.errorCode);
     PressModeButton(mode);
@@ -230,8 +234,10 @@ bool TmainForm::RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std
         return true;
     }
     if (now < lastStamp + frequency) return false;
+    // A start that did not reach the device is sent again at the next poll: otherwise the
+    // series would stop, or the previous count's finished bit would pass for a new end.
+    if (!context.link->SendCommand(frames::StartStopFrame(true))) return false;
     ui->UpDown1->SetPosition(repeatsLeft - 1);
-    context.link->SendCommand(0x02, {link::StartStop, 1});
     runState = RunState::Starting;
     return true;
 }
@@ -249,27 +255,85 @@ void TmainForm::TakeMeasuredValues(const link::DeviceStatus& status, std::uint8_
         return;
     count = status.count;
     elapsedBytes = status.elapsedTime;
-    elapsed = HundredthsOf(elapsedBytes[0], elapsedBytes[1], elapsedBytes[2], elapsedBytes[3]);
+    elapsed = link::ElapsedHundredths(status);
     progress = ProgressOf(mode, count, countLimit, elapsed, countTime, progress);
 }
 
-void TmainForm::FinishMeasurement(bool fault, std::uint8_t mode) {
-    runState = RunState::Done;
-    if (!studyOpen || fault) return;
+// The end of a count is taken only from a poll that shows it whole (EndOfCount); until then
+// the panel waits, with no line and no next start of a series. Without a study nothing is
+// followed: nothing would be written.
+link::EndVerdict TmainForm::FollowEndOfCount(const link::DeviceStatus& status, bool alive) {
+    const bool finished = runState == RunState::Finished;
+    if (finished) runState = RunState::Done;
+    if (!studyOpen) {
+        endOfCount.Forget();
+        return link::EndVerdict::None;
+    }
+    if (runState == RunState::Counting) {
+        if (!endOfCount.IsCounting()) countLost = false;
+        return endOfCount.WhileCounting(status, alive);
+    }
+    if (finished) {
+        const bool deviceFault = status.runFlags & (link::kRunDeviceError | link::kRunBlocked);
+        return endOfCount.Finished(status, alive, deviceFault);
+    }
+    if (endOfCount.IsPending()) return endOfCount.FollowPending(status, alive);
+    return endOfCount.LeftCounting();
+}
+
+// Written with the count and time of the poll that proved the end, which may be later than the
+// poll that first showed it: the panel shows what was written.
+void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t mode) {
+    count = status.count;
+    elapsedBytes = status.elapsedTime;
+    elapsed = link::ElapsedHundredths(status);
+    progress = ProgressOf(mode, count, countLimit, elapsed, countTime, progress);
     try {
         if (reportStore) {
             const reports::CountTime time{elapsedBytes[0], elapsedBytes[1], elapsedBytes[2],
                                           elapsedBytes[3]};
-            reportStore->AddMeasurement(ThresholdPosition(), count, time);
+            // The device's threshold of the poll that proved the end: the track bar may be held
+            // by the operator, or show 0 while the link was down.
+            const std::int32_t threshold =
+                link::ThresholdCodeToMillivolts(status.ThresholdCode());
+            reportStore->AddMeasurement(threshold, count, time);
             reportStore->SaveSpecialText(count, SettingsSpecialText(SettingsForm()));
         }
     } catch (const reports::ReportError& e) {
         context.showError(e.what());
     }
-    if (ui->UpDown1->Position() > 1 && SeriesMode(mode))
+    ContinueSeries(mode);
+}
+
+void TmainForm::ContinueSeries(std::uint8_t mode) {
+    if (ui->UpDown1->Position() > 1 && SeriesMode(mode)) {
         runState = RunState::RepeatWait;
-    else
+        lastStamp = context.ticks.now();
+    } else {
         ui->UpDown1->SetPosition(repeatCount);
+    }
+}
+
+// One box per lost count (the boxes queue, one open at a time); the series ends there, since
+// the operator has to decide how to make up for it.
+void TmainForm::ReportLostCount() {
+    countLost = true;
+    ui->UpDown1->SetPosition(repeatCount);
+    const char* why = "";
+    switch (endOfCount.Reason()) {
+        case link::LossReason::LinkLost:
+            why = "связь с прибором прерывалась во время счёта, и прибор больше не показывает "
+                  "этот счёт законченным.";
+            break;
+        case link::LossReason::LeftFinished:
+            why = "прибор вышел из состояния «счёт окончен» раньше, чем были получены его "
+                  "окончательные показания.";
+            break;
+        case link::LossReason::Fault:
+            why = "счёт окончен, когда прибор сообщал об ошибке или блокировке.";
+            break;
+    }
+    context.showError(std::string("Измерение не записано в отчёт: ") + why);
 }
 
 void TmainForm::FollowLinkChange(bool alive) {
@@ -278,7 +342,16 @@ void TmainForm::FollowLinkChange(bool alive) {
     if (alive && !reportStore) CreateReportStore();
 }
 
+// A folder held by another program (pulsectl measure) or not yet writable is tried again, so
+// the panel does not stay without reports for the rest of its run.
+void TmainForm::RetryReportStoreWhileMissing(std::int64_t now) {
+    if (reportStore || !linkSeen || now < lastStoreAttempt + 5 * context.ticks.frequency) return;
+    CreateReportStore();
+}
+
+// A refusal is shown once per distinct reason; the mode label says it while no store exists.
 void TmainForm::CreateReportStore() {
+    lastStoreAttempt = context.ticks.now();
     std::string folder = config::Cp1251ToUtf8(ConfigText(keys::kWorkFolder));
     if (folder.empty()) folder = context.defaultWorkFolder;
     try {
@@ -288,8 +361,10 @@ void TmainForm::CreateReportStore() {
                 return context.config.ReadConfigString(ConfigSection::Head_Line, key);
             },
             context.localTime);
+        storeRefusal.clear();
     } catch (const reports::ReportError& e) {
-        context.showError(e.what());
+        if (storeRefusal != e.what()) context.showError(e.what());
+        storeRefusal = e.what();
     }
 }
 
@@ -299,7 +374,7 @@ void TmainForm::IdentifyDevice() {
         return;
     }
     link::TSerial& line = *context.link;
-    const link::CommandReply model = line.SendCommand(0x01, {link::ReadModel});
+    const link::CommandReply model = line.SendCommand(frames::QueryFrame(link::ReadModel));
     if (model.Byte(1) != link::ReplyCodeFor(link::ReadModel)) return;
     switch (model.Byte(3)) {
         case '1':
@@ -316,11 +391,11 @@ void TmainForm::IdentifyDevice() {
     }
     setWindowTitle(QString::fromStdString(deviceInfo.modelName));
     deviceInfo.programVersion = kProgramVersion;
-    const link::CommandReply firmware = line.SendCommand(0x01, {link::ReadFirmwareVersion});
+    const link::CommandReply firmware = line.SendCommand(frames::QueryFrame(link::ReadFirmwareVersion));
     if (firmware.Byte(1) == link::ReplyCodeFor(link::ReadFirmwareVersion))
         deviceInfo.firmwareVersion = firmware.Byte(2);
     deviceInfo.serialNumber = 0xFFFF;
-    const link::CommandReply serial = line.SendCommand(0x01, {link::ReadSerialNumber});
+    const link::CommandReply serial = line.SendCommand(frames::QueryFrame(link::ReadSerialNumber));
     if (serial.Byte(1) == link::ReplyCodeFor(link::ReadSerialNumber))
         deviceInfo.serialNumber = serial.Byte(2) * 256u + serial.Byte(3);
     std::int32_t warning = 30, alarm = 60;
@@ -350,13 +425,24 @@ void TmainForm::ApplyEnabling(const PanelFacts& facts) {
     ui->UpDown1->setEnabled(en.repeat);
 }
 
-std::string TmainForm::Message(LabelKind kind, std::int32_t number) const {
-    return context.messages.GetMessage(static_cast<config::MessageKind>(kind), number);
+QString TmainForm::LabelText(LabelKind kind, std::int32_t number) const {
+    switch (kind) {
+        case LabelKind::NoReportStore:
+            return storeRefusal.find(reports::kWorkFolderInUse) != std::string::npos
+                       ? QStringLiteral("ПАПКА ОТЧЁТОВ ЗАНЯТА ДРУГОЙ ПРОГРАММОЙ")
+                       : QStringLiteral("НЕТ ДОСТУПА К ПАПКЕ ОТЧЁТОВ");
+        case LabelKind::CountLost:
+            return QStringLiteral("ИЗМЕРЕНИЕ НЕ ЗАПИСАНО");
+        default:
+            return FromCp1251(
+                context.messages.GetMessage(static_cast<config::MessageKind>(kind), number));
+    }
 }
 
 void TmainForm::SetModeLabel(const PanelFacts& facts, std::uint8_t errorCode) {
     const LabelChoice choice = LabelFor(facts, errorCode);
-    ui->Label1->setText(FromCp1251(Message(choice.kind, choice.number)));
+    const QString text = LabelText(choice.kind, choice.number);
+    if (ui->Label1->text() != text) ui->Label1->setText(text);
     const QString style = "background: black; color: " + CssColour(choice.colour) + ";";
     if (ui->Label1->styleSheet() != style) ui->Label1->setStyleSheet(style);
 }
@@ -431,8 +517,7 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TmainForm::SendThresholdOfTrackBar() {
-    const std::uint16_t code = link::MillivoltsToThresholdCode(ThresholdPosition());
-    Send(0x03, {link::SetThreshold, code >> 8, code & 0xFF});
+    Send(frames::SetThresholdFrame(ThresholdPosition()));
     PollNow();
 }
 
@@ -443,27 +528,27 @@ void TmainForm::ConnectControls() {
     const std::pair<display::SpeedButton*, std::function<void()>> steps[] = {
         {ui->SpeedButton7,
          [this] {
-             Send(0x02, {link::StepCountLimit, 0});
+             Send(frames::StepFrame(frames::Step::CountLimit, false));
          }},
         {ui->SpeedButton8,
          [this] {
-             Send(0x02, {link::StepCountLimit, 1});
+             Send(frames::StepFrame(frames::Step::CountLimit, true));
          }},
         {ui->SpeedButton10,
          [this] {
-             Send(0x02, {link::StepCountTime, 0});
+             Send(frames::StepFrame(frames::Step::CountTime, false));
          }},
         {ui->SpeedButton12,
          [this] {
-             Send(0x02, {link::StepCountTime, 1});
+             Send(frames::StepFrame(frames::Step::CountTime, true));
          }},
         {ui->SpeedButton13,
          [this] {
-             Send(0x03, {link::StepThreshold, 0, 1});
+             Send(frames::StepFrame(frames::Step::Threshold, false));
          }},
         {ui->SpeedButton14,
          [this] {
-             Send(0x03, {link::StepThreshold, 1, 1});
+             Send(frames::StepFrame(frames::Step::Threshold, true));
          }},
         {ui->SpeedButton5, [this] { SpeedButton5Click(); }},
         {ui->SpeedButton6, [this] { SpeedButton6Click(); }},
@@ -476,13 +561,14 @@ void TmainForm::ConnectControls() {
     for (const auto& [button, action] : steps)
         connect(button, &QAbstractButton::clicked, this, action);
     connect(ui->UpDown1, &display::UpDown::Click, this, &TmainForm::UpDown1Click);
+    connect(ui->UpDown1, &display::UpDown::Typed, this, &TmainForm::UpDown1Click);
     connect(ui->TrackBar1, &QSlider::valueChanged, this, &TmainForm::TrackBar1Change);
 }
 
 // Results are not checked: a command that did not arrive changes nothing, and the next status
 // shows the device's real settings.
-void TmainForm::Send(std::uint8_t header, std::initializer_list<std::int64_t> values) {
-    if (context.link) context.link->SendCommand(header, values);
+void TmainForm::Send(const link::frames::Frame& frame) {
+    if (context.link) context.link->SendCommand(frame);
 }
 
 void TmainForm::PollNow() {
@@ -498,9 +584,9 @@ link::DeviceStatus TmainForm::CurrentStatus() {
 
 void TmainForm::sbMode0Click(int mode) {
     const link::DeviceStatus status = CurrentStatus();
-    if (status.runFlags & link::kRunFinished) Send(0x01, {link::ClearFinished});
+    if (status.runFlags & link::kRunFinished) Send(frames::ClearFinishedFrame());
     if (status.Mode() == mode || !context.link) return;
-    const link::CommandReply reply = context.link->SendCommand(0x02, {link::SetMode, mode});
+    const link::CommandReply reply = context.link->SendCommand(frames::SetModeFrame(mode));
     if (reply && reply.Byte(1) == link::kModeAccepted) {
         PollNow();
         return;
@@ -517,12 +603,15 @@ void TmainForm::ShowMemo(bool editable, QColor text, QColor background) {
 }
 
 void TmainForm::SpeedButton5Click() {
+    if (!reportStore) CreateReportStore();
     ShowMemo(true, Qt::black, Qt::white);
     ui->Memo1->clear();
     studyOpen = false;
 }
 
+// A refused record leaves the memo editable with its text, so the retry writes what was typed.
 void TmainForm::SpeedButton6Click() {
+    if (!reportStore) CreateReportStore();
     if (!reportStore) return;
     SpeedButton17Click();
     if (ui->Memo1->isReadOnly()) ui->Memo1->clear();
@@ -531,7 +620,9 @@ void TmainForm::SpeedButton6Click() {
     try {
         reportStore->AddRecord(config::Utf8ToCp1251(description.toStdString()));
         studyOpen = true;
+        countLost = false;
     } catch (const reports::ReportError& e) {
+        ShowMemo(true, Qt::black, Qt::white);
         context.showError(e.what());
     }
 }
@@ -551,7 +642,7 @@ void TmainForm::SpeedButton9Click() {
     if (Form2->exec() == kDialogAccepted) {
         const std::uint32_t limit = Form2->CountLimit();
         if (limit != CurrentStatus().countLimit)
-            Send(0x04, {link::SetCountLimit, limit >> 16, (limit >> 8) & 0xFF, limit & 0xFF});
+            Send(frames::SetCountLimitFrame(limit));
     }
     ShowShadow(false);
 }
@@ -564,7 +655,7 @@ void TmainForm::SpeedButton11Click() {
     Form1->SetCountTime(preset[0], preset[1], preset[2]);
     PlaceUnder(Form1, ui->SpeedButton10);
     if (Form1->exec() == kDialogAccepted)
-        Send(0x04, {link::SetCountTime, Form1->Hours(), Form1->Minutes(), Form1->Seconds()});
+        Send(frames::SetCountTimeFrame({Form1->Hours(), Form1->Minutes(), Form1->Seconds()}));
     ShowShadow(false);
 }
 
@@ -594,19 +685,20 @@ void TmainForm::SendSettings(const dialogs::TForm3& form, std::uint8_t options) 
         bit(form.CheckBox5, link::kOptInvertSignals) | bit(form.CheckBox4, link::kOptInvertPulses) |
         bit(form.CheckBox2, link::kOptSignalSoundOff) | bit(form.CheckBox7, link::kOptKeySoundOff) |
         bit(form.CheckBox3, link::kOptEndSoundOff);
-    Send(0x02, {link::SetOptions, settings});
-    Send(0x02, {link::SetSignalSound, form.CheckBox2->isChecked() ? 1 : 0});
-    Send(0x02, {link::SetEndSound, form.CheckBox3->isChecked() ? 1 : 0});
+    Send(frames::SetOptionsFrame(static_cast<std::uint8_t>(settings)));
+    Send(frames::SoundFrame(frames::Sound::Signal, form.CheckBox2->isChecked()));
+    Send(frames::SoundFrame(frames::Sound::End, form.CheckBox3->isChecked()));
 }
 
 void TmainForm::SpeedButton15Click() {
     ShowShadow(true);
     dialogs::TForm3& form = SettingsForm();
     form.SetDialogColour(dialogColour);
-    const std::uint8_t options = CurrentStatus().modeOptions;
-    SetSettingsBoxes(form, options);
-    if (form.exec() == kDialogAccepted) SendSettings(form, options);
-    if (form.CheckBox1->isChecked()) Send(0x01, {link::RestoreDefaults});
+    SetSettingsBoxes(form, CurrentStatus().modeOptions);
+    // The mode bits come from the status of this moment: the device's mode may have changed
+    // at its own keys, or by another program, while the dialog was open.
+    if (form.exec() == kDialogAccepted) SendSettings(form, CurrentStatus().modeOptions);
+    if (form.CheckBox1->isChecked()) Send(frames::RestoreDefaultsFrame());
     ShowShadow(false);
 }
 
@@ -618,15 +710,18 @@ void TmainForm::ShowShadow(bool on) {
         Form4->HideOverlay();
 }
 
+// Only a start the device answered puts the panel in Starting, so that a finished bit left from
+// the previous count is never taken for the end of this one.
 void TmainForm::SpeedButton16Click() {
-    Send(0x02, {link::StartStop, 1});
-    runState = RunState::Starting;
+    countLost = false;
+    if (context.link && context.link->SendCommand(frames::StartStopFrame(true)))
+        runState = RunState::Starting;
     PollNow();
 }
 
 // A stop during the pause of a series ends the series: the operator asked to stop.
 void TmainForm::SpeedButton17Click() {
-    Send(0x02, {link::StartStop, 0});
+    Send(frames::StartStopFrame(false));
     ui->UpDown1->SetPosition(repeatCount);
     if (runState == RunState::RepeatWait) runState = RunState::Done;
     PollNow();

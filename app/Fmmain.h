@@ -14,6 +14,7 @@
 #include "app/StatusRelay.h"
 #include "display/PanelIndicators.h"
 #include "display/SpeedButton.h"
+#include "link/EndOfCount.h"
 #include "reports/DeviceInfo.h"
 #include "reports/ReportStore.h"
 
@@ -69,13 +70,12 @@ class TmainForm : public QWidget {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void ReadPanelSettings();
     void ConnectControls();
-    void Send(std::uint8_t header, std::initializer_list<std::int64_t> values);
+    void Send(const link::frames::Frame& frame);
     void PollNow();
     link::DeviceStatus CurrentStatus();
     void ShowMemo(bool editable, QColor text, QColor background);
@@ -94,14 +94,18 @@ class TmainForm : public QWidget {
     // Steps of ProcessDeviceStatus.
     bool RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std::uint8_t mode);
     void TakeMeasuredValues(const link::DeviceStatus& status, std::uint8_t mode);
-    void FinishMeasurement(bool fault, std::uint8_t mode);
+    link::EndVerdict FollowEndOfCount(const link::DeviceStatus& status, bool alive);
+    void RecordMeasurement(const link::DeviceStatus& status, std::uint8_t mode);
+    void ReportLostCount();
+    void ContinueSeries(std::uint8_t mode);
     void FollowLinkChange(bool alive);
+    void RetryReportStoreWhileMissing(std::int64_t now);
     void CreateReportStore();
     void ApplyEnabling(const PanelFacts& facts);
     void SetModeLabel(const PanelFacts& facts, std::uint8_t errorCode);
     void PressModeButton(std::uint8_t mode);
     void ShowLinkDown();
-    std::string Message(LabelKind kind, std::int32_t number) const;
+    QString LabelText(LabelKind kind, std::int32_t number) const;
     std::string ConfigText(std::string_view key) const;
     std::int32_t ThresholdPosition() const;
 
@@ -124,6 +128,10 @@ class TmainForm : public QWidget {
     std::unique_ptr<reports::ReportStore> reportStore;
     reports::DeviceInfo deviceInfo;
     std::int64_t lastStamp = 0;
+    link::EndOfCount endOfCount;  // whether the device's "finished" can be recorded
+    bool countLost = false;       // told the operator; the label says so until a new count
+    std::string storeRefusal;     // why no report store exists, as last shown in a box
+    std::int64_t lastStoreAttempt = 0;
     std::uint32_t countLimit = 0;
     std::uint32_t count = 0;
     std::uint32_t elapsed = 0;

@@ -63,6 +63,11 @@ Enabling EnablingFor(const PanelFacts& f) {
 
 LabelChoice LabelFor(const PanelFacts& f, std::uint8_t errorCode) {
     if (!f.linkAlive) return {LabelKind::Error, kNoLinkMessage, kLabelRed};
+    if (!f.reportStore) return {LabelKind::NoReportStore, 0, kLabelRed};
+    if (f.countLost) return {LabelKind::CountLost, 0, kLabelRed};
+    // A block is shown whenever the device reports one: it disables every control, and a
+    // finished count that left the state at Done would otherwise hide why.
+    if (f.blocked) return {LabelKind::Status, kBlockedMessage, kLabelViolet};
     if (!f.studyOpen) return {LabelKind::Status, kNoStudyMessage, kLabelRed};
     if (f.state == RunState::DeviceError) return {LabelKind::Error, errorCode, kLabelRed};
     if (f.state == RunState::Blocked) return {LabelKind::Status, kBlockedMessage, kLabelViolet};

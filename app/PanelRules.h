@@ -36,6 +36,8 @@ struct PanelFacts {
     RunState state = RunState::Idle;
     std::uint8_t mode = 0;
     int repeatPosition = 1;  // UpDown1's position
+    bool blocked = false;    // the device reports its blocked bit in this status
+    bool countLost = false;  // the last count could not be recorded, and nothing new began
 };
 
 struct Enabling {
@@ -54,7 +56,8 @@ struct Enabling {
 Enabling EnablingFor(const PanelFacts& facts);
 
 // The mode label: a message of the message file and a colour (0x00BBGGRR).
-enum class LabelKind : std::uint8_t { Error = 3, Status = 4 };
+// The panel's own texts stand beside the message file's: the reasons no message file knows.
+enum class LabelKind : std::uint8_t { Error = 3, Status = 4, NoReportStore, CountLost };
 struct LabelChoice {
     LabelKind kind;
     std::int32_t number;

@@ -37,17 +37,22 @@ const std::map<std::string, std::string> kHelp{
      "  defaults                        the device's default settings\n"
      "  watch [--interval S] [--json]   one line per poll until interrupted\n"
      "  measure ...                     a series of measurements, optionally into the reports\n"
+     "  report list|export|stats|qc ... the report folder as data (never the device)\n"
+     "  qa chi-square|background|source ...  quality-control runs, judged\n"
+     "  plateau ...                     the discriminator's counting curve and its plateau\n"
      "\n"
      "Values out of the device's range are refused before anything is sent.\n"
      "Exit codes: 0 done, 1 the device or the link failed (the reason on standard error),\n"
-     "2 a usage error, 130 interrupted (Ctrl-C).\n"},
+     "2 a usage error, 3 and 4 a QA run failed or asks for a recount (see qa --help),\n"
+     "130 interrupted (Ctrl-C).\n"},
     {"status",
      "Usage: pulsectl status [--json]\n"
      "Polls the counter once and prints its status: run state (idle, counting, finished,\n"
-     "reset, blocked, error), mode, count, count limit, count time, elapsed time, threshold\n"
-     "in mV and the error number with its text from pulsedesk.msg when that file is found.\n"
-     "--json prints one JSON object with the keys state, mode, count, count_limit,\n"
-     "count_time, elapsed, threshold_mv, error and error_text.\n"},
+     "reset, blocked, error), every flag set among those words (finished blocked, say), mode,\n"
+     "count, count limit, count time, elapsed time, threshold in mV and the error number\n"
+     "with its text from pulsedesk.msg when that file is found.\n"
+     "--json prints one JSON object with the keys state, flags (an array of words), mode,\n"
+     "count, count_limit, count_time, elapsed, threshold_mv, error and error_text.\n"},
     {"identify",
      "Usage: pulsectl identify\n"
      "Prints the model (QEV-C1, QEV-C2 or System is undefined), the firmware version and\n"
@@ -100,8 +105,10 @@ const std::map<std::string, std::string> kHelp{
 
 [[noreturn]] void Refuse(const std::string& text) { throw UsageError(text); }
 
+}  // namespace
+
 std::int64_t ParseWhole(const std::string& what, const std::string& text, std::int64_t min,
-                        std::int64_t max, const std::string& unit = {}) {
+                        std::int64_t max, const std::string& unit) {
     std::int64_t value = 0;
     const char* end = text.data() + text.size();
     const auto r = std::from_chars(text.data(), end, value);
@@ -113,6 +120,8 @@ std::int64_t ParseWhole(const std::string& what, const std::string& text, std::i
         Refuse(what + " " + text + ": out of range " + range);
     return value;
 }
+
+namespace {
 
 double ParseInterval(const std::string& text) {
     char* end = nullptr;
@@ -156,6 +165,11 @@ class Arguments {
         return args[i++];
     }
     bool Done() const { return i >= args.size(); }
+    std::vector<std::string> Rest() {
+        std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+        i = args.size();
+        return rest;
+    }
     void ExpectEnd() {
         if (!Done()) Refuse(command + ": unexpected argument " + args[i]);
     }
@@ -231,6 +245,10 @@ void ParseMeasure(Arguments& a, Invocation& inv) {
         Refuse("measure: --report-folder and --description go together");
 }
 
+void ParseJournal(Arguments& a, Invocation& inv) {
+    inv.journal = ParseJournalCommand(a.command, a.Rest());
+}
+
 using CommandParser = std::function<void(Arguments&, Invocation&)>;
 
 CommandParser FrameWithoutArguments(Frame frame) {
@@ -284,6 +302,9 @@ const std::map<std::string, CommandParser>& Parsers() {
          }},
         {"watch", ParseWatch},
         {"measure", ParseMeasure},
+        {"report", ParseJournal},
+        {"qa", ParseJournal},
+        {"plateau", ParseJournal},
     };
     return parsers;
 }
@@ -344,6 +365,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string HelpText(const std::string& command) {
+    if (std::string journal = JournalHelpText(command); !journal.empty()) return journal;
     const auto found = kHelp.find(command);
     return found == kHelp.end() ? kHelp.at("") : found->second;
 }

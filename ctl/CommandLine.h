@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "ctl/Frames.h"
+#include "ctl/JournalCommandLine.h"
+#include "link/Frames.h"
 
 namespace pulsedesk::ctl {
+
+// The command frames, by name, as the panel sends them.
+using namespace link::frames;
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -31,6 +35,7 @@ struct MeasureOptions {
     std::optional<std::int32_t> threshold;  // millivolts
     std::string reportFolder;               // empty: no report is written
     std::string description;                // as typed (UTF-8)
+    std::vector<std::int32_t> sweep;        // a threshold (mV) set before each measurement
 };
 
 struct Invocation {
@@ -44,6 +49,7 @@ struct Invocation {
     int mode = 0;                  // mode
     std::uint32_t countLimit = 0;  // count-limit
     MeasureOptions measure;
+    JournalOptions journal;        // report, qa, plateau
 };
 
 // The arguments after the program's name.
@@ -51,6 +57,10 @@ Invocation ParseCommandLine(const std::vector<std::string>& args);
 
 // The help of one command, or of the program for "".
 std::string HelpText(const std::string& command);
+
+// A whole number from min to max; raises UsageError naming what, the text and the range.
+std::int64_t ParseWhole(const std::string& what, const std::string& text, std::int64_t min,
+                        std::int64_t max, const std::string& unit = {});
 
 // "1:05:00" -> 1 h 5 min 0 s; hours 0 to 99, minutes and seconds 0 to 59.
 ClockTime ParseClockTime(const std::string& what, const std::string& text);

@@ -87,7 +87,18 @@ Counter::Counter(std::unique_ptr<lk::TSerial> l) : line(std::move(l)) {
     throw LinkError("the counter does not answer");
 }
 
-Counter::~Counter() = default;
+Counter::~Counter() {
+    if (controlTaken) grant.EndCommand();
+}
+
+void Counter::TakeControl() {
+    const lk::ControlAnswer answer = grant.BeginCommand();
+    if (answer.state == lk::ControlState::Refused)
+        throw LinkError("the counter is controlled by " + answer.holder + "; nothing was sent");
+    if (!answer.Allowed())
+        throw LinkError("the shared-port server did not answer the request for control");
+    controlTaken = true;
+}
 
 // The thread's first poll is as good as our own and saves one; after it the thread ends.
 void Counter::TakeFirstPoll() {
@@ -103,19 +114,24 @@ void Counter::TakeFirstPoll() {
 bool Counter::Poll() {
     const bool answered = line->PollNow();
     if (auto copy = line->TryCopyStatus()) status = *copy;
+    if (answered) grant.OnPoll(status);
     return answered;
 }
 
 lk::CommandReply Counter::Command(const Frame& frame, const std::string& action) {
-    lk::CommandReply reply = Send(*line, frame);
-    if (!reply) throw LinkError("the counter did not acknowledge " + action);
-    return reply;
+    lk::CommandReply reply = line->SendCommand(frame);
+    if (reply) return reply;
+    lk::SharedControl* shared = lk::SharedControlOf(line.get());
+    if (shared != nullptr && !shared->LastRefusal().empty())
+        throw LinkError("the counter is controlled by " + shared->LastRefusal() + "; " + action +
+                        " was refused");
+    throw LinkError("the counter did not acknowledge " + action);
 }
 
 void Counter::SelectMode(int mode) {
-    if (status.runFlags & lk::kRunFinished) Send(*line, ClearFinishedFrame());
+    if (status.runFlags & lk::kRunFinished) line->SendCommand(ClearFinishedFrame());
     if (status.Mode() == mode) return;
-    const lk::CommandReply reply = Send(*line, SetModeFrame(mode));
+    const lk::CommandReply reply = line->SendCommand(SetModeFrame(mode));
     if (!reply || reply.Byte(1) != lk::kModeAccepted)
         throw LinkError("the counter refused mode " + std::to_string(mode) +
                         (status.runFlags & lk::kRunCounting ? " while it counts" : ""));
@@ -125,7 +141,7 @@ void Counter::SelectMode(int mode) {
 reports::DeviceInfo Counter::Identify() {
     reports::DeviceInfo info;
     info.programVersion = kProgramVersion;
-    const lk::CommandReply model = Send(*line, QueryFrame(lk::ReadModel));
+    const lk::CommandReply model = line->SendCommand(QueryFrame(lk::ReadModel));
     if (model.Byte(1) != lk::ReplyCodeFor(lk::ReadModel))
         throw LinkError("the counter did not tell its model");
     switch (model.Byte(3)) {
@@ -138,11 +154,11 @@ reports::DeviceInfo Counter::Identify() {
         default:
             info.modelName = "System is undefined";
     }
-    const lk::CommandReply firmware = Send(*line, QueryFrame(lk::ReadFirmwareVersion));
+    const lk::CommandReply firmware = line->SendCommand(QueryFrame(lk::ReadFirmwareVersion));
     if (firmware.Byte(1) == lk::ReplyCodeFor(lk::ReadFirmwareVersion))
         info.firmwareVersion = firmware.Byte(2);
     info.serialNumber = 0xFFFF;
-    const lk::CommandReply serial = Send(*line, QueryFrame(lk::ReadSerialNumber));
+    const lk::CommandReply serial = line->SendCommand(QueryFrame(lk::ReadSerialNumber));
     if (serial.Byte(1) == lk::ReplyCodeFor(lk::ReadSerialNumber))
         info.serialNumber = serial.Byte(2) * 256u + serial.Byte(3);
     return info;

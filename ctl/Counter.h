@@ -9,11 +9,15 @@
 
 #include "config/ConfigFile.h"
 #include "ctl/CommandLine.h"
-#include "ctl/Frames.h"
+#include "link/ControlGrant.h"
+#include "link/Frames.h"
 #include "link/tser.h"
 #include "reports/DeviceInfo.h"
 
 namespace pulsedesk::ctl {
+
+// The command frames, by name, as the panel sends them.
+using namespace link::frames;
 
 // The device or the link failed (exit code 1).
 struct LinkError : std::runtime_error {
@@ -28,7 +32,14 @@ class Counter {
   public:
     // Raises LinkError when the counter does not answer its first poll.
     explicit Counter(std::unique_ptr<link::TSerial> line);
-    ~Counter();
+    ~Counter();  // gives back control it took
+
+    // Takes control of a counter shared through muxserver for this command or series; raises
+    // LinkError naming the holder when another program has it. Alone on a port: nothing asked.
+    void TakeControl();
+    // False when control lapsed before the last poll (a restarted server, a stall of 3 s):
+    // another program may have changed the device since.
+    bool InControl() const { return grant.HeldInLastPoll(); }
 
     // One poll; false when the counter did not answer (the last status stays).
     bool Poll();
@@ -47,6 +58,8 @@ class Counter {
 
     std::unique_ptr<link::TSerial> line;
     link::DeviceStatus status;
+    link::ControlGrant grant{link::SharedControlOf(line.get())};
+    bool controlTaken = false;
 };
 
 }  // namespace pulsedesk::ctl

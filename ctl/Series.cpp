@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include "ctl/StatusText.h"
 #include "ctl/StopSignal.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr milliseconds kPollPeriod{50};      // as the link thread polls a live device
 constexpr milliseconds kPauseBetween{1000};  // the panel's wait before the next start
 constexpr milliseconds kLinkGrace{2000};     // a longer silence ends the series
+// A count that has ended waits this long for a poll with both replies, then ends the series.
+constexpr milliseconds kFinalStatusGrace{5000};
 
 std::int64_t Hundredths(const reports::CountTime& t) {
     return ((t.hours * 60LL + t.minutes) * 60 + t.seconds) * 100 + t.hundredths;
@@ -40,22 +43,35 @@ void CheckStillCounting(const lk::DeviceStatus& s, int number) {
     if (s.runFlags & lk::kRunReset) throw LinkError("the counter was reset" + unfinished);
 }
 
-// Polls until the count that was just started has finished.
-Measurement AwaitFinish(Counter& counter, int number) {
-    auto lastAnswer = std::chrono::steady_clock::now();
+// Polls until the count that was just started has finished. The end is taken only from a poll
+// whose replies A and B were both accepted, since a rejected reply B leaves an earlier poll's
+// count in the status; empty when the counter leaves its finished state before such a poll.
+std::optional<Measurement> AwaitFinish(Counter& counter, int number) {
+    using Clock = std::chrono::steady_clock;
+    auto lastAnswer = Clock::now();
+    std::optional<Clock::time_point> endedAt;  // finished, its final count not yet read
     for (;;) {
         StopIfAsked(counter);
         if (counter.Poll()) {
-            lastAnswer = std::chrono::steady_clock::now();
+            lastAnswer = Clock::now();
+            if (!counter.InControl())
+                throw LinkError("control of the counter lapsed during measurement " +
+                                std::to_string(number) + "; it is not written");
             const lk::DeviceStatus& s = counter.Status();
             CheckStillCounting(s, number);
-            if ((s.runFlags & lk::kRunFinished) && !(s.runFlags & lk::kRunCounting)) {
+            const bool ended = (s.runFlags & lk::kRunFinished) && !(s.runFlags & lk::kRunCounting);
+            if (ended && s.replyBFresh) {
                 const auto& e = s.elapsedTime;
-                return {s.count,
-                        {e[0], e[1], e[2], e[3]},
-                        lk::ThresholdCodeToMillivolts(s.ThresholdCode())};
+                return Measurement{s.count,
+                                   {e[0], e[1], e[2], e[3]},
+                                   lk::ThresholdCodeToMillivolts(s.ThresholdCode())};
             }
-        } else if (std::chrono::steady_clock::now() - lastAnswer > kLinkGrace) {
+            if (endedAt && !ended) return std::nullopt;
+            if (ended && !endedAt) endedAt = lastAnswer;
+            if (endedAt && lastAnswer - *endedAt > kFinalStatusGrace)
+                throw LinkError("the counter did not give its final count of measurement " +
+                                std::to_string(number) + "; it is not written");
+        } else if (Clock::now() - lastAnswer > kLinkGrace) {
             throw LinkError("the link to the counter was lost during measurement " +
                             std::to_string(number) + "; it is not written");
         }
@@ -100,15 +116,29 @@ void RunSeries(Counter& counter, const MeasureOptions& o, reports::ReportStore* 
         counter.Command(StartStopFrame(false), "stop");  // a study starts with the count stopped
         store->AddRecord(description);
     }
+    std::string lost;  // the measurements that ended unwritten
     for (int number = 1; number <= o.repeat; ++number) {
         if (number > 1) StopSignal::Pause(kPauseBetween);
         StopIfAsked(counter);
+        if (!o.sweep.empty()) {
+            counter.Command(SetThresholdFrame(o.sweep.at(number - 1)), "the threshold");
+            counter.Poll();
+        }
         counter.Command(StartStopFrame(true), "start");
-        const Measurement m = AwaitFinish(counter, number);
-        if (store != nullptr) store->AddMeasurement(m.thresholdMv, m.count, m.time);
-        std::fprintf(out, "%s\n", MeasurementLine(number, o.repeat, m).c_str());
+        const std::optional<Measurement> m = AwaitFinish(counter, number);
+        if (!m) {
+            std::fprintf(stderr,
+                         "pulsectl: measurement %d was not recorded: the counter left its "
+                         "finished state before its final count was read\n",
+                         number);
+            lost += (lost.empty() ? "" : ", ") + std::to_string(number);
+            continue;
+        }
+        if (store != nullptr) store->AddMeasurement(m->thresholdMv, m->count, m->time);
+        std::fprintf(out, "%s\n", MeasurementLine(number, o.repeat, *m).c_str());
         std::fflush(out);
     }
+    if (!lost.empty()) throw LinkError("not recorded: measurement " + lost);
 }
 
 }  // namespace pulsedesk::ctl

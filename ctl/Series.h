@@ -23,9 +23,11 @@ struct Measurement {
 std::string MeasurementLine(int number, int of, const Measurement& m);
 
 // Runs the series on the counter. The store, when given, gets a record with the description
-// and one line per finished measurement; lines go to out as they finish. Raises LinkError when
-// the device or the link fails, Interrupted after Ctrl-C or SIGTERM once the device's count is
-// stopped; an unfinished measurement is never written.
+// and one line per finished measurement; lines go to out as they finish. A measurement is taken
+// from a poll with both replies accepted; one whose counter left its finished state before such
+// a poll is named on standard error, and the series goes on, then raises LinkError at its end.
+// Raises LinkError when the device or the link fails, Interrupted after Ctrl-C or SIGTERM once
+// the device's count is stopped; an unfinished measurement is never written.
 void RunSeries(Counter& counter, const MeasureOptions& options, reports::ReportStore* store,
                const std::string& description, std::FILE* out);
 

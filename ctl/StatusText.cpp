@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
+#include <utility>
 
+#include "analysis/Export.h"
 #include "link/commands.h"
 #include "link/protocol.h"
 
@@ -24,23 +27,38 @@ std::string Joined(const std::vector<StatusField>& fields, auto piece, const cha
     return line;
 }
 
-// A CSV cell: quoted when it holds a separator, a quote or a line break.
-std::string CsvCell(const std::string& v) {
-    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
-    std::string quoted = "\"";
-    for (char c : v) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
+// The run-state bits in the panel's order of decision.
+constexpr std::pair<std::uint8_t, const char*> kRunBits[] = {{lk::kRunDeviceError, "error"},
+                                                             {lk::kRunReset, "reset"},
+                                                             {lk::kRunCounting, "counting"},
+                                                             {lk::kRunFinished, "finished"},
+                                                             {lk::kRunBlocked, "blocked"}};
+
+// ["a","b"] of the words "a b".
+std::string JsonArray(const std::string& words) {
+    std::string array;
+    std::istringstream in(words);
+    for (std::string word; in >> word;) array += (array.empty() ? "" : ",") + JsonString(word);
+    return "[" + array + "]";
 }
 
 }  // namespace
 
 std::string RunStateName(std::uint8_t f) {
-    if (f & lk::kRunDeviceError) return "error";
-    if (f & lk::kRunReset) return "reset";
-    if (f & lk::kRunCounting) return "counting";
-    if (f & lk::kRunFinished) return "finished";
-    if (f & lk::kRunBlocked) return "blocked";
+    for (const auto& [bit, name] : kRunBits)
+        if (f & bit) return name;
     return "idle";
+}
+
+std::string FlagWords(std::uint8_t f) {
+    std::string words;
+    for (const auto& [bit, name] : kRunBits)
+        if (f & bit) words += (words.empty() ? "" : " ") + std::string(name);
+    return words;
+}
+
+StatusField FlagsField(std::uint8_t runFlags) {
+    return {"flags", FlagWords(runFlags), true, true};
 }
 
 std::string ClockText(const std::uint8_t* hms) {
@@ -99,7 +117,8 @@ std::string JsonObject(const std::vector<StatusField>& fields) {
            Joined(
                fields,
                [](const StatusField& f) {
-                   return JsonString(f.key) + ":" + (f.text ? JsonString(f.value) : f.value);
+                   return JsonString(f.key) + ":" +
+                          (f.list ? JsonArray(f.value) : f.text ? JsonString(f.value) : f.value);
                },
                ",") +
            "}";
@@ -112,7 +131,7 @@ std::string CsvHeader(const std::vector<StatusField>& fields) {
 
 std::string CsvLine(const std::vector<StatusField>& fields) {
     return Joined(
-        fields, [](const StatusField& f) { return CsvCell(f.value); }, ",");
+        fields, [](const StatusField& f) { return analysis::CsvCell(f.value); }, ",");
 }
 
 }  // namespace pulsedesk::ctl

@@ -14,11 +14,17 @@ struct StatusField {
     std::string key;    // "count_limit"
     std::string value;  // "1000"
     bool text = false;  // quoted in JSON
+    bool list = false;  // words separated by spaces, a JSON array of strings
 };
 
 // The run state in words, deciding in the panel's order: error, reset, counting, finished,
 // blocked; "idle" when no bit is set.
 std::string RunStateName(std::uint8_t runFlags);
+
+// Every run-state bit that is set, in words and in the same order: "finished blocked".
+std::string FlagWords(std::uint8_t runFlags);
+// The "flags" field of FlagWords, a list.
+StatusField FlagsField(std::uint8_t runFlags);
 
 // "01:02:03" and, with hundredths, "01:02:03.45".
 std::string ClockText(const std::uint8_t* hms);

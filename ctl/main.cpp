@@ -9,6 +9,8 @@
 #include "config/MessageFile.h"
 #include "ctl/CommandLine.h"
 #include "ctl/Counter.h"
+#include "ctl/QaCommands.h"
+#include "ctl/ReportCommands.h"
 #include "ctl/Series.h"
 #include "ctl/StatusText.h"
 #include "ctl/StopSignal.h"
@@ -47,7 +49,8 @@ struct PanelFiles {
 
 void PrintStatus(const Counter& counter, const PanelFiles& files, bool json) {
     const link::DeviceStatus& s = counter.Status();
-    const auto fields = StatusFields(s, files.ErrorText(s.errorCode));
+    auto fields = StatusFields(s, files.ErrorText(s.errorCode));
+    fields.insert(fields.begin() + 1, FlagsField(s.runFlags));  // the state names one bit only
     std::fputs(json ? (JsonObject(fields) + "\n").c_str() : StatusLines(fields).c_str(), stdout);
 }
 
@@ -94,18 +97,32 @@ void Change(Counter& counter, const Invocation& inv) {
         counter.Poll();
 }
 
+// report reads a folder and never opens the device; qa and plateau count through Measure, as
+// measure does.
+int RunJournal(const Invocation& inv) {
+    const PanelFiles files;
+    const std::string folder = JournalFolder(inv.journal.reportFolder, files.config,
+                                             link::TSerialMux::ExecutableFolder());
+    if (inv.command == "report") return RunReport(inv.journal, folder, stdout, stderr);
+    StopSignal::Install();
+    Counter counter(OpenLink(inv.link, files.config));
+    const auto measure = [&](const MeasureOptions& o) { Measure(counter, files, o); };
+    return RunQa(counter, inv.journal, folder, measure, stdout, stderr);
+}
+
 void Run(const Invocation& inv) {
     const PanelFiles files;
     StopSignal::Install();
     Counter counter(OpenLink(inv.link, files.config));
     if (inv.command == "status") return PrintStatus(counter, files, inv.json);
     if (inv.command == "identify") return PrintIdentity(counter);
-    if (inv.command == "measure") return Measure(counter, files, inv.measure);
     if (inv.command == "watch") {
         return RunWatch(
             counter, inv.interval, inv.json,
             [&files](std::uint8_t code) { return files.ErrorText(code); }, stdout);
     }
+    counter.TakeControl();  // the rest changes the device: one controller at a time
+    if (inv.command == "measure") return Measure(counter, files, inv.measure);
     Change(counter, inv);
 }
 
@@ -118,6 +135,8 @@ int main(int argc, char** argv) {
             std::fputs(HelpText(inv.command).c_str(), stdout);
             return 0;
         }
+        if (inv.command == "report" || inv.command == "qa" || inv.command == "plateau")
+            return RunJournal(inv);
         Run(inv);
         return 0;
     } catch (const UsageError& e) {

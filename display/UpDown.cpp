@@ -11,7 +11,7 @@ UpDown::UpDown(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::NoFocus);
 
 void UpDown::SetBuddy(QLineEdit* edit) {
     buddy_ = edit;
-    connect(edit, &QLineEdit::textEdited, this, &UpDown::TakeTypedPosition);
+    connect(edit, &QLineEdit::editingFinished, this, &UpDown::TakeTypedPosition);
     ShowInBuddy();
 }
 
@@ -31,10 +31,16 @@ void UpDown::ShowInBuddy() {
         buddy_->setText(QString::number(position_));
 }
 
-void UpDown::TakeTypedPosition(const QString& text) {
+void UpDown::TakeTypedPosition() {
     bool ok = false;
-    const int typed = text.toInt(&ok);
-    if (ok && typed >= minimum_ && typed <= maximum_) position_ = typed;
+    const int typed = buddy_->text().trimmed().toInt(&ok);
+    if (!ok || typed < minimum_ || typed > maximum_) {
+        ShowInBuddy();
+        return;
+    }
+    const bool changed = typed != position_;
+    SetPosition(typed);
+    if (changed) emit Typed();
 }
 
 void UpDown::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,8 @@
 // UpDown: two stacked arrow buttons bound to an edit, like the classic up-down control. The
 // arrows step the position inside its range (no wrap) and write it into the edit; a number
-// typed into the edit becomes the position when it lies in the range.
+// typed into the edit becomes the position on Enter or when the edit loses focus, if it lies
+// in the range; anything else is replaced by the position in force, so the edit always shows
+// the value that is used.
 #pragma once
 
 #include <QLineEdit>
@@ -25,13 +27,15 @@ class UpDown : public QWidget {
   signals:
     // An arrow was clicked and the position is already the new one.
     void Click(bool up);
+    // A typed number was taken as the new position.
+    void Typed();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    void TakeTypedPosition(const QString& text);
+    void TakeTypedPosition();
     void ShowInBuddy();
 
     QLineEdit* buddy_ = nullptr;

@@ -70,7 +70,9 @@ bool TSerial::PollLocked() {
     frame[0] = 0x01;
     frame[1] = ReadStatusA;
     int n = Transact(frame.data(), 2, frame.data());
-    if (!IsReplyA(frame.data(), static_cast<std::size_t>(std::max(n, 0)))) {
+    status.replyAFresh = IsReplyA(frame.data(), static_cast<std::size_t>(std::max(n, 0)));
+    status.replyBFresh = false;
+    if (!status.replyAFresh) {
         status.runFlags = 0;
         return false;
     }
@@ -84,7 +86,8 @@ bool TSerial::PollLocked() {
     frame[0] = 0x01;
     frame[1] = ReadStatusB;
     n = Transact(frame.data(), 2, frame.data());
-    if (IsReplyB(frame.data(), static_cast<std::size_t>(std::max(n, 0)))) {
+    status.replyBFresh = IsReplyB(frame.data(), static_cast<std::size_t>(std::max(n, 0)));
+    if (status.replyBFresh) {
         std::copy_n(&frame[2], 2, status.thresholdCode.begin());
         std::copy_n(&frame[4], 3, status.countRaw.begin());
         std::copy_n(&frame[7], 3, status.replyBSpare.begin());
@@ -117,14 +120,21 @@ void TSerial::Notify() {
 }
 
 CommandReply TSerial::SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values) {
-    CommandReply reply;
     FrameBuffer frame{};
     const std::size_t length = BuildFrame(header, values, frame);
-    if (length == 0) return reply;
+    if (length == 0) return {};
+    return SendFrame(frame.data(), static_cast<std::uint8_t>(length));
+}
+
+CommandReply TSerial::SendCommand(const frames::Frame& frame) {
+    return SendFrame(frame.Data(), frame.Length());
+}
+
+CommandReply TSerial::SendFrame(const std::uint8_t* frame, std::uint8_t length) {
+    CommandReply reply;
     std::unique_lock lock(linkMutex, std::defer_lock);
     if (!lock.try_lock_for(kLockWait)) return reply;
-    reply.replyLength =
-        Transact(frame.data(), static_cast<std::uint8_t>(length), reply.replyBuffer.data());
+    reply.replyLength = Transact(frame, length, reply.replyBuffer.data());
     reply.accepted =
         reply.replyLength > 0 &&
         ReplyLengthAgrees(reply.replyBuffer.data(), static_cast<std::size_t>(reply.replyLength));

@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "Frames.h"
 #include "LinkMutex.h"
 #include "protocol.h"
 #include "trace.h"
@@ -32,6 +33,11 @@ struct DeviceStatus {
     std::uint8_t replyASpare = 0;
     std::uint8_t errorCode = 0;
     std::array<std::uint8_t, 4> elapsedTime{};  // hours, minutes, seconds, hundredths
+    // Whether the poll that left this status had its reply A and its reply B accepted. A
+    // rejected reply keeps the fields of an earlier poll, which must never pass for the count
+    // or time of this moment.
+    bool replyAFresh = false;
+    bool replyBFresh = false;
 
     std::uint16_t ThresholdCode() const {
         return static_cast<std::uint16_t>((thresholdCode[0] << 8) | thresholdCode[1]);
@@ -79,6 +85,8 @@ class TSerial {
     // device's reply; a frame that cannot be built, or a mutex not had within kLockWait, sends
     // nothing and returns an empty reply.
     CommandReply SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values);
+    // Sends a frame of the catalogue (Frames.h).
+    CommandReply SendCommand(const frames::Frame& frame);
 
     // A copy of the status taken under the mutex without waiting; empty while the line is busy.
     std::optional<DeviceStatus> TryCopyStatus();
@@ -112,6 +120,7 @@ class TSerial {
     void Execute();
     int Transact(const std::uint8_t* request, std::uint8_t length, std::uint8_t* reply);
     bool PollLocked();
+    CommandReply SendFrame(const std::uint8_t* frame, std::uint8_t length);
     void Notify();
     void SleepUnlessTerminated(std::chrono::milliseconds period);
 

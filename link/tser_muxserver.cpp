@@ -1,10 +1,12 @@
 #include "tser_muxserver.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string>
 
 namespace pulsedesk::link {
@@ -12,8 +14,36 @@ namespace pulsedesk::link {
 namespace {
 
 constexpr const char* kClientLibrary = "libmuxclient.so";
+constexpr unsigned kHolderSize = 80;
+
+// Once per process, however many links find the same old library.
+void ReportOldLibrary(const std::string& where) {
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        std::fprintf(stderr,
+                     "%s: %s has no control functions (an older shared-port client library): "
+                     "control of the counter is neither taken nor checked\n",
+                     program_invocation_short_name, where.c_str());
+    });
+}
+
+std::string LoaderError() {
+    const char* text = dlerror();
+    return text != nullptr ? text : "no reason given";
+}
+
+std::string LoadFailureText(const std::string& besidePath, const std::string& why) {
+    return std::string("Shared-port mode (TarlinkSupport=1): the client library ") +
+           kClientLibrary + " could not be loaded, so the counter stays unreachable.\nLooked in " +
+           besidePath +
+           ", then on the system's library path (LD_LIBRARY_PATH, /etc/ld.so.cache, /lib, "
+           "/usr/lib):\n" +
+           why;
+}
 
 }  // namespace
+
+SharedControl* SharedControlOf(TSerial* link) { return dynamic_cast<TSerialMux*>(link); }
 
 std::string TSerialMux::ExecutableFolder() {
     std::array<char, 4096> path{};
@@ -23,9 +53,15 @@ std::string TSerialMux::ExecutableFolder() {
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-TSerialMux::TSerialMux(std::string folder) : clientFolder(std::move(folder)) { OpenAndStart(); }
+TSerialMux::TSerialMux(std::string folder, LoadFailed loadFailed)
+    : clientFolder(std::move(folder)), onLoadFailed(std::move(loadFailed)) {
+    OpenAndStart();
+}
 
-TSerialMux::~TSerialMux() { StopPolling(); }
+TSerialMux::~TSerialMux() {
+    StopPolling();
+    if (tookControl && giveBack != nullptr) giveBack();
+}
 
 // The library stays loaded until the program ends; a failed look-up is tried again at the
 // next exchange, so installing the library later brings the link up.
@@ -33,10 +69,37 @@ TSerialMux::TransactFn TSerialMux::Bind() {
     if (transact != nullptr) return transact;
     std::string beside = clientFolder;
     if (!beside.empty() && beside.back() != '/') beside += '/';
-    void* lib = dlopen((beside + kClientLibrary).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) lib = dlopen(kClientLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) return nullptr;
-    transact = reinterpret_cast<TransactFn>(dlsym(lib, "TransactMuxCommand"));
+    beside += kClientLibrary;
+    std::string where = beside;
+    std::string why;  // the loader's words for each failed step
+    void* lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        why = LoaderError();
+        lib = dlopen(kClientLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (lib == nullptr) why += "\n" + LoaderError();
+    }
+    if (lib != nullptr) {
+        transact = reinterpret_cast<TransactFn>(dlsym(lib, "TransactMuxCommand"));
+        if (transact == nullptr) why = LoaderError();
+    }
+    if (transact == nullptr) {
+        if (onLoadFailed) onLoadFailed(LoadFailureText(beside, why));
+        onLoadFailed = nullptr;
+        return nullptr;
+    }
+    transactEx = reinterpret_cast<TransactExFn>(dlsym(lib, "TransactMuxCommandEx"));
+    take = reinterpret_cast<TakeFn>(dlsym(lib, "TakeMuxControl"));
+    giveBack = reinterpret_cast<GiveBackFn>(dlsym(lib, "GiveBackMuxControl"));
+    if (transactEx == nullptr || take == nullptr || giveBack == nullptr) {
+        transactEx = nullptr;
+        take = nullptr;
+        giveBack = nullptr;
+        unsupported = true;
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(transact), &info) != 0 && info.dli_fname != nullptr)
+            where = info.dli_fname;
+        ReportOldLibrary(where);
+    }
     return transact;
 }
 
@@ -46,11 +109,63 @@ int TSerialMux::Exchange(const std::uint8_t* request, std::uint8_t length, std::
     if (fn == nullptr) return 0;
     // The library promises at most 20 bytes; a larger claim is not trusted past the buffer.
     std::array<unsigned char, kFrameBufferSize> scratch{};
-    const int n = fn(length, request, scratch.data());
+    const int n = transactEx != nullptr ? ExchangeTold(request, length, scratch.data())
+                                        : fn(length, request, scratch.data());
     const int kept =
         std::clamp(n, 0, static_cast<int>(std::min<std::size_t>(capacity, scratch.size())));
     std::copy_n(scratch.begin(), kept, reply);
     return kept;
+}
+
+// A refused frame counts as no reply; it and every reply without the grant mark a lapse.
+int TSerialMux::ExchangeTold(const std::uint8_t* request, std::uint8_t length,
+                             unsigned char* reply) {
+    int told = -1;
+    std::array<char, kHolderSize> holder{};
+    const int n = transactEx(length, request, reply, &told, holder.data(), holder.size());
+    held = told == 1;
+    if (!held) lapsed = true;
+    if (n >= 0) return n;
+    std::lock_guard lock(refusalMutex);
+    lastRefusal = holder.data();
+    return 0;
+}
+
+ControlAnswer TSerialMux::TakeControl() {
+    std::unique_lock lock(linkMutex, std::defer_lock);
+    if (!lock.try_lock_for(kLockWait) || Bind() == nullptr) return {ControlState::NoAnswer, {}};
+    if (take == nullptr) return {ControlState::Unsupported, {}};
+    std::array<char, kHolderSize> holder{};
+    switch (take(holder.data(), holder.size())) {
+        case 1: {
+            tookControl = true;
+            held = true;  // a lapse before stays on record for HeldSinceLastAsked
+            std::lock_guard refusals(refusalMutex);
+            lastRefusal.clear();
+            return {ControlState::Held, {}};
+        }
+        case 0:
+            return {ControlState::Refused, holder.data()};
+        default:
+            return {ControlState::NoAnswer, {}};
+    }
+}
+
+void TSerialMux::GiveBackControl() {
+    std::unique_lock lock(linkMutex, std::defer_lock);
+    if (!lock.try_lock_for(kLockWait) || giveBack == nullptr) return;
+    held = false;
+    if (giveBack() == 1) tookControl = false;
+}
+
+bool TSerialMux::HeldSinceLastAsked() {
+    if (unsupported) return true;
+    return !lapsed.exchange(false) && held;
+}
+
+std::string TSerialMux::LastRefusal() {
+    std::lock_guard lock(refusalMutex);
+    return lastRefusal;
 }
 
 }  // namespace pulsedesk::link

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 namespace pulsedesk::mux {
 
@@ -20,6 +21,24 @@ bool PeerHasLeft(int fd) {
     std::uint8_t byte;
     const ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     return n == 0 || (n < 0 && !WouldBlock(errno));
+}
+
+// The process at the other end of a unix socket; 0 over tcp, where nothing tells.
+std::uint32_t PeerPid(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.pid <= 0) return 0;
+    return static_cast<std::uint32_t>(peer.pid);
+}
+
+std::string Hex(const std::uint8_t* bytes, std::size_t length) {
+    std::string text;
+    char byte[4];
+    for (std::size_t i = 0; i < length; ++i) {
+        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", bytes[i]);
+        text += byte;
+    }
+    return text;
 }
 
 }  // namespace
@@ -84,6 +103,7 @@ void MuxServer::AcceptPending() {
             continue;
         }
         Client& c = clients[nextId++];
+        c.peerPid = PeerPid(client.Get());
         c.fd = std::move(client);
         c.deadline = Clock::now() + limits.idleLimit;
         ++stats.accepted;
@@ -99,11 +119,11 @@ void MuxServer::OnClientEvent(std::uint64_t id) {
         ReadRequest(id, it->second);
 }
 
-// Reads exactly what the request still lacks, so bytes of a following request stay queued in
+// Reads exactly what the message still lacks, so bytes of a following request stay queued in
 // the socket until this one is answered.
 void MuxServer::ReadRequest(std::uint64_t id, Client& c) {
     while (c.stage == Stage::Idle || c.stage == Stage::Reading) {
-        const std::size_t want = c.have == 0 ? 1 : 1 + c.in[0] - c.have;
+        const std::size_t want = MessageLength(c.in.data(), c.have) - c.have;
         const ssize_t n = recv(c.fd.Get(), c.in.data() + c.have, want, MSG_DONTWAIT);
         if (n < 0 && WouldBlock(errno)) return;
         if (n <= 0) {  // closed between requests is a normal goodbye
@@ -115,23 +135,105 @@ void MuxServer::ReadRequest(std::uint64_t id, Client& c) {
             c.deadline = Clock::now() + limits.requestLimit;
         }
         c.have += static_cast<std::size_t>(n);
-        if (!TakeRequestBytes(id, c)) return;
+        if (!TakeMessageBytes(id, c)) return;
     }
 }
 
-// False when the bytes so far break the request rules and the client is gone.
-bool MuxServer::TakeRequestBytes(std::uint64_t id, Client& c) {
-    const bool badLength = !IsValidRequestLength(c.in[0]);
-    const bool complete = !badLength && c.have == 1 + std::size_t{c.in[0]};
-    if (badLength || (complete && !IsValidRequest(c.in.data() + 1, c.in[0]))) {
+// False when the client is answered or gone: the caller must not touch it again.
+bool MuxServer::TakeMessageBytes(std::uint64_t id, Client& c) {
+    const std::size_t total = MessageLength(c.in.data(), c.have);
+    const bool request = IsValidRequestLength(c.in[0]);
+    const bool complete = total != 0 && c.have == total;
+    const bool anonymousControl = complete && !request && c.in[0] != kHello && !c.identity;
+    if (total == 0 || anonymousControl ||
+        (complete && request && !IsValidRequest(c.in.data() + 1, c.in[0]))) {
         Drop(id, &stats.malformed);
         return false;
     }
-    if (complete) {
-        c.stage = Stage::Queued;
-        queue.push_back(id);
+    if (!complete) return true;
+    if (c.in[0] == kHello) return OnHello(id, c);
+    ExpireGrant();
+    if (grant && Holds(c)) grant->lastRequest = Clock::now();
+    if (!request) {
+        OnControlMessage(id, c);
+        return false;
     }
+    c.stage = Stage::Queued;
+    queue.push_back(id);
     return true;
+}
+
+// One hello per connection; over a unix socket the process it names must be the peer's own.
+bool MuxServer::OnHello(std::uint64_t id, Client& c) {
+    const auto identity = DecodeHello(c.in.data() + 2, c.in[1]);
+    if (c.identity || !identity) {
+        Drop(id, &stats.malformed);
+        return false;
+    }
+    if (c.peerPid != 0 && identity->pid != c.peerPid) {
+        log("closed a connection of process " + std::to_string(c.peerPid) + " that called itself " +
+            identity->Describe());
+        Drop(id, &stats.falseIdentities);
+        return false;
+    }
+    c.identity = identity;
+    c.have = 0;
+    c.stage = Stage::Idle;
+    c.deadline = Clock::now() + limits.idleLimit;
+    return true;
+}
+
+void MuxServer::OnControlMessage(std::uint64_t id, Client& c) {
+    const ClientIdentity& who = *c.identity;
+    if (c.in[0] == kGiveBack) {
+        if (grant && Holds(c)) {
+            log("control given back by " + who.Describe());
+            grant.reset();
+        }
+        c.out[0] = kGivenBack;
+        StartReply(c, 1);
+    } else if (!grant || Holds(c)) {
+        if (!grant) log("control granted to " + who.Describe());
+        grant = Grant{who, Clock::now()};
+        c.out[0] = kGranted;
+        StartReply(c, 1);
+    } else {
+        Refuse(c);
+    }
+    SendReply(id, c);
+}
+
+// A grant whose holder has been silent too long has ended (a crash, a kill, a hang).
+void MuxServer::ExpireGrant() {
+    if (!grant || Clock::now() - grant->lastRequest <= limits.controlLapse) return;
+    log("control of " + grant->holder.Describe() + " lapsed: no request for " +
+        std::to_string(limits.controlLapse.count()) + " ms");
+    grant.reset();
+}
+
+bool MuxServer::Holds(const Client& c) const {
+    return grant && c.identity && grant->holder.SameClient(*c.identity);
+}
+
+bool MuxServer::MayChangeDevice(const Client& c) {
+    ExpireGrant();
+    return !grant || Holds(c);
+}
+
+void MuxServer::Refuse(Client& c) {
+    const std::string holder = grant->holder.Describe().substr(0, kMaxHolder);
+    c.out[0] = kRefused;
+    c.out[1] = static_cast<std::uint8_t>(holder.size());
+    std::copy(holder.begin(), holder.end(), c.out.begin() + 2);
+    StartReply(c, 2 + holder.size());
+}
+
+void MuxServer::StartReply(Client& c, std::size_t length) {
+    c.outLength = length;
+    c.sent = 0;
+    c.have = 0;
+    c.stage = Stage::Replying;
+    c.deadline = Clock::now() + limits.replyLimit;
 }
 
 void MuxServer::ServeNext() {
@@ -145,16 +247,23 @@ void MuxServer::ServeNext() {
         Drop(id, &stats.vanished);
         return;
     }
+    const std::uint8_t* frame = c.in.data() + 1;
+    if (IsChangingFrame(frame, c.in[0]) && !MayChangeDevice(c)) {
+        ++stats.refusedFrames;
+        log("refused " + Hex(frame, c.in[0]) + " from " +
+            (c.identity ? c.identity->Describe() : std::string("an unnamed client")) +
+            ": control is held by " + grant->holder.Describe());
+        Refuse(c);
+        SendReply(id, c);
+        return;
+    }
     std::array<std::uint8_t, kMaxReply> reply{};
-    const std::size_t n = line.Transact(c.in.data() + 1, c.in[0], reply.data());
+    const std::size_t n = line.Transact(frame, c.in[0], reply.data());
     ++stats.transactions;
-    c.out[0] = static_cast<std::uint8_t>(n);
+    ExpireGrant();
+    c.out[0] = static_cast<std::uint8_t>(n | (Holds(c) ? kHeldFlag : 0));
     std::copy_n(reply.begin(), n, c.out.begin() + 1);
-    c.outLength = 1 + n;
-    c.sent = 0;
-    c.have = 0;
-    c.stage = Stage::Replying;
-    c.deadline = Clock::now() + limits.replyLimit;
+    StartReply(c, 1 + n);
     SendReply(id, c);
 }
 
@@ -175,6 +284,7 @@ void MuxServer::SendReply(std::uint64_t id, Client& c) {
 
 // An idle connection that times out is closed without counting: that is housekeeping.
 void MuxServer::ExpireClients() {
+    ExpireGrant();
     const Clock::time_point now = Clock::now();
     for (auto it = clients.begin(); it != clients.end();) {
         const Client& c = it->second;

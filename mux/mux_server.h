@@ -1,7 +1,8 @@
 // MuxServer: lets any number of clients share the one line. A single thread polls the
 // listening socket and every client; complete requests wait in one queue and go to the line
 // one at a time, first come first served, so two clients' exchanges never interleave and each
-// reply goes back on the connection that asked for it.
+// reply goes back on the connection that asked for it. One client at a time may hold control:
+// while it does, no other client's changing frame reaches the line.
 #pragma once
 
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "shared_line.h"
@@ -24,6 +26,7 @@ struct ServerLimits {
     std::chrono::milliseconds requestLimit{1000};  // first to last byte of one request
     std::chrono::milliseconds replyLimit{1000};    // for a client to take its reply
     std::chrono::milliseconds idleLimit{30000};    // between requests
+    std::chrono::milliseconds controlLapse{3000};  // a holder silent this long loses control
 };
 
 struct ServerStats {
@@ -33,6 +36,8 @@ struct ServerStats {
     std::uint64_t malformed = 0;     // bad length byte or bad frame header: connection closed
     std::uint64_t timedOut = 0;      // too slow to send a request or take a reply
     std::uint64_t vanished = 0;      // left in the middle of a request or before its reply
+    std::uint64_t refusedFrames = 0;    // changing frames kept off the line: another held control
+    std::uint64_t falseIdentities = 0;  // a hello whose process is not the peer's: closed
 };
 
 class MuxServer {
@@ -51,11 +56,18 @@ class MuxServer {
         UniqueFd fd;
         Stage stage = Stage::Idle;
         Clock::time_point deadline;
-        std::array<std::uint8_t, 1 + kMaxRequest> in{};  // length byte + frame
+        std::array<std::uint8_t, kMaxMessage> in{};  // request: length byte + frame
         std::size_t have = 0;
-        std::array<std::uint8_t, 1 + kMaxReply> out{};  // length byte + reply
+        std::array<std::uint8_t, 2 + kMaxHolder> out{};  // length byte + reply, or a refusal
         std::size_t outLength = 0;
         std::size_t sent = 0;
+        std::uint32_t peerPid = 0;  // from the unix socket's credentials; 0 when unknown (tcp)
+        std::optional<ClientIdentity> identity;  // after its hello
+    };
+
+    struct Grant {
+        ClientIdentity holder;
+        Clock::time_point lastRequest;
     };
 
     void BuildPollSet(int stopFd);
@@ -63,7 +75,14 @@ class MuxServer {
     void AcceptPending();
     void OnClientEvent(std::uint64_t id);
     void ReadRequest(std::uint64_t id, Client& c);
-    bool TakeRequestBytes(std::uint64_t id, Client& c);
+    bool TakeMessageBytes(std::uint64_t id, Client& c);
+    bool OnHello(std::uint64_t id, Client& c);
+    void OnControlMessage(std::uint64_t id, Client& c);
+    void ExpireGrant();
+    bool Holds(const Client& c) const;
+    bool MayChangeDevice(const Client& c);
+    void Refuse(Client& c);
+    void StartReply(Client& c, std::size_t length);
     void SendReply(std::uint64_t id, Client& c);
     void ServeNext();
     void ExpireClients();
@@ -77,6 +96,7 @@ class MuxServer {
 
     std::map<std::uint64_t, Client> clients;
     std::deque<std::uint64_t> queue;  // clients whose request is complete, oldest first
+    std::optional<Grant> grant;
     std::uint64_t nextId = 1;
     Clock::time_point acceptPausedUntil;
 

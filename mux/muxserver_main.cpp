@@ -24,7 +24,10 @@ constexpr const char* kUsage =
     "\n"
     "Owns the serial line PATH (opened exclusively: 9600 baud, 8N1, raw, no flow control,\n"
     "DTR and RTS inactive) and runs the requests of any number of local clients on it,\n"
-    "one exchange at a time, in the order they arrive.\n"
+    "one exchange at a time, in the order they arrive. One client at a time may take\n"
+    "control of the counter; meanwhile the frames of others that change the device are\n"
+    "refused, naming the holder (status and identification stay open to all). Control ends\n"
+    "when it is given back or after 3 s without a request from its holder.\n"
     "\n"
     "  --port PATH        serial line to own, e.g. /dev/ttyUSB0 (a symlink is opened again\n"
     "                     by its name after the line hangs up)\n"
@@ -82,8 +85,10 @@ std::string Summary(const ServerStats& s, const SharedLine& line) {
            std::to_string(s.accepted) + " connections, " + std::to_string(s.refused) +
            " refused, " + std::to_string(s.malformed) + " malformed, " +
            std::to_string(s.timedOut) + " timed out, " + std::to_string(s.vanished) +
-           " vanished, " + std::to_string(line.HangUps()) + " line hang-ups, " +
-           std::to_string(line.Reopens()) + " reopens";
+           " vanished, " + std::to_string(s.refusedFrames) + " refused for control, " +
+           std::to_string(s.falseIdentities) + " false identities, " +
+           std::to_string(line.HangUps()) + " line hang-ups, " + std::to_string(line.Reopens()) +
+           " reopens";
 }
 
 int Serve(const Options& o) {

@@ -6,6 +6,8 @@
 namespace pulsedesk::reports {
 
 inline constexpr const char* kCannotCreateDirectory = "Cannot create directory.";
+// Part of the text of a refusal because another program holds the work folder.
+inline constexpr const char* kWorkFolderInUse = "is in use by";
 
 class ReportError : public std::runtime_error {
   public:

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "config/Cp1251.h"
+
 namespace pulsedesk::reports {
 
 namespace {
@@ -201,11 +203,12 @@ void ReportStore::AddMeasurement(std::int32_t threshold, std::uint32_t count, Co
 
 void ReportStore::SaveSpecialText(std::uint32_t count, const SpecialTextOption& option) {
     if (!option.Enabled()) return;
+    // The name comes in Windows-1251, as all the bench's text; names on disk are UTF-8.
+    const std::string name = config::Cp1251ToUtf8(option.FileName());
     // The name is typed by the operator: it names a file in the year folder and nowhere else.
-    if (option.FileName().find('/') != std::string::npos)
-        throw ReportError("The special-format file name must not contain \"/\": " +
-                          option.FileName());
-    std::string path = yearFolder + "/" + option.FileName() + ".txt";
+    if (name.find('/') != std::string::npos)
+        throw ReportError("The special-format file name must not contain \"/\": " + name);
+    std::string path = yearFolder + "/" + name + ".txt";
     std::vector<std::string> lines;
     if (PathExists(path)) lines = SplitLines(ReadWholeFile(path));
     lines.push_back(std::to_string(count));

@@ -34,7 +34,7 @@ WorkFolderLock::WorkFolderLock(const std::string& folder) {
         const std::string holder = error == EWOULDBLOCK ? HolderOf(fd) : std::string();
         close(fd);
         if (holder.empty()) throw ReportError(fileio::FileError("lock", path, error).what());
-        throw ReportError("The work folder \"" + folder + "\" is in use by " + holder +
+        throw ReportError("The work folder \"" + folder + "\" " + kWorkFolderInUse + " " + holder +
                           "; reports are written by one program at a time.");
     }
     NameHolder();

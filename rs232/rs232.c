@@ -1,238 +1,71 @@
-/* librs232 over termios. The library keeps one current port; every call works on it. */
-#define _GNU_SOURCE
+/* The nine exports, written once for every platform. The library keeps one current port and
+ * every call works on it; port.h is what each platform supplies underneath. */
 #include "rs232/rs232.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <limits.h>
-#include <poll.h>
 #include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
 
+#include "rs232/frame.h"
+#include "rs232/port.h"
+
+#ifdef _WIN32
+#define RS232_EXPORT /* exported by rs232.def under exactly its names */
+#else
 #define RS232_EXPORT __attribute__((visibility("default")))
+#endif
 
 enum {
-    kFrameBufferSize = 20, /* callers give at least this much room to _Receive */
-    kFirstByteWaitMs = 100,
-    kDiscardLimitMs = 1000, /* longest a dropped over-long burst may hold _Receive */
     kOpenBaud = 2400,
-    kMessageBoxOk = 1,
+    kDiscardLimitMs = 1000, /* longest a dropped over-long burst may hold _Receive */
 };
 
 static rs232_handle current_port;
-static struct termios port_settings; /* last read from the current port, then adjusted */
-
-static int current_fd(void) {
-    return current_port > 0 && current_port <= INT_MAX ? (int)current_port : -1;
-}
-
-/* ---- line settings ---- */
-
-static speed_t speed_for_baud(int baud) {
-    static const struct {
-        int baud;
-        speed_t speed;
-    } speeds[] = {
-        {50, B50},           {75, B75},           {110, B110},         {134, B134},
-        {150, B150},         {200, B200},         {300, B300},         {600, B600},
-        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-        {3500000, B3500000}, {4000000, B4000000},
-    };
-    for (size_t i = 0; i < sizeof speeds / sizeof speeds[0]; ++i) {
-        if (speeds[i].baud == baud) return speeds[i].speed;
-    }
-    return B0;
-}
-
-/* Raw bytes, 8 data bits, a parity bit that is always 1 (mark) and checked, 2 stop bits,
- * no flow control. VMIN/VTIME belong to the read time-outs and are left alone. */
-static void make_raw_mark_parity(struct termios *t) {
-    t->c_iflag &= ~(tcflag_t)(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                              IXON | IXOFF | IXANY);
-    t->c_iflag |= INPCK;
-    t->c_oflag &= ~(tcflag_t)OPOST;
-    t->c_lflag &= ~(tcflag_t)(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t->c_cflag &= ~(tcflag_t)(CSIZE | CRTSCTS);
-    t->c_cflag |= CS8 | PARENB | PARODD | CMSPAR | CSTOPB | CLOCAL | CREAD;
-}
-
-/* DTR inactive, RTS active. A pseudo-terminal has no modem lines and answers ENOTTY,
- * so failures here do not fail the settings. */
-static void set_modem_lines(int fd) {
-    int dtr = TIOCM_DTR;
-    int rts = TIOCM_RTS;
-    (void)ioctl(fd, TIOCMBIC, &dtr);
-    (void)ioctl(fd, TIOCMBIS, &rts);
-}
-
-/* A read returns what is waiting, or waits at most 100 ms (VTIME counts tenths) for a
- * first byte; _Receive polls with the same wait. */
-static void set_read_timeouts(int fd) {
-    struct termios t;
-    if (tcgetattr(fd, &t) != 0) return;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = kFirstByteWaitMs / 100;
-    (void)tcsetattr(fd, TCSANOW, &t);
-}
-
-/* ---- opening ---- */
-
-/* Descriptor 0 would read as the null handle; move it when stdin was closed. */
-static int move_off_null_handle(int fd) {
-    if (fd != 0) return fd;
-    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
-    close(fd);
-    return moved;
-}
-
-/* Closes fd and fails, keeping the errno that says why. */
-static int fail_keeping_errno(int fd) {
-    int saved = errno;
-    close(fd);
-    errno = saved;
-    return -1;
-}
-
-/* Opens without waiting for carrier, then takes the port for ourselves: a port that
- * another program holds (flock) fails, and TIOCEXCL keeps later opens out. Only a terminal
- * device is taken: a regular file or /dev/null would swallow the frames (ENOTTY). */
-static int open_exclusive(const char *name) {
-    int fd = move_off_null_handle(open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-    if (fd < 0) return -1;
-    if (!isatty(fd)) return fail_keeping_errno(fd);
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail_keeping_errno(fd);
-    (void)ioctl(fd, TIOCEXCL);
-    int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return fd;
-}
-
-/* ---- sending ---- */
-
-static void wait_writable(int fd) {
-    struct pollfd p = {.fd = fd, .events = POLLOUT};
-    while (poll(&p, 1, -1) < 0 && errno == EINTR) {
-    }
-}
-
-/* Writes without a time limit; returns how many bytes went out before an error. */
-static int write_all(int fd, const unsigned char *bytes, int count) {
-    int done = 0;
-    while (done < count) {
-        ssize_t n = write(fd, bytes + done, (size_t)(count - done));
-        if (n > 0) {
-            done += (int)n;
-        } else if (n < 0 && errno == EAGAIN) {
-            wait_writable(fd); /* a handle given to _SetHandle may be non-blocking */
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    return done;
-}
 
 static int send_bytes(const void *bytes, int count) {
-    int fd = current_fd();
-    if (fd < 0 || bytes == NULL || count <= 0) return 0;
-    int written = write_all(fd, bytes, count);
-    if (written > 0) {
-        while (tcdrain(fd) != 0 && errno == EINTR) {
-        }
-    }
+    if (!port_usable(current_port) || bytes == NULL || count <= 0) return 0;
+    int written = port_write(current_port, bytes, count);
+    if (written > 0) port_wait_sent(current_port);
     return written;
 }
 
-/* ---- receiving ---- */
-
-static long long monotonic_ms(void) {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
-}
-
-/* True when a byte (or the end of the line) can be read before wait_ms pass. A hang-up
- * without data, an invalid descriptor and a time-out are all false. */
-static int wait_readable(int fd, int wait_ms) {
-    const long long deadline = monotonic_ms() + wait_ms;
-    struct pollfd p = {.fd = fd, .events = POLLIN};
-    for (;;) {
-        long long left = deadline - monotonic_ms();
-        int ready = poll(&p, 1, left > 0 ? (int)left : 0);
-        if (ready >= 0) return ready > 0 && (p.revents & POLLIN);
-        if (errno != EINTR) return 0;
-    }
-}
-
-/* Reads what is waiting, after at most 100 ms for a first byte. 0 or less means the line
- * fell quiet, hung up (a hung-up terminal reads 0 or fails with EIO) or failed: stop. */
-static int read_some(int fd, unsigned char *into, int room) {
-    if (!wait_readable(fd, kFirstByteWaitMs)) return 0;
-    ssize_t n;
-    do {
-        n = read(fd, into, (size_t)room);
-    } while (n < 0 && errno == EINTR);
-    return (int)n;
-}
-
-/* Drops bytes until the line is quiet, for a second at most: a line that never falls
- * quiet must not hold the caller. */
-static void discard_until_quiet(int fd) {
+/* Drops bytes until the line is quiet, for a second at most: a line that never falls quiet
+ * must not hold the caller. */
+static void discard_until_quiet(rs232_handle port) {
     unsigned char scratch[64];
-    const long long give_up = monotonic_ms() + kDiscardLimitMs;
-    while (monotonic_ms() < give_up && read_some(fd, scratch, (int)sizeof scratch) > 0) {
+    const uint32_t start = port_now_ms();
+    while (port_now_ms() - start < kDiscardLimitMs &&
+           port_read(port, scratch, (int)sizeof scratch) > 0) {
     }
 }
 
-/* ---- exports ---- */
+RS232_EXPORT int RS232_CALL _mymessage(void) { return port_message(); }
 
-RS232_EXPORT int _mymessage(void) {
-    fputs("test\n", stderr); /* no toolkit to show a box with */
-    return kMessageBoxOk;
+RS232_EXPORT int RS232_CALL _SetRS232Parameters(int baud) {
+    return port_usable(current_port) && port_set_line(current_port, baud);
 }
 
-RS232_EXPORT int _SetRS232Parameters(int baud) {
-    int fd = current_fd();
-    if (fd < 0 || tcgetattr(fd, &port_settings) != 0) return 0;
-    speed_t speed = speed_for_baud(baud);
-    if (speed == B0) return 0;
-    cfsetispeed(&port_settings, speed);
-    cfsetospeed(&port_settings, speed);
-    make_raw_mark_parity(&port_settings);
-    if (tcsetattr(fd, TCSANOW, &port_settings) != 0) return 0;
-    set_modem_lines(fd);
-    return 1;
-}
-
-RS232_EXPORT rs232_handle _OpenRS232(const char *name) {
-    current_port = name != NULL ? open_exclusive(name) : RS232_INVALID_HANDLE;
-    int fd = current_fd();
-    if (fd >= 0) {
+/* The result becomes the current port even when the open failed. */
+RS232_EXPORT rs232_handle RS232_CALL _OpenRS232(const char *name) {
+    current_port = RS232_NULL_HANDLE;
+    current_port = name != NULL ? port_open(name) : RS232_INVALID_HANDLE;
+    if (port_usable(current_port)) {
         (void)_SetRS232Parameters(kOpenBaud);
-        set_read_timeouts(fd);
-        (void)tcflush(fd, TCIOFLUSH);
+        port_prepare(current_port);
     }
     return current_port;
 }
 
-RS232_EXPORT void _CloseRS232(void) {
-    int fd = current_fd();
-    if (fd >= 0) close(fd);
+RS232_EXPORT void RS232_CALL _CloseRS232(void) {
+    if (port_usable(current_port)) port_close(current_port);
     current_port = RS232_NULL_HANDLE;
 }
 
-RS232_EXPORT int _SendBuffer(int count, const void *bytes) { return send_bytes(bytes, count); }
+RS232_EXPORT int RS232_CALL _SendBuffer(int count, const void *bytes) {
+    return send_bytes(bytes, count);
+}
 
-RS232_EXPORT int _SendString(unsigned count, ...) {
+RS232_EXPORT int RS232_CALL _SendString(unsigned count, ...) {
     if (count == 0 || count > INT_MAX) return 0;
     unsigned char *bytes = malloc(count);
     if (bytes == NULL) return 0;
@@ -248,25 +81,24 @@ RS232_EXPORT int _SendString(unsigned count, ...) {
 /* Reads until the bytes make one frame by the header's length nibble, or the line falls
  * quiet. Never stores past the 20th byte: once the buffer is full, the rest of the burst
  * is read and dropped until the line is quiet (a second at most), and 20 is returned. */
-RS232_EXPORT int _Receive(int unused, void *buffer) {
+RS232_EXPORT int RS232_CALL _Receive(int unused, void *buffer) {
     (void)unused;
-    int fd = current_fd();
-    if (fd < 0 || buffer == NULL) return 0;
+    if (!port_usable(current_port) || buffer == NULL) return 0;
     unsigned char *bytes = buffer;
     int total = 0;
-    while (total < kFrameBufferSize) {
-        int n = read_some(fd, bytes + total, kFrameBufferSize - total);
+    while (total < RS232_FRAME_ROOM) {
+        int n = port_read(current_port, bytes + total, RS232_FRAME_ROOM - total);
         if (n <= 0) return total;
         total += n;
-        if (total == (bytes[0] & 0x0F) + 1) return total;
+        if (rs232_frame_complete(bytes, total)) return total;
     }
-    discard_until_quiet(fd);
+    discard_until_quiet(current_port);
     return total;
 }
 
-RS232_EXPORT rs232_handle _SetHandle(rs232_handle handle) {
+RS232_EXPORT rs232_handle RS232_CALL _SetHandle(rs232_handle handle) {
     current_port = handle;
     return handle;
 }
 
-RS232_EXPORT rs232_handle _GetChHandle(void) { return current_port; }
+RS232_EXPORT rs232_handle RS232_CALL _GetChHandle(void) { return current_port; }

@@ -72,7 +72,8 @@ void DeviceModel::Advance() {
     }
     std::int64_t ticks = (now - lastAdvanceMs) / kTickMs;
     lastAdvanceMs += ticks * kTickMs;
-    std::poisson_distribution<std::uint32_t> pulses(std::max(rate, 1e-9) * kTickMs / 1000.0);
+    std::poisson_distribution<std::uint32_t> pulses(std::max(RateAtThreshold(), 1e-9) * kTickMs /
+                                                     1000.0);
     const std::int64_t timeLimit = std::int64_t{countTimeSeconds} * 100;
     for (; ticks > 0 && counting; --ticks) {
         ++elapsedHundredths;
@@ -82,10 +83,21 @@ void DeviceModel::Advance() {
         if (limitReached) count = countLimit;
         if (timeUp || limitReached) {
             finishedAtMs = lastAdvanceMs - (ticks - 1) * kTickMs;
-            Finish();
+            Finish(false);
         }
     }
     if (!counting) lastAdvanceMs = now;
+}
+
+void DeviceModel::PressKey(bool start) {
+    Advance();
+    start ? Start() : Stop();
+}
+
+double DeviceModel::RateAtThreshold() const {
+    if (!curve) return rate;
+    // The device's own scale: 2.5 mV per code step, 0 mV at code 2048.
+    return rate * curve->Factor((thresholdCode - 2048) * 2.5);
 }
 
 void DeviceModel::Start() {
@@ -99,12 +111,14 @@ void DeviceModel::Start() {
 void DeviceModel::Stop() {
     if (!counting) return;
     finishedAtMs = clock();
-    Finish();
+    Finish(true);
 }
 
-void DeviceModel::Finish() {
+void DeviceModel::Finish(bool stopped) {
     counting = false;
     finished = true;
+    if (finishObserver)
+        finishObserver({Mode(), count, elapsedHundredths, thresholdCode, finishedAtMs, stopped});
 }
 
 Response DeviceModel::Handle(const std::uint8_t* request, std::size_t length) {

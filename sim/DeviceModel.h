@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "CountingCurve.h"
 
 namespace pulsedesk::sim {
 
@@ -35,6 +38,16 @@ struct Response {
     std::vector<std::uint8_t> late;
 };
 
+// One count as it ended: what the device reports for it from then on, and when it ended.
+struct FinishedCount {
+    std::uint8_t mode = 0;
+    std::uint32_t count = 0;
+    std::int64_t elapsedHundredths = 0;
+    std::uint16_t thresholdCode = 0;
+    std::int64_t atMs = 0;  // on the model's clock
+    bool stopped = false;   // ended by a stop command rather than by its preset
+};
+
 struct Identity {
     char modelDigit = '2';
     std::uint8_t firmware = 15;  // tenths: 15 is version 1.5
@@ -44,6 +57,7 @@ struct Identity {
 class DeviceModel {
   public:
     using Clock = std::function<std::int64_t()>;  // milliseconds, monotonic
+    using FinishObserver = std::function<void(const FinishedCount&)>;
 
     DeviceModel(Identity identity, double pulsesPerSecond, std::uint32_t seed, Clock clock);
 
@@ -51,8 +65,13 @@ class DeviceModel {
 
     void SetRate(double pulsesPerSecond) { rate = pulsesPerSecond; }
     double Rate() const { return rate; }
+    // With a curve, the rate counted is Rate() times the curve's factor at the threshold.
+    void SetCurve(std::optional<CountingCurve> c) { curve = std::move(c); }
+    double RateAtThreshold() const;
     Faults& faults() { return injected; }
     const Faults& faults() const { return injected; }
+    // Told of every count that ends, once, as it ends on the model's clock.
+    void OnFinish(FinishObserver observer) { finishObserver = std::move(observer); }
 
     // Read-only views for tests and the simulator's status line.
     std::uint8_t Mode() const { return modeOptions & 0x03; }
@@ -68,6 +87,8 @@ class DeviceModel {
 
     // Brings the count and the clock-driven states up to now; Handle does it by itself.
     void Advance();
+    // The device's own start and stop keys: a count started or stopped without any frame.
+    void PressKey(bool start);
 
     static const std::vector<std::uint32_t>& CountLimitSteps();
     static const std::vector<std::uint32_t>& CountTimeSteps();  // seconds
@@ -80,7 +101,7 @@ class DeviceModel {
     void Carry(std::uint8_t code, const std::uint8_t* args, std::size_t argCount);
     void Start();
     void Stop();
-    void Finish();
+    void Finish(bool stopped);
     void RestoreDefaults();
     void ApplyOptions(std::uint8_t options);
     void SetSoundBit(std::uint8_t bit, bool soundOn);
@@ -89,9 +110,11 @@ class DeviceModel {
 
     Identity identity;
     double rate;
+    std::optional<CountingCurve> curve;
     Clock clock;
     std::mt19937 random;
     Faults injected;
+    FinishObserver finishObserver;
 
     std::uint8_t modeOptions = 0;
     bool resetBit = true;

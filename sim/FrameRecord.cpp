@@ -28,8 +28,10 @@ std::string Hex(const std::vector<std::uint8_t>& frame) {
 
 }  // namespace
 
-void FrameRecord::Write(const std::vector<std::uint8_t>& frame) {
-    std::fprintf(file.get(), "%s\n", Hex(frame).c_str());
+void FrameRecord::Write(const std::vector<std::uint8_t>& frame) { WriteLine(Hex(frame)); }
+
+void FrameRecord::WriteLine(const std::string& line) {
+    std::fprintf(file.get(), "%s\n", line.c_str());
     std::fflush(file.get());
 }
 

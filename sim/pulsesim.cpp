@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -14,10 +15,12 @@
 #include <sstream>
 #include <string>
 
+#include "CountingCurve.h"
 #include "DeviceModel.h"
 #include "FrameRecord.h"
 #include "NumberField.h"
 #include "PtyDevice.h"
+#include "SoakLog.h"
 #include "link/StopSignals.h"
 
 using namespace pulsedesk::sim;
@@ -41,6 +44,23 @@ Options:
   --firmware N      firmware version in tenths, 0 to 255 (default 15: 1.5)
   --rate R          mean pulses per second, 0 to 1000000 (default 50)
   --seed S          seed of the random pulse source, 0 to 4294967295 (default 1)
+  --log-finished FILE
+                    append a line to FILE for every count the device finishes, as it ends:
+                    "seq=1 at=2026-12-07T14:05:09.250 mode=1 count=574 elapsed=0:00:08.00
+                    threshold=2096 by=time": the threshold in device units, by=limit in
+                    mode 3, by=stop when a stop command ended it
+  --chaos SEED      misbehave at random from the start (see the command chaos); SEED, 0 to
+                    4294967295, fixes the faults, their lengths and the quiet between them
+  --chaos-log FILE  append a line to FILE for every fault the chaos puts in:
+                    "at=... fault=late duration=1.250 bytes=7"; without it, standard error
+  --plateau FROM:TO[,FROM:TO]
+                    make the rate depend on the discriminator threshold (the integral
+                    counting curve; without it the rate is the same at every threshold):
+                    flat from FROM to TO mV, where the rate falls by 1 % per 100 mV and
+                    is R in the region's middle; an optional second region above it at
+                    half that level; below the first region the rate rises e-fold every
+                    25 mV (noise), between the regions it falls log-linearly, above the
+                    last it falls e-fold every 25 mV
   --help            this text
 
 Commands on standard input, one per line; each answers with what it set:
@@ -56,6 +76,9 @@ Commands on standard input, one per line; each answers with what it set:
   hangup [MS]       close the line (the panel sees a hang-up); with --link, make a new
                     pseudo-terminal at the same path after MS milliseconds, 0 to 600000
                     (default 500)
+  chaos on|off      one fault at a time (noreply, noreplyb, overlong, late or hangup) for
+                    0.2 to 3 s, then a quiet 1 to 8 s; off ends the fault under way
+  key start|stop    press the device's own start or stop key (no frame on the line)
   status            print the device's state, its rate and every active fault
   quit              end
 
@@ -69,12 +92,15 @@ struct Options {
     Identity identity;
     double rate = 50;
     std::uint32_t seed = 1;
+    SoakHooks::Settings soak;
+    std::optional<CountingCurve> curve;
 };
 
 const NumberField kSerialField{"--serial", 0, 65535};
 const NumberField kFirmwareField{"--firmware", 0, 255};
 const NumberField kRateOption{"--rate", 0, 1e6, false};
 const NumberField kSeedField{"--seed", 0, 4294967295.0};
+const NumberField kChaosField{"--chaos", 0, 4294967295.0};
 const NumberField kRateCommand{"rate", 0, 1e6, false};
 const NumberField kErrorField{"error", 0, 255};
 const NumberField kCutField{"cut", 0, 16};
@@ -118,6 +144,14 @@ class OptionParser {
             o.rate = Number<double>(kRateOption, error);
         else if (name == "--seed")
             o.seed = Number<std::uint32_t>(kSeedField, error);
+        else if (name == "--log-finished")
+            o.soak.finishedLog = Value(name, error);
+        else if (name == "--chaos")
+            o.soak.chaosSeed = Number<std::uint32_t>(kChaosField, error);
+        else if (name == "--chaos-log")
+            o.soak.faultLog = Value(name, error);
+        else if (name == "--plateau")
+            TakeCurve(Value(name, error), o, error);
         else
             error = "unknown option " + name;
     }
@@ -133,6 +167,11 @@ class OptionParser {
         const std::string text = Value(field.name, error);
         if (!error.empty()) return T{};
         return static_cast<T>(field.Parse(text, error).value_or(0));
+    }
+
+    static void TakeCurve(const std::string& text, Options& o, std::string& error) {
+        if (!error.empty()) return;
+        o.curve = CountingCurve::Parse(text, error);
     }
 
     static void TakeModel(const std::string& text, Options& o, std::string& error) {
@@ -172,6 +211,7 @@ struct Session {
     DeviceModel& model;
     std::optional<PtyDevice> line;
     FrameRecord* record = nullptr;
+    SoakHooks* soak = nullptr;
     std::int64_t reopenAtMs = -1;
     bool quit = false;
 
@@ -213,13 +253,20 @@ struct Session {
         if (verb == "rate") return SetRate(argument, error);
         if (verb == "error") return SetError(argument, error);
         if (verb == "hangup") return HangUp(argument, error);
+        if (verb == "chaos") return soak->Switch(argument, Runner(), error);
+        if (verb == "key") return PressKey(argument, error);
         if (verb == "status") {
             model.Advance();
-            std::printf("%s\n", model.Describe().c_str());
+            std::printf("%s%s\n", model.Describe().c_str(), soak->Describe().c_str());
             return true;
         }
         if (verb == "quit") return quit = true;
         return false;
+    }
+
+    // Runs a command of the chaos as if it had been typed.
+    SoakHooks::Runner Runner() {
+        return [this](const std::string& command) { Command(command); };
     }
 
     static void Acknowledge(const std::string& verb, const std::string& value) {
@@ -231,6 +278,16 @@ struct Session {
         if (!r) return false;
         model.SetRate(*r);
         std::printf("rate %g/s\n", *r);
+        return true;
+    }
+
+    bool PressKey(const std::string& argument, std::string& error) {
+        if (argument != "start" && argument != "stop") {
+            error = "key " + argument + ": want start or stop";
+            return false;
+        }
+        model.PressKey(argument == "start");
+        Acknowledge("key", argument);
         return true;
     }
 
@@ -297,7 +354,13 @@ int main(int argc, char** argv) {
         }
     }
     DeviceModel model(options.identity, options.rate, options.seed, NowMs);
-    Session s{options, model, OpenLine(options), record ? &*record : nullptr};
+    SoakHooks soak(NowMs, options.soak.chaosSeed.value_or(1));
+    if (!soak.Open(options.soak, model, error)) {
+        std::fprintf(stderr, "pulsesim: %s\n", error.c_str());
+        return 1;
+    }
+    model.SetCurve(options.curve);
+    Session s{options, model, OpenLine(options), record ? &*record : nullptr, &soak};
     if (!s.line) return 1;
     std::printf("%s\n", s.line->SlavePath().c_str());
     std::fflush(stdout);
@@ -310,6 +373,8 @@ int main(int argc, char** argv) {
                          {stopSignal, POLLIN, 0}};
         int timeout = s.line ? s.line->MillisecondsUntilDue() : 20;
         if (s.reopenAtMs >= 0) timeout = 20;
+        if (const int due = soak.MillisecondsUntilDue(model); due >= 0)
+            timeout = timeout < 0 ? due : std::min(timeout, due);
         if (poll(fds, 3, timeout) < 0 && errno != EINTR) break;
         if (fds[2].revents & POLLIN) break;
         if (fds[0].revents & (POLLIN | POLLHUP)) {
@@ -328,6 +393,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         s.ReopenIfDue();
+        soak.Tick(model, s.Runner());
     }
     return 0;
 }

@@ -78,6 +78,12 @@ TEST(Enabling, FollowsFaultStudyModeAndState) {
 TEST(ModeLabel, FirstMatchingRowDecides) {
     PanelFacts down = Alive(S::DeviceError, 1);
     down.linkAlive = false;
+    PanelFacts noStore = Alive(S::Idle, 1, false);
+    noStore.reportStore = false;
+    PanelFacts lost = Alive(S::Done, 1);
+    lost.countLost = lost.blocked = true;
+    PanelFacts blockedAfterEnd = Alive(S::Done, 1, false);
+    blockedAfterEnd.blocked = true;
     const struct {
         PanelFacts facts;
         LabelKind kind;
@@ -85,6 +91,9 @@ TEST(ModeLabel, FirstMatchingRowDecides) {
         std::uint32_t colour;
     } rows[] = {
         {down, LabelKind::Error, 1006, 0x0000FF},
+        {noStore, LabelKind::NoReportStore, 0, 0x0000FF},
+        {lost, LabelKind::CountLost, 0, 0x0000FF},
+        {blockedAfterEnd, LabelKind::Status, 4, 0xD040D0},
         {Alive(S::DeviceError, 1, false), LabelKind::Status, 5, 0x0000FF},
         {Alive(S::DeviceError, 1), LabelKind::Error, 9, 0x0000FF},
         {Alive(S::Blocked, 1), LabelKind::Status, 4, 0xD040D0},

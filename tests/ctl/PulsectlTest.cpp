@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <filesystem>
@@ -198,6 +199,18 @@ TEST_F(CtlTest, StatusJsonParsesBackToTheDevicesState) {
     EXPECT_EQ(s["error"].toInt(), 5);
 }
 
+TEST_F(CtlTest, StatusNamesEveryFlagBesideTheState) {
+    ASSERT_EQ(Ctl({"measure", "--mode", "1", "--time", "0:00:01"}).exitCode, 0);
+    sim->Send("blocked on");
+    ASSERT_EQ(sim->ReadLine(), "blocked on");
+    const QJsonObject s = ParseJson(Ctl({"status", "--json"}).out);
+    EXPECT_EQ(s["state"].toString(), "finished");
+    EXPECT_EQ(s["flags"].toArray(), (QJsonArray{"finished", "blocked"}));
+    const std::string text = Ctl({"status"}).out;
+    EXPECT_NE(text.find("state        finished\nflags        finished blocked\n"), std::string::npos)
+        << text;
+}
+
 // pulsectl copied beside a settings and a message file of the test's own.
 TEST_F(CtlTest, WithoutAPortTheSettingsFileDecidesAndErrorsHaveTheirText) {
     TempDir bin;
@@ -338,6 +351,92 @@ TEST_F(CtlTest, WorksThroughTheSharedPortServer) {
     server.Stop();
     r = RunProgram("pulsectl", {"--mux", mux, "status"});
     EXPECT_EQ(r.exitCode, 1) << "no server: " << r.err;
+}
+
+// muxserver between the counter and the programs, its log in the test's folder.
+struct SharedCtlTest : CtlTest {
+    std::string socket = dir.File("mux.sock");
+    std::string mux = "unix:" + socket;
+    std::string log = dir.File("mux.log");
+    std::unique_ptr<ChildProcess> server = StartServer();
+
+    std::unique_ptr<ChildProcess> StartServer() {
+        auto s = std::make_unique<ChildProcess>(
+            "muxserver", std::vector<std::string>{"--port", port, "--listen", mux}, log);
+        EXPECT_TRUE(WaitUntil([&] { return access(socket.c_str(), F_OK) == 0; }));
+        return s;
+    }
+    ProgramResult Shared(std::vector<std::string> args, std::chrono::milliseconds limit = 20s) {
+        args.insert(args.begin(), {"--mux", mux});
+        return RunProgram("pulsectl", args, limit);
+    }
+    // A 30 s measurement series, once its count has started.
+    std::unique_ptr<ChildProcess> Series() {
+        auto series = std::make_unique<ChildProcess>(
+            "pulsectl",
+            Lines{"--mux", mux, "measure", "--mode", "1", "--time", "0:00:30", "--report-folder",
+                  Work(), "--description", "the series"},
+            dir.File("series.err"));
+        EXPECT_TRUE(WaitUntil([&] {
+            const Lines sent = Commands();
+            return !sent.empty() && sent.back() == "02 41 01";
+        }));
+        return series;
+    }
+};
+
+// One series holds control: another script is refused with the holder named and sends nothing,
+// status and watch go on, and a holder killed with SIGKILL frees control within 3 s.
+TEST_F(SharedCtlTest, OneControllerAtATime) {
+    auto series = Series();
+    const std::string granted = testing::ReadBytes(log);
+    const auto at = granted.find("control granted to ") + 19;
+    const std::string holder = granted.substr(at, granted.find('\n', at) - at);
+    EXPECT_EQ(holder.rfind("pulsectl (process ", 0), 0u) << granted;
+    for (const Lines& args : {Lines{"measure", "--mode", "3", "--limit", "50", "--report-folder",
+                                    dir.File("work2"), "--description", "second"},
+                              Lines{"threshold", "100"}}) {
+        const ProgramResult r = Shared(args);
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        EXPECT_EQ(r.err,
+                  "pulsectl: the counter is controlled by " + holder + "; nothing was sent\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("work2")));
+    EXPECT_EQ(ParseJson(Shared({"status", "--json"}).out)["state"].toString(), "counting");
+    EXPECT_GE(SplitOn(Shared({"watch", "--interval", "0.05"}, 1s).out).size(), 3u);
+    const Lines seriesFrames{"01 2E",          "01 2F",    "01 2D",   "02 43 01",
+                             "04 02 00 00 1E", "02 41 00", "02 41 01"};
+    for (const std::string& frame : Commands())
+        EXPECT_NE(std::find(seriesFrames.begin(), seriesFrames.end(), frame), seriesFrames.end())
+            << frame << " came from a refused program";
+
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_EQ(series->Signal(SIGKILL), 128 + SIGKILL);
+    EXPECT_EQ(Shared({"threshold", "100"}).exitCode, 1) << "control outlives its holder a while";
+    EXPECT_TRUE(WaitUntil([&] { return Shared({"threshold", "100"}).exitCode == 0; }, 5s, 50ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, 3500ms);
+    EXPECT_EQ(Commands().back(), "03 42 08 28");
+}
+
+// A restarted server has forgotten the grant: anyone may have changed the device meanwhile.
+TEST_F(SharedCtlTest, AServerRestartDuringASeriesEndsItWithoutWritingTheMeasurement) {
+    auto series = Series();
+    server.reset();
+    server = StartServer();
+    EXPECT_EQ(series->WaitExit(10s), 1);
+    EXPECT_EQ(testing::ReadBytes(dir.File("series.err")),
+              "pulsectl: control of the counter lapsed during measurement 1; it is not written\n");
+    EXPECT_TRUE(MeasurementLines(ReportLines()).empty());
+}
+
+TEST_F(CtlTest, TheDevicesOwnKeysStartAndStopACountWithoutAFrame) {
+    for (const std::string state : {"counting", "finished"}) {
+        sim->Send(state == "counting" ? "key start" : "key stop");
+        sim->ReadLine();
+        EXPECT_EQ(ParseJson(Ctl({"status", "--json"}).out)["state"].toString().toStdString(),
+                  state);
+    }
+    EXPECT_TRUE(Commands().empty());
 }
 
 }  // namespace

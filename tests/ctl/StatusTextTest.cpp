@@ -18,6 +18,14 @@ TEST(RunStateName, TheFirstSetBitDecidesInThePanelsOrder) {
     EXPECT_EQ(RunStateName(lk::kRunBlocked), "blocked");
 }
 
+TEST(FlagWords, EveryBitSetInThePanelsOrderAndAsAJsonArray) {
+    EXPECT_EQ(FlagWords(0), "");
+    EXPECT_EQ(FlagWords(lk::kRunBlocked | lk::kRunFinished), "finished blocked");
+    EXPECT_EQ(FlagWords(0xFF), "error reset counting finished blocked");
+    EXPECT_EQ(JsonObject({FlagsField(lk::kRunBlocked | lk::kRunFinished), FlagsField(0)}),
+              "{\"flags\":[\"finished\",\"blocked\"],\"flags\":[]}");
+}
+
 TEST(MeasurementLine, RateAndPoissonUncertaintyPerSecond) {
     EXPECT_EQ(MeasurementLine(2, 3, {400, {0, 0, 10, 0}, 0}),
               "2/3 count=400 time=00:00:10.00 rate=40.000/s sigma=2.000/s");

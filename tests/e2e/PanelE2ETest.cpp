@@ -50,11 +50,16 @@ class PanelE2ETest : public ::testing::Test {
         }
     }
     std::string Program() const { return dir.File("pulsedesk"); }
-    void WriteSettings(const std::string& portLine) {
+    // The default settings, each given "Key=value" in place of that key's line.
+    void WriteSettings(const std::string& portLine, const std::string& another = "COM-Port=") {
         std::ifstream in(BinDir() + "/pulsedesk.cfg", std::ios::binary);
         std::ofstream out(dir.File("pulsedesk.cfg"), std::ios::binary);
-        for (std::string line; std::getline(in, line);)
-            out << (line.rfind("COM-Port=", 0) == 0 ? portLine + "\r" : line) << '\n';
+        const auto keyOf = [](const std::string& l) { return l.substr(0, l.find('=') + 1); };
+        for (std::string line; std::getline(in, line);) {
+            for (const std::string& given : {another, portLine})
+                if (keyOf(line) == keyOf(given)) line = given + "\r";
+            out << line << '\n';
+        }
     }
     pid_t StartPanel(const std::string& stderrName = "stderr.txt") {
         const pid_t pid = SpawnChild(Program(), {}, -1, -1, dir.File(stderrName));
@@ -71,6 +76,8 @@ class PanelE2ETest : public ::testing::Test {
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     std::string FileText(const std::string& name) const { return ReadBytes(dir.File(name)); }
+    // A study in mode 1, a series of three 2 s counts, started: the operator's clicks.
+    void StartSeriesOfThree();
     std::string ErrorText(int number) {
         config::MessageFile messages(Program());
         return config::Cp1251ToUtf8(messages.GetMessage(config::MessageKind::Error, number));
@@ -99,6 +106,8 @@ TEST_F(PanelE2ETest, ASecondInstanceExitsAtOnceWithoutAWindow) {
     ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
     const pid_t second = StartPanel("second.txt");
     EXPECT_EQ(ExitCodeOf(second, 5s), 1);
+    EXPECT_EQ(FileText("second.txt"),
+              "Another panel is running (process " + std::to_string(first) + "); this one ends.\n");
     EXPECT_EQ(Shell("xdotool search --onlyvisible --name '^QEV-C2$' | wc -l"), "1\n");
     EXPECT_EQ(kill(first, 0), 0) << "the first instance must keep running";
 }
@@ -132,6 +141,28 @@ TEST_F(PanelE2ETest, AnUnopenablePortShowsItsMessageAndTheReason) {
     EXPECT_NE(err.find(dir.File("no-such-port") + ": No such file or directory"), std::string::npos)
         << err;
     EXPECT_EQ(code, 1);
+}
+
+TEST_F(PanelE2ETest, SharedPortModeWithoutTheClientLibrarySaysSoOnce) {
+    WriteSettings("COM-Port=" + dir.File("counter"), "TarlinkSupport=1");
+    const pid_t panel = StartPanel();
+    const unsigned long box = x->FindWindow("Cnt-QEV-C2");
+    ASSERT_NE(box, 0u) << FileText("stderr.txt");
+    x->Close(box);
+    const auto failedPolls = [&] {
+        const std::string trace = FileText("trace.log");
+        return std::count(trace.begin(), trace.end(), '\n');
+    };
+    const auto seen = failedPolls();
+    ASSERT_TRUE(WaitUntil([&] { return failedPolls() >= seen + 6; }, 10s));
+    EXPECT_EQ(x->FindWindow("Cnt-QEV-C2", 0ms), 0u) << "one box, not one per poll";
+    const std::string err = FileText("stderr.txt");
+    EXPECT_EQ(err.find("libmuxclient.so could not be loaded"),
+              err.rfind("libmuxclient.so could not be loaded"));
+    EXPECT_NE(err.find("Looked in " + dir.File("libmuxclient.so") + ", then on the system's"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(kill(panel, 0), 0);
 }
 
 TEST_F(PanelE2ETest, UnpluggingGreysThePanelAndItRecoversByItself) {
@@ -179,6 +210,23 @@ TEST_F(PanelE2ETest, ClosingWhileCountingStopsPollingAtOnceAndSendsNothing) {
     EXPECT_EQ(reports.find("N="), std::string::npos);
 }
 
+// Each step waits for its frame on the line, so a slow machine only makes the test slower.
+bool Sent(const std::string& traceText, const std::string& frame, int times) {
+    int n = 0;
+    for (auto at = traceText.find("> " + frame + " <"); at != std::string::npos;
+         at = traceText.find("> " + frame + " <", at + 1))
+        ++n;
+    return n >= times;
+}
+
+// The report of the work folder (the last .rep found) and its measurement lines.
+std::string ReportIn(const std::string& folder) {
+    std::string report;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.path().extension() == ".rep") report = ReadBytes(e.path());
+    return report;
+}
+
 // Milliseconds of every "start" frame (41 01) in the link's trace.
 std::vector<long long> StartTimes(const std::string& trace) {
     std::vector<long long> times;
@@ -196,21 +244,9 @@ std::vector<std::string> LinesWith(const std::string& text, const std::string& p
     return found;
 }
 
-TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
-    SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
-    const pid_t pid = StartPanel();
-    const unsigned long panel = x->FindWindow("QEV-C2");
-    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
-    // Each step waits for its frame on the line, so a slow machine only makes the test slower.
+void PanelE2ETest::StartSeriesOfThree() {
     const auto sent = [&](const std::string& frame, int times = 1) {
-        return WaitUntil([&] {
-            const std::string trace = FileText("trace.log");
-            int n = 0;
-            for (auto at = trace.find("> " + frame + " <"); at != std::string::npos;
-                 at = trace.find("> " + frame + " <", at + 1))
-                ++n;
-            return n >= times;
-        });
+        return WaitUntil([&] { return Sent(FileText("trace.log"), frame, times); });
     };
     ASSERT_TRUE(sent("01 2E", 2));  // identified at start-up and at the first status
     std::this_thread::sleep_for(300ms);
@@ -232,6 +268,15 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     std::this_thread::sleep_for(300ms);
     x->Click(479, 565);  // ПУСК
     ASSERT_TRUE(sent("02 41 01"));
+}
+
+TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
+    const pid_t pid = StartPanel();
+    const unsigned long panel = x->FindWindow("QEV-C2");
+    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
+    StartSeriesOfThree();
+    if (HasFatalFailure()) return;
     std::this_thread::sleep_for(1000ms);
     x->Screenshot(ArtifactDir() + "/panel-series.png");
 
@@ -270,6 +315,35 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     std::this_thread::sleep_for(300ms);
     x->Screenshot(ArtifactDir() + "/settings-over-shadow.png");
     x->Close(settings);
+}
+
+}  // namespace
+}  // namespace pulsedesk::testing
+
+namespace pulsedesk::testing {
+namespace {
+
+// Minimised by a real window manager, the panel goes on following the counter: the series
+// runs to its end and each count is written when it ends, not when the panel is restored.
+TEST_F(PanelE2ETest, AMinimisedPanelGoesOnWithItsSeries) {
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
+    StartPanel();
+    const unsigned long panel = x->FindWindow("QEV-C2");
+    ASSERT_NE(panel, 0u) << FileText("stderr.txt");
+    StartSeriesOfThree();
+    if (HasFatalFailure()) return;
+    const pid_t wm = SpawnChild("/usr/bin/openbox", {}, -1, -1, dir.File("openbox.txt"));
+    started.push_back(wm);
+    ASSERT_TRUE(WaitUntil([&] {
+        Shell("xdotool windowminimize " + std::to_string(panel) + " 2>/dev/null");
+        return Shell("xprop -id " + std::to_string(panel) + " WM_STATE").find("Iconic") !=
+               std::string::npos;
+    }));
+    ASSERT_TRUE(WaitUntil([&] { return LinesWith(ReportIn(dir.Path()), "N=").size() >= 3; }, 30s))
+        << ReportIn(dir.Path());
+    EXPECT_NE(Shell("xprop -id " + std::to_string(panel) + " WM_STATE").find("Iconic"),
+              std::string::npos)
+        << "the lines must come while the panel is minimised";
 }
 
 }  // namespace

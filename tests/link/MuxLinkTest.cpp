@@ -1,5 +1,7 @@
 // TSerialMux through the real muxserver and libmuxclient.so to pulsesim on a pseudo-terminal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -59,6 +61,59 @@ TEST_F(MuxFixture, ServerGoneMeansNotConnectedUntilItReturns) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);  // bounded, never a hang
     server = StartServer();
     EXPECT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
+}
+
+// Control through the real server: seen in every reply, lost with a restart, refused while a
+// pulsectl series holds it.
+TEST_F(MuxFixture, ControlIsFollowedInEveryReply) {
+    auto server = StartServer();
+    TSerialMux link(BinDir());
+    ASSERT_TRUE(WaitUntil([&] { return link.PollNow(); }));
+    EXPECT_FALSE(link.HeldSinceLastAsked()) << "nothing taken yet";
+    ASSERT_EQ(link.TakeControl().state, ControlState::Held);
+    link.HeldSinceLastAsked();  // a fresh grant forgets the polls before it, as ControlGrant does
+    ASSERT_TRUE(link.PollNow());
+    EXPECT_TRUE(link.HeldSinceLastAsked());
+
+    server.reset();
+    server = StartServer();  // a restarted server has forgotten the grant
+    ASSERT_TRUE(WaitUntil([&] { return link.PollNow(); }));
+    ASSERT_EQ(link.TakeControl().state, ControlState::Held);
+    EXPECT_FALSE(link.HeldSinceLastAsked()) << "taking it back does not hide the lapse";
+    ASSERT_TRUE(link.PollNow());
+    EXPECT_TRUE(link.HeldSinceLastAsked());
+    link.GiveBackControl();
+
+    ChildProcess series("pulsectl", {"--mux", socket, "measure", "--mode", "3", "--limit", "1000"});
+    ASSERT_TRUE(WaitUntil([&] {  // the series has started its count, holding control
+        const auto status = link.TryCopyStatus();
+        return status && (status->runFlags & kRunCounting);
+    }));
+    const ControlAnswer refused = link.TakeControl();
+    EXPECT_EQ(refused.holder.rfind("pulsectl (process ", 0), 0u) << refused.holder;
+    EXPECT_FALSE(link.SendCommand(0x02, {StartStop, 0}));
+    EXPECT_EQ(link.LastRefusal(), refused.holder);
+    EXPECT_EQ(series.Signal(SIGINT), 130);
+}
+
+TEST(OldMuxClient, RunsAsBeforeAndIsReportedOnceOnStandardError) {
+    testing::TempDir dir;
+    const int saved = dup(STDERR_FILENO);
+    const int capture = open((dir.Path() + "/stderr").c_str(), O_WRONLY | O_CREAT, 0600);
+    dup2(capture, STDERR_FILENO);
+    for (int i = 0; i < 2; ++i) {
+        TSerialMux link(OLD_MUX_CLIENT_DIR);
+        EXPECT_EQ(link.TakeControl().state, ControlState::Unsupported);
+        EXPECT_FALSE(link.SendCommand(0x02, {StartStop, 1})) << "sent, unanswered: no server";
+        EXPECT_TRUE(link.HeldSinceLastAsked()) << "nothing can tell otherwise";
+    }
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(capture);
+    EXPECT_EQ(testing::ReadBytes(dir.Path() + "/stderr"),
+              std::string(program_invocation_short_name) + ": " + OLD_MUX_CLIENT_DIR +
+                  "/libmuxclient.so has no control functions (an older shared-port client "
+                  "library): control of the counter is neither taken nor checked\n");
 }
 
 }  // namespace

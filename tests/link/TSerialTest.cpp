@@ -102,6 +102,13 @@ TEST_F(SimFixture, DeviceWithoutReplyBStaysConnectedWithLastValuesAndNoError) {
     EXPECT_EQ(s->countLimit, 1000u);  // the 50 never arrived
     EXPECT_EQ(s->errorCode, 0);
     EXPECT_EQ(s->runFlags & kRunDeviceError, 0);
+    EXPECT_TRUE(s->replyAFresh);
+    EXPECT_FALSE(s->replyBFresh);  // the count shown is an earlier poll's
+    link.WithDevice([](sim::DeviceModel& d) { d.faults().noReplyB = false; });
+    ASSERT_TRUE(WaitUntil([&] {
+        auto t = link.TryCopyStatus();
+        return t && t->replyBFresh && t->countLimit == 50;
+    }));
 }
 
 TEST_F(SimFixture, RejectedReplyAClearsRunFlagsAndDisconnects) {

@@ -57,7 +57,7 @@ class ScriptedServer {
             setsockopt(c.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             return;
         }
-        std::uint8_t request[17];
+        std::uint8_t request[128];  // the hello and the request
         [[maybe_unused]] const auto n = recv(c.Get(), request, sizeof request, 0);
         if (mode == Mode::Answer)
             send(c.Get(), answer.data(), answer.size(), MSG_NOSIGNAL);
@@ -122,6 +122,28 @@ TEST(MuxWire, RequestRule) {
     EXPECT_TRUE(mux::IsValidRequest(longest, 16));
     EXPECT_FALSE(mux::IsValidRequest(longest, 17));
     EXPECT_FALSE(mux::IsValidRequest(nullptr, 2));
+}
+
+TEST(MuxWire, MessageLengthsAndWhatChangesTheDevice) {
+    const std::vector<std::pair<std::vector<std::uint8_t>, std::size_t>> lengths{
+        {{}, 1},
+        {{0x02}, 3},
+        {{0x10}, 17},
+        {{0x11}, 0},
+        {{mux::kTakeControl}, 1},
+        {{mux::kHello}, 2},
+        {{mux::kHello, 20}, 22},
+        {{mux::kHello, 52}, 54},
+        {{mux::kHello, 19}, 0},
+        {{mux::kHello, 53}, 0},
+        {{mux::kRefused}, 0}};
+    for (const auto& [bytes, length] : lengths)
+        EXPECT_EQ(mux::MessageLength(bytes.data(), bytes.size()), length) << bytes.size();
+    for (int code = 0; code < 256; ++code) {
+        const std::uint8_t frame[] = {0x01, static_cast<std::uint8_t>(code)};
+        const bool open = code == 0x28 || code == 0x31 || (code >= 0x2D && code <= 0x2F);
+        EXPECT_EQ(mux::IsChangingFrame(frame, 2), !open) << code;
+    }
 }
 
 TEST_F(ClientLibraryTest, BadArgumentsNeverReachTheServer) {
@@ -216,7 +238,7 @@ TEST(MuxSockets, FullUnixBacklogIsWaitedForWithinTheDeadline) {
     acceptor.join();
 }
 
-TEST(MuxClientLibrary, ExportsOnlyTransactMuxCommand) {
+TEST(MuxClientLibrary, ExportsTransactMuxCommandAndTheControlFunctionsOnly) {
     const std::string command = "nm -D --defined-only " + BinDir() + "/libmuxclient.so";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
@@ -230,7 +252,9 @@ TEST(MuxClientLibrary, ExportsOnlyTransactMuxCommand) {
         if (kind != 'A') exported.push_back(name);  // 'A' are version nodes, not code or data
     }
     ASSERT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(exported, std::vector<std::string>{"TransactMuxCommand"});
+    std::sort(exported.begin(), exported.end());
+    EXPECT_EQ(exported, (std::vector<std::string>{"GiveBackMuxControl", "TakeMuxControl",
+                                                  "TransactMuxCommand", "TransactMuxCommandEx"}));
 }
 
 }  // namespace

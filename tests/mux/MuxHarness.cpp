@@ -79,6 +79,8 @@ ClientLibrary::ClientLibrary() {
 
 ClientLibrary::~ClientLibrary() { dlclose(handle); }
 
+void* ClientLibrary::Symbol(const char* name) const { return dlsym(handle, name); }
+
 int ClientLibrary::Call(const std::vector<std::uint8_t>& request,
                         std::vector<std::uint8_t>& reply) const {
     unsigned char buffer[20] = {};

@@ -46,6 +46,8 @@ class ClientLibrary {
     ~ClientLibrary();
     int Call(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& reply) const;
     Transact Function() const { return function; }
+    // Another export of the library; null when it has none.
+    void* Symbol(const char* name) const;
 
   private:
     void* handle = nullptr;

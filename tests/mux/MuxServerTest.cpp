@@ -12,10 +12,11 @@
 #include <random>
 #include <thread>
 
-#include "mux/endpoint.h"
-#include "mux/socket_io.h"
 #include "MuxHarness.h"
 #include "SimulatedDevice.h"
+#include "mux/endpoint.h"
+#include "mux/socket_io.h"
+#include "mux/wire.h"
 #include "support/Wait.h"
 
 namespace pulsedesk::muxtest {
@@ -258,7 +259,8 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
         const auto s = attack.Connect();
         tally.randomBursts += Attack::Send(s, attack.RandomBytes(1 + attack.random() % 64));
     }
-    for (int length : {0, 1, 17, 18, 100, 255}) {  // length byte out of range: closed at once
+    // A length byte out of range, or a control message without a hello: closed at once.
+    for (int length : {0, 1, 17, 18, 100, 255, 0xC1, 0xC2, 0xC3, 0xC4}) {
         for (int i = 0; i < 10; ++i) {
             const auto s = attack.Connect();
             Attack::Send(s, Bytes{std::uint8_t(length), 0x0F, 0x28});
@@ -295,12 +297,12 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
     poller.join();
 
     std::cout << "tried: " << tally.randomBursts << " random bursts, " << tally.badLengths
-              << "/60 bad lengths closed, " << tally.badHeaders << "/30 bad headers closed, "
+              << "/100 bad lengths closed, " << tally.badHeaders << "/30 bad headers closed, "
               << tally.halfThenGone << " half frames abandoned, " << tally.wholeThenGone
               << " requests abandoned, " << tally.slowCut << "/20 slow clients cut off, "
               << tally.connects << " bare connects, " << tally.heldOpen
               << " held open; well-formed client: " << good << " good, " << bad << " failed\n";
-    EXPECT_EQ(tally.badLengths, 60);
+    EXPECT_EQ(tally.badLengths, 100);
     EXPECT_EQ(tally.badHeaders, 30);
     EXPECT_EQ(tally.slowCut, 20);
     EXPECT_EQ(tally.heldOpen, 200);
@@ -310,6 +312,137 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
     const std::string log = StopServer();
     std::cout << log;
     EXPECT_NE(log.find("20 timed out"), std::string::npos) << log;
+}
+
+// ---- Control: one client at a time may change the device. ----
+
+const Bytes kStart = {0x02, 0x41, 0x01};
+
+// A client of its own identity speaking the wire itself, one connection per message as the
+// library does, so that one test process plays several programs.
+struct Speaker {
+    mux::Endpoint endpoint;
+    mux::ClientIdentity id;
+
+    struct Heard {
+        int first = -1;      // the answer's first byte; -1: closed without one
+        std::string holder;  // named by a refusal
+        std::size_t Length() const { return first & ~mux::kHeldFlag; }
+        bool Held() const {
+            return first >= 0 && first != mux::kRefused && (first & mux::kHeldFlag);
+        }
+    };
+
+    Speaker(const std::string& address, const char* name, std::uint8_t token,
+            std::uint32_t pid = static_cast<std::uint32_t>(getpid()))
+        : endpoint(*mux::ParseEndpoint(address)), id{pid, {}, name} {
+        id.token.fill(token);
+    }
+    Heard Say(Bytes message, bool hello = true) const {
+        const auto deadline = Clock::now() + 3s;
+        const mux::UniqueFd s = mux::ConnectWithin(endpoint, deadline);
+        const Bytes introduction = hello ? mux::EncodeHello(id) : Bytes{};
+        message.insert(message.begin(), introduction.begin(), introduction.end());
+        Heard h;
+        std::uint8_t first = 0, length = 0;
+        char text[256] = {};
+        if (!mux::SendAllWithin(s.Get(), message.data(), message.size(), deadline) ||
+            !mux::ReceiveExactWithin(s.Get(), &first, 1, deadline))
+            return h;
+        h.first = first;
+        if (first == mux::kRefused && mux::ReceiveExactWithin(s.Get(), &length, 1, deadline) &&
+            mux::ReceiveExactWithin(s.Get(), reinterpret_cast<std::uint8_t*>(text), length,
+                                    deadline))
+            h.holder.assign(text, length);
+        return h;
+    }
+    Heard Send(const Bytes& frame) const {
+        Bytes message{static_cast<std::uint8_t>(frame.size())};
+        message.insert(message.end(), frame.begin(), frame.end());
+        return Say(message);
+    }
+    Heard Take() const { return Say({mux::kTakeControl}); }
+    Heard GiveBack() const { return Say({mux::kGiveBack}); }
+    std::string Named() const { return id.Describe(); }
+};
+
+TEST_F(MuxServerTest, WhileOneClientHoldsControlNoOtherChangesTheDevice) {
+    const Speaker a(address, "panel", 0xAA), b(address, "script", 0xBB);
+    ASSERT_EQ(a.Take().first, mux::kGranted);
+    EXPECT_EQ(b.Send(kStart).holder, a.Named());
+    EXPECT_EQ(b.Take().holder, a.Named());
+    EXPECT_EQ(b.Send(kStatusA).first, 10) << "status and identification stay open, without 0x40";
+    EXPECT_EQ(b.Send(kReadModel).Length(), 4u);
+    EXPECT_TRUE(a.Send(kStatusA).Held());
+    EXPECT_EQ(a.Send(kStart).Length(), 2u);
+    EXPECT_EQ(device->RequestsSeen(), 4);
+
+    // The library of this very process is another client; an old library's unnamed frame too.
+    using Take = int (*)(char*, unsigned);
+    using Ex = int (*)(unsigned, const unsigned char*, unsigned char*, int*, char*, unsigned);
+    const auto take = reinterpret_cast<Take>(client.Symbol("TakeMuxControl"));
+    const auto ex = reinterpret_cast<Ex>(client.Symbol("TransactMuxCommandEx"));
+    const auto giveBack = reinterpret_cast<int (*)()>(client.Symbol("GiveBackMuxControl"));
+    char holder[80] = "";
+    unsigned char reply[20];
+    int held = -1;
+    EXPECT_EQ(take(holder, sizeof holder), 0);
+    EXPECT_EQ(std::string(holder), a.Named());
+    EXPECT_EQ(ex(3, kStart.data(), reply, &held, holder, 8), -1);
+    EXPECT_EQ(std::string(holder), a.Named().substr(0, 7)) << "cut to the room given";
+    EXPECT_EQ(held, 0);
+    EXPECT_EQ(Call(kStart), 0);
+    EXPECT_EQ(b.Say({3, 0x02, 0x41, 0x01}, false).holder, a.Named());
+    EXPECT_EQ(device->RequestsSeen(), 4) << "a refused frame never reaches the line";
+
+    EXPECT_EQ(a.GiveBack().first, mux::kGivenBack);
+    ASSERT_EQ(take(holder, sizeof holder), 1);
+    EXPECT_EQ(ex(2, kStatusA.data(), reply, &held, holder, sizeof holder), 10);
+    EXPECT_EQ(held, 1);
+    EXPECT_EQ(giveBack(), 1);
+    EXPECT_EQ(b.Send(kStart).Length(), 2u) << "no grant: frames flow as before";
+    const std::string log = StopServer();
+    for (const std::string& line :
+         {"control granted to " + a.Named(), "control given back by " + a.Named(),
+          "refused 02 41 01 from " + b.Named() + ": control is held by " + a.Named(),
+          std::string("4 refused for control")})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+// The token is what makes a client the holder: a name and a process id prove nothing, and over a
+// unix socket a process id that is not the caller's closes the connection.
+TEST_F(MuxServerTest, AForgedIdentityGainsNothing) {
+    const Speaker holder(address, "panel", 0xAA), copy(address, "panel", 0xAB),
+        otherProcess(address, "panel", 0xAA, getpid() + 1);
+    ASSERT_EQ(holder.Take().first, mux::kGranted);
+    EXPECT_EQ(copy.Send(kStart).first, mux::kRefused);
+    EXPECT_EQ(copy.Take().first, mux::kRefused);
+    EXPECT_EQ(copy.GiveBack().first, mux::kGivenBack);
+    EXPECT_EQ(otherProcess.Send(kStart).first, -1);
+    EXPECT_EQ(device->RequestsSeen(), 0);
+    EXPECT_TRUE(holder.Send(kStatusA).Held()) << "the holder kept control throughout";
+    EXPECT_NE(StopServer().find("1 false identities"), std::string::npos);
+}
+
+TEST_F(MuxServerTest, ControlEndsThreeSecondsAfterTheHoldersLastRequestAndWithTheServer) {
+    const Speaker a(address, "panel", 0xAA), b(address, "script", 0xBB);
+    ASSERT_EQ(a.Take().first, mux::kGranted);
+    ASSERT_TRUE(a.Send(kStatusA).Held());
+    const auto lastRequest = Clock::now();
+    ASSERT_TRUE(WaitUntil([&] { return b.Send(kStart).first != mux::kRefused; }, 5s, 50ms))
+        << "a refused client's requests never renew the grant";
+    const auto freed = Clock::now() - lastRequest;
+    EXPECT_GE(freed, 3s);
+    EXPECT_LT(freed, 3500ms);
+    EXPECT_FALSE(a.Send(kStatusA).Held());
+    EXPECT_NE(StopServer().find("control of " + a.Named() + " lapsed"), std::string::npos);
+
+    StartServer(address);
+    ASSERT_EQ(a.Take().first, mux::kGranted);
+    StopServer();
+    StartServer(address);
+    EXPECT_FALSE(a.Send(kStatusA).Held()) << "a restarted server holds no grant";
+    EXPECT_EQ(b.Send(kStart).Length(), 2u);
 }
 
 TEST(MuxServerProgram, StartUpProblemsEndWithClearErrors) {

@@ -206,6 +206,10 @@ TEST_F(ReportStoreTest, SpecialTextListsCountsOnlyWhileSwitchedOn) {
     store->SaveSpecialText(1, SpecialText(""));
     EXPECT_EQ(ReadBytes(Year() + "/.txt"), "1\r\n");
 
+    // The dialog hands "Счёт" on in Windows-1251; the file's name on disk is UTF-8.
+    store->SaveSpecialText(7, SpecialText("\xD1\xF7\xB8\xF2"));
+    EXPECT_EQ(ReadBytes(Year() + "/Счёт.txt"), "7\r\n");
+
     // A typed name never reaches outside the year folder.
     EXPECT_THROW(store->SaveSpecialText(1, SpecialText("../escaped")), ReportError);
     EXPECT_FALSE(PathExists(Work() + "/escaped.txt"));

@@ -151,6 +151,48 @@ TEST_F(Device, InjectedFaultsShapeTheReplies) {
     EXPECT_TRUE(Send({0x01, lk::ReadModel}).empty());
 }
 
+// Each end is told once, with what the status reports from then on, at the moment it ended.
+TEST_F(Device, EveryEndIsToldOnceWithItsFinalValues) {
+    struct Case {
+        std::uint8_t mode;
+        std::int64_t stopAfterMs;  // 0: no stop command
+        std::size_t ends;
+        std::int64_t endMs;  // of the last end, from the start
+        bool stopped;
+    };
+    const std::vector<Case> cases{
+        {1, 0, 1, 2000, false},     // count time of 2 s
+        {3, 0, 1, -1, false},       // count limit of 50: when the pulses reach it
+        {0, 1500, 1, 1500, true},   // counts until stopped
+        {2, 0, 2, 6000, false},     // periodic: restarts 2 s after the first end
+        {1, 2500, 1, 2000, false},  // a stop after the end ends nothing
+    };
+    for (const Case& c : cases) {
+        std::vector<FinishedCount> ends;
+        model.OnFinish([&](const FinishedCount& f) { ends.push_back(f); });
+        Send({0x02, lk::SetMode, c.mode});
+        Send({0x04, lk::SetCountTime, 0, 0, 2});
+        Send({0x04, lk::SetCountLimit, 0, 0, 50});
+        Send({0x02, lk::StartStop, 1});
+        const std::int64_t start = clock.Now();
+        for (int ms = 0; ms < 6500; ms += 10) {
+            Run(10);
+            if (ms + 10 == c.stopAfterMs) Send({0x02, lk::StartStop, 0});
+        }
+        ASSERT_EQ(ends.size(), c.ends) << int(c.mode);
+        const FinishedCount& last = ends.back();
+        EXPECT_EQ(last.mode, c.mode);
+        EXPECT_EQ(last.count, model.Count()) << int(c.mode);
+        EXPECT_EQ(last.elapsedHundredths, model.ElapsedHundredths()) << int(c.mode);
+        EXPECT_EQ(last.stopped, c.stopped) << int(c.mode);
+        if (c.endMs >= 0) {
+            EXPECT_EQ(last.atMs - start, c.endMs) << int(c.mode);
+        }
+        Send({0x02, lk::StartStop, 0});
+        Send({0x01, lk::ClearFinished});
+    }
+}
+
 TEST(DeviceRandomness, TheSameSeedGivesTheSameCounts) {
     auto countAfter = [](std::uint32_t seed) {
         testing::ManualClock clock;

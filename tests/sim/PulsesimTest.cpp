@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,7 @@ TEST(PulsesimOptions, BadOptionsAreRefusedNamingTheValueAndItsRange) {
         {{"--serial", "12x"}, "--serial 12x: not a whole number (0 to 65535)"},
         {{"--firmware", "999"}, "--firmware 999: out of range (0 to 255)"},
         {{"--seed", "abc"}, "--seed abc: not a whole number (0 to 4294967295)"},
+        {{"--chaos", "-1"}, "--chaos -1: out of range (0 to 4294967295)"},
         {{"--model", "3"}, "--model 3: want 1 or 2"},
         {{"--link"}, "--link needs a value"},
         {{"--frobnicate"}, "unknown option --frobnicate"},
@@ -165,6 +168,7 @@ TEST(PulsesimConsole, CommandsAcknowledgeAndRefuseBadValues) {
         {"cut", "", "cut: a value is needed (0 to 16)"},
         {"blocked maybe", "", "blocked maybe: want on or off"},
         {"hangup soon", "", "hangup soon: not a whole number (0 to 600000)"},
+        {"chaos maybe", "", "chaos maybe: want on or off"},
         {"rate 20", "rate 20/s", ""},
         {"error 5", "error 5", ""},
         {"overlong 3", "overlong 3", ""},
@@ -198,6 +202,70 @@ TEST(PulsesimRecord, WritesEveryRequestAsOneHexLineBeforeTheReply) {
     EXPECT_EQ(pty.Exchange({0x03, 0x42, 0x0F, 0x30}).size(), 2u);
     EXPECT_EQ(pty.Exchange({0x01, 0x28}).size(), 10u);
     EXPECT_EQ(Slurp(record), "earlier line\n02 41 01\n03 42 0F 30\n01 28\n");
+}
+
+std::vector<std::string> LinesOf(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The log is written on the simulator's own clock: the test sends no poll while it waits.
+TEST(PulsesimSoak, LogsEachFinishedCountAsItEndsWithTheCountTheStatusThenReports) {
+    TempDir dir;
+    Pty pty;
+    const std::string log = dir.File("finished");
+    SimProcess sim({"--port", pty.slave, "--log-finished", log, "--rate", "500"});
+    pty.Exchange({0x02, 0x43, 0x01});              // mode 1
+    pty.Exchange({0x04, 0x02, 0x00, 0x00, 0x01});  // count time 1 s
+    const std::regex line(
+        R"(seq=(\d+) at=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} mode=1 count=(\d+) )"
+        R"(elapsed=0:00:01\.00 threshold=2096 by=time)");
+    for (int seq = 1; seq <= 2; ++seq) {
+        pty.Exchange({0x02, 0x41, 0x01});
+        ASSERT_TRUE(WaitUntil([&] { return LinesOf(log).size() == std::size_t(seq); }, 5s));
+        std::smatch m;
+        const std::string last = LinesOf(log).back();
+        ASSERT_TRUE(std::regex_match(last, m, line)) << last;
+        EXPECT_EQ(m[1], std::to_string(seq));
+        const Bytes b = pty.Exchange({0x01, 0x31});
+        ASSERT_EQ(b.size(), 16u);
+        EXPECT_EQ(m[2], std::to_string((b[4] << 16) | (b[5] << 8) | b[6]));
+    }
+    sim.Send("status");
+    EXPECT_EQ(sim.ReadLine().find("chaos"), std::string::npos);  // no chaos unless asked
+}
+
+TEST(PulsesimSoak, ChaosPutsInFaultsWithTheConsoleCommandsAndLogsEach) {
+    TempDir dir;
+    const std::string log = dir.File("faults");
+    SimProcess sim({"--link", dir.File("counter"), "--chaos", "3", "--chaos-log", log});
+    sim.Send("status");
+    EXPECT_NE(sim.ReadLine().find(" chaos: on"), std::string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return !LinesOf(log).empty(); }, 15s));
+    std::smatch m;
+    const std::string first = LinesOf(log).front();
+    ASSERT_TRUE(std::regex_match(
+        first, m, std::regex(R"(at=\S+ fault=(\w+) duration=(\d)\.\d{3}( bytes=(\d+))?)")))
+        << first;
+    const std::map<std::string, std::string> acknowledged{{"noreply", "noreply on"},
+                                                          {"noreplyb", "noreplyb on"},
+                                                          {"hangup", "hung up"},
+                                                          {"overlong", "overlong " + m[4].str()},
+                                                          {"late", "late " + m[4].str()}};
+    EXPECT_EQ(sim.ReadLine(), acknowledged.at(m[1])) << first;
+    EXPECT_LE(std::stoi(m[2]), 3);
+    sim.Send("chaos off");
+    std::string line;
+    while (!(line = sim.ReadLine()).empty() && line != "chaos off") {
+    }
+    EXPECT_EQ(line, "chaos off");
+    sim.Send("status");
+    line = sim.ReadLine();
+    while (line.rfind("mode", 0) != 0 && !line.empty()) line = sim.ReadLine();  // after a hang-up
+    EXPECT_NE(line.find("faults: none"), std::string::npos) << line;
+    EXPECT_EQ(line.find("chaos"), std::string::npos) << line;
 }
 
 TEST(TestScript, AnUnknownArgumentGivesTheUsageAndExitCode2) {

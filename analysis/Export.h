@@ -1,0 +1,26 @@
+// The journal's measurements as a table for a spreadsheet or a lab information system: one row
+// per measurement, as CSV (RFC 4180, UTF-8) or as a JSON array of objects with the same keys.
+// The rate is N / t computed afresh, with its Poisson standard uncertainty sqrt(N) / t; counts
+// are raw, not corrected for dead time.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "analysis/Journal.h"
+
+namespace pulsedesk::analysis {
+
+// "end_local,year,record,description,label,threshold_mv,count_time_s,count,rate_cps,
+// rate_u_cps,category,file,line"
+const std::string& ExportCsvHeader();
+
+// The rows of every record, or of one; the header line first. Lines end in CR LF, as RFC 4180
+// has them; a description's lines are joined with LF inside its quoted cell.
+std::string ExportCsv(const Journal& journal, std::optional<RecordId> only = std::nullopt);
+std::string ExportJson(const Journal& journal, std::optional<RecordId> only = std::nullopt);
+
+// A CSV cell, quoted when it holds a comma, a quote or a line break.
+std::string CsvCell(const std::string& text);
+
+}  // namespace pulsedesk::analysis

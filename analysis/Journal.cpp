@@ -1,0 +1,553 @@
+#include "analysis/Journal.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "config/Cp1251.h"
+#include "reports/FileAccess.h"
+#include "reports/ReportError.h"
+#include "reports/ReportFormat.h"
+
+namespace pulsedesk::analysis {
+
+namespace chr = std::chrono;
+
+namespace {
+
+constexpr std::string_view kRecordIndent = "          ;";
+constexpr std::string_view kMeasurementPrefix = "          /";
+constexpr std::size_t kHeaderLines = 5;
+constexpr int kReadAttempts = 3;  // a file renamed between listing and reading is looked up again
+
+// Reads fixed-form text from left to right; every step fails once one has failed.
+class Cursor {
+  public:
+    explicit Cursor(std::string_view text) : text(text) {}
+
+    bool Literal(std::string_view expected) {
+        if (!ok || text.substr(at, expected.size()) != expected) return Fail(expected);
+        at += expected.size();
+        return true;
+    }
+    // At least min and at most max digits.
+    std::int64_t Digits(std::size_t min, std::size_t max, std::string_view what) {
+        std::size_t n = 0;
+        std::int64_t value = 0;
+        while (ok && at + n < text.size() && n < max && IsDigit(text[at + n]))
+            value = value * 10 + (text[at + n++] - '0');
+        if (!ok || n < min) {
+            Fail(what);
+            return 0;
+        }
+        at += n;
+        return value;
+    }
+    char Any(std::string_view allowed, std::string_view what) {
+        if (!ok || at >= text.size() || allowed.find(text[at]) == std::string_view::npos) {
+            Fail(what);
+            return 0;
+        }
+        return text[at++];
+    }
+    bool Peek(char c) const { return ok && at < text.size() && text[at] == c; }
+    // Only blanks remain.
+    bool End() {
+        if (ok && text.find_first_not_of(' ', at) != std::string_view::npos) Fail("the line's end");
+        return ok;
+    }
+    bool Ok() const { return ok; }
+    std::string Error() const { return error; }
+
+  private:
+    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+    bool Fail(std::string_view expected) {
+        if (ok)
+            error = "expected " + std::string(expected) + " at column " + std::to_string(at + 1);
+        ok = false;
+        return false;
+    }
+
+    std::string_view text;
+    std::size_t at = 0;
+    bool ok = true;
+    std::string error;
+};
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool IsClosing(std::string_view piece) { return piece == std::string(69, '-'); }
+
+// "DD-MM-YYYY" as the report writes a day, or "YYYY-MM-DD" as people type one.
+CivilDate ReadDate(Cursor& c, bool dayFirst) {
+    CivilDate d;
+    int* parts[] = {&d.day, &d.month, &d.year};
+    if (!dayFirst) std::swap(parts[0], parts[2]);
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) c.Literal("-");
+        const bool year = parts[i] == &d.year;
+        *parts[i] = static_cast<int>(c.Digits(year ? 4 : 2, year ? 4 : 2, "a date"));
+    }
+    return d;
+}
+
+// "Date: DD-MM-YYYY ;" and 62 "=".
+std::optional<CivilDate> ParseDateLine(std::string_view line, std::string& error) {
+    Cursor c(line);
+    c.Literal("Date: ");
+    const CivilDate d = ReadDate(c, true);
+    c.Literal(" ;" + std::string(62, '='));
+    c.End();
+    error = c.Ok() && !d.Valid() ? "not a calendar date" : c.Error();
+    return error.empty() ? std::optional(d) : std::nullopt;
+}
+
+// A letter label, then ":" and blanks up to four characters (a four-letter label has no ":").
+bool ParseLabel(std::string_view field, std::string& label) {
+    std::size_t n = 0;
+    while (n < field.size() && field[n] >= 'A' && field[n] <= 'Z') ++n;
+    if (n == 0 || (n < 4 && field[n] != ':')) return false;
+    label = std::string(field.substr(0, n));
+    return field.size() == 4 && field.find_first_not_of(' ', n + 1) == std::string_view::npos;
+}
+
+struct ParsedMeasurement {
+    JournalMeasurement m;
+    int minuteOfDay = 0;
+    std::optional<std::uint64_t> printedRate;  // thousandths per second, as D shows it
+};
+
+std::optional<ParsedMeasurement> ParseMeasurementLine(std::string_view line, std::string& error) {
+    ParsedMeasurement p;
+    if (line.size() < 15 || !ParseLabel(line.substr(11, 4), p.m.label)) {
+        error = "no measurement label at column 12";
+        return std::nullopt;
+    }
+    Cursor c(line.substr(15));
+    const auto hour = c.Digits(2, 2, "the hour");
+    c.Literal(".");
+    const auto minute = c.Digits(2, 2, "the minute");
+    c.Literal("  Ut=");
+    const bool negative = c.Any(" -", "the threshold's sign") == '-';
+    const auto ut = c.Digits(4, 4, "the threshold");
+    c.Literal("mV  Tm=");
+    std::int64_t t = c.Digits(2, 2, "the hours");
+    c.Literal("-");
+    t = t * 60 + c.Digits(2, 2, "the minutes");
+    c.Literal("-");
+    t = t * 60 + c.Digits(2, 2, "the seconds");
+    c.Literal(".");
+    t = t * 100 + c.Digits(2, 2, "the hundredths");
+    c.Literal("  N=");
+    const auto count = c.Digits(8, 10, "the count");
+    c.Literal("  D=");
+    if (c.Peek('-')) {
+        c.Literal("-----.---");
+    } else {
+        const auto whole = c.Digits(5, 20, "the rate");
+        c.Literal(".");
+        p.printedRate = static_cast<std::uint64_t>(whole * 1000 + c.Digits(3, 3, "the rate"));
+    }
+    c.Literal("  Cat=");
+    p.m.category = c.Any("NWA-", "the category");
+    c.End();
+    if (!c.Ok()) {
+        error = c.Error();
+        return std::nullopt;
+    }
+    if (hour > 23 || minute > 59 || count > 0xFFFFFFFFLL) {
+        error = "a time or count out of range";
+        return std::nullopt;
+    }
+    p.m.thresholdMv = static_cast<std::int32_t>(negative ? -ut : ut);
+    p.m.countTimeHundredths = t;
+    p.m.count = static_cast<std::uint32_t>(count);
+    p.minuteOfDay = static_cast<int>(hour * 60 + minute);
+    return p;
+}
+
+// The rate the line prints must be the one its count and time give, or one of them was altered.
+bool RateAgrees(const ParsedMeasurement& p) {
+    const auto hundredths = p.m.countTimeHundredths;
+    if (!p.printedRate) return hundredths == 0 && p.m.category == '-';
+    if (hundredths == 0 || p.m.category == '-') return false;
+    return *p.printedRate ==
+           std::uint64_t{p.m.count} * 100000ull / static_cast<std::uint64_t>(hundredths);
+}
+
+// The state of one file's reading.
+class FileReader {
+  public:
+    FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal)
+        : file(file), firstRecord(firstRecord), journal(journal) {}
+
+    void Line(std::string_view text, int number) {
+        lineNumber = number;
+        if (text.empty()) return EndDescription();
+        if (StartsWith(text, "Date:")) return DateLine(text);
+        // The header's label lines may hold anything.
+        if (!date && !skipping && static_cast<std::size_t>(number) <= kHeaderLines) return;
+        if (text.size() >= 11 && text[0] == '<' && text.substr(7, 4) == ">  ;")
+            return RecordLine(text);
+        if (skipping) return;
+        if (!date) return Skip("a line before the first date line");
+        if (StartsWith(text, kRecordIndent)) return Continuation(text.substr(kRecordIndent.size()));
+        if (StartsWith(text, kMeasurementPrefix)) return MeasurementLine(text);
+        Problem("not a line of a report");
+    }
+
+  private:
+    enum class State { Outside, Description, Closed };
+
+    void Problem(std::string reason) {
+        journal.problems.push_back({file, lineNumber, std::move(reason)});
+    }
+    // A damaged date or record line: the lines that belong to it are skipped with it, up to
+    // the next date or record line.
+    void Skip(std::string reason) {
+        Problem(reason + "; skipped up to the next date or record line");
+        skipping = true;
+        state = State::Outside;
+    }
+
+    JournalRecord* Current() { return state == State::Outside ? nullptr : &journal.records.back(); }
+
+    // A blank line ends a record's description only before it is closed; it never ends a
+    // record's measurements (none are written after one, but a hand edit may add one).
+    void EndDescription() {
+        if (state == State::Description) {
+            Problem("a record block without its closing line");
+            state = State::Closed;
+        }
+    }
+
+    void DateLine(std::string_view text) {
+        std::string error;
+        auto parsed = ParseDateLine(text, error);
+        // A header label may begin with the same word.
+        if (!parsed && !date && static_cast<std::size_t>(lineNumber) <= kHeaderLines) return;
+        if (!parsed) {
+            date.reset();
+            return Skip("not a date line: " + error);
+        }
+        skipping = false;
+        date = parsed;
+        EndDescription();
+        previousMinute = -1;
+        dayOffset = 0;
+    }
+
+    // The six digits are the number modulo 1000000; the file name's range has the rest.
+    std::uint32_t FullNumber(std::uint32_t shown) const {
+        std::uint32_t number = firstRecord - firstRecord % 1000000u + shown;
+        if (number < firstRecord) number += 1000000u;
+        return number;
+    }
+
+    void RecordLine(std::string_view text) {
+        Cursor c(text);
+        c.Literal("<");
+        const auto shown = c.Digits(6, 6, "the record number");
+        if (!date) {
+            if (!skipping) Skip("a record line without a date line before it");
+            return;
+        }
+        if (!c.Ok()) return Skip("not a record line: " + c.Error());
+        skipping = false;
+        EndDescription();
+        JournalRecord record;
+        record.id = {date->year, FullNumber(static_cast<std::uint32_t>(shown))};
+        record.date = *date;
+        record.file = file;
+        record.line = lineNumber;
+        journal.records.push_back(std::move(record));
+        state = State::Description;
+        Piece(text.substr(11));
+    }
+
+    void Continuation(std::string_view piece) {
+        JournalRecord* record = Current();
+        if (record == nullptr) return Problem("a description line outside a record");
+        // A typed line of 69 hyphens looks like the closing line until a description line follows.
+        if (state == State::Closed && record->measurements.empty() && closedByHyphens) {
+            record->description.push_back(std::string(69, '-'));
+            state = State::Description;
+        }
+        if (state != State::Description)
+            return Problem("a description line after the record's end");
+        Piece(piece);
+    }
+
+    void Piece(std::string_view piece) {
+        if (IsClosing(piece)) {
+            state = State::Closed;
+            closedByHyphens = true;
+            return;
+        }
+        closedByHyphens = false;
+        journal.records.back().description.push_back(config::Cp1251ToUtf8(piece));
+    }
+
+    void MeasurementLine(std::string_view text) {
+        JournalRecord* record = Current();
+        if (record == nullptr) return Problem("a measurement line outside a record");
+        std::string error;
+        auto parsed = ParseMeasurementLine(text, error);
+        if (!parsed) return Problem("not a measurement line: " + error);
+        if (!RateAgrees(*parsed)) return Problem("its rate D does not follow from N and Tm");
+        if (state == State::Description) Problem("a record block without its closing line");
+        state = State::Closed;
+        closedByHyphens = false;
+        // No date block is written at midnight: a time that goes back is the next day. Times run
+        // on across the records of one date block, so a record's first line after midnight
+        // is dated right too.
+        if (previousMinute >= 0 && parsed->minuteOfDay < previousMinute) ++dayOffset;
+        previousMinute = parsed->minuteOfDay;
+        JournalMeasurement m = std::move(parsed->m);
+        m.end = {CivilDate::FromDayNumber(date->DayNumber() + dayOffset), parsed->minuteOfDay / 60,
+                 parsed->minuteOfDay % 60};
+        m.file = file;
+        m.line = lineNumber;
+        record->measurements.push_back(std::move(m));
+    }
+
+    const std::string& file;
+    std::uint32_t firstRecord;
+    Journal& journal;
+    int lineNumber = 0;
+    std::optional<CivilDate> date;
+    State state = State::Outside;
+    bool skipping = false;
+    bool closedByHyphens = false;
+    int previousMinute = -1;
+    int dayOffset = 0;
+};
+
+struct MonthFile {
+    std::string name;
+    reports::ParsedReportName parsed;
+    std::vector<std::string> others;  // further files of the month, not read
+};
+
+// The name exactly as the store builds it, for this year.
+std::optional<reports::ParsedReportName> StrictName(const std::string& name, int year) {
+    reports::ParsedReportName parsed = reports::ParseReportFileName(name);
+    reports::ReportFileName built{.year = static_cast<std::int16_t>(year),
+                                  .month = static_cast<std::uint8_t>(parsed.month),
+                                  .first = parsed.first,
+                                  .last = parsed.last,
+                                  .name = {}};
+    if (!parsed.complete || parsed.first < 1 || built.Build() != name) return std::nullopt;
+    return parsed;
+}
+
+// Each month's file: of two (a rename caught half-way, or a crash), the one with the later
+// records. Names that are no report of this year go to problems when given.
+std::map<int, MonthFile> MonthFiles(const std::string& yearFolder, int year,
+                                    std::vector<JournalProblem>* problems) {
+    std::map<int, MonthFile> months;
+    for (const std::string& name : reports::MatchingNames(yearFolder, "*.rep")) {
+        auto parsed = StrictName(name, year);
+        if (!parsed) {
+            if (problems != nullptr)
+                problems->push_back(
+                    {std::to_string(year) + "/" + name, 0, "not a report file name of this year"});
+            continue;
+        }
+        auto [slot, fresh] = months.try_emplace(parsed->month, MonthFile{name, *parsed, {}});
+        if (fresh) continue;
+        MonthFile& kept = slot->second;
+        const auto later = [](const reports::ParsedReportName& p) {
+            return std::pair(p.last, p.first);
+        };
+        if (later(*parsed) > later(kept.parsed)) {
+            kept.others.push_back(kept.name);
+            kept.name = name;
+            kept.parsed = *parsed;
+        } else {
+            kept.others.push_back(name);
+        }
+    }
+    return months;
+}
+
+// The month's bytes. A file renamed by a new record between the listing and the reading is
+// looked up again under its new name.
+std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, MonthFile& file,
+                                     Journal& journal) {
+    for (int attempt = 1;; ++attempt) {
+        const std::string path = yearFolder + "/" + file.name;
+        try {
+            return reports::ReadWholeFile(path);
+        } catch (const reports::ReportError& error) {
+            if (reports::PathExists(path) || attempt == kReadAttempts) {
+                journal.problems.push_back(
+                    {std::to_string(year) + "/" + file.name, 0, error.what()});
+                return std::nullopt;
+            }
+        }
+        auto again = MonthFiles(yearFolder, year, nullptr);
+        auto found = again.find(file.parsed.month);
+        if (found == again.end()) return std::nullopt;
+        file = found->second;
+    }
+}
+
+bool Wanted(const JournalFilter& filter, YearMonth ym) {
+    return (!filter.from || ym >= *filter.from) && (!filter.to || ym <= *filter.to);
+}
+
+void ReadYear(const std::string& workFolder, int year, const JournalFilter& filter,
+              Journal& journal) {
+    const std::string yearFolder = workFolder + "/" + std::to_string(year);
+    for (auto& [month, file] : MonthFiles(yearFolder, year, &journal.problems)) {
+        if (!Wanted(filter, {year, month})) continue;
+        for (const std::string& other : file.others)
+            journal.problems.push_back({std::to_string(year) + "/" + other, 0,
+                                        "a second file of the month, not read: " + file.name +
+                                            " holds the later records"});
+        auto bytes = ReadMonth(yearFolder, year, file, journal);
+        if (!bytes) continue;
+        ReadReportText(*bytes, std::to_string(year) + "/" + file.name,
+                       static_cast<std::uint32_t>(file.parsed.first), journal);
+    }
+}
+
+void NameRepeatedRecords(Journal& journal) {
+    std::set<RecordId> seen;
+    for (const JournalRecord& r : journal.records)
+        if (!seen.insert(r.id).second)
+            journal.problems.push_back(
+                {r.file, r.line, "record " + r.id.Text() + " appears a second time"});
+}
+
+}  // namespace
+
+std::string CivilDate::Text() const {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+    return text;
+}
+
+long CivilDate::DayNumber() const {
+    const chr::year_month_day ymd{chr::year(year), chr::month(static_cast<unsigned>(month)),
+                                  chr::day(static_cast<unsigned>(day))};
+    return static_cast<long>(chr::sys_days(ymd).time_since_epoch().count());
+}
+
+CivilDate CivilDate::FromDayNumber(long days) {
+    const chr::year_month_day ymd{chr::sys_days(chr::days(days))};
+    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day()))};
+}
+
+bool CivilDate::Valid() const {
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+           chr::year_month_day{chr::year(year), chr::month(static_cast<unsigned>(month)),
+                               chr::day(static_cast<unsigned>(day))}
+               .ok();
+}
+
+std::string LocalMinute::Text() const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%s %02d:%02d", date.Text().c_str(), hour, minute);
+    return text;
+}
+
+double LocalMinute::Days() const {
+    return static_cast<double>(date.DayNumber()) + (hour * 60 + minute) / 1440.0;
+}
+
+std::string RecordId::Text() const { return std::to_string(year) + ":" + std::to_string(number); }
+
+std::optional<double> JournalMeasurement::Rate() const {
+    if (countTimeHundredths == 0) return std::nullopt;
+    return count / CountTimeS();
+}
+
+std::optional<double> JournalMeasurement::RateUncertainty() const {
+    if (countTimeHundredths == 0) return std::nullopt;
+    return std::sqrt(static_cast<double>(count)) / CountTimeS();
+}
+
+std::string JournalRecord::FirstLine() const {
+    if (description.empty()) return {};
+    const std::string& line = description.front();
+    return line.substr(0, line.find_last_not_of(' ') + 1);
+}
+
+const JournalRecord* Journal::Find(RecordId id) const {
+    for (const JournalRecord& r : records)
+        if (r.id == id) return &r;
+    return nullptr;
+}
+
+int Journal::NewestYear() const {
+    int newest = 0;
+    for (const JournalRecord& r : records) newest = std::max(newest, r.id.year);
+    return newest;
+}
+
+void ReadReportText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
+                    Journal& journal) {
+    FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), journal);
+    int number = 0;
+    for (const std::string& line : reports::SplitLines(bytes)) reader.Line(line, ++number);
+}
+
+Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) {
+    Journal journal;
+    for (const std::string& name : reports::MatchingNames(workFolder, "[0-9][0-9][0-9][0-9]")) {
+        const int year = std::stoi(name);
+        if (!reports::IsDirectory(workFolder + "/" + name)) continue;
+        if (filter.from && year < filter.from->year) continue;
+        if (filter.to && year > filter.to->year) continue;
+        ReadYear(workFolder, year, filter, journal);
+    }
+    NameRepeatedRecords(journal);
+    return journal;
+}
+
+std::optional<RecordRef> ParseRecordRef(std::string_view text) {
+    RecordRef ref;
+    const auto colon = text.find(':');
+    Cursor c(text);
+    if (colon != std::string_view::npos) {
+        ref.year = static_cast<int>(c.Digits(4, 4, "the year"));
+        c.Literal(":");
+    }
+    const auto number = c.Digits(1, 10, "the record number");
+    c.End();
+    if (!c.Ok() || number < 1 || number > 0xFFFFFFFFLL || text.find(' ') != std::string_view::npos)
+        return std::nullopt;
+    ref.number = static_cast<std::uint32_t>(number);
+    return ref;
+}
+
+RecordId Resolve(const RecordRef& ref, const Journal& journal) {
+    return {ref.year != 0 ? ref.year : journal.NewestYear(), ref.number};
+}
+
+std::optional<YearMonth> ParseYearMonth(std::string_view text) {
+    Cursor c(text);
+    YearMonth ym;
+    ym.year = static_cast<int>(c.Digits(4, 4, "the year"));
+    c.Literal("-");
+    ym.month = static_cast<int>(c.Digits(2, 2, "the month"));
+    if (!c.End() || text.size() != 7 || ym.month < 1 || ym.month > 12) return std::nullopt;
+    return ym;
+}
+
+std::optional<CivilDate> ParseDate(std::string_view text) {
+    Cursor c(text);
+    const CivilDate d = ReadDate(c, false);
+    if (!c.End() || text.size() != 10 || !d.Valid()) return std::nullopt;
+    return d;
+}
+
+}  // namespace pulsedesk::analysis

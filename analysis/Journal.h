@@ -1,0 +1,127 @@
+// The report tree read back as data: records with their description and measurement lines,
+// and every line or file that could not be read, named with its place. Read-only: nothing is
+// written, renamed or locked, so it runs while the panel writes.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pulsedesk::analysis {
+
+struct CivilDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    auto operator<=>(const CivilDate&) const = default;
+    std::string Text() const;  // "2026-12-07"
+    // Days since 1970-01-01.
+    long DayNumber() const;
+    static CivilDate FromDayNumber(long days);
+    bool Valid() const;
+};
+
+// Local time to the minute, as the report lines carry it.
+struct LocalMinute {
+    CivilDate date;
+    int hour = 0;
+    int minute = 0;
+    auto operator<=>(const LocalMinute&) const = default;
+    std::string Text() const;  // "2026-12-07 14:05"
+    // Days since 1970-01-01, with the time of day as its fraction.
+    double Days() const;
+};
+
+// Record numbers restart every year: a record is named by both.
+struct RecordId {
+    int year = 0;
+    std::uint32_t number = 0;
+    auto operator<=>(const RecordId&) const = default;
+    std::string Text() const;  // "2026:287"
+};
+
+struct JournalMeasurement {
+    std::string label;             // "A", "AB", ...
+    LocalMinute end;               // the end of the count, to the minute
+    std::int32_t thresholdMv = 0;  // as the line states it (whole millivolts)
+    std::int64_t countTimeHundredths = 0;
+    std::uint32_t count = 0;
+    char category = 'N';  // 'N', 'W', 'A', or '-' for a line without a count time
+    std::string file;     // below the work folder: "2026/12-26_000287-000301.rep"
+    int line = 0;         // from 1
+
+    double CountTimeS() const { return static_cast<double>(countTimeHundredths) / 100.0; }
+    // N / t computed afresh (not the line's truncated figure); empty without a count time.
+    std::optional<double> Rate() const;
+    // The Poisson standard uncertainty of the rate, sqrt(N) / t.
+    std::optional<double> RateUncertainty() const;
+};
+
+struct JournalRecord {
+    RecordId id;
+    CivilDate date;                        // the date block the record stands under
+    std::vector<std::string> description;  // UTF-8, one entry per stored line
+    std::vector<JournalMeasurement> measurements;
+    std::string file;
+    int line = 0;
+
+    // The description's first line without the blanks a cut leaves at its end; "" when empty.
+    std::string FirstLine() const;
+};
+
+// A line or file that was skipped; line 0 names the file as a whole.
+struct JournalProblem {
+    std::string file;
+    int line = 0;
+    std::string reason;
+};
+
+struct YearMonth {
+    int year = 0;
+    int month = 0;
+    auto operator<=>(const YearMonth&) const = default;
+};
+
+// Which monthly files to read; both ends included.
+struct JournalFilter {
+    std::optional<YearMonth> from;
+    std::optional<YearMonth> to;
+};
+
+struct Journal {
+    std::vector<JournalRecord> records;  // by year, then in file order
+    std::vector<JournalProblem> problems;
+
+    const JournalRecord* Find(RecordId id) const;
+    int NewestYear() const;  // 0 without records
+};
+
+// Every year folder ("YYYY") of the work folder and its monthly report files; BACKUP and other
+// files are never read. When a month has two files, the one with the higher last record number
+// is read and the other named as a problem. A file replaced while it is read is read whole, in
+// its old or its new form.
+Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter = {});
+
+// The records of one report file's bytes, appended to the journal. file names the file in the
+// journal's problems and lines; firstRecord is the file name's first record number, from which
+// numbers above 999999 (the report shows six digits) are restored.
+void ReadReportText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
+                    Journal& journal);
+
+// "[YYYY:]N" as the operator types it; year 0 when not given.
+struct RecordRef {
+    int year = 0;
+    std::uint32_t number = 0;
+};
+std::optional<RecordRef> ParseRecordRef(std::string_view text);
+// The year defaults to the journal's newest.
+RecordId Resolve(const RecordRef& ref, const Journal& journal);
+
+// "YYYY-MM" and "YYYY-MM-DD"; nothing when malformed or not a calendar date.
+std::optional<YearMonth> ParseYearMonth(std::string_view text);
+std::optional<CivilDate> ParseDate(std::string_view text);
+
+}  // namespace pulsedesk::analysis

@@ -1,0 +1,101 @@
+#include "analysis/QcMarker.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+namespace pulsedesk::analysis {
+
+namespace {
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// "KEY=number" with a positive finite number; nothing otherwise.
+std::optional<double> Positive(const std::string& word, const std::string& key) {
+    if (word.rfind(key + "=", 0) != 0) return std::nullopt;
+    const std::string text = word.substr(key.size() + 1);
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0) return std::nullopt;
+    return value;
+}
+
+bool IsName(const std::string& name) {
+    if (name.empty()) return false;
+    for (unsigned char c : name)
+        if (c <= ' ' || c >= 0x7F) return false;
+    return true;
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+std::optional<QcMarker> ParseSource(const std::vector<std::string>& w) {
+    if (w.size() != 6 && w.size() != 7) return std::nullopt;
+    QcMarker m{QcMarker::Kind::Source, w[2], 0, {}, 0, std::nullopt};
+    const auto activity = Positive(w[3], "A");
+    const auto reference = w[4].rfind("REF=", 0) == 0 ? ParseDate(w[4].substr(4)) : std::nullopt;
+    const auto half = Positive(w[5], "HALF");
+    if (!activity || !reference || !half) return std::nullopt;
+    m.activityBq = *activity;
+    m.reference = *reference;
+    m.halfLifeDays = *half;
+    if (w.size() == 7) {
+        std::string u = w[6];
+        if (!u.empty() && u.back() == '%') u.pop_back();
+        m.activityUPercent = Positive(u, "U");
+        if (!m.activityUPercent) return std::nullopt;
+    }
+    return m;
+}
+
+}  // namespace
+
+std::optional<QcMarker> ParseQcMarker(const std::string& firstLine) {
+    const std::vector<std::string> w = Words(firstLine);
+    const auto named = [&w](QcMarker::Kind kind, std::size_t at) -> std::optional<QcMarker> {
+        if (w.size() > at + 1) return std::nullopt;
+        return QcMarker{kind, w.size() == at + 1 ? w[at] : "", 0, {}, 0, std::nullopt};
+    };
+    if (w.size() >= 1 && w[0] == "PLATEAU") return named(QcMarker::Kind::Plateau, 1);
+    if (w.size() < 2 || w[0] != "QC") return std::nullopt;
+    if (w[1] == "BACKGROUND" && w.size() == 2) return QcMarker{};
+    if (w[1] == "CHI2") return named(QcMarker::Kind::ChiSquare, 2);
+    if (w[1] == "SOURCE") return ParseSource(w);
+    return std::nullopt;
+}
+
+std::string MarkerText(const QcMarker& m) {
+    std::string text;
+    if (!m.name.empty() && !IsName(m.name)) return {};
+    switch (m.kind) {
+        case QcMarker::Kind::Background:
+            text = "QC BACKGROUND";
+            break;
+        case QcMarker::Kind::ChiSquare:
+            text = m.name.empty() ? "QC CHI2" : "QC CHI2 " + m.name;
+            break;
+        case QcMarker::Kind::Plateau:
+            text = m.name.empty() ? "PLATEAU" : "PLATEAU " + m.name;
+            break;
+        case QcMarker::Kind::Source:
+            if (m.name.empty()) return {};
+            text = "QC SOURCE " + m.name + " A=" + Number(m.activityBq) +
+                   " REF=" + m.reference.Text() + " HALF=" + Number(m.halfLifeDays);
+            if (m.activityUPercent) text += " U=" + Number(*m.activityUPercent) + "%";
+            break;
+    }
+    return text.size() <= kMarkerLimit ? text : std::string();
+}
+
+}  // namespace pulsedesk::analysis

@@ -1,0 +1,36 @@
+// The first description line that marks a record as a quality-control run, as qa writes it
+// and as an operator may type it on the panel:
+//   QC BACKGROUND
+//   QC SOURCE <name> A=<Bq> REF=<YYYY-MM-DD> HALF=<days> [U=<percent>]
+//   QC CHI2 [<name>]
+//   PLATEAU [<name>]
+// At most 68 ASCII characters, so the report store never cuts the line.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "analysis/Journal.h"
+
+namespace pulsedesk::analysis {
+
+inline constexpr std::size_t kMarkerLimit = 68;
+
+struct QcMarker {
+    enum class Kind { Background, Source, ChiSquare, Plateau };
+    Kind kind = Kind::Background;
+    std::string name;  // a word without blanks; empty where it is optional
+    // Source only: the activity A0 on the reference day, its half-life, and the activity's
+    // relative standard uncertainty in percent when known.
+    double activityBq = 0;
+    CivilDate reference;
+    double halfLifeDays = 0;
+    std::optional<double> activityUPercent;
+};
+
+std::optional<QcMarker> ParseQcMarker(const std::string& firstLine);
+// The marker's text; empty when it would not fit in kMarkerLimit ASCII characters or a name
+// holds a blank or a non-ASCII character.
+std::string MarkerText(const QcMarker& marker);
+
+}  // namespace pulsedesk::analysis

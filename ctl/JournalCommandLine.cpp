@@ -1,0 +1,302 @@
+#include "ctl/JournalCommandLine.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "analysis/QcMarker.h"
+#include "ctl/CommandLine.h"
+#include "link/protocol.h"
+
+namespace pulsedesk::ctl {
+
+namespace {
+
+constexpr int kMaxBaseline = 1000;
+constexpr int kMaxRepeat = 100000;
+constexpr double kGridMv = 2.5;
+
+const std::map<std::string, std::string> kHelp{
+    {"report",
+     "Usage: pulsectl report list|export|stats|qc ... [--report-folder DIR] [--json]\n"
+     "Reads the report folder (DIR, else Work_Folder of the panel's settings, else this\n"
+     "program's folder); the device is never touched. Damaged lines are named on standard\n"
+     "error and skipped.\n"
+     "  list                          records: date, lines, the description's first line\n"
+     "  export [--format csv|json] [--from YYYY-MM] [--to YYYY-MM] [--record [YYYY:]N]\n"
+     "                                (--json is --format json)\n"
+     "                                one row per measurement: end_local, year, record,\n"
+     "                                description, label, threshold_mv, count_time_s, count,\n"
+     "                                rate_cps, rate_u_cps (sqrt(N)/t), category, file, line;\n"
+     "                                counts are raw, not corrected for dead time\n"
+     "  stats --record [YYYY:]N       mean, spread and the chi-square test of a record\n"
+     "  qc background|source NAME [--baseline N] [--baseline-from YYYY-MM-DD]\n"
+     "     [--sample-time H:MM:SS]    control charts of the QC records, one per threshold,\n"
+     "                                and Currie's detection limit for a sample count time\n"
+     "The year of [YYYY:]N defaults to the newest in the folder. --json prints the figures\n"
+     "as JSON.\n"},
+    {"qa",
+     "Usage: pulsectl qa chi-square --repeat N --time H:MM:SS [--name NAME]\n"
+     "       pulsectl qa background --time H:MM:SS [--repeat N]\n"
+     "       pulsectl qa source --name NAME --activity BQ --ref YYYY-MM-DD --half-life DAYS\n"
+     "                          [--activity-u PERCENT] --time H:MM:SS [--repeat N]\n"
+     "  common: [--threshold MV] [--report-folder DIR]; background and source also\n"
+     "  [--baseline N] [--baseline-from YYYY-MM-DD] [--sample-time H:MM:SS]\n"
+     "Counts a quality-control series as measure does (mode 1, a record marked\n"
+     "QC CHI2 / QC BACKGROUND / QC SOURCE in the work folder) and judges it:\n"
+     "chi-square exits 0 when 0.05 <= p <= 0.95, else 3 (a sound counter fails about one\n"
+     "time in ten: recount once first); background and source put the new point on its\n"
+     "control chart and exit 0 in control, 4 recount (beyond 2 sigma), 3 out of service\n"
+     "(beyond 3 sigma, or two successive points beyond 2 sigma on one side).\n"
+     "While the panel holds the work folder, exits 1 naming the holder, before counting;\n"
+     "a counter that another program holds is refused as measure refuses it (exit 1).\n"},
+    {"plateau",
+     "Usage: pulsectl plateau --from MV --to MV --step MV --time H:MM:SS [--name NAME]\n"
+     "                        [--limit PCT] [--report-folder DIR]\n"
+     "Sweeps the discriminator threshold (the integral counting curve) from --from to --to\n"
+     "in steps of --step (multiples of 2.5 mV), one count of --time at each, all in one\n"
+     "record marked PLATEAU; each line carries the threshold the device reports. Prints\n"
+     "every flat run of at least 3 points whose slope is within --limit (default 5 % per\n"
+     "100 mV), widest first, and the threshold in the middle of the widest. The earlier\n"
+     "threshold is restored at the end and after Ctrl-C. Exit 0 with a flat run, 3 without.\n"},
+};
+
+[[noreturn]] void Refuse(const std::string& text) { throw UsageError(text); }
+
+double ParseDecimal(const std::string& what, const std::string& text, double min, double max) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value))
+        Refuse(what + " " + text + ": not a number");
+    if (value < min || value > max)
+        Refuse(what + " " + text + ": out of range (" + std::to_string(min) + " to " +
+               std::to_string(max) + ")");
+    return value;
+}
+
+double ParseGridMv(const std::string& what, const std::string& text, double min) {
+    const double value = ParseDecimal(what, text, min, link::kThresholdMaxMv);
+    if (std::fmod(value, kGridMv) != 0) Refuse(what + " " + text + ": not a multiple of 2.5 mV");
+    return value;
+}
+
+// Takes the options in order, each allowed one at most once.
+class OptionWalker {
+  public:
+    OptionWalker(std::string command, const std::vector<std::string>& args, std::size_t from)
+        : command(std::move(command)), args(args), i(from) {}
+
+    bool Next(std::string& option) {
+        if (i >= args.size()) return false;
+        option = args[i++];
+        if (!seen.insert(option).second) Refuse(command + ": " + option + " given twice");
+        return true;
+    }
+    std::string Value(const std::string& option) {
+        if (i >= args.size()) Refuse(command + ": " + option + " needs a value");
+        return args[i++];
+    }
+    bool Seen(const std::string& option) const { return seen.count(option) > 0; }
+
+    const std::string command;
+
+  private:
+    const std::vector<std::string>& args;
+    std::size_t i;
+    std::set<std::string> seen;
+};
+
+analysis::RecordRef ParseRecord(const std::string& text) {
+    auto ref = analysis::ParseRecordRef(text);
+    if (!ref) Refuse("--record " + text + ": want [YYYY:]N");
+    return *ref;
+}
+
+analysis::YearMonth ParseMonth(const std::string& option, const std::string& text) {
+    auto ym = analysis::ParseYearMonth(text);
+    if (!ym) Refuse(option + " " + text + ": want YYYY-MM");
+    return *ym;
+}
+
+analysis::CivilDate ParseDay(const std::string& option, const std::string& text) {
+    auto d = analysis::ParseDate(text);
+    if (!d) Refuse(option + " " + text + ": want a date YYYY-MM-DD");
+    return *d;
+}
+
+double ParseSeconds(const std::string& option, const std::string& text) {
+    const ClockTime t = ParseClockTime(option, text);
+    const double seconds = t.hours * 3600.0 + t.minutes * 60.0 + t.seconds;
+    if (seconds <= 0) Refuse(option + " " + text + ": a count time above 0 is needed");
+    return seconds;
+}
+
+// Options that the report and qa commands share; false when the option is none of them.
+bool TakeCommon(OptionWalker& w, const std::string& option, JournalOptions& o) {
+    if (option == "--report-folder") {
+        o.reportFolder = w.Value(option);
+        if (o.reportFolder.empty()) Refuse("--report-folder: the folder is empty");
+    } else if (option == "--baseline") {
+        o.baseline.points = static_cast<int>(ParseWhole(option, w.Value(option), 1, kMaxBaseline));
+    } else if (option == "--baseline-from") {
+        o.baseline.from = ParseDay(option, w.Value(option));
+    } else if (option == "--sample-time") {
+        o.sampleSeconds = ParseSeconds(option, w.Value(option));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ParseReportOption(OptionWalker& w, const std::string& option, JournalOptions& o) {
+    const std::string& a = o.action;
+    const bool rows = a == "export";
+    if (option == "--json") {
+        o.json = true;
+    } else if (rows && option == "--format") {
+        const std::string format = w.Value(option);
+        if (format != "csv" && format != "json")
+            Refuse("--format " + format + ": want csv or json");
+        o.csv = format == "csv";
+    } else if (rows && option == "--from") {
+        o.months.from = ParseMonth(option, w.Value(option));
+    } else if (rows && option == "--to") {
+        o.months.to = ParseMonth(option, w.Value(option));
+    } else if ((rows || a == "stats") && option == "--record") {
+        o.record = ParseRecord(w.Value(option));
+    } else if (!(a == "qc" || option == "--report-folder") || !TakeCommon(w, option, o)) {
+        Refuse("report " + a + ": unknown option " + option);
+    }
+}
+
+JournalOptions ParseReport(const std::vector<std::string>& args) {
+    JournalOptions o;
+    if (args.empty()) Refuse("report: list, export, stats or qc is needed");
+    o.action = args[0];
+    if (o.action != "list" && o.action != "export" && o.action != "stats" && o.action != "qc")
+        Refuse("report " + o.action + ": want list, export, stats or qc");
+    std::size_t at = 1;
+    if (o.action == "qc") {
+        const std::string chart = at < args.size() ? args[at++] : "";
+        if (chart != "background" && chart != "source")
+            Refuse("report qc: background or source NAME is needed");
+        o.sourceChart = chart == "source";
+        if (o.sourceChart && (at >= args.size() || args[at].rfind("--", 0) == 0))
+            Refuse("report qc source: the source's NAME is needed");
+        if (o.sourceChart) o.name = args[at++];
+    }
+    OptionWalker w("report " + o.action, args, at);
+    for (std::string option; w.Next(option);) ParseReportOption(w, option, o);
+    if (o.action == "stats" && !o.record) Refuse("report stats: --record [YYYY:]N is needed");
+    if (o.json && o.action == "export") {
+        if (w.Seen("--format") && o.csv) Refuse("report export: --json and --format csv");
+        o.csv = false;
+    }
+    if (o.months.from && o.months.to && *o.months.to < *o.months.from)
+        Refuse("report export: --to lies before --from");
+    return o;
+}
+
+void ParseQaOption(OptionWalker& w, const std::string& option, JournalOptions& o) {
+    const bool source = o.action == "source";
+    const bool charted = source || o.action == "background";
+    if (option == "--time") {
+        o.time = ParseClockTime(option, w.Value(option));
+        if (o.time.hours == 0 && o.time.minutes == 0 && o.time.seconds == 0)
+            Refuse("--time 0:00:00: a count time above 0 is needed");
+    } else if (option == "--repeat") {
+        o.repeat = static_cast<int>(ParseWhole(option, w.Value(option), 1, kMaxRepeat));
+    } else if (option == "--threshold") {
+        o.threshold = static_cast<std::int32_t>(
+            ParseWhole(option, w.Value(option), link::kThresholdMinMv, link::kThresholdMaxMv));
+    } else if (option == "--name" && o.action != "background") {
+        o.name = w.Value(option);
+    } else if (source && option == "--activity") {
+        o.activityBq = ParseDecimal(option, w.Value(option), 1e-9, 1e15);
+    } else if (source && option == "--ref") {
+        o.reference = ParseDay(option, w.Value(option));
+    } else if (source && option == "--half-life") {
+        o.halfLifeDays = ParseDecimal(option, w.Value(option), 1e-6, 1e15);
+    } else if (source && option == "--activity-u") {
+        o.activityUPercent = ParseDecimal(option, w.Value(option), 1e-9, 100);
+    } else if (!(charted || option == "--report-folder") || !TakeCommon(w, option, o)) {
+        Refuse("qa " + o.action + ": unknown option " + option);
+    }
+}
+
+analysis::QcMarker MarkerOf(const JournalOptions& o, analysis::QcMarker::Kind kind) {
+    return {kind, o.name, o.activityBq, o.reference, o.halfLifeDays, o.activityUPercent};
+}
+
+// The marker line, refused when it would not fit the report's first description line whole.
+std::string MarkerLine(const analysis::QcMarker& marker) {
+    std::string text = analysis::MarkerText(marker);
+    if (text.empty())
+        Refuse("--name " + marker.name +
+               ": one word of ASCII letters, digits and signs, short "
+               "enough that the record's first line stays within 68 characters");
+    return text;
+}
+
+JournalOptions ParseQa(const std::vector<std::string>& args) {
+    using Kind = analysis::QcMarker::Kind;
+    JournalOptions o;
+    o.action = args.empty() ? "" : args[0];
+    static const std::map<std::string, Kind> kinds{{"chi-square", Kind::ChiSquare},
+                                                   {"background", Kind::Background},
+                                                   {"source", Kind::Source}};
+    const auto kind = kinds.find(o.action);
+    if (kind == kinds.end()) Refuse("qa: chi-square, background or source is needed");
+    OptionWalker w("qa " + o.action, args, 1);
+    for (std::string option; w.Next(option);) ParseQaOption(w, option, o);
+    if (!w.Seen("--time")) Refuse("qa " + o.action + ": --time H:MM:SS is needed");
+    if (o.action == "chi-square" && (!w.Seen("--repeat") || o.repeat < 2))
+        Refuse("qa chi-square: --repeat N with N of 2 or more is needed");
+    for (const char* needed : {"--name", "--activity", "--ref", "--half-life"})
+        if (o.action == "source" && !w.Seen(needed))
+            Refuse(std::string("qa source: ") + needed + " is needed");
+    o.marker = MarkerLine(MarkerOf(o, kind->second));
+    return o;
+}
+
+JournalOptions ParsePlateau(const std::vector<std::string>& args) {
+    JournalOptions o;
+    OptionWalker w("plateau", args, 0);
+    for (std::string option; w.Next(option);) {
+        if (option == "--from")
+            o.fromMv = ParseGridMv(option, w.Value(option), link::kThresholdMinMv);
+        else if (option == "--to")
+            o.toMv = ParseGridMv(option, w.Value(option), link::kThresholdMinMv);
+        else if (option == "--step")
+            o.stepMv = ParseGridMv(option, w.Value(option), kGridMv);
+        else if (option == "--limit")
+            o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
+        else if (option == "--time" || option == "--name" || option == "--report-folder")
+            ParseQaOption(w, option, o);
+        else
+            Refuse("plateau: unknown option " + option);
+    }
+    for (const char* needed : {"--from", "--to", "--step", "--time"})
+        if (!w.Seen(needed)) Refuse(std::string("plateau: ") + needed + " is needed");
+    if (o.toMv <= o.fromMv) Refuse("plateau: --to must lie above --from");
+    if ((o.toMv - o.fromMv) / o.stepMv + 1 > kMaxRepeat) Refuse("plateau: too many points");
+    o.marker = MarkerLine(MarkerOf(o, analysis::QcMarker::Kind::Plateau));
+    return o;
+}
+
+}  // namespace
+
+JournalOptions ParseJournalCommand(const std::string& command,
+                                   const std::vector<std::string>& args) {
+    if (command == "report") return ParseReport(args);
+    if (command == "qa") return ParseQa(args);
+    return ParsePlateau(args);
+}
+
+std::string JournalHelpText(const std::string& command) {
+    const auto found = kHelp.find(command);
+    return found == kHelp.end() ? std::string() : found->second;
+}
+
+}  // namespace pulsedesk::ctl

@@ -1,0 +1,56 @@
+// The command lines of the journal commands: report (a report folder, never the device), qa
+// and plateau (runs on the counter, written as records). Every value is checked before
+// anything is sent or read; a bad one raises UsageError.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/ControlChart.h"
+#include "analysis/Journal.h"
+#include "link/Frames.h"
+
+namespace pulsedesk::ctl {
+
+using link::frames::ClockTime;
+
+struct JournalOptions {
+    std::string action;        // report: list, export, stats, qc; qa: chi-square, background,
+                               // source; plateau: empty
+    std::string reportFolder;  // empty: the settings' work folder
+    bool json = false;
+
+    // report export
+    bool csv = true;
+    analysis::JournalFilter months;
+    std::optional<analysis::RecordRef> record;  // export, stats
+
+    // report qc and qa background|source
+    bool sourceChart = false;  // report qc: source NAME rather than background
+    analysis::BaselineRule baseline;
+    std::optional<double> sampleSeconds;
+
+    // qa and plateau
+    std::string name;
+    std::string marker;  // the description's first line that marks the record
+    ClockTime time;
+    int repeat = 1;
+    std::optional<std::int32_t> threshold;  // qa: counted at this threshold, mV
+    double activityBq = 0;
+    analysis::CivilDate reference;
+    double halfLifeDays = 0;
+    std::optional<double> activityUPercent;
+    double fromMv = 0, toMv = 0, stepMv = 0;  // plateau
+    double limit = 5.0;                       // plateau: percent per 100 mV
+};
+
+// The arguments after "report", "qa" or "plateau".
+JournalOptions ParseJournalCommand(const std::string& command,
+                                   const std::vector<std::string>& args);
+
+// The help of report, qa or plateau; empty for another command.
+std::string JournalHelpText(const std::string& command);
+
+}  // namespace pulsedesk::ctl

@@ -1,0 +1,135 @@
+#include "ctl/JournalText.h"
+
+#include <cmath>
+#include <cstdarg>
+
+namespace pulsedesk::ctl {
+
+namespace an = pulsedesk::analysis;
+
+namespace {
+
+__attribute__((format(printf, 2, 3))) void Add(std::string& text, const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    text += line;
+}
+
+std::string ChiSquareText(const an::ChiSquareTest& t) {
+    std::string text;
+    Add(text, "chi-square      %.3f with %d degrees of freedom, p = %.3f\n", t.chiSquare,
+        t.degreesOfFreedom, t.pValue);
+    Add(text, "                %s: want %.3f <= chi-square <= %.3f (0.05 <= p <= 0.95)\n",
+        t.pass ? "pass" : "FAIL", t.quantiles.lower, t.quantiles.upper);
+    return text;
+}
+
+std::string LimitsText(const an::ChartLimits& l) {
+    std::string text;
+    Add(text, "baseline        %d point%s%s\n", l.baselinePoints, l.baselinePoints == 1 ? "" : "s",
+        l.provisional ? ", provisional: limits from Poisson statistics" : "");
+    Add(text, "mean            %.6g, sigma %.4g (sample %.4g, Poisson %.4g)\n", l.mean, l.sigma,
+        l.sampleSd, l.poissonSd);
+    Add(text, "limits          warning %.6g .. %.6g, action %.6g .. %.6g\n", l.warningLow,
+        l.warningHigh, l.actionLow, l.actionHigh);
+    return text;
+}
+
+std::string PointLine(const an::ChartPoint& p) {
+    std::string text;
+    Add(text, "%-12s %s  %12.6g %10.4g  %s", p.record.Text().c_str(), p.when.Text().c_str(),
+        p.value, p.uncertainty, an::StatusName(p.status));
+    if (p.efficiency) {
+        const an::EfficiencyTerms& t = *p.efficiency;
+        Add(text, "  (R_s %.6g/s, R_b %.6g/s from %s, A %.6g Bq)", t.grossRate, t.backgroundRate,
+            t.backgroundFrom.c_str(), t.activityBq);
+    }
+    return text + "\n";
+}
+
+std::string DetectionText(const an::DetectionLimit& d) {
+    std::string text;
+    Add(text,
+        "detection limit for a sample counted %.6g s: L_D = %.1f counts (B = %.4g counts, "
+        "background %.6g/s counted %.6g s)\n",
+        d.sampleSeconds, d.limitCounts, d.backgroundCounts, d.backgroundRate, d.backgroundSeconds);
+    if (d.mdaBq)
+        Add(text, "                MDA = %.4g Bq at efficiency %.4g counts per decay\n", *d.mdaBq,
+            *d.efficiency);
+    return text;
+}
+
+}  // namespace
+
+void PrintProblems(const an::Journal& journal, std::FILE* err) {
+    for (const an::JournalProblem& p : journal.problems) {
+        if (p.line > 0)
+            std::fprintf(err, "pulsectl: %s:%d: %s\n", p.file.c_str(), p.line, p.reason.c_str());
+        else
+            std::fprintf(err, "pulsectl: %s: %s\n", p.file.c_str(), p.reason.c_str());
+    }
+}
+
+std::string RecordHeading(const an::JournalRecord& r) {
+    return "record " + r.id.Text() + "  " + r.date.Text() + "  " + r.FirstLine() + "\n";
+}
+
+std::string StatsText(const an::SeriesStats& s) {
+    std::string text;
+    Add(text, "n               %d\n", s.n);
+    if (s.n == 0) return text;
+    Add(text, "mean count      %.2f\n", s.meanCount);
+    Add(text, "mean rate       %.6g +- %.3g /s (standard error)\n", s.meanRate, s.meanRateStdError);
+    Add(text, "sd of counts    %.4g (sample), %.4g (Poisson)\n", s.sampleSdCount, s.poissonSdCount);
+    if (s.chiSquare)
+        text += ChiSquareText(*s.chiSquare);
+    else
+        text += "chi-square      needs two counts or more, and pulses\n";
+    return text;
+}
+
+std::string ChartText(const an::ControlChart& chart,
+                      const std::optional<an::DetectionLimit>& limit) {
+    std::string text;
+    const bool efficiency = chart.quantity == "efficiency";
+    Add(text, "%s at %d mV (%s)\n", efficiency ? "efficiency" : "background rate",
+        chart.thresholdMv, efficiency ? "counts per decay" : "counts per second");
+    if (chart.limits) text += LimitsText(*chart.limits);
+    Add(text, "%-12s %-16s  %12s %10s  %s\n", "record", "end", "value", "u", "status");
+    for (const an::ChartPoint& p : chart.points) text += PointLine(p);
+    if (limit) text += DetectionText(*limit);
+    return text;
+}
+
+std::string PlateauText(const an::PlateauResult& r) {
+    std::string text;
+    Add(text, "%12s %10s %10s %12s %10s\n", "threshold_mV", "count", "time_s", "rate/s", "u/s");
+    for (const an::PlateauPoint& p : r.points)
+        Add(text, "%12.1f %10u %10.2f %12.4f %10.4f\n", p.thresholdMv, p.count, p.seconds, p.rate,
+            p.rateU);
+    if (r.runs.empty()) {
+        Add(text, "no flat run: no 3 successive points within %.3g %% per 100 mV\n",
+            r.limitPercentPer100mV);
+        return text;
+    }
+    Add(text, "flat runs within %.3g %% per 100 mV, widest first:\n", r.limitPercentPer100mV);
+    for (const an::PlateauRun& run : r.runs)
+        Add(text,
+            "  %.1f .. %.1f mV (%zu points): slope %+.2f +- %.2f %% per 100 mV, "
+            "mean rate %.6g/s\n",
+            run.fromMv, run.toMv, run.last - run.first + 1, run.slopePercentPer100mV,
+            run.slopeUPercentPer100mV, run.meanRate);
+    for (const an::PlateauRun& run : r.runs)
+        if (run.uncertain)
+            Add(text,
+                "warning: the slope of %.1f .. %.1f mV is uncertain by more than half the "
+                "limit; count longer\n",
+                run.fromMv, run.toMv);
+    Add(text, "working threshold %.1f mV\n", *r.chosenThresholdMv);
+    return text;
+}
+
+}  // namespace pulsedesk::ctl

@@ -1,0 +1,142 @@
+#include "ctl/QaCommands.h"
+
+#include <cmath>
+
+#include "analysis/QcCharts.h"
+#include "ctl/JournalText.h"
+#include "ctl/ReportCommands.h"
+#include "link/protocol.h"
+#include "reports/ReportError.h"
+
+namespace pulsedesk::ctl {
+
+namespace an = pulsedesk::analysis;
+
+namespace {
+
+constexpr double kCodeMv = 2.5;
+
+void Print(const std::string& text, std::FILE* out) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fflush(out);
+}
+
+MeasureOptions SeriesOf(const JournalOptions& o, const std::string& folder) {
+    MeasureOptions m;
+    m.mode = 1;
+    m.time = o.time;
+    m.repeat = o.repeat;
+    m.threshold = o.threshold;
+    m.reportFolder = folder;
+    m.description = o.marker;
+    return m;
+}
+
+// The record just written: the newest one with the marker.
+const an::JournalRecord& NewestMarked(const an::Journal& journal, const std::string& marker,
+                                      const std::string& folder) {
+    const an::JournalRecord* record = nullptr;
+    for (const an::JournalRecord& r : journal.records)
+        if (r.FirstLine() == marker && (record == nullptr || record->id < r.id)) record = &r;
+    if (record == nullptr)
+        throw reports::ReportError("the record \"" + marker + "\" just written is not in " +
+                                   folder);
+    return *record;
+}
+
+int ChiSquare(const an::JournalRecord& record, std::FILE* out) {
+    const an::SeriesStats stats = an::RecordSeriesStats(record);
+    Print(RecordHeading(record) + StatsText(stats), out);
+    return stats.chiSquare && stats.chiSquare->pass ? 0 : kQaFailed;
+}
+
+int ExitCodeOf(an::PointStatus status) {
+    switch (status) {
+        case an::PointStatus::Recount:
+            return kQaRecount;
+        case an::PointStatus::OutOfService:
+            return kQaFailed;
+        case an::PointStatus::InControl:
+            break;
+    }
+    return 0;
+}
+
+// The new record's point on the chart of each threshold it was counted at; the worst verdict.
+int Charted(const an::Journal& journal, const an::JournalRecord& record, const JournalOptions& o,
+            std::FILE* out) {
+    const auto charts = o.action == "source" ? an::SourceCharts(journal, o.name, o.baseline)
+                                             : an::BackgroundCharts(journal, o.baseline);
+    int code = 0;
+    std::string text = RecordHeading(record);
+    for (const an::ControlChart& chart : charts) {
+        for (const an::ChartPoint& p : chart.points) {
+            if (p.record != record.id) continue;
+            text += "\n" + ChartText(chart, an::ChartDetectionLimit(chart, o.sampleSeconds));
+            text += "new point: " + std::string(an::StatusName(p.status)) + "\n";
+            const int verdict = ExitCodeOf(p.status);
+            if (verdict == kQaFailed || code == 0) code = verdict;
+        }
+    }
+    Print(text, out);
+    return code;
+}
+
+// Thresholds from --from to --to, each as its code's millivolts.
+std::vector<std::int32_t> SweepOf(const JournalOptions& o) {
+    std::vector<std::int32_t> sweep;
+    const long first = std::lround(o.fromMv / kCodeMv);
+    const long step = std::lround(o.stepMv / kCodeMv);
+    for (long code = first; code * kCodeMv <= o.toMv; code += step)
+        sweep.push_back(MillivoltsForCode(static_cast<int>(code)));
+    return sweep;
+}
+
+void RestoreThreshold(Counter& counter, std::uint16_t code) {
+    counter.Command(
+        SetThresholdFrame(MillivoltsForCode(static_cast<int>(code) - link::kThresholdZeroCode)),
+        "the earlier threshold");
+}
+
+int Plateau(Counter& counter, const JournalOptions& o, const std::string& folder,
+            const MeasureFunction& measure, std::FILE* out, std::FILE* err) {
+    MeasureOptions m = SeriesOf(o, folder);
+    m.sweep = SweepOf(o);
+    m.repeat = static_cast<int>(m.sweep.size());
+    const std::uint16_t earlier = counter.Status().ThresholdCode();
+    try {
+        measure(m);
+    } catch (...) {
+        // Ctrl-C, a lost link or a full disk: the counter gets its threshold back if it listens.
+        try {
+            RestoreThreshold(counter, earlier);
+        } catch (const LinkError&) {
+        }
+        throw;
+    }
+    RestoreThreshold(counter, earlier);
+    const an::Journal journal = ReadJournalOf(folder, err);
+    const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
+    const an::PlateauResult result = an::FindPlateau(an::PlateauPoints(record), o.limit);
+    Print(RecordHeading(record) + PlateauText(result), out);
+    return result.runs.empty() ? kQaFailed : 0;
+}
+
+}  // namespace
+
+std::int32_t MillivoltsForCode(int offset) {
+    const auto magnitude = static_cast<std::int32_t>(std::ceil(std::abs(offset) * kCodeMv));
+    return offset < 0 ? -magnitude : magnitude;
+}
+
+int RunQa(Counter& counter, const JournalOptions& o, const std::string& folder,
+          const MeasureFunction& measure, std::FILE* out, std::FILE* err) {
+    if (o.action.empty()) return Plateau(counter, o, folder, measure, out, err);
+    measure(SeriesOf(o, folder));
+    const an::Journal journal = ReadJournalOf(folder, err);
+    const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
+    if (o.action == "chi-square") return ChiSquare(record, out);
+    return Charted(journal, record, o, out);
+}
+
+}  // namespace pulsedesk::ctl

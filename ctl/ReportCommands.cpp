@@ -1,0 +1,118 @@
+#include "ctl/ReportCommands.h"
+
+#include <nlohmann/json.hpp>
+
+#include "analysis/Export.h"
+#include "analysis/Json.h"
+#include "analysis/QcCharts.h"
+#include "config/Cp1251.h"
+#include "ctl/CommandLine.h"
+#include "ctl/JournalText.h"
+#include "reports/FileAccess.h"
+#include "reports/ReportError.h"
+
+namespace pulsedesk::ctl {
+
+namespace an = pulsedesk::analysis;
+
+namespace {
+
+void Print(const std::string& text, std::FILE* out) {
+    std::fwrite(text.data(), 1, text.size(), out);
+}
+
+void PrintJson(const an::Json& json, std::FILE* out) { Print(json.dump(2) + "\n", out); }
+
+int List(const an::Journal& journal, bool json, std::FILE* out) {
+    an::Json rows = an::Json::array();
+    std::string text = "record        date        lines  description\n";
+    for (const an::JournalRecord& r : journal.records) {
+        rows.push_back({{"record", r.id.Text()},
+                        {"year", r.id.year},
+                        {"number", r.id.number},
+                        {"date", r.date.Text()},
+                        {"measurements", r.measurements.size()},
+                        {"description", r.FirstLine()}});
+        char line[64];
+        std::snprintf(line, sizeof line, "%-13s %s %6zu  ", r.id.Text().c_str(),
+                      r.date.Text().c_str(), r.measurements.size());
+        text += line + r.FirstLine() + "\n";
+    }
+    json ? PrintJson(rows, out) : Print(text, out);
+    return 0;
+}
+
+int Stats(const an::Journal& journal, const JournalOptions& o, const std::string& folder,
+          std::FILE* out) {
+    const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
+    const an::SeriesStats stats = an::RecordSeriesStats(record);
+    if (o.json)
+        PrintJson(
+            {{"record", record.id.Text()}, {"description", record.description}, {"stats", stats}},
+            out);
+    else
+        Print(RecordHeading(record) + StatsText(stats), out);
+    return 0;
+}
+
+int Qc(const an::Journal& journal, const JournalOptions& o, std::FILE* out) {
+    const auto charts = o.sourceChart ? an::SourceCharts(journal, o.name, o.baseline)
+                                      : an::BackgroundCharts(journal, o.baseline);
+    an::Json json = an::Json::array();
+    std::string text;
+    for (const an::ControlChart& chart : charts) {
+        const auto limit = an::ChartDetectionLimit(chart, o.sampleSeconds);
+        an::Json one = chart;
+        one["detection_limit"] = limit ? an::Json(*limit) : an::Json(nullptr);
+        json.push_back(std::move(one));
+        text += (text.empty() ? "" : "\n") + ChartText(chart, limit);
+    }
+    if (charts.empty())
+        text =
+            o.sourceChart ? "no QC SOURCE " + o.name + " records\n" : "no QC BACKGROUND records\n";
+    o.json ? PrintJson({{"charts", json}}, out) : Print(text, out);
+    return 0;
+}
+
+}  // namespace
+
+std::string JournalFolder(const std::string& given, const config::ConfigFile& config,
+                          const std::string& programFolder) {
+    if (!given.empty()) return given;
+    // Without the panel's settings there is no telling where its reports are.
+    if (!config.IsOpen())
+        throw UsageError("no --report-folder, and no settings file " + config.FileName() +
+                         " to name the work folder");
+    const std::string configured = config::Cp1251ToUtf8(
+        config.ReadConfigString(config::ConfigSection::SYSTEM, config::keys::kWorkFolder));
+    return configured.empty() ? programFolder : configured;
+}
+
+an::Journal ReadJournalOf(const std::string& folder, std::FILE* err,
+                          const an::JournalFilter& filter) {
+    if (!reports::IsDirectory(folder)) throw reports::ReportError("no report folder " + folder);
+    an::Journal journal = an::ReadJournal(folder, filter);
+    PrintProblems(journal, err);
+    return journal;
+}
+
+const an::JournalRecord& RecordOf(const an::Journal& journal, const an::RecordRef& ref,
+                                  const std::string& folder) {
+    const an::RecordId id = an::Resolve(ref, journal);
+    const an::JournalRecord* record = journal.Find(id);
+    if (record == nullptr) throw reports::ReportError("no record " + id.Text() + " in " + folder);
+    return *record;
+}
+
+int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out, std::FILE* err) {
+    const an::Journal journal = ReadJournalOf(folder, err, o.months);
+    if (o.action == "list") return List(journal, o.json, out);
+    if (o.action == "stats") return Stats(journal, o, folder, out);
+    if (o.action == "qc") return Qc(journal, o, out);
+    std::optional<an::RecordId> only;
+    if (o.record) only = RecordOf(journal, *o.record, folder).id;
+    Print(o.csv ? an::ExportCsv(journal, only) : an::ExportJson(journal, only), out);
+    return 0;
+}
+
+}  // namespace pulsedesk::ctl

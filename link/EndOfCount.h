@@ -1,0 +1,68 @@
+// EndOfCount: when the device's "finished" may be taken as a result. A finished count is taken
+// only from a poll whose replies A and B were both accepted while the link was alive, so that a
+// count or time kept from an earlier poll never passes for the final one. A count during which
+// the link failed is taken only if the device still reports that same measurement finished;
+// otherwise it is reported lost, never dropped without a word.
+#pragma once
+
+#include <cstdint>
+
+#include "link/tser.h"
+
+namespace pulsedesk::link {
+
+enum class EndVerdict : std::uint8_t {
+    None,     // no end of a count to act on
+    Pending,  // the device finished, but no trustworthy poll has shown it yet
+    Record,   // take the count and elapsed time of this poll as the result
+    Lost,     // the count ended and cannot be recorded: tell the operator
+};
+
+enum class LossReason : std::uint8_t {
+    LinkLost,      // the link failed during the count and the device no longer shows it finished
+    LeftFinished,  // the device left "finished" before a trustworthy poll showed the result
+    Fault,         // the count finished while the device reported an error or a block
+};
+
+// Elapsed hours, minutes, seconds and hundredths in hundredths of a second.
+std::uint32_t ElapsedHundredths(const DeviceStatus& status);
+// The preset count time (hours, minutes, seconds) in hundredths of a second.
+std::uint32_t CountTimeHundredths(const DeviceStatus& status);
+
+class EndOfCount {
+  public:
+    // A count has begun (its start was seen, or sent).
+    void CountStarted(const DeviceStatus& status, bool alive);
+    // Every poll while the count runs; Lost when it is a new count that an end still pending
+    // can no longer be taken from.
+    EndVerdict WhileCounting(const DeviceStatus& status, bool alive);
+    // The device's finished bit ended the count the caller was following; deviceFault is the
+    // error or blocked bit of that poll.
+    EndVerdict Finished(const DeviceStatus& status, bool alive, bool deviceFault);
+    // Every later poll while an end is pending.
+    EndVerdict FollowPending(const DeviceStatus& status, bool alive);
+    // The count was left without the finished bit (reset, error, a new start).
+    EndVerdict LeftCounting();
+    // The result no longer matters (the study closed, the operator started anew).
+    void Forget();
+
+    bool IsCounting() const { return counting; }
+    bool IsPending() const { return pending; }
+    LossReason Reason() const { return reason; }
+
+  private:
+    static bool Trustworthy(const DeviceStatus& status, bool alive);
+    bool SameMeasurement(const DeviceStatus& status) const;
+    void Remember(const DeviceStatus& status, bool alive);
+    EndVerdict Lose(LossReason why);
+
+    bool counting = false;
+    bool pending = false;
+    bool interrupted = false;  // a poll failed (or the link was down) since the count began
+    std::uint8_t mode = 0;
+    std::uint32_t lastCount = 0;
+    std::uint32_t lastElapsed = 0;
+    LossReason reason = LossReason::LinkLost;
+};
+
+}  // namespace pulsedesk::link

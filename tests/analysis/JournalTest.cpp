@@ -1,0 +1,135 @@
+// The reader against trees written by the report store itself, and against damaged copies.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "analysis/Export.h"
+#include "analysis/Journal.h"
+#include "config/Cp1251.h"
+#include "reports/StoreFixture.h"
+
+namespace pulsedesk::analysis {
+namespace {
+
+namespace fs = std::filesystem;
+using pulsedesk::testing::ReadBytes;
+using pulsedesk::testing::WriteBytes;
+using reports::LocalTime;
+
+class JournalTest : public reports::testing::StoreFixture {
+  protected:
+    // November's last record runs past midnight; December has a record with a Cyrillic,
+    // quoted, two-line description and 27 lines; January 2027 starts the numbering again.
+    void WriteYearEnd() {
+        now = {2026, 11, 30, 23, 50, 0};
+        auto store = Open();
+        store->AddRecord("QC BACKGROUND");
+        now.minute = 58;
+        store->AddMeasurement(120, 500, hundredSeconds);
+        now = {2026, 12, 1, 0, 3, 0};
+        store->AddMeasurement(120, 510, hundredSeconds);
+        now = {2026, 12, 7, 14, 5, 0};
+        store->AddRecord(config::Utf8ToCp1251("Проба №4, \"сухая\"\r\nsecond line"));
+        for (std::uint32_t n = 1; n <= 27; ++n) store->AddMeasurement(-350, n, hundredSeconds);
+        now = {2027, 1, 2, 9, 0, 0};
+        store->AddRecord("");
+        store->AddMeasurement(120, 400, hundredSeconds);
+    }
+    std::string December() const { return Year() + "/12-26_000002-000002.rep"; }
+};
+
+TEST_F(JournalTest, ReadsWhatTheStoreWrites) {
+    WriteYearEnd();
+    const Journal j = ReadJournal(Work());
+    EXPECT_TRUE(j.problems.empty()) << j.problems.front().reason;
+    ASSERT_EQ(j.records.size(), 3u);
+    EXPECT_EQ(j.records[0].id, (RecordId{2026, 1}));
+    EXPECT_EQ(j.records[2].id, (RecordId{2027, 1}));
+    // Midnight passed within the record: no date block, the time went back.
+    EXPECT_EQ(j.records[0].measurements.at(1).end.Text(), "2026-12-01 00:03");
+    EXPECT_EQ(j.records[0].measurements.at(1).file, "2026/11-26_000001-000001.rep");
+
+    const JournalRecord& r = j.records[1];
+    EXPECT_EQ(r.description, (std::vector<std::string>{"Проба №4, \"сухая\"", "second line"}));
+    ASSERT_EQ(r.measurements.size(), 27u);
+    EXPECT_EQ(r.measurements.back().label, "AA");
+    EXPECT_EQ(r.measurements.back().thresholdMv, -350);
+    EXPECT_EQ(r.measurements.back().count, 27u);
+    EXPECT_EQ(r.measurements.back().CountTimeS(), 100.0);
+    EXPECT_EQ(r.measurements.back().end.Text(), "2026-12-07 14:05");
+
+    EXPECT_EQ(Resolve(*ParseRecordRef("1"), j), (RecordId{2027, 1}));
+    EXPECT_EQ(Resolve(*ParseRecordRef("2026:2"), j), (RecordId{2026, 2}));
+    const std::string csv = ExportCsv(j);
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")), ExportCsvHeader());
+    EXPECT_NE(csv.find("2026-12-07 14:05,2026,2,\"Проба №4, \"\"сухая\"\"\nsecond line\",AA,-350,"
+                       "100.00,27,0.27,"),
+              std::string::npos);
+    EXPECT_NE(csv.find("\r\n2027-01-02 09:00,2027,1,,A,120,100.00,400,4,0.2,A,"
+                       "2027/01-27_000001-000001.rep,11\r\n"),
+              std::string::npos);
+}
+
+TEST_F(JournalTest, DamagedLinesAreNamedAndTheRestIsRead) {
+    WriteYearEnd();
+    const std::string original = ReadBytes(December());
+    auto lines = reports::SplitLines(original);
+    // Line numbers from 1; the record block of the December file starts at line 10.
+    struct Damage {
+        int line;
+        std::string text;
+        std::string reason;
+        std::size_t measurementsLeft;
+    };
+    const std::string good = lines[13 - 1];  // the line of label A
+    const std::vector<Damage> table{
+        {13, std::string(good).replace(good.find("N=0000000") + 9, 1, "9"), "does not follow", 26},
+        {13, good.substr(0, 40), "not a measurement line", 26},
+        {13, "hello", "not a line of a report", 26},
+        {13, std::string(good).replace(good.find("Ut=") + 3, 1, "+"), "threshold's sign", 26},
+        {8, "Date: 31-02-2026 ;" + std::string(62, '='), "not a calendar date", 0},
+        {10, "<00a002>  ;x", "not a record line", 0},
+    };
+    for (const Damage& d : table) {
+        SCOPED_TRACE(d.text);
+        auto damaged = lines;
+        damaged[d.line - 1] = d.text;
+        WriteBytes(December(), reports::JoinLines(damaged));
+        const Journal j = ReadJournal(Work());
+        ASSERT_EQ(j.problems.size(), 1u);
+        EXPECT_EQ(j.problems.front().line, d.line);
+        EXPECT_EQ(j.problems.front().file, "2026/12-26_000002-000002.rep");
+        EXPECT_NE(j.problems.front().reason.find(d.reason), std::string::npos)
+            << j.problems.front().reason;
+        const JournalRecord* december = j.Find({2026, 2});
+        EXPECT_EQ(december ? december->measurements.size() : 0u, d.measurementsLeft);
+        EXPECT_NE(j.Find({2027, 1}), nullptr);
+    }
+}
+
+TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
+    WriteYearEnd();
+    // A crash between writing the new name and removing the old one, and a foreign file.
+    const std::string stale = Year() + "/12-26_000002-000001.rep";
+    fs::copy_file(December(), stale);
+    WriteBytes(Year() + "/notes.rep", "x");
+    const Journal j = ReadJournal(Work());
+    ASSERT_EQ(j.records.size(), 3u);  // BACKUP's copies are not read either
+    ASSERT_EQ(j.problems.size(), 2u);
+    EXPECT_EQ(j.problems[0].file, "2026/notes.rep");
+    EXPECT_EQ(j.problems[1].file, "2026/12-26_000002-000001.rep");
+
+    const Journal december = ReadJournal(Work(), {YearMonth{2026, 12}, YearMonth{2026, 12}});
+    ASSERT_EQ(december.records.size(), 1u);
+    EXPECT_EQ(december.records[0].id, (RecordId{2026, 2}));
+}
+
+TEST(RecordRefTest, TakesYearAndNumberOrNumberAlone) {
+    EXPECT_EQ(ParseRecordRef("12")->number, 12u);
+    EXPECT_EQ(ParseRecordRef("2026:5")->year, 2026);
+    for (const char* bad : {"", "0", ":5", "2026:", "26:5", "5 ", "x", "2026:5:1"})
+        EXPECT_FALSE(ParseRecordRef(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace pulsedesk::analysis

@@ -1,0 +1,214 @@
+// The QA commands' command line, and the QA workflow end to end: pulsectl against pulsesim
+// with a counting curve, on days set with faketime, read back with the report commands.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "ctl/CommandLine.h"
+#include "ctl/QaCommands.h"
+#include "reports/ReportFormat.h"
+#include "reports/WorkFolderLock.h"
+#include "support/SimProcess.h"
+
+namespace pulsedesk::ctl {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using testing::ProgramResult;
+
+TEST(QaCommandLineTest, RefusesWhatTheDeviceOrTheJournalCannotTake) {
+    const std::vector<std::vector<std::string>> refused{
+        {"plateau", "--from", "0", "--to", "100", "--step", "2", "--time", "0:00:01"},
+        {"plateau", "--from", "1", "--to", "100", "--step", "2.5", "--time", "0:00:01"},
+        {"plateau", "--from", "100", "--to", "0", "--step", "2.5", "--time", "0:00:01"},
+        {"qa", "chi-square", "--repeat", "1", "--time", "0:00:01"},
+        {"qa", "chi-square", "--repeat", "5"},
+        {"qa", "background", "--time", "0:00:00"},
+        {"qa", "source", "--name", "Sr90", "--activity", "10", "--ref", "2026-02-30", "--half-life",
+         "10", "--time", "0:00:01"},
+        {"qa", "source", "--name", std::string(50, 'x'), "--activity", "10", "--ref", "2026-02-03",
+         "--half-life", "10", "--time", "0:00:01"},
+        {"qa", "chi-square", "--repeat", "5", "--time", "0:00:01", "--name", "two words"},
+        {"report", "stats"},
+        {"report", "export", "--from", "2026-13"},
+        {"report", "list", "--record", "1"},
+    };
+    for (const auto& args : refused) EXPECT_THROW(ParseCommandLine(args), UsageError) << args[1];
+    const Invocation inv = ParseCommandLine({"qa", "source", "--name", "Sr90", "--activity", "2000",
+                                             "--ref", "2026-03-02", "--half-life", "30",
+                                             "--activity-u", "3", "--time", "0:00:02"});
+    EXPECT_EQ(inv.journal.marker, "QC SOURCE Sr90 A=2000 REF=2026-03-02 HALF=30 U=3%");
+}
+
+TEST(QaCommandLineTest, ThresholdCodesBecomeMillivoltsTheDeviceCutsBackToThem) {
+    // The device cuts mV * 4 / 10 toward 0: 102 mV would be code offset 40 (100 mV).
+    for (const auto& [offset, mv] : std::vector<std::pair<int, int>>{
+             {0, 0}, {40, 100}, {41, 103}, {-41, -103}, {1840, 4600}, {-1, -3}})
+        EXPECT_EQ(MillivoltsForCode(offset), mv) << offset;
+}
+
+TEST(ReportCommandTest, DamagedLinesGoToStandardErrorAndMissingOnesFail) {
+    testing::TempDir dir;
+    ::mkdir(dir.File("2026").c_str(), 0777);
+    const reports::DeviceInfo device;
+    const reports::LocalTime now{2026, 3, 1, 9, 30, 0};
+    auto lines = reports::HeaderLines(device, now, [](const std::string&) { return ""; });
+    lines.insert(lines.end(), {"", "", reports::DateLine(now)});
+    for (const std::string& line : reports::RecordBlock(1, "QC BACKGROUND")) lines.push_back(line);
+    lines.push_back(reports::MeasurementLine("A", now, 120, 100, {0, 0, 10, 0}, device));
+    lines.push_back("          /B:  09.31  Ut= 0120mV  garbled");
+    testing::WriteBytes(dir.File("2026/03-26_000001-000001.rep"), reports::JoinLines(lines));
+    const auto report = [&dir](std::vector<std::string> args) {
+        args.insert(args.end(), {"--report-folder", dir.Path()});
+        return testing::RunProgram("pulsectl", args);
+    };
+    ProgramResult r = report({"report", "export"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+    EXPECT_NE(r.err.find("2026/03-26_000001-000001.rep:13: not a measurement line"),
+              std::string::npos)
+        << r.err;
+    r = report({"report", "stats", "--record", "2"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("no record 2026:2"), std::string::npos) << r.err;
+    r = testing::RunProgram("pulsectl", {"report", "list", "--report-folder", dir.File("none")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("no report folder"), std::string::npos) << r.err;
+}
+
+constexpr double kBackground = 50;  // counts per second
+constexpr double kActivity = 2000;  // Bq on the reference day
+constexpr double kHalfLife = 30;    // days
+constexpr double kEfficiency = 0.5;
+
+class QaWorkflowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::access("/usr/bin/faketime", X_OK) != 0) GTEST_SKIP() << "faketime is not installed";
+        ::setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+        sim = std::make_unique<testing::SimProcess>(std::vector<std::string>{
+            "--link", port, "--record", frames, "--rate", "50", "--plateau", "100:400"});
+    }
+    void Rate(double rate) {
+        sim->Send("rate " + std::to_string(rate));
+        ASSERT_EQ(sim->ReadLine().rfind("rate ", 0), 0u);
+    }
+    // pulsectl on the given day at 10:00, the clock running on from there.
+    ProgramResult OnDay(const std::string& day, std::vector<std::string> args) {
+        args.insert(args.begin(), {"-f", "@" + day + " 10:00:00", testing::BinDir() + "/pulsectl",
+                                   "--port", port});
+        return testing::RunProgram("/usr/bin/faketime", args, 60s);
+    }
+    std::vector<std::string> Qa(std::vector<std::string> args) {
+        args.insert(args.end(), {"--threshold", "250", "--report-folder", work});
+        return args;
+    }
+    json Report(std::vector<std::string> args) {
+        args.insert(args.end(), {"--report-folder", work});
+        const ProgramResult r = testing::RunProgram("pulsectl", args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");  // no damaged line
+        return args[1] == "export" ? json(r.out) : json::parse(r.out);
+    }
+    std::size_t Starts() const {
+        const std::string bytes = testing::ReadBytes(frames);
+        std::size_t n = 0;
+        for (auto at = bytes.find("02 41 01"); at != std::string::npos;
+             at = bytes.find("02 41 01", at + 1))
+            ++n;
+        return n;
+    }
+
+    testing::TempDir dir;
+    std::string port = dir.File("counter");
+    std::string frames = dir.File("frames");
+    std::string work = dir.File("work");
+    std::unique_ptr<testing::SimProcess> sim;
+};
+
+TEST_F(QaWorkflowTest, BackgroundSourceChiSquareAndPlateauReadBack) {
+    const std::vector<std::pair<std::string, double>> days{
+        {"2026-03-02", 0}, {"2026-03-12", 10}, {"2026-03-22", 20}};
+    for (const auto& [day, sinceReference] : days) {
+        SCOPED_TRACE(day);
+        Rate(kBackground);
+        ProgramResult r = OnDay(day, Qa({"qa", "background", "--time", "0:00:02"}));
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        const double activity = kActivity * std::exp2(-(sinceReference + 10.0 / 24) / kHalfLife);
+        Rate(kBackground + kEfficiency * activity);
+        r = OnDay(day, Qa({"qa", "source", "--name", "Sr90", "--activity", "2000", "--ref",
+                           "2026-03-02", "--half-life", "30", "--time", "0:00:02"}));
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    }
+    Rate(500);
+    const ProgramResult chi =
+        OnDay("2026-03-22",
+              Qa({"qa", "chi-square", "--repeat", "4", "--time", "0:00:01", "--name", "check"}));
+    Rate(4000);
+    const ProgramResult plateau =
+        OnDay("2026-03-22", {"plateau", "--from", "75", "--to", "525", "--step", "75", "--time",
+                             "0:00:01", "--name", "Am241", "--report-folder", work});
+    ASSERT_EQ(plateau.exitCode, 0) << plateau.out << plateau.err;
+    const auto chosen = plateau.out.find("working threshold ");
+    ASSERT_NE(chosen, std::string::npos) << plateau.out;
+    const double threshold = std::stod(plateau.out.substr(chosen + 18));
+    EXPECT_GE(threshold, 100);  // where the simulator's flat region is
+    EXPECT_LE(threshold, 400);
+    const ProgramResult status =
+        testing::RunProgram("pulsectl", {"--port", port, "status", "--json"});
+    EXPECT_EQ(json::parse(status.out)["threshold_mv"], 250);  // restored after the sweep
+
+    const std::string csv = Report({"report", "export", "--format", "csv"});
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 + 3 + 4 + 7) << csv;
+    EXPECT_NE(csv.find("\r\n2026-03-12 10:00,2026,3,QC BACKGROUND,A,250,2.00,"), std::string::npos);
+
+    const json background = Report({"report", "qc", "background", "--json"})["charts"];
+    ASSERT_EQ(background.size(), 1u);
+    EXPECT_EQ(background[0]["threshold_mv"], 250);
+    EXPECT_TRUE(background[0]["limits"]["provisional"]);
+    EXPECT_NEAR(background[0]["limits"]["mean"].get<double>(), kBackground,
+                3 * std::sqrt(kBackground / 2 / 3));
+    const json source = Report({"report", "qc", "source", "Sr90", "--json"})["charts"];
+    ASSERT_EQ(source.size(), 1u);
+    ASSERT_EQ(source[0]["points"].size(), 3u);
+    for (const json& p : source[0]["points"]) {
+        EXPECT_NEAR(p["value"].get<double>(), kEfficiency, 3 * p["u"].get<double>());
+        EXPECT_EQ(p["efficiency_terms"]["background_from"].get<std::string>().rfind("record", 0),
+                  0u);
+    }
+    const json stats = Report({"report", "stats", "--record", "7", "--json"})["stats"];
+    EXPECT_EQ(stats["n"], 4);
+    EXPECT_NEAR(stats["mean_rate_cps"].get<double>(), 500,
+                3 * stats["mean_rate_se_cps"].get<double>());
+    EXPECT_EQ(chi.exitCode, stats["chi_square_test"]["pass"].get<bool>() ? 0 : kQaFailed)
+        << chi.out;
+}
+
+TEST_F(QaWorkflowTest, HeldWorkFolderRefusesBeforeCountingAndCtrlCRestoresTheThreshold) {
+    ::mkdir(work.c_str(), 0777);
+    {
+        reports::WorkFolderLock panel(work);
+        const std::size_t before = Starts();
+        const ProgramResult r = testing::RunProgram(
+            "pulsectl",
+            {"--port", port, "qa", "background", "--time", "0:00:01", "--report-folder", work});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("in use by"), std::string::npos) << r.err;
+        EXPECT_EQ(Starts(), before);
+    }
+    testing::ChildProcess sweep(
+        "pulsectl", {"--port", port, "plateau", "--from", "0", "--to", "500", "--step", "100",
+                     "--time", "0:00:01", "--report-folder", work});
+    EXPECT_EQ(sweep.ReadLine(10s).rfind("1/6 ", 0), 0u);
+    EXPECT_EQ(sweep.Signal(SIGINT, 10s), 130);
+    const ProgramResult status =
+        testing::RunProgram("pulsectl", {"--port", port, "status", "--json"});
+    EXPECT_EQ(json::parse(status.out)["threshold_mv"], 120);
+}
+
+}  // namespace
+}  // namespace pulsedesk::ctl
