@@ -1,57 +1,15 @@
 #include "ctl/ChartJson.h"
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-
-#include "ctl/StatusText.h"
+#include <nlohmann/json.hpp>
 
 namespace pulsedesk::ctl {
 namespace {
 
 using plot::AxisKind;
-
-// The shortest text that reads back as the same double.
-std::string Number(double value) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return std::string(text, end);
-}
-
-// The members of one JSON object, in order.
-class Members {
-  public:
-    Members& Add(const char* key, const std::string& json) {
-        text += (text.empty() ? "" : ",") + JsonString(key) + ":" + json;
-        return *this;
-    }
-    Members& Text(const char* key, const std::string& value) {
-        return value.empty() ? *this : Add(key, JsonString(value));
-    }
-    Members& Flag(const char* key, bool on) { return on ? Add(key, "true") : *this; }
-    std::string Object() const { return "{" + text + "}"; }
-
-  private:
-    std::string text;
-};
-
-template <class Item, class Write>
-std::string List(const std::vector<Item>& items, Write write) {
-    std::string out = "[";
-    for (const Item& item : items) out += (out.size() > 1 ? "," : "") + write(item);
-    return out + "]";
-}
-
-std::string AxisJson(const plot::Axis& axis) {
-    return Members()
-        .Add("kind", JsonString(axis.kind == AxisKind::Time ? "time" : "number"))
-        .Text("title", axis.title)
-        .Text("unit", axis.unit)
-        .Flag("zero", axis.withZero)
-        .Flag("integer", axis.integer)
-        .Object();
-}
+using Json = nlohmann::ordered_json;
 
 const char* FlagName(plot::Flag flag) {
     return flag == plot::Flag::Action ? "action" : flag == plot::Flag::Warning ? "warning" : "none";
@@ -59,60 +17,78 @@ const char* FlagName(plot::Flag flag) {
 
 const char* KindName(plot::LineKind kind) {
     switch (kind) {
-        case plot::LineKind::Mean: return "mean";
-        case plot::LineKind::Warning: return "warning";
-        case plot::LineKind::Action: return "action";
-        case plot::LineKind::Plain: break;
+        case plot::LineKind::Mean:
+            return "mean";
+        case plot::LineKind::Warning:
+            return "warning";
+        case plot::LineKind::Action:
+            return "action";
+        case plot::LineKind::Plain:
+            break;
     }
     return "plain";
 }
 
-std::string ChartJson(const plot::Chart& chart) {
+// Optional members are left out when they hold their default.
+void Text(Json& j, const char* key, const std::string& value) {
+    if (!value.empty()) j[key] = value;
+}
+void Flag(Json& j, const char* key, bool on) {
+    if (on) j[key] = true;
+}
+
+Json AxisJson(const plot::Axis& axis) {
+    Json j{{"kind", axis.kind == AxisKind::Time ? "time" : "number"}};
+    Text(j, "title", axis.title);
+    Text(j, "unit", axis.unit);
+    Flag(j, "zero", axis.withZero);
+    Flag(j, "integer", axis.integer);
+    return j;
+}
+
+Json ChartJson(const plot::Chart& chart) {
     const auto x = [&chart](double value) {
-        return chart.x.kind == AxisKind::Time ? JsonString(LocalTimeText(value)) : Number(value);
+        return chart.x.kind == AxisKind::Time ? Json(LocalTimeText(value)) : Json(value);
     };
-    const auto point = [&x](const plot::Point& p) {
-        Members m;
-        m.Add("x", x(p.x)).Add("y", Number(p.y));
-        if (p.error > 0) m.Add("error", Number(p.error));
-        if (p.flag != plot::Flag::None) m.Add("flag", JsonString(FlagName(p.flag)));
-        return m.Object();
-    };
-    return Members()
-        .Text("title", chart.title)
-        .Text("note", chart.note)
-        .Add("x", AxisJson(chart.x))
-        .Add("y", AxisJson(chart.y))
-        .Add("series", List(chart.series,
-                            [&point](const plot::Series& s) {
-                                return Members()
-                                    .Text("name", s.name)
-                                    .Flag("joined", s.joined)
-                                    .Add("points", List(s.points, point))
-                                    .Object();
-                            }))
-        .Add("levels", List(chart.levels,
-                            [](const plot::Level& l) {
-                                return Members()
-                                    .Add("y", Number(l.y))
-                                    .Add("kind", JsonString(KindName(l.kind)))
-                                    .Text("label", l.label)
-                                    .Flag("provisional", l.provisional)
-                                    .Object();
-                            }))
-        .Add("bands", List(chart.bands,
-                           [&x](const plot::Band& b) {
-                               return Members()
-                                   .Add("from", x(b.from))
-                                   .Add("to", x(b.to))
-                                   .Text("label", b.label)
-                                   .Object();
-                           }))
-        .Add("markers", List(chart.markers,
-                             [&x](const plot::Marker& m) {
-                                 return Members().Add("x", x(m.x)).Text("label", m.label).Object();
-                             }))
-        .Object();
+    Json j = Json::object();
+    Text(j, "title", chart.title);
+    Text(j, "note", chart.note);
+    j["x"] = AxisJson(chart.x);
+    j["y"] = AxisJson(chart.y);
+    j["series"] = Json::array();
+    for (const plot::Series& s : chart.series) {
+        Json series = Json::object();
+        Text(series, "name", s.name);
+        Flag(series, "joined", s.joined);
+        series["points"] = Json::array();
+        for (const plot::Point& p : s.points) {
+            Json point{{"x", x(p.x)}, {"y", p.y}};
+            if (p.error > 0) point["error"] = p.error;
+            if (p.flag != plot::Flag::None) point["flag"] = FlagName(p.flag);
+            series["points"].push_back(point);
+        }
+        j["series"].push_back(series);
+    }
+    j["levels"] = Json::array();
+    for (const plot::Level& l : chart.levels) {
+        Json level{{"y", l.y}, {"kind", KindName(l.kind)}};
+        Text(level, "label", l.label);
+        Flag(level, "provisional", l.provisional);
+        j["levels"].push_back(level);
+    }
+    j["bands"] = Json::array();
+    for (const plot::Band& b : chart.bands) {
+        Json band{{"from", x(b.from)}, {"to", x(b.to)}};
+        Text(band, "label", b.label);
+        j["bands"].push_back(band);
+    }
+    j["markers"] = Json::array();
+    for (const plot::Marker& m : chart.markers) {
+        Json marker{{"x", x(m.x)}};
+        Text(marker, "label", m.label);
+        j["markers"].push_back(marker);
+    }
+    return j;
 }
 
 }  // namespace
@@ -124,15 +100,19 @@ std::string LocalTimeText(double at) {
     const year_month_day date(day);
     const hh_mm_ss time(whole - day);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<long>(time.hours().count()),
+                  static_cast<long>(time.minutes().count()),
                   static_cast<long>(time.seconds().count()));
     return text;
 }
 
 std::string ChartsJson(const std::vector<plot::Chart>& charts) {
-    return Members().Add("charts", List(charts, ChartJson)).Object() + "\n";
+    Json all = Json::array();
+    for (const plot::Chart& chart : charts) all.push_back(ChartJson(chart));
+    // Text that is not UTF-8 must not stop a picture: such bytes become U+FFFD.
+    return Json{{"charts", all}}.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace pulsedesk::ctl

@@ -32,6 +32,24 @@ table.facts { width: auto; }
 table.facts td:first-child { color: #555; padding-right: 4mm; }
 )";
 
+// text as a CSS string: quotes, backslashes and "<" (which could end the style element)
+// escaped.
+std::string CssString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c == '<')
+            out += "\\3C ";
+        else if (c == '\n' || c == '\r')
+            out += ' ';
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+const char kFoot[] = "font: 7pt \"DejaVu Sans\", sans-serif; color: #666;";
+
 }  // namespace
 
 std::string HtmlEscape(const std::string& utf8) {
@@ -39,11 +57,20 @@ std::string HtmlEscape(const std::string& utf8) {
     out.reserve(utf8.size());
     for (char c : utf8) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -67,7 +94,8 @@ void HtmlPage::Heading(int level, const std::string& text) {
 }
 
 void HtmlPage::Paragraph(const std::string& text, const std::string& cssClass) {
-    parts.back() += (cssClass.empty() ? "<p>" : "<p class=\"" + cssClass + "\">") + HtmlEscape(text) + "</p>\n";
+    parts.back() +=
+        (cssClass.empty() ? "<p>" : "<p class=\"" + cssClass + "\">") + HtmlEscape(text) + "</p>\n";
 }
 
 void HtmlPage::Lines(const std::vector<std::string>& lines) {
@@ -83,7 +111,8 @@ void HtmlPage::Table(const std::vector<Column>& columns, const std::vector<Row>&
                "</" + tag + ">";
     };
     parts.back() += "<table>\n<thead><tr>";
-    for (std::size_t i = 0; i < columns.size(); ++i) parts.back() += cell("th", i, columns[i].heading);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        parts.back() += cell("th", i, columns[i].heading);
     parts.back() += "</tr></thead>\n<tbody>\n";
     for (const Row& row : rows) {
         parts.back() += "<tr>";
@@ -96,7 +125,8 @@ void HtmlPage::Table(const std::vector<Column>& columns, const std::vector<Row>&
 void HtmlPage::Facts(const std::vector<std::pair<std::string, std::string>>& facts) {
     parts.back() += "<table class=\"facts\">\n";
     for (const auto& [name, value] : facts)
-        parts.back() += "<tr><td>" + HtmlEscape(name) + "</td><td>" + HtmlEscape(value) + "</td></tr>\n";
+        parts.back() +=
+            "<tr><td>" + HtmlEscape(name) + "</td><td>" + HtmlEscape(value) + "</td></tr>\n";
     parts.back() += "</table>\n";
 }
 
@@ -112,8 +142,11 @@ std::string HtmlPage::Text(const std::vector<std::string>& svgDocuments) const {
         body += "<figure>" + svg + "</figure>\n" + parts[i];
     }
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-           HtmlEscape(title) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n" + body +
-           "</body>\n</html>\n";
+           HtmlEscape(title) + "</title>\n<style>" + kStyle +
+           // The title and page numbers at the foot of every printed page.
+           "@page { @bottom-left { content: " + CssString(title) + "; " + kFoot +
+           " } @bottom-right { content: \"page \" counter(page) \" of \" counter(pages); " + kFoot +
+           " } }\n</style>\n</head>\n<body>\n" + body + "</body>\n</html>\n";
 }
 
 }  // namespace pulsedesk::ctl

@@ -1,12 +1,11 @@
 #include "ctl/PlotProcess.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <cerrno>
 #include <cstring>
@@ -25,7 +24,8 @@ namespace {
 // Writes all of text, with SIGPIPE ignored meanwhile: a pulseplot that ends early makes the
 // write fail (its reason follows from its exit status) instead of ending pulsectl.
 void WriteAll(int fd, const std::string& text) {
-    struct sigaction ignore {}, previous{};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
     for (std::size_t done = 0; done < text.size();) {
@@ -40,7 +40,8 @@ void WriteAll(int fd, const std::string& text) {
 void RunPulseplot(const std::string& pulseplot, const std::vector<plot::Chart>& charts,
                   std::vector<std::string> args) {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) throw PlotError(std::string("pipe: ") + std::strerror(errno));
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        throw PlotError(std::string("pipe: ") + std::strerror(errno));
     fileio::UniqueFd reader(ends[0]), writer(ends[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -50,10 +51,10 @@ void RunPulseplot(const std::string& pulseplot, const std::vector<plot::Chart>& 
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, pulseplot.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        posix_spawn(&pid, pulseplot.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        throw PlotError("cannot run " + pulseplot + ": " + std::strerror(spawned));
+    if (spawned != 0) throw PlotError("cannot run " + pulseplot + ": " + std::strerror(spawned));
     reader.Reset();
     WriteAll(writer.Get(), ChartsJson(charts));
     writer.Reset();
@@ -61,10 +62,10 @@ void RunPulseplot(const std::string& pulseplot, const std::vector<plot::Chart>& 
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-    throw PlotError(WIFEXITED(status) ? "pulseplot failed (exit status " +
-                                            std::to_string(WEXITSTATUS(status)) + ")"
-                                      : "pulseplot was ended by signal " +
-                                            std::to_string(WTERMSIG(status)));
+    throw PlotError(WIFEXITED(status)
+                        ? "pulseplot failed (exit status " + std::to_string(WEXITSTATUS(status)) +
+                              ")"
+                        : "pulseplot was ended by signal " + std::to_string(WTERMSIG(status)));
 }
 
 }  // namespace

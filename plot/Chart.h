@@ -14,10 +14,10 @@ enum class AxisKind { Number, Time };
 
 struct Axis {
     AxisKind kind = AxisKind::Number;
-    std::string title;       // "Threshold"
-    std::string unit;        // "mV"; shown as "Threshold (mV)"
-    bool withZero = false;   // the range reaches down (or up) to 0
-    bool integer = false;    // ticks only at whole numbers (measurement numbers)
+    std::string title;      // "Threshold"
+    std::string unit;       // "mV"; shown as "Threshold (mV)"
+    bool withZero = false;  // the range reaches down (or up) to 0
+    bool integer = false;   // ticks only at whole numbers (measurement numbers)
 };
 
 // How a point or a line is judged: a point beyond the warning limits is recounted, beyond the

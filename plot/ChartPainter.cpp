@@ -78,8 +78,8 @@ void DrawSymbol(QPainter& p, QPointF at, double r, Flag flag, const QColor& norm
         p.drawRect(QRectF(at.x() - s, at.y() - s, 2 * s, 2 * s));
     } else {
         const double s = r * 1.45;
-        p.drawPolygon(QPolygonF({at + QPointF(0, -s), at + QPointF(s, 0), at + QPointF(0, s),
-                                 at + QPointF(-s, 0)}));
+        p.drawPolygon(QPolygonF(
+            {at + QPointF(0, -s), at + QPointF(s, 0), at + QPointF(0, s), at + QPointF(-s, 0)}));
     }
 }
 
@@ -117,8 +117,10 @@ std::vector<LegendEntry> LegendOf(const Chart& chart) {
             DrawSymbol(p, box.center(), 2.3, flag, kSeriesColours[0]);
         };
     };
-    if (warning) entries.push_back({symbol(Flag::Warning), QStringLiteral("beyond the warning limit")});
-    if (action) entries.push_back({symbol(Flag::Action), QStringLiteral("beyond the action limit")});
+    if (warning)
+        entries.push_back({symbol(Flag::Warning), QStringLiteral("beyond the warning limit")});
+    if (action)
+        entries.push_back({symbol(Flag::Action), QStringLiteral("beyond the action limit")});
     for (const Level& level : chart.levels) provisional = provisional || level.provisional;
     if (provisional) {
         entries.push_back({[](QPainter& p, const QRectF& box) {
@@ -170,7 +172,8 @@ std::vector<PlacedEntry> PlaceLegend(const std::vector<LegendEntry>& entries,
     const double rowHeight = fm.height() + 2;
     double x = 0, y = 0;
     for (const LegendEntry& e : entries) {
-        const double w = kSampleWidth + 4 + std::min(fm.horizontalAdvance(e.text), LegendTextWidth(width)) + 14;
+        const double w =
+            kSampleWidth + 4 + std::min(fm.horizontalAdvance(e.text), LegendTextWidth(width)) + 14;
         if (x > 0 && x + w > width) {
             x = 0;
             y += rowHeight;
@@ -288,7 +291,8 @@ class ChartDrawing {
         const QFontMetricsF text = Metrics(Font(kTextSize));
         const QFontMetricsF axisTitle = Metrics(Font(kAxisTitleSize));
         headingHeight = Metrics(Font(kTitleSize, true)).height() + 4;
-        headingHeight += static_cast<double>(NoteLines(text, inner.width()).size()) * (text.height() + 1);
+        headingHeight +=
+            static_cast<double>(NoteLines(text, inner.width()).size()) * (text.height() + 1);
         legend = LegendOf(c);
         PlaceLegend(legend, text, inner.width(), legendHeight);
 
@@ -315,7 +319,8 @@ class ChartDrawing {
                  : NumberScaleFitting(xr.lo, xr.hi, c.x.integer, false, width, measure);
         bool twoLines = false;
         for (const Tick& t : xs.ticks) twoLines = twoLines || !t.below.isEmpty();
-        const double bottom = 4 + (twoLines ? 2 : 1) * text.height() + xTitle + legendGap + legendHeight;
+        const double bottom =
+            4 + (twoLines ? 2 : 1) * text.height() + xTitle + legendGap + legendHeight;
         plot = QRectF(inner.left() + left, inner.top() + headingHeight + 6, width,
                       inner.height() - headingHeight - 6 - bottom);
     }
@@ -363,9 +368,9 @@ class ChartDrawing {
             p.setPen(QPen(kGrid, 0.5));
             p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
             p.setPen(kInk);
-            p.drawText(QPointF(plot.left() - 4 - fm.horizontalAdvance(t.label),
-                               y + fm.ascent() / 2 - 1),
-                       t.label);
+            p.drawText(
+                QPointF(plot.left() - 4 - fm.horizontalAdvance(t.label), y + fm.ascent() / 2 - 1),
+                t.label);
         }
         for (const Tick& t : xs.ticks) {
             const double x = X(t.value);
@@ -402,7 +407,8 @@ class ChartDrawing {
         const double step = fm.height() * 0.9;
         for (std::size_t i = 1; i < labels.size(); ++i)
             labels[i].first = std::max(labels[i].first, labels[i - 1].first + step);
-        const double overflow = labels.empty() ? 0 : labels.back().first - (plot.bottom() + fm.height());
+        const double overflow =
+            labels.empty() ? 0 : labels.back().first - (plot.bottom() + fm.height());
         p.setFont(font);
         for (auto& [y, level] : labels) {
             if (overflow > 0) y -= overflow;
@@ -487,8 +493,9 @@ class ChartDrawing {
             p.restore();
             p.setFont(font);
             p.setPen(kInk);
-            p.drawText(QPointF(at.x() + kSampleWidth + 4, at.y() + fm.ascent()),
-                       fm.elidedText(e.entry->text, Qt::ElideRight, LegendTextWidth(inner.width())));
+            p.drawText(
+                QPointF(at.x() + kSampleWidth + 4, at.y() + fm.ascent()),
+                fm.elidedText(e.entry->text, Qt::ElideRight, LegendTextWidth(inner.width())));
         }
     }
 };

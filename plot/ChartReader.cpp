@@ -76,7 +76,8 @@ class Node {
         return items;
     }
     Node Child(const char* key, std::initializer_list<const char*> keys) const {
-        if (!Value(key).isObject()) Fail(std::string("\"") + key + "\" is missing or not an object");
+        if (!Value(key).isObject())
+            Fail(std::string("\"") + key + "\" is missing or not an object");
         return Node(Value(key).toObject(), At(key), keys);
     }
 
@@ -96,7 +97,8 @@ class Node {
 
 Axis ReadAxis(const Node& node) {
     Axis axis;
-    axis.kind = node.Choice<AxisKind>("kind", {{"number", AxisKind::Number}, {"time", AxisKind::Time}});
+    axis.kind =
+        node.Choice<AxisKind>("kind", {{"number", AxisKind::Number}, {"time", AxisKind::Time}});
     axis.title = node.Text("title");
     axis.unit = node.Text("unit");
     axis.withZero = node.Boolean("zero");
@@ -120,38 +122,38 @@ Chart ReadChart(const Node& node) {
             Series series;
             series.name = s.Text("name");
             series.joined = s.Boolean("joined");
-            series.points = s.List<Point>(
-                "points",
-                [xKind](const Node& p) {
-                    Point point;
-                    point.x = p.Position("x", xKind);
-                    point.y = p.Number("y", true);
-                    point.error = p.Number("error");
-                    if (point.error < 0) p.Fail("\"error\" is negative");
-                    point.flag = p.Choice<Flag>("flag", {{"none", Flag::None},
-                                                         {"warning", Flag::Warning},
-                                                         {"action", Flag::Action}});
-                    return point;
-                },
-                {"x", "y", "error", "flag"});
+            series.points =
+                s.List<Point>("points",
+                              [xKind](const Node& p) {
+                                  Point point;
+                                  point.x = p.Position("x", xKind);
+                                  point.y = p.Number("y", true);
+                                  point.error = p.Number("error");
+                                  if (point.error < 0) p.Fail("\"error\" is negative");
+                                  point.flag = p.Choice<Flag>("flag", {{"none", Flag::None},
+                                                                       {"warning", Flag::Warning},
+                                                                       {"action", Flag::Action}});
+                                  return point;
+                              },
+                              {"x", "y", "error", "flag"});
             return series;
         },
         {"name", "joined", "points"});
 
-    chart.levels = node.List<Level>(
-        "levels",
-        [](const Node& l) {
-            Level level;
-            level.y = l.Number("y", true);
-            level.kind = l.Choice<LineKind>("kind", {{"plain", LineKind::Plain},
+    chart.levels = node.List<Level>("levels",
+                                    [](const Node& l) {
+                                        Level level;
+                                        level.y = l.Number("y", true);
+                                        level.kind = l.Choice<LineKind>(
+                                            "kind", {{"plain", LineKind::Plain},
                                                      {"mean", LineKind::Mean},
                                                      {"warning", LineKind::Warning},
                                                      {"action", LineKind::Action}});
-            level.label = l.Text("label");
-            level.provisional = l.Boolean("provisional");
-            return level;
-        },
-        {"y", "kind", "label", "provisional"});
+                                        level.label = l.Text("label");
+                                        level.provisional = l.Boolean("provisional");
+                                        return level;
+                                    },
+                                    {"y", "kind", "label", "provisional"});
 
     chart.bands = node.List<Band>(
         "bands",
@@ -162,9 +164,11 @@ Chart ReadChart(const Node& node) {
         },
         {"from", "to", "label"});
 
-    chart.markers = node.List<Marker>(
-        "markers", [xKind](const Node& m) { return Marker{m.Position("x", xKind), m.Text("label")}; },
-        {"x", "label"});
+    chart.markers = node.List<Marker>("markers",
+                                      [xKind](const Node& m) {
+                                          return Marker{m.Position("x", xKind), m.Text("label")};
+                                      },
+                                      {"x", "label"});
     return chart;
 }
 
@@ -198,9 +202,8 @@ std::vector<Chart> ReadCharts(const QByteArray& json) {
     if (!doc.isObject()) throw ChartError("document: not a JSON object");
     const Node root(doc.object(), "", {"charts"});
     if (!root.Has("charts")) root.Fail("\"charts\" is missing");
-    auto charts = root.List<Chart>("charts", ReadChart,
-                                   {"title", "note", "x", "y", "series", "levels", "bands",
-                                    "markers"});
+    auto charts = root.List<Chart>(
+        "charts", ReadChart, {"title", "note", "x", "y", "series", "levels", "bands", "markers"});
     if (charts.empty()) root.Fail("\"charts\" is empty");
     return charts;
 }

@@ -73,8 +73,8 @@ void WritePicture(const std::vector<Chart>& charts, const QString& path, int dpi
         throw PictureError(path.toStdString() + ": " + file.errorString().toStdString());
     };
     if (!file.open(QIODevice::WriteOnly)) fail();
-    const bool written = png ? PngPicture(charts, dpi).save(&file, "PNG")
-                             : file.write(SvgPicture(charts)) >= 0;
+    const bool written =
+        png ? PngPicture(charts, dpi).save(&file, "PNG") : file.write(SvgPicture(charts)) >= 0;
     if (!written) fail();
     if (!file.commit()) fail();
 }

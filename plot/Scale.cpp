@@ -89,7 +89,9 @@ Scale LabelTimes(const TimeStep& step, const std::vector<double>& at, double lo,
             tick.label = QLatin1String(kMonths[date.month() - 1]);
             below = QString::number(date.year());
         } else if (step.seconds >= kDay) {
-            tick.label = QStringLiteral("%1 %2").arg(date.day()).arg(QLatin1String(kMonths[date.month() - 1]));
+            tick.label = QStringLiteral("%1 %2")
+                             .arg(date.day())
+                             .arg(QLatin1String(kMonths[date.month() - 1]));
             below = QString::number(date.year());
         } else {
             tick.label = LocalTimeText(t, "HH:mm");
@@ -158,12 +160,28 @@ Scale TimeScale(double lo, double hi, double width, const TextWidth& textWidth) 
         hi = middle + kHour;
     }
     const double monday = 4 * kDay;  // 1970-01-05
-    const std::vector<TimeStep> steps = {
-        {kMinute},     {5 * kMinute}, {10 * kMinute}, {15 * kMinute}, {30 * kMinute},
-        {kHour},       {2 * kHour},   {3 * kHour},    {6 * kHour},    {12 * kHour},
-        {kDay},        {2 * kDay},    {7 * kDay, 0, monday},          {14 * kDay, 0, monday},
-        {0, 1},        {0, 2},        {0, 3},         {0, 6},         {0, 12},
-        {0, 24},       {0, 60},       {0, 120}};
+    const std::vector<TimeStep> steps = {{kMinute},
+                                         {5 * kMinute},
+                                         {10 * kMinute},
+                                         {15 * kMinute},
+                                         {30 * kMinute},
+                                         {kHour},
+                                         {2 * kHour},
+                                         {3 * kHour},
+                                         {6 * kHour},
+                                         {12 * kHour},
+                                         {kDay},
+                                         {2 * kDay},
+                                         {7 * kDay, 0, monday},
+                                         {14 * kDay, 0, monday},
+                                         {0, 1},
+                                         {0, 2},
+                                         {0, 3},
+                                         {0, 6},
+                                         {0, 12},
+                                         {0, 24},
+                                         {0, 60},
+                                         {0, 120}};
     const double narrowest = textWidth(QStringLiteral("00:00"));
     Scale scale;
     for (const TimeStep& step : steps) {

@@ -41,13 +41,16 @@ Options Parse(int argc, char** argv) {
         }
         if (i + 1 >= argc) Usage("missing value after " + arg);
         const QString value = QString::fromLocal8Bit(argv[++i]);
-        if (arg == "--out") o.out = value;
-        else if (arg == "--each") o.each = value;
+        if (arg == "--out")
+            o.out = value;
+        else if (arg == "--each")
+            o.each = value;
         else if (arg == "--dpi") {
             bool ok = false;
             o.dpi = value.toInt(&ok);
             if (!ok || o.dpi < 50 || o.dpi > 1200) Usage("--dpi takes 50 to 1200");
-        } else Usage("unknown option " + arg);
+        } else
+            Usage("unknown option " + arg);
     }
     if (o.out.isEmpty() == o.each.isEmpty()) Usage("give either --out or --each");
     return o;

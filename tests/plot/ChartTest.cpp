@@ -18,7 +18,9 @@ Chart TimeChart() {
     c.note = "baseline: 3 points\nprovisional";
     c.x = {AxisKind::Time, "Date", "", false, false};
     c.y = {AxisKind::Number, "Rate", "1/s", true, false};
-    c.series = {{"rate", true, {{1.7e9, 0.52, 0.03, Flag::None}, {1.7e9 + 86400, 0.1 / 3, 0, Flag::Action}}}};
+    c.series = {{"rate",
+                 true,
+                 {{1.7e9, 0.52, 0.03, Flag::None}, {1.7e9 + 86400, 0.1 / 3, 0, Flag::Action}}}};
     c.levels = {{0.5, LineKind::Mean, "mean 0.50", false}, {0.6, LineKind::Warning, "+2σ", true}};
     c.bands = {{1.7e9, 1.7e9 + 3600, "run"}};
     c.markers = {{1.7e9 + 60, "chosen"}};
@@ -29,7 +31,8 @@ TEST(ChartJson, ReadsBackAsWritten) {
     Chart number = TimeChart();
     number.x = {AxisKind::Number, "Threshold", "mV", false, true};
     number.series[0].points[0].flag = Flag::Warning;
-    const std::vector<Chart> charts = ReadCharts(QByteArray::fromStdString(ctl::ChartsJson({TimeChart(), number})));
+    const std::vector<Chart> charts =
+        ReadCharts(QByteArray::fromStdString(ctl::ChartsJson({TimeChart(), number})));
     ASSERT_EQ(charts.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         const Chart& want = i == 0 ? TimeChart() : number;
@@ -61,6 +64,16 @@ TEST(ChartJson, ReadsBackAsWritten) {
     }
 }
 
+// A byte that is not UTF-8 (a damaged description) becomes a replacement character, never an
+// error that loses the picture.
+TEST(ChartJson, TextThatIsNotUtf8StillReadsBack) {
+    Chart c = TimeChart();
+    c.title = "Soil \xff sample";
+    const std::vector<Chart> charts = ReadCharts(QByteArray::fromStdString(ctl::ChartsJson({c})));
+    ASSERT_EQ(charts.size(), 1u);
+    EXPECT_EQ(charts[0].title, "Soil \xef\xbf\xbd sample");
+}
+
 // The journal's times are naive local times: a night when the clocks go forward must not shift
 // or lose them, whatever the machine's zone.
 TEST(ChartJson, LocalTimesIgnoreTheMachinesZone) {
@@ -71,7 +84,8 @@ TEST(ChartJson, LocalTimesIgnoreTheMachinesZone) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(ctl::LocalTimeText(at), "2024-03-31T02:30:00");
     EXPECT_EQ(LocalTimeText(at, "yyyy-MM-dd HH:mm"), QStringLiteral("2024-03-31 02:30"));
-    EXPECT_EQ(ctl::LocalTimeText(ParseLocalTime(QStringLiteral("1999-12-31T23:59:59"), ok)), "1999-12-31T23:59:59");
+    EXPECT_EQ(ctl::LocalTimeText(ParseLocalTime(QStringLiteral("1999-12-31T23:59:59"), ok)),
+              "1999-12-31T23:59:59");
     unsetenv("TZ");
     tzset();
 }
@@ -90,19 +104,26 @@ TEST(ChartReader, RefusesFaultsNamingTheirPlace) {
         {R"({"charts":[]})", "\"charts\" is empty"},
         {R"({"chart":[]})", "unknown key \"chart\""},
         {R"({"charts":[{"y":{}}]})", "charts[0]: \"x\" is missing"},
-        {R"({"charts":[{"x":{"kind":"log"},"y":{}}]})", "charts[0].x: \"kind\" has no kind \"log\""},
+        {R"({"charts":[{"x":{"kind":"log"},"y":{}}]})",
+         "charts[0].x: \"kind\" has no kind \"log\""},
         {R"({"charts":[{"x":{},"y":{"kind":"time"}}]})", "y axis cannot be a time axis"},
         {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15","y":1,"eror":2}]}]}]})",
          "charts[0].series[0].points[0]: unknown key \"eror\""},
         {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15"}]}]}]})", "\"y\" is missing"},
         {head + R"(,"series":[{"points":[{"x":5,"y":1}]}]}]})", "\"x\" is not a local time"},
         {head + R"(,"series":[{"points":[{"x":"2024-13-05T10:15","y":1}]}]}]})", "not a time YYYY"},
-        {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15Z","y":1}]}]}]})", "not a time YYYY"},
-        {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15","y":1,"error":-1}]}]}]})", "negative"},
-        {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15","y":1e300}]}]}]})", "out of range"},
-        {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15","y":"1"}]}]}]})", "\"y\" is not a number"},
-        {head + R"(,"bands":[{"from":"2024-03-05T10:15","to":"2024-03-04T10:15"}]}]})", "lies before"},
-        {head + R"(,"levels":[{"y":1,"provisional":"yes"}]}]})", "charts[0].levels[0]: \"provisional\" is not true"},
+        {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15Z","y":1}]}]}]})",
+         "not a time YYYY"},
+        {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15","y":1,"error":-1}]}]}]})",
+         "negative"},
+        {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15","y":1e300}]}]}]})",
+         "out of range"},
+        {head + R"(,"series":[{"points":[{"x":"2024-03-05T10:15","y":"1"}]}]}]})",
+         "\"y\" is not a number"},
+        {head + R"(,"bands":[{"from":"2024-03-05T10:15","to":"2024-03-04T10:15"}]}]})",
+         "lies before"},
+        {head + R"(,"levels":[{"y":1,"provisional":"yes"}]}]})",
+         "charts[0].levels[0]: \"provisional\" is not true"},
         {head + R"(,"markers":[3]}]})", "charts[0].markers[0]: not an object"},
         {head + R"(,"title":7}]})", "\"title\" is not a string"},
     };
@@ -140,7 +161,7 @@ TEST(Scale, NumberTicksAreRoundAndCoverTheRange) {
         {0.43, 0.71, false, true, 6, 0.4, 0.8, {0.4, 0.5, 0.6, 0.7, 0.8}},
         {0.43, 0.71, false, true, 8, 0.4, 0.75, {0.4, 0.45, 0.5, 0.55, 0.6, 0.65, 0.7, 0.75}},
         {0, 1003, false, true, 6, 0, 1250, {0, 250, 500, 750, 1000, 1250}},
-        {0.5, 3.5, true, false, 12, 0.5, 3.5, {1, 2, 3}},       // measurement numbers
+        {0.5, 3.5, true, false, 12, 0.5, 3.5, {1, 2, 3}},  // measurement numbers
         {0.5, 40.5, true, false, 12, 0.5, 40.5, {5, 10, 15, 20, 25, 30, 35, 40}},
         {5, 5, false, true, 5, 4.5, 5.5, {4.5, 4.75, 5, 5.25, 5.5}},  // one value: widened
         {0, 0, false, true, 5, -1, 1, {-1, -0.5, 0, 0.5, 1}},
@@ -155,7 +176,8 @@ TEST(Scale, NumberTicksAreRoundAndCoverTheRange) {
         for (std::size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], c.ticks[i], 1e-12);
     }
     EXPECT_EQ(Labels(NumberScale(-0.2, 0.2, false, true, 5)),
-              (std::vector<QString>{QStringLiteral("−0.2"), QStringLiteral("−0.1"), "0.0", "0.1", "0.2"}));
+              (std::vector<QString>{QStringLiteral("−0.2"), QStringLiteral("−0.1"), "0.0", "0.1",
+                                    "0.2"}));
     EXPECT_EQ(Labels(NumberScale(0, 1, false, true, 5)),
               (std::vector<QString>{"0.00", "0.25", "0.50", "0.75", "1.00"}));
 }
@@ -189,8 +211,7 @@ TEST(Scale, TimeTicksPickCalendarStepsAndShowTheDateWhereItChanges) {
     }
     // Months across a new year: the year under the first tick and under January.
     const Scale winter = TimeScale(At("2023-11-15T00:00"), At("2024-04-10T00:00"), 200, sixPerChar);
-    EXPECT_EQ(Labels(winter),
-              (std::vector<QString>{"Dec", "Jan", "Feb", "Mar", "Apr"}));
+    EXPECT_EQ(Labels(winter), (std::vector<QString>{"Dec", "Jan", "Feb", "Mar", "Apr"}));
     EXPECT_EQ(Labels(winter, &Tick::below), (std::vector<QString>{"2023", "2024", "", "", ""}));
     // One instant: widened to two hours around it.
     const Scale one = TimeScale(At("2024-03-05T10:15"), At("2024-03-05T10:15"), 400, sixPerChar);

@@ -37,7 +37,8 @@ int PixelsNear(const QImage& image, QColor colour) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
             n += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
-                     std::abs(c.blue() - colour.blue()) < 30;
+                     std::abs(c.blue() - colour.blue()) <
+                 30;
         }
     return n;
 }
@@ -48,7 +49,8 @@ TEST(Picture, JudgedPointsStandOutInTheirOwnColour) {
     const struct {
         Flag flag;
         bool warningSeen, actionSeen;
-    } cases[] = {{Flag::None, false, false}, {Flag::Warning, true, false}, {Flag::Action, false, true}};
+    } cases[] = {
+        {Flag::None, false, false}, {Flag::Warning, true, false}, {Flag::Action, false, true}};
     for (const auto& c : cases) {
         const QImage image = PngPicture({ControlChart(c.flag)}, 100);
         EXPECT_EQ(PixelsNear(image, warning) > 10, c.warningSeen) << static_cast<int>(c.flag);
@@ -65,7 +67,8 @@ TEST(Picture, EverythingStaysInsideTheFrame) {
     c.levels = {{0, LineKind::Action, "−3σ 0.000 (clipped at 0, provisional)", true},
                 {0, LineKind::Warning, "−2σ 0.000 (clipped at 0, provisional)", true},
                 {0.9, LineKind::Action, "+3σ 0.900 (provisional)", true}};
-    for (int i = 0; i < 6; ++i) c.markers.push_back({1.7e9 + i * 86400.0, "marker with a long label " + std::to_string(i)});
+    for (int i = 0; i < 6; ++i)
+        c.markers.push_back({1.7e9 + i * 86400.0, "marker with a long label " + std::to_string(i)});
     c.bands = {{1.7e9, 1.7e9 + 86400, std::string(120, 'b')}};
     const int margin = 40;
     QImage image(static_cast<int>(kChartSize.width()) + 2 * margin,
@@ -83,7 +86,9 @@ TEST(Picture, EverythingStaysInsideTheFrame) {
         for (int x = 0; x < image.width(); ++x)
             outside += !frame.contains(x, y) && image.pixel(x, y) != qRgb(255, 255, 255);
     EXPECT_EQ(outside, 0);
-    if (outside > 0) image.save(QString::fromStdString(std::filesystem::temp_directory_path() / "pulsedesk-outside.png"));
+    if (outside > 0)
+        image.save(QString::fromStdString(std::filesystem::temp_directory_path() /
+                                          "pulsedesk-outside.png"));
 }
 
 TEST(Picture, SizedForTheWidthOfAnA4Page) {
@@ -106,13 +111,18 @@ struct PulseplotRun {
 };
 
 TEST(Pulseplot, WritesWholeFilesOrReportsWhyNot) {
-    const std::string good = ctl::ChartsJson({ControlChart(Flag::Warning), ControlChart(Flag::None)});
+    const std::string good =
+        ctl::ChartsJson({ControlChart(Flag::Warning), ControlChart(Flag::None)});
     const std::vector<PulseplotRun> runs = {
         {"svg", good, {"--out", "@/c.svg"}, 0, "", {"c.svg"}},
         {"png", good, {"--out", "@/c.PNG"}, 0, "", {"c.PNG"}},
         {"one file per chart", good, {"--each", "@"}, 0, "", {"1.svg", "2.svg"}},
-        {"bad description", R"({"charts":[{"x":{},"y":{},"sries":[]}]})", {"--out", "@/c.svg"}, 2,
-         "chart description: charts[0]: unknown key \"sries\"", {}},
+        {"bad description",
+         R"({"charts":[{"x":{},"y":{},"sries":[]}]})",
+         {"--out", "@/c.svg"},
+         2,
+         "chart description: charts[0]: unknown key \"sries\"",
+         {}},
         {"no folder", good, {"--out", "@/missing/c.svg"}, 1, "@/missing/c.svg", {}},
         {"not a picture name", good, {"--out", "@/c.pdf"}, 1, "must end in .svg or .png", {}},
         {"each without folder", good, {"--each", "@/missing"}, 1, "no such folder", {}},
@@ -122,14 +132,17 @@ TEST(Pulseplot, WritesWholeFilesOrReportsWhyNot) {
         TempDir dir;
         const std::string input = dir.Write("in.json", run.input);
         const auto place = [&dir](std::string s) {
-            for (std::size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir.Path());
+            for (std::size_t at; (at = s.find('@')) != std::string::npos;)
+                s.replace(at, 1, dir.Path());
             return s;
         };
-        std::vector<std::string> args{"-c", "exec \"$0\" \"$@\" < " + input, testing::BinDir() + "/pulseplot"};
+        std::vector<std::string> args{"-c", "exec \"$0\" \"$@\" < " + input,
+                                      testing::BinDir() + "/pulseplot"};
         for (const std::string& a : run.args) args.push_back(place(a));
         const auto result = testing::RunProgram("/bin/sh", args, std::chrono::seconds(30));
         EXPECT_EQ(result.exitCode, run.exitCode) << run.what << ": " << result.err;
-        EXPECT_NE(result.err.find(place(run.message)), std::string::npos) << run.what << ": " << result.err;
+        EXPECT_NE(result.err.find(place(run.message)), std::string::npos)
+            << run.what << ": " << result.err;
         std::vector<std::string> files;
         for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
             if (entry.path().filename() != "in.json") files.push_back(entry.path().filename());
