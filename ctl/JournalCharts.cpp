@@ -149,9 +149,9 @@ plot::Chart PlateauChartOf(const an::JournalRecord& record, const an::PlateauRes
     c.series = {series};
     for (const an::PlateauRun& run : result.runs) {
         c.bands.push_back({run.fromMv, run.toMv,
-                           Format("%.1f–%.1f mV: slope %+.2f ± %.2f %%/100 mV%s", run.fromMv,
-                                  run.toMv, run.slopePercentPer100mV, run.slopeUPercentPer100mV,
-                                  run.uncertain ? " (uncertain)" : "")});
+                           Format("%.1f–%.1f mV: slope %s ± %.2f %%/100 mV%s", run.fromMv, run.toMv,
+                                  Minus(Format("%+.2f", run.slopePercentPer100mV)).c_str(),
+                                  run.slopeUPercentPer100mV, run.uncertain ? " (uncertain)" : "")});
     }
     if (result.chosenThresholdMv)
         c.markers.push_back({*result.chosenThresholdMv,
