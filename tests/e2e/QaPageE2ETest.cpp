@@ -9,8 +9,8 @@
 #include <map>
 #include <random>
 #include <regex>
-#include <sstream>
 
+#include "fileio/TextLines.h"
 #include "reports/ReportStore.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
@@ -110,13 +110,6 @@ std::pair<std::uint32_t, std::uint32_t> WriteJournal(const std::string& folder) 
         }
     }
     return {chi2, plateau};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 int Occurrences(const std::string& text, const std::string& what) {
@@ -229,7 +222,7 @@ TEST_F(QaPageTest, ThePagePrintsOnA4WithEveryChartWhole) {
         const ProgramResult text = RunProgram(
             "/usr/bin/pdftotext", {"-f", std::to_string(p), "-l", std::to_string(p), pdf, "-"});
         int pageTitles = 0, axes = 0;
-        for (const std::string& line : Lines(text.out)) {
+        for (const std::string& line : fileio::SplitLines(text.out)) {
             pageTitles += std::regex_search(
                 line, std::regex("^(Background, threshold|Efficiency, source|Series, "
                                  "record|Counting curve, record)"));

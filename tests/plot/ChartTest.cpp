@@ -27,41 +27,18 @@ Chart TimeChart() {
     return c;
 }
 
+// Written, read and written again, the description is the same: no key is lost or misread on
+// the way, and every number comes back exactly.
 TEST(ChartJson, ReadsBackAsWritten) {
     Chart number = TimeChart();
     number.x = {AxisKind::Number, "Threshold", "mV", false, true};
     number.series[0].points[0].flag = Flag::Warning;
-    const std::vector<Chart> charts =
-        ReadCharts(QByteArray::fromStdString(ctl::ChartsJson({TimeChart(), number})));
-    ASSERT_EQ(charts.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        const Chart& want = i == 0 ? TimeChart() : number;
-        const Chart& got = charts[i];
-        EXPECT_EQ(got.title, want.title);
-        EXPECT_EQ(got.note, want.note);
-        EXPECT_EQ(got.x.kind, want.x.kind);
-        EXPECT_EQ(got.x.unit + got.y.unit, want.x.unit + want.y.unit);
-        EXPECT_EQ(got.x.integer, want.x.integer);
-        EXPECT_EQ(got.y.withZero, want.y.withZero);
-        ASSERT_EQ(got.series.size(), 1u);
-        EXPECT_EQ(got.series[0].joined, true);
-        ASSERT_EQ(got.series[0].points.size(), 2u);
-        for (std::size_t k = 0; k < 2; ++k) {
-            const Point &a = got.series[0].points[k], &b = want.series[0].points[k];
-            EXPECT_EQ(a.x, b.x);
-            EXPECT_EQ(a.y, b.y);  // exactly: the shortest text that reads back the same
-            EXPECT_EQ(a.error, b.error);
-            EXPECT_EQ(a.flag, b.flag);
-        }
-        ASSERT_EQ(got.levels.size(), 2u);
-        EXPECT_EQ(got.levels[1].kind, LineKind::Warning);
-        EXPECT_TRUE(got.levels[1].provisional);
-        EXPECT_EQ(got.levels[1].label, "+2σ");
-        ASSERT_EQ(got.bands.size(), 1u);
-        EXPECT_EQ(got.bands[0].to, want.bands[0].to);
-        ASSERT_EQ(got.markers.size(), 1u);
-        EXPECT_EQ(got.markers[0].x, want.markers[0].x);
-    }
+    const std::string json = ctl::ChartsJson({TimeChart(), number});
+    EXPECT_EQ(ctl::ChartsJson(ReadCharts(QByteArray::fromStdString(json))), json);
+    for (const char* used : {"\"note\"", "\"joined\"", "\"error\"", "\"flag\":\"action\"",
+                             "\"flag\":\"warning\"", "\"provisional\"", "\"integer\"", "\"zero\"",
+                             "\"unit\"", "\"bands\":[{", "\"markers\":[{", "\"kind\":\"time\""})
+        EXPECT_NE(json.find(used), std::string::npos) << used;
 }
 
 // A byte that is not UTF-8 (a damaged description) becomes a replacement character, never an
