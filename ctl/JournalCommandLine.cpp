@@ -7,6 +7,7 @@
 
 #include "analysis/QcMarker.h"
 #include "ctl/CommandLine.h"
+#include "ctl/PictureCommands.h"
 #include "link/protocol.h"
 
 namespace pulsedesk::ctl {
@@ -19,7 +20,7 @@ constexpr double kGridMv = 2.5;
 
 const std::map<std::string, std::string> kHelp{
     {"report",
-     "Usage: pulsectl report list|export|stats|qc ... [--report-folder DIR] [--json]\n"
+     "Usage: pulsectl report list|export|stats|qc|plot|html ... [--report-folder DIR] [--json]\n"
      "Reads the report folder (DIR, else Work_Folder of the panel's settings, else this\n"
      "program's folder); the device is never touched. Damaged lines are named on standard\n"
      "error and skipped.\n"
@@ -34,8 +35,17 @@ const std::map<std::string, std::string> kHelp{
      "  qc background|source NAME [--baseline N] [--baseline-from YYYY-MM-DD]\n"
      "     [--sample-time H:MM:SS]    control charts of the QC records, one per threshold,\n"
      "                                and Currie's detection limit for a sample count time\n"
+     "  plot control background|source NAME [--from YYYY-MM] [--to YYYY-MM] [--baseline N]\n"
+     "     [--baseline-from YYYY-MM-DD] --out FILE.svg|FILE.png\n"
+     "                                the control charts as a picture, one per threshold\n"
+     "  plot series --record [YYYY:]N --out FILE   a record's counts with their Poisson bars\n"
+     "  plot plateau --record [YYYY:]N [--limit PERCENT] --out FILE\n"
+     "                                the counting curve, flat runs shaded, working threshold\n"
+     "  html --out DIR [--from YYYY-MM] [--to YYYY-MM] [--baseline N] [--baseline-from DATE]\n"
+     "     [--sample-time H:MM:SS]    the printable QA page DIR/qa-YYYY-MM.html: QC charts,\n"
+     "                                records, tables and statistics, self-contained\n"
      "The year of [YYYY:]N defaults to the newest in the folder. --json prints the figures\n"
-     "as JSON.\n"},
+     "as JSON. Pictures are drawn by pulseplot, beside pulsectl.\n"},
     {"qa",
      "Usage: pulsectl qa chi-square --repeat N --time H:MM:SS [--name NAME]\n"
      "       pulsectl qa background --time H:MM:SS [--repeat N]\n"
@@ -151,50 +161,63 @@ bool TakeCommon(OptionWalker& w, const std::string& option, JournalOptions& o) {
 
 void ParseReportOption(OptionWalker& w, const std::string& option, JournalOptions& o) {
     const std::string& a = o.action;
+    const bool pictures = a == "plot" || a == "html";
+    const bool charts = a == "qc" || a == "html" || o.chart == "control";
     const bool rows = a == "export";
-    if (option == "--json") {
+    const bool months = rows || (charts && a != "qc");
+    if (pictures && option == "--out") {
+        o.out = w.Value(option);
+    } else if (o.chart == "plateau" && option == "--limit") {
+        o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
+    } else if (pictures && option == "--json") {
+        Refuse("report " + a + ": unknown option " + option);
+    } else if (option == "--json") {
         o.json = true;
     } else if (rows && option == "--format") {
         const std::string format = w.Value(option);
         if (format != "csv" && format != "json")
             Refuse("--format " + format + ": want csv or json");
         o.csv = format == "csv";
-    } else if (rows && option == "--from") {
+    } else if (months && option == "--from") {
         o.months.from = ParseMonth(option, w.Value(option));
-    } else if (rows && option == "--to") {
+    } else if (months && option == "--to") {
         o.months.to = ParseMonth(option, w.Value(option));
-    } else if ((rows || a == "stats") && option == "--record") {
+    } else if ((a == "export" || a == "stats" || (a == "plot" && !charts)) && option == "--record") {
         o.record = ParseRecord(w.Value(option));
-    } else if (!(a == "qc" || option == "--report-folder") || !TakeCommon(w, option, o)) {
+    } else if (!(charts || option == "--report-folder") || !TakeCommon(w, option, o)) {
         Refuse("report " + a + ": unknown option " + option);
     }
 }
 
 JournalOptions ParseReport(const std::vector<std::string>& args) {
     JournalOptions o;
-    if (args.empty()) Refuse("report: list, export, stats or qc is needed");
+    if (args.empty()) Refuse("report: list, export, stats, qc, plot or html is needed");
     o.action = args[0];
-    if (o.action != "list" && o.action != "export" && o.action != "stats" && o.action != "qc")
-        Refuse("report " + o.action + ": want list, export, stats or qc");
+    if (o.action != "list" && o.action != "export" && o.action != "stats" && o.action != "qc" &&
+        o.action != "plot" && o.action != "html")
+        Refuse("report " + o.action + ": want list, export, stats, qc, plot or html");
     std::size_t at = 1;
-    if (o.action == "qc") {
+    if (o.action == "plot") o.chart = ParsePlotChart(at < args.size() ? args[at++] : "");
+    if (o.action == "qc" || o.chart == "control") {
+        const std::string command = "report " + o.action + (o.chart.empty() ? "" : " control");
         const std::string chart = at < args.size() ? args[at++] : "";
         if (chart != "background" && chart != "source")
-            Refuse("report qc: background or source NAME is needed");
+            Refuse(command + ": background or source NAME is needed");
         o.sourceChart = chart == "source";
         if (o.sourceChart && (at >= args.size() || args[at].rfind("--", 0) == 0))
-            Refuse("report qc source: the source's NAME is needed");
+            Refuse(command + " source: the source's NAME is needed");
         if (o.sourceChart) o.name = args[at++];
     }
     OptionWalker w("report " + o.action, args, at);
     for (std::string option; w.Next(option);) ParseReportOption(w, option, o);
+    if (o.action == "plot" || o.action == "html") CheckPictureOptions(o);
     if (o.action == "stats" && !o.record) Refuse("report stats: --record [YYYY:]N is needed");
     if (o.json && o.action == "export") {
         if (w.Seen("--format") && o.csv) Refuse("report export: --json and --format csv");
         o.csv = false;
     }
     if (o.months.from && o.months.to && *o.months.to < *o.months.from)
-        Refuse("report export: --to lies before --from");
+        Refuse("report " + o.action + ": --to lies before --from");
     return o;
 }
 

@@ -44,6 +44,10 @@ struct JournalOptions {
     std::optional<double> activityUPercent;
     double fromMv = 0, toMv = 0, stepMv = 0;  // plateau
     double limit = 5.0;                       // plateau: percent per 100 mV
+
+    // report plot and html (ctl/PictureCommands)
+    std::string chart;  // plot: control, series or plateau
+    std::string out;    // plot: FILE.svg or FILE.png; html: a folder
 };
 
 // The arguments after "report", "qa" or "plateau".

@@ -8,6 +8,8 @@
 #include "config/Cp1251.h"
 #include "ctl/CommandLine.h"
 #include "ctl/JournalText.h"
+#include "ctl/PictureCommands.h"
+#include "ctl/PlotProcess.h"
 #include "reports/FileAccess.h"
 #include "reports/ReportError.h"
 
@@ -104,7 +106,10 @@ const an::JournalRecord& RecordOf(const an::Journal& journal, const an::RecordRe
     return *record;
 }
 
-int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out, std::FILE* err) {
+int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out,
+              std::FILE* err) {
+    if (o.action == "plot" || o.action == "html")
+        return RunPictureCommand(o, folder, PulseplotPath(), out, err);
     const an::Journal journal = ReadJournalOf(folder, err, o.months);
     if (o.action == "list") return List(journal, o.json, out);
     if (o.action == "stats") return Stats(journal, o, folder, out);

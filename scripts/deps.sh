@@ -8,6 +8,9 @@ packages=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           dpkg-dev fakeroot lintian desktop-file-utils pkg-config file python3
           libboost-math-dev nlohmann-json3-dev faketime
           mingw-w64 wine wine64)
+# Pictures: pulseplot draws with Qt SVG; the printed page's test prints with Chromium and reads
+# the PDF with poppler's tools.
+packages+=(qt6-svg-dev chromium poppler-utils)
 wine32=no
 for arg in "$@"; do
   case "$arg" in

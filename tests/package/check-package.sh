@@ -13,6 +13,7 @@ multiarch=usr/lib/x86_64-linux-gnu
 
 programs=(pulsedesk pulsesim muxserver rs232-status)
 [ -x "$bindir/pulsectl" ] && programs+=(pulsectl)
+[ -x "$bindir/pulseplot" ] && programs+=(pulseplot)
 expected=(etc/pulsedesk/pulsedesk.cfg usr/share/pulsedesk/pulsedesk.msg
           usr/include/rs232/rs232.h $multiarch/pkgconfig/rs232.pc
           usr/share/applications/pulsedesk.desktop usr/share/icons/hicolor/64x64/apps/pulsedesk.png

@@ -1,0 +1,81 @@
+// The journal's figures as charts: judgements keep their meaning, the period picks the points
+// but not the limits, and a series with mixed count times is drawn as rates.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "ctl/ChartJson.h"
+#include "ctl/JournalCharts.h"
+
+namespace pulsedesk::ctl {
+namespace {
+
+namespace an = pulsedesk::analysis;
+
+an::ChartPoint Point(int month, int day, double value, an::PointStatus status) {
+    an::ChartPoint p;
+    p.record = {2024, static_cast<std::uint32_t>(day)};
+    p.when = {{2024, month, day}, 8, 30};
+    p.value = value;
+    p.uncertainty = 0.02;
+    p.status = status;
+    return p;
+}
+
+TEST(JournalCharts, ControlChartKeepsJudgementsAndTheBaselinesLimits) {
+    an::ControlChart chart;
+    chart.quantity = "efficiency";
+    chart.thresholdMv = 150;
+    chart.points = {Point(2, 1, 0.30, an::PointStatus::InControl),
+                    Point(3, 5, 0.36, an::PointStatus::Recount),
+                    Point(3, 9, 0.41, an::PointStatus::OutOfService)};
+    chart.limits = an::ChartLimits{.mean = 0.3,
+                                   .sigma = 0.02,
+                                   .sampleSd = 0.015,
+                                   .poissonSd = 0.02,
+                                   .warningLow = 0.26,
+                                   .warningHigh = 0.34,
+                                   .actionLow = 0.24,
+                                   .actionHigh = 0.36,
+                                   .baselinePoints = 3,
+                                   .provisional = true};
+    const plot::Chart c =
+        ControlChartOf(chart, "Sr90", {}, {an::YearMonth{2024, 3}, an::YearMonth{2024, 3}});
+    EXPECT_EQ(c.title, "Efficiency, source Sr90, threshold 150 mV");
+    EXPECT_EQ(c.x.kind, plot::AxisKind::Time);
+    ASSERT_EQ(c.series.size(), 1u);
+    ASSERT_EQ(c.series[0].points.size(), 2u) << "February lies outside the period";
+    EXPECT_EQ(c.series[0].points[0].flag, plot::Flag::Warning);
+    EXPECT_EQ(c.series[0].points[1].flag, plot::Flag::Action);
+    EXPECT_EQ(ctl::LocalTimeText(c.series[0].points[0].x), "2024-03-05T08:30:00");
+    ASSERT_EQ(c.levels.size(), 5u);
+    for (const plot::Level& l : c.levels)
+        EXPECT_EQ(l.provisional, l.kind != plot::LineKind::Mean) << l.label;
+    EXPECT_EQ(c.levels[3].label, "+3σ 0.360");
+    EXPECT_NE(c.note.find("provisional"), std::string::npos);
+}
+
+TEST(JournalCharts, SeriesOfMixedCountTimesIsDrawnAsRates) {
+    an::JournalRecord record;
+    record.id = {2024, 7};
+    record.description = {"QC CHI2 Sr90"};
+    for (int hundredths : {6000, 6000, 12000}) {
+        an::JournalMeasurement m;
+        m.count = 1000;
+        m.countTimeHundredths = hundredths;
+        record.measurements.push_back(m);
+    }
+    an::JournalMeasurement noTime;  // a line without a count time has no rate to draw
+    record.measurements.push_back(noTime);
+    const plot::Chart mixed = SeriesChartOf(record, an::SeriesStats{});
+    EXPECT_EQ(mixed.y.title, "Rate");
+    ASSERT_EQ(mixed.series[0].points.size(), 3u);
+    EXPECT_DOUBLE_EQ(mixed.series[0].points[2].y, 1000.0 / 120);
+    record.measurements[2].countTimeHundredths = 6000;
+    const plot::Chart same = SeriesChartOf(record, an::SeriesStats{});
+    EXPECT_EQ(same.y.title, "Count");
+    EXPECT_DOUBLE_EQ(same.series[0].points[2].error, std::sqrt(1000.0));
+}
+
+}  // namespace
+}  // namespace pulsedesk::ctl
