@@ -239,8 +239,11 @@ bool TmainForm::RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std
     // series would stop, or the previous count's finished bit would pass for a new end.
     if (!Send(frames::StartStopFrame(true))) return false;
     ui->UpDown1->SetPosition(repeatsLeft - 1);
+    // This status was polled before the start: its finished bit is the last count's, and would
+    // leave the panel Done, blind to the new count if the link failed before the next poll.
     runState = RunState::Starting;
-    return true;
+    lastStamp = now;
+    return false;
 }
 
 void TmainForm::TakeMeasuredValues(const link::DeviceStatus& status, std::uint8_t mode) {

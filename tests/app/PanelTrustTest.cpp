@@ -77,6 +77,22 @@ TEST_F(PanelTrustTest, AnAutomaticStartThatGoesUnansweredIsSentAgain) {
     EXPECT_NE(LineCount(0), LineCount(1));
 }
 
+TEST_F(PanelTrustTest, AnOutageRightAfterAnAutomaticStartLosesNothing) {
+    CountInSeriesOfTwo();
+    clock.Advance(100'500);
+    ASSERT_TRUE(Settle([&] { return panel->State() == RunState::RepeatWait; }));
+    const int starts = SentStarts();
+    clock.Advance(1000);
+    ASSERT_TRUE(Settle([&] { return SentStarts() == starts + 1; }));
+    Device([](sim::DeviceModel& d) { d.faults().noReply = true; });
+    LetPollsRun();
+    clock.Advance(101'000);
+    LetPollsRun();
+    Device([](sim::DeviceModel& d) { d.faults().noReply = false; });
+    ASSERT_TRUE(Settle([&] { return MeasurementLines().size() == 2; }));
+    EXPECT_TRUE(errors.empty());
+}
+
 // Hidden (minimised) all along: the panel exists, so it goes on following the device.
 TEST_F(PanelTrustTest, ACountEndingWhileTheLinkIsDownIsRecordedWhenTheDeviceStillShowsIt) {
     QHideEvent hide;
