@@ -306,7 +306,8 @@ void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t
             const std::int32_t threshold =
                 link::ThresholdCodeToMillivolts(status.ThresholdCode());
             reportStore->AddMeasurement(threshold, count, time);
-            reportStore->SaveSpecialText(count, SettingsSpecialText(SettingsForm()));
+            // The switch can be on only once the dialog has been shown.
+            if (Form3 != nullptr) reportStore->SaveSpecialText(count, SettingsSpecialText(*Form3));
         }
     } catch (const reports::ReportError& e) {
         context.showError(e.what());
@@ -668,41 +669,20 @@ dialogs::TForm3& TmainForm::SettingsForm() {
     return *Form3;
 }
 
-// The three sound boxes read "on" from a cleared bit; the other three from a set bit.
-void TmainForm::SetSettingsBoxes(dialogs::TForm3& form, std::uint8_t options) {
-    form.CheckBox7->setEnabled(systemType != 1);
-    form.CheckBox2->setChecked(!(options & link::kOptSignalSoundOff));
-    form.CheckBox3->setChecked(!(options & link::kOptEndSoundOff));
-    form.CheckBox7->setChecked(!(options & link::kOptKeySoundOff));
-    form.CheckBox4->setChecked(options & link::kOptInvertPulses);
-    form.CheckBox5->setChecked(options & link::kOptInvertSignals);
-    form.CheckBox6->setChecked(options & link::kOptHighLevelSignals);
-}
-
-// Every ticked box gives a 1 bit, the sound boxes too, as the device takes them.
-void TmainForm::SendSettings(const dialogs::TForm3& form, std::uint8_t options) {
-    const auto bit = [](const QCheckBox* box, std::uint8_t mask) {
-        return box->isChecked() ? mask : std::uint8_t{0};
-    };
-    const int settings =
-        (options & link::kModeMask) | bit(form.CheckBox6, link::kOptHighLevelSignals) |
-        bit(form.CheckBox5, link::kOptInvertSignals) | bit(form.CheckBox4, link::kOptInvertPulses) |
-        bit(form.CheckBox2, link::kOptSignalSoundOff) | bit(form.CheckBox7, link::kOptKeySoundOff) |
-        bit(form.CheckBox3, link::kOptEndSoundOff);
-    Send(frames::SetOptionsFrame(static_cast<std::uint8_t>(settings)));
-    Send(frames::SoundFrame(frames::Sound::Signal, form.CheckBox2->isChecked()));
-    Send(frames::SoundFrame(frames::Sound::End, form.CheckBox3->isChecked()));
-}
-
 void TmainForm::SpeedButton15Click() {
     ShowShadow(true);
     dialogs::TForm3& form = SettingsForm();
     form.SetDialogColour(dialogColour);
-    SetSettingsBoxes(form, CurrentStatus().modeOptions);
+    form.SetSwitches(SwitchesOf(CurrentStatus().modeOptions), systemType != 1);
     // The mode bits come from the status of this moment: the device's mode may have changed
     // at its own keys, or by another program, while the dialog was open.
-    if (form.exec() == kDialogAccepted) SendSettings(form, CurrentStatus().modeOptions);
-    if (form.CheckBox1->isChecked()) Send(frames::RestoreDefaultsFrame());
+    if (form.exec() == kDialogAccepted) {
+        const dialogs::DeviceSwitches switches = form.Switches();
+        Send(frames::SetOptionsFrame(OptionByteOf(switches, CurrentStatus().modeOptions)));
+        Send(frames::SoundFrame(frames::Sound::Signal, switches.signalSound));
+        Send(frames::SoundFrame(frames::Sound::End, switches.endSound));
+    }
+    if (form.RestoreDefaultsChosen()) Send(frames::RestoreDefaultsFrame());
     ShowShadow(false);
 }
 

@@ -83,8 +83,6 @@ class TmainForm : public QWidget {
     void SendThresholdOfTrackBar();
     void PlaceUnder(QWidget* dialog, const QWidget* button) const;
     dialogs::TForm3& SettingsForm();
-    void SetSettingsBoxes(dialogs::TForm3& form, std::uint8_t modeOptions);
-    void SendSettings(const dialogs::TForm3& form, std::uint8_t modeOptions);
     void SetUpControls();
     void FormCreate();
     void Shutdown();

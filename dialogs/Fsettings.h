@@ -1,25 +1,46 @@
 // TForm3: the device's option switches as check boxes, the box that restores the device's
-// defaults, and the switch and base name of the special-format text file. The panel ticks the
-// boxes from the device before each showing and turns them into commands afterwards; the
-// controls are public, under the form's names.
+// defaults, and the switch and base name of the special-format text file. The panel hands it
+// the switches before each showing and takes them back afterwards; the form itself is private.
 #pragma once
 
 #include <QDialog>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "ui_Fsettings.h"
+namespace Ui {
+class TForm3;
+}
 
 namespace pulsedesk::dialogs {
 
-class TForm3 : public QDialog, public Ui::TForm3 {
+// The device's option switches as the operator sees them: a sound is on when ticked.
+struct DeviceSwitches {
+    bool signalSound = false;         // "Звук по приходу сигнала"
+    bool endSound = false;            // "Звук по окончанию счета"
+    bool keySound = false;            // "Звук по нажатию кнопок"
+    bool invertPulses = false;        // "Инвертировать счетные импульсы"
+    bool invertSignals = false;       // "Инвертировать сигналы управления"
+    bool highLevelSignals = false;    // "Высокий уровень сигналов управления"
+    bool operator==(const DeviceSwitches&) const = default;
+};
+
+class TForm3 : public QDialog {
     Q_OBJECT
 
   public:
     explicit TForm3(QWidget* owner);
+    ~TForm3() override;
 
     // The form's colour, 0x00BBGGRR.
     void SetDialogColour(std::uint32_t colour);
+
+    // Shown at the next showing; the key-sound box can be switched only where the model has
+    // that option.
+    void SetSwitches(const DeviceSwitches& switches, bool keySoundSwitchable);
+    DeviceSwitches Switches() const;
+    // "Применить настройки по умолчанию" ticked in this showing.
+    bool RestoreDefaultsChosen() const;
 
     // The special-format text file is written while its name can be edited; switching it acts
     // at once, whatever button then closes the dialog.
@@ -32,6 +53,8 @@ class TForm3 : public QDialog, public Ui::TForm3 {
 
   private:
     void CheckBox8Click(bool checked);
+
+    std::unique_ptr<Ui::TForm3> ui_;
 };
 
 }  // namespace pulsedesk::dialogs

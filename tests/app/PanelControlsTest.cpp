@@ -147,14 +147,14 @@ TEST_F(PanelControlsTest, SettingsSendOptionsAndSoundsAndDefaultsEvenOnCancel) {
     // The simulated device reports every sound on (bits 5, 6, 7 clear): left ticked, they go
     // back as set bits.
     WithDialog<dialogs::TForm3>("SpeedButton15", [](dialogs::TForm3& d) {
-        EXPECT_TRUE(d.CheckBox2->isChecked());
-        d.CheckBox4->setChecked(true);
+        EXPECT_TRUE(d.findChild<QCheckBox*>("CheckBox2")->isChecked());
+        d.findChild<QCheckBox*>("CheckBox4")->setChecked(true);
         d.done(1);
     });
     EXPECT_EQ(Commands(), (Frames{{0x02, 0x06, 0xF3}, {0x02, 0x4A, 1}, {0x02, 0x4B, 1}}));
     WithDialog<dialogs::TForm3>("SpeedButton15", [](dialogs::TForm3& d) {
-        EXPECT_FALSE(d.CheckBox1->isChecked());
-        d.CheckBox1->setChecked(true);
+        EXPECT_FALSE(d.findChild<QCheckBox*>("CheckBox1")->isChecked());
+        d.findChild<QCheckBox*>("CheckBox1")->setChecked(true);
         d.done(0);
     });
     EXPECT_EQ(Commands(), (Frames{{0x01, 0x5F}}));

@@ -107,5 +107,15 @@ TEST(ModeLabel, FirstMatchingRowDecides) {
     }
 }
 
+// Sounds read "on" from a cleared bit but go back as a set bit, as the device takes them.
+TEST(OptionByte, SwitchesReadTheOptionBitsAndGoBackAsTheDeviceTakesThem) {
+    const struct {
+        std::uint8_t options;
+        std::uint8_t sentBack;
+    } rows[] = {{0x00, 0xE0}, {0xE3, 0x03}, {0x1D, 0xFD}, {0x42, 0xA2}};
+    for (const auto& r : rows)
+        EXPECT_EQ(OptionByteOf(SwitchesOf(r.options), r.options), r.sentBack) << int(r.options);
+}
+
 }  // namespace
 }  // namespace pulsedesk::app

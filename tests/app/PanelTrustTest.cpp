@@ -3,6 +3,7 @@
 // program, a refused record, input during the close.
 #include <QCheckBox>
 #include <QHideEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -204,8 +205,8 @@ TEST_F(PanelTrustTest, EachFinishedCountReachesTheSpecialFormatFileWhileItIsOn) 
         QTimer::singleShot(0, [on] {
             auto* form = qobject_cast<dialogs::TForm3*>(QApplication::activeModalWidget());
             ASSERT_NE(form, nullptr);
-            form->CheckBox8->setChecked(on);
-            if (on) form->specFileName->setText(QStringLiteral("Счёт"));
+            form->findChild<QCheckBox*>("CheckBox8")->setChecked(on);
+            if (on) form->findChild<QLineEdit*>("specFileName")->setText(QStringLiteral("Счёт"));
             form->accept();
         });
         Click("SpeedButton15");
