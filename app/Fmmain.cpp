@@ -56,7 +56,8 @@ TmainForm::TmainForm(PanelContext& ctx, QWidget* parent)
       context(ctx),
       ui(std::make_unique<Ui::TmainForm>()),
       relay([this] { OnDeviceStatus(); }),
-      grant(link::SharedControlOf(ctx.link.get())) {
+      grant(link::SharedControlOf(ctx.link.get())),
+      storeKeeper([this] { return MakeReportStore(); }, ctx.showError) {
     ui->setupUi(this);
     SetUpControls();
     ConnectControls();
@@ -151,7 +152,7 @@ void TmainForm::FormCloseQuery() { EndLink(context.link); }
 
 void TmainForm::FormClose() {
     indicators.reset();
-    reportStore.reset();
+    storeKeeper.Release();
     delete Form1;
     delete Form2;
     delete Form3;
@@ -210,8 +211,8 @@ void TmainForm::ProcessDeviceStatus() {
             break;
     }
     if (alive != linkSeen) FollowLinkChange(alive);
-    RetryReportStoreWhileMissing(context.ticks.now());
-    const PanelFacts facts{alive,     fault, studyOpen, reportStore != nullptr,
+    if (linkSeen) storeKeeper.RetryIfDue(context.ticks.now(), 5 * context.ticks.frequency);
+    const PanelFacts facts{alive,     fault, studyOpen, Store() != nullptr,
                            runState,  mode,  ui->UpDown1->Position(),
                            blocked,   countLost, !grant.Holder().empty()};
     ApplyEnabling(facts);
@@ -298,7 +299,7 @@ void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t
     elapsed = link::ElapsedHundredths(status);
     progress = ProgressOf(mode, count, countLimit, elapsed, countTime, progress);
     try {
-        if (reportStore) {
+        if (reports::ReportStore* reportStore = storeKeeper.Store()) {
             const reports::CountTime time{elapsedBytes[0], elapsedBytes[1], elapsedBytes[2],
                                           elapsedBytes[3]};
             // The device's threshold of the poll that proved the end: the track bar may be held
@@ -349,33 +350,18 @@ void TmainForm::ReportLostCount() {
 void TmainForm::FollowLinkChange(bool alive) {
     linkSeen = alive;
     IdentifyDevice();
-    if (alive && !reportStore) CreateReportStore();
+    if (alive) storeKeeper.Create(context.ticks.now());
 }
 
-// A folder held by another program (pulsectl measure) or not yet writable is tried again, so
-// the panel does not stay without reports for the rest of its run.
-void TmainForm::RetryReportStoreWhileMissing(std::int64_t now) {
-    if (reportStore || !linkSeen || now < lastStoreAttempt + 5 * context.ticks.frequency) return;
-    CreateReportStore();
-}
-
-// A refusal is shown once per distinct reason; the mode label says it while no store exists.
-void TmainForm::CreateReportStore() {
-    lastStoreAttempt = context.ticks.now();
+std::unique_ptr<reports::ReportStore> TmainForm::MakeReportStore() {
     std::string folder = config::Cp1251ToUtf8(ConfigText(keys::kWorkFolder));
     if (folder.empty()) folder = context.defaultWorkFolder;
-    try {
-        reportStore = std::make_unique<reports::ReportStore>(
-            folder, deviceInfo,
-            [this](const std::string& key) {
-                return context.config.ReadConfigString(ConfigSection::Head_Line, key);
-            },
-            context.localTime);
-        storeRefusal.clear();
-    } catch (const reports::ReportError& e) {
-        if (storeRefusal != e.what()) context.showError(e.what());
-        storeRefusal = e.what();
-    }
+    return std::make_unique<reports::ReportStore>(
+        folder, deviceInfo,
+        [this](const std::string& key) {
+            return context.config.ReadConfigString(ConfigSection::Head_Line, key);
+        },
+        context.localTime);
 }
 
 void TmainForm::IdentifyDevice() {
@@ -421,7 +407,7 @@ void TmainForm::ApplyEnabling(const PanelFacts& facts) {
 QString TmainForm::LabelText(LabelKind kind, std::int32_t number) const {
     switch (kind) {
         case LabelKind::NoReportStore:
-            return storeRefusal.find(reports::kWorkFolderInUse) != std::string::npos
+            return storeKeeper.HeldByAnotherProgram()
                        ? QStringLiteral("ПАПКА ОТЧЁТОВ ЗАНЯТА ДРУГОЙ ПРОГРАММОЙ")
                        : QStringLiteral("НЕТ ДОСТУПА К ПАПКЕ ОТЧЁТОВ");
         case LabelKind::CountLost:
@@ -463,8 +449,8 @@ void TmainForm::RefreshIndicators(const link::DeviceStatus& status) {
                 position, (status.runFlags & (link::kRunDeviceError | link::kRunBlocked)) == 0);
         }
         indicators->ShowRecordNumber(
-            reportStore ? static_cast<std::int32_t>(reportStore->LastRecordNumber()) : 0,
-            reportStore != nullptr);
+            Store() ? static_cast<std::int32_t>(Store()->LastRecordNumber()) : 0,
+            Store() != nullptr);
     } else {
         ShowLinkDown();
     }
@@ -605,7 +591,7 @@ void TmainForm::ShowMemo(bool editable, QColor text, QColor background) {
 
 void TmainForm::SpeedButton5Click() {
     grant.CloseStudy();
-    if (!reportStore) CreateReportStore();
+    storeKeeper.Create(context.ticks.now());
     ShowMemo(true, Qt::black, Qt::white);
     ui->Memo1->clear();
     studyOpen = false;
@@ -613,8 +599,9 @@ void TmainForm::SpeedButton5Click() {
 
 // A refused record leaves the memo editable with its text, so the retry writes what was typed.
 void TmainForm::SpeedButton6Click() {
-    if (!reportStore) CreateReportStore();
-    if (!reportStore) return;
+    storeKeeper.Create(context.ticks.now());
+    reports::ReportStore* reportStore = storeKeeper.Store();
+    if (reportStore == nullptr) return;
     // A shared counter held by another program: no stop is sent and no record written.
     if (!grant.OpenStudy().Allowed()) return;
     SpeedButton17Click();

@@ -11,6 +11,7 @@
 
 #include "app/PanelContext.h"
 #include "app/PanelRules.h"
+#include "app/ReportStoreKeeper.h"
 #include "app/StatusRelay.h"
 #include "display/PanelIndicators.h"
 #include "display/SpeedButton.h"
@@ -53,7 +54,7 @@ class TmainForm : public QWidget {
     std::uint8_t SystemType() const { return systemType; }
     int RepeatCount() const { return repeatCount; }
     const reports::DeviceInfo& Info() const { return deviceInfo; }
-    const reports::ReportStore* Store() const { return reportStore.get(); }
+    const reports::ReportStore* Store() const { return storeKeeper.Store(); }
 
     // Operator controls.
     void sbMode0Click(int mode);
@@ -98,8 +99,7 @@ class TmainForm : public QWidget {
     void ReportLostCount();
     void ContinueSeries(std::uint8_t mode);
     void FollowLinkChange(bool alive);
-    void RetryReportStoreWhileMissing(std::int64_t now);
-    void CreateReportStore();
+    std::unique_ptr<reports::ReportStore> MakeReportStore();
     void ApplyEnabling(const PanelFacts& facts);
     void SetModeLabel(const PanelFacts& facts, std::uint8_t errorCode);
     void PressModeButton(std::uint8_t mode);
@@ -125,13 +125,11 @@ class TmainForm : public QWidget {
     bool dragging = false;
     bool closing = false;
     std::unique_ptr<display::PanelIndicators> indicators;
-    std::unique_ptr<reports::ReportStore> reportStore;
+    ReportStoreKeeper storeKeeper;
     reports::DeviceInfo deviceInfo;
     std::int64_t lastStamp = 0;
     link::EndOfCount endOfCount;  // whether the device's "finished" can be recorded
     bool countLost = false;       // told the operator; the label says so until a new count
-    std::string storeRefusal;     // why no report store exists, as last shown in a box
-    std::int64_t lastStoreAttempt = 0;
     std::uint32_t countLimit = 0;
     std::uint32_t count = 0;
     std::uint32_t elapsed = 0;
