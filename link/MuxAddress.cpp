@@ -65,6 +65,12 @@ std::string TryConnect(int family, const sockaddr* to, socklen_t length) {
 
 }  // namespace
 
+std::string MuxAddress::Describe() const {
+    if (kind == Kind::Unix) return "unix:" + path;
+    const bool v6 = host.find(':') != std::string::npos;
+    return "tcp:" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 std::optional<MuxAddress> ParseMuxAddress(std::string_view text) {
     if (text.substr(0, 4) == "tcp:") return ParseTcp(text.substr(4));
     if (text.substr(0, 5) == "unix:") return ParseUnix(text.substr(5));

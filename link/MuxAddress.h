@@ -20,6 +20,9 @@ struct MuxAddress {
     std::string host;  // tcp: a name or numeric address; "[::1]" is given without brackets
     std::uint16_t port = 0;
     std::string path;  // unix: the socket's file
+
+    // Back in the text form, for messages.
+    std::string Describe() const;
 };
 
 // Nothing when the text is not one of the two forms (port 1 to 65535, a path that fits a
