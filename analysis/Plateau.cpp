@@ -4,6 +4,8 @@
 #include <cmath>
 #include <tuple>
 
+#include <boost/math/distributions/chi_squared.hpp>
+
 namespace pulsedesk::analysis {
 
 namespace {
@@ -12,7 +14,7 @@ constexpr double kGridMv = 2.5;
 
 // Weighted sums of a growing run, for its least-squares line.
 struct Sums {
-    double w = 0, wx = 0, wy = 0, wxx = 0, wxy = 0;
+    double w = 0, wx = 0, wy = 0, wxx = 0, wxy = 0, wyy = 0;
     std::size_t n = 0;
 
     void Add(const PlateauPoint& p) {
@@ -24,6 +26,7 @@ struct Sums {
         wy += weight * p.rate;
         wxx += weight * p.thresholdMv * p.thresholdMv;
         wxy += weight * p.thresholdMv * p.rate;
+        wyy += weight * p.rate * p.rate;
         ++n;
     }
     // The weighted mean, the level of the weighted line: an unweighted mean would let a steep
@@ -36,10 +39,23 @@ struct Sums {
         const double mean = MeanRate();
         return {slope / mean * 1e4, std::sqrt(1.0 / sxx) / mean * 1e4};
     }
+    // Whether the points scatter about their line no more than counting statistics allow
+    // (chi-square of the residuals, n - 2 degrees of freedom, not beyond its 1 % tail): a run
+    // across a step between two plateaus can have a small mean slope and still be no plateau.
+    bool FitsALine() const {
+        if (n < 3) return true;
+        const double sxx = wxx - wx * wx / w;
+        const double sxy = wxy - wx * wy / w;
+        const double syy = wyy - wy * wy / w;
+        const double chiSquare = std::max(0.0, syy - sxy * sxy / sxx);
+        const boost::math::chi_squared distribution(static_cast<double>(n - 2));
+        return boost::math::cdf(boost::math::complement(distribution, chiSquare)) >= 0.01;
+    }
 };
 
 // The run from first that reaches furthest within [first, end) while its slope stays in the
-// limit; its last index, or first when no run of three points starts there.
+// limit and its points lie on a line; its last index, or first when no run of three points
+// starts there.
 std::size_t FurthestRun(const std::vector<PlateauPoint>& p, std::size_t first, std::size_t end,
                         double limit) {
     Sums sums;
@@ -47,7 +63,7 @@ std::size_t FurthestRun(const std::vector<PlateauPoint>& p, std::size_t first, s
     for (std::size_t i = first; i < end; ++i) {
         sums.Add(p[i]);
         if (sums.n < kPlateauMinPoints || sums.wy <= 0) continue;
-        if (std::abs(sums.RelativeSlope().first) <= limit) furthest = i;
+        if (std::abs(sums.RelativeSlope().first) <= limit && sums.FitsALine()) furthest = i;
     }
     return furthest;
 }

@@ -166,5 +166,21 @@ TEST(PlateauTest, FindsBothFlatRunsWidestFirst) {
     EXPECT_FALSE(FindPlateau(Curve(100), 0.5).chosenThresholdMv);
 }
 
+// A step of a fifth between two flat levels: across it the mean slope is small, but the points
+// do not lie on a line, so no run may span it.
+TEST(PlateauTest, NoRunSpansAStepBetweenTwoLevels) {
+    std::vector<PlateauPoint> points;
+    for (double mv = 0; mv <= 1000; mv += 25) {
+        const std::uint32_t count = mv <= 300 ? 100000 : 80000;
+        points.push_back({mv, count, 100, count / 100.0, std::sqrt(count) / 100.0});
+    }
+    const PlateauResult r = FindPlateau(points);
+    ASSERT_EQ(r.runs.size(), 2u);
+    EXPECT_EQ(r.runs[0].fromMv, 325);
+    EXPECT_EQ(r.runs[0].toMv, 1000);
+    EXPECT_EQ(r.runs[1].toMv, 300);
+    EXPECT_EQ(*r.chosenThresholdMv, 662.5);
+}
+
 }  // namespace
 }  // namespace pulsedesk::analysis
