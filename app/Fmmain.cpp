@@ -317,7 +317,7 @@ void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t
 }
 
 void TmainForm::ContinueSeries(std::uint8_t mode) {
-    if (ui->UpDown1->Position() > 1 && SeriesMode(mode)) {
+    if (!seriesStopped && ui->UpDown1->Position() > 1 && SeriesMode(mode)) {
         runState = RunState::RepeatWait;
         lastStamp = context.ticks.now();
     } else {
@@ -685,12 +685,15 @@ void TmainForm::ShowShadow(bool on) {
 // the previous count is never taken for the end of this one.
 void TmainForm::SpeedButton16Click() {
     countLost = false;
+    seriesStopped = false;
     if (Send(frames::StartStopFrame(true))) runState = RunState::Starting;
     PollNow();
 }
 
-// A stop during the pause of a series ends the series: the operator asked to stop.
+// A stop ends the series, during its pause or during a count: the count it ends is written as
+// counted so far, and no new series starts a second later with a refilled repeat counter.
 void TmainForm::SpeedButton17Click() {
+    seriesStopped = true;
     Send(frames::StartStopFrame(false));
     ui->UpDown1->SetPosition(repeatCount);
     if (runState == RunState::RepeatWait) runState = RunState::Done;

@@ -130,6 +130,7 @@ class TmainForm : public QWidget {
     std::int64_t lastStamp = 0;
     link::EndOfCount endOfCount;  // whether the device's "finished" can be recorded
     bool countLost = false;       // told the operator; the label says so until a new count
+    bool seriesStopped = false;   // СТОП was pressed: no repeat until the next ПУСК
     std::uint32_t countLimit = 0;
     std::uint32_t count = 0;
     std::uint32_t elapsed = 0;

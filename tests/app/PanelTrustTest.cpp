@@ -135,6 +135,19 @@ TEST_F(PanelTrustTest, ACountTheDeviceNoLongerShowsAfterAnOutageIsReportedLostOn
     errors.clear();
 }
 
+TEST_F(PanelTrustTest, StopDuringACountEndsTheSeries) {
+    CountInSeriesOfTwo();
+    clock.Advance(30'000);
+    LetPollsRun();
+    Click("SpeedButton17");
+    ASSERT_TRUE(Settle([&] { return MeasurementLines().size() == 1; }));  // counted so far
+    const int starts = SentStarts();
+    clock.Advance(2000);
+    LetPollsRun();
+    EXPECT_EQ(SentStarts(), starts) << "a new series started after the stop";
+    EXPECT_EQ(panel->State(), RunState::Done);
+}
+
 TEST_F(PanelTrustTest, ABlockAfterAFinishedCountShowsInTheLabel) {
     OpenStudyInMode(3);
     Control<display::UpDown>("UpDown1")->SetPosition(1);
