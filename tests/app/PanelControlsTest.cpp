@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "PanelFixture.h"
+#include "support/WireFrames.h"
 #include "dialogs/Fcountthreshold.h"
 #include "dialogs/Fcounttimer.h"
 #include "dialogs/Fsettings.h"
@@ -54,16 +55,16 @@ TEST_F(PanelControlsTest, ButtonsSendTheirFramesInOrder) {
         const char* button;
         Frames frames;
     } rows[] = {
-        {"SpeedButton7", {{0x02, 0x50, 0}}},
-        {"SpeedButton8", {{0x02, 0x50, 1}}},
-        {"SpeedButton13", {{0x03, 0x47, 0, 1}}},
-        {"SpeedButton14", {{0x03, 0x47, 1, 1}}},
+        {"SpeedButton7", {wire::kStepCountLimitDown}},
+        {"SpeedButton8", {wire::kStepCountLimitUp}},
+        {"SpeedButton13", {wire::kStepThresholdDown}},
+        {"SpeedButton14", {wire::kStepThresholdUp}},
         {"sbMode3", {}},  // the device's own mode: nothing
-        {"sbMode1", {{0x02, 0x43, 1}}},
-        {"SpeedButton10", {{0x02, 0x51, 0}}},
-        {"SpeedButton12", {{0x02, 0x51, 1}}},
-        {"SpeedButton16", {{0x02, 0x41, 1}}},
-        {"SpeedButton17", {{0x02, 0x41, 0}}},
+        {"sbMode1", {wire::Mode(1)}},
+        {"SpeedButton10", {wire::kStepCountTimeDown}},
+        {"SpeedButton12", {wire::kStepCountTimeUp}},
+        {"SpeedButton16", {wire::kStart}},
+        {"SpeedButton17", {wire::kStop}},
     };
     for (const auto& r : rows) {
         Click(r.button);

@@ -17,6 +17,7 @@
 #include "config/Cp1251.h"
 #include "reports/ReportStore.h"
 #include "fileio/TextLines.h"
+#include "support/WireFrames.h"
 #include "support/TempDir.h"
 #include "support/SimProcess.h"
 #include "support/Wait.h"
@@ -89,29 +90,31 @@ struct CtlTest : ::testing::Test {
 };
 
 TEST_F(CtlTest, EachCommandSendsExactlyThePanelsFrame) {
+    using testing::wire::Hex;
+    namespace wire = testing::wire;
     struct Case {
         Lines args;
         Lines frames;
     };
     const std::vector<Case> cases{
-        {{"start"}, {"02 41 01"}},
-        {{"stop"}, {"02 41 00"}},
-        {{"clear"}, {"01 46"}},
-        {{"defaults"}, {"01 5F"}},
-        {{"mode", "3"}, {"02 43 03"}},
+        {{"start"}, {Hex(wire::kStart)}},
+        {{"stop"}, {Hex(wire::kStop)}},
+        {{"clear"}, {Hex(wire::kClearFinished)}},
+        {{"defaults"}, {Hex(wire::kRestoreDefaults)}},
+        {{"mode", "3"}, {Hex(wire::Mode(3))}},
         {{"mode", "0"}, {}},  // the device is in mode 0 already
         {{"count-time", "1:02:03"}, {"04 02 01 02 03"}},
         {{"count-time", "0:01:40"}, {"04 02 00 01 28"}},  // sent even when unchanged
         {{"count-limit", "1000000"}, {"04 04 0F 42 40"}},
         {{"count-limit", "1000"}, {}},  // the device has it already
-        {{"threshold", "-4600"}, {"03 42 00 D0"}},
+        {{"threshold", "-4600"}, {Hex(wire::kThresholdMin)}},
         {{"threshold", "0"}, {"03 42 08 00"}},
-        {{"threshold", "4600"}, {"03 42 0F 30"}},
+        {{"threshold", "4600"}, {Hex(wire::kThresholdMax)}},
         {{"threshold", "-350"}, {"03 42 07 74"}},
-        {{"step", "count-time", "up"}, {"02 51 01"}},
-        {{"step", "count-limit", "down"}, {"02 50 00"}},
-        {{"step", "threshold", "up"}, {"03 47 01 01"}},
-        {{"step", "threshold", "down"}, {"03 47 00 01"}},
+        {{"step", "count-time", "up"}, {Hex(wire::kStepCountTimeUp)}},
+        {{"step", "count-limit", "down"}, {Hex(wire::kStepCountLimitDown)}},
+        {{"step", "threshold", "up"}, {Hex(wire::kStepThresholdUp)}},
+        {{"step", "threshold", "down"}, {Hex(wire::kStepThresholdDown)}},
         {{"sound", "signal", "on"}, {"02 4A 01"}},
         {{"sound", "end", "off"}, {"02 4B 00"}},
         {{"identify"}, {"01 2E", "01 2F", "01 2D"}},
