@@ -110,8 +110,8 @@ std::string TmainForm::ConfigText(std::string_view key) const {
 void TmainForm::ReadPanelSettings() {
     std::int32_t repeat = 3;
     if (!config::ParseIntegerText(ConfigText(keys::kRepeatCounter), repeat)) repeat = 3;
-    repeatCount = repeat;
-    ui->UpDown1->SetPosition(static_cast<std::int16_t>(repeat & 0xFFFF));
+    series.Configure(repeat);
+    ui->UpDown1->SetPosition(series.Left());
     shadowOpacity = static_cast<std::uint8_t>(
         config::ParseConfigNumber(ConfigText(keys::kShadowFormAlfa), 200));
     shadowColour = static_cast<std::uint32_t>(
@@ -213,7 +213,7 @@ void TmainForm::ProcessDeviceStatus() {
     if (alive != linkSeen) FollowLinkChange(alive);
     if (linkSeen) storeKeeper.RetryIfDue(context.ticks.now(), 5 * context.ticks.frequency);
     const PanelFacts facts{alive,     fault, studyOpen, Store() != nullptr,
-                           runState,  mode,  ui->UpDown1->Position(),
+                           runState,  mode,  series.Left(),
                            blocked,   countLost, !grant.Holder().empty()};
     ApplyEnabling(facts);
     SetModeLabel(facts, status.errorCode);
@@ -229,17 +229,17 @@ bool TmainForm::RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std
         return true;
     }
     if (runState != RunState::RepeatWait) return true;
-    const int repeatsLeft = ui->UpDown1->Position();
-    if (repeatsLeft <= 1 || !SeriesMode(mode)) {
+    if (!series.AnotherFollows() || !SeriesMode(mode)) {
         runState = RunState::Done;
-        ui->UpDown1->SetPosition(repeatCount);
+        EndSeries();
         return true;
     }
     if (now < lastStamp + frequency) return false;
     // A start that did not reach the device is sent again at the next poll: otherwise the
     // series would stop, or the previous count's finished bit would pass for a new end.
     if (!Send(frames::StartStopFrame(true))) return false;
-    ui->UpDown1->SetPosition(repeatsLeft - 1);
+    series.Started();
+    ui->UpDown1->SetPosition(series.Left());
     // This status was polled before the start: its finished bit is the last count's, and would
     // leave the panel Done, blind to the new count if the link failed before the next poll.
     runState = RunState::Starting;
@@ -291,7 +291,7 @@ link::EndVerdict TmainForm::FollowEndOfCount(const link::DeviceStatus& status, b
 void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t mode) {
     // Another program's count on a shared counter is neither written nor repeated.
     if (!grant.CountIsOurs()) {
-        ui->UpDown1->SetPosition(repeatCount);
+        EndSeries();
         return;
     }
     count = status.count;
@@ -317,19 +317,24 @@ void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t
 }
 
 void TmainForm::ContinueSeries(std::uint8_t mode) {
-    if (!seriesStopped && ui->UpDown1->Position() > 1 && SeriesMode(mode)) {
+    if (!seriesStopped && series.AnotherFollows() && SeriesMode(mode)) {
         runState = RunState::RepeatWait;
         lastStamp = context.ticks.now();
     } else {
-        ui->UpDown1->SetPosition(repeatCount);
+        EndSeries();
     }
+}
+
+void TmainForm::EndSeries() {
+    series.Refill();
+    ui->UpDown1->SetPosition(series.Left());
 }
 
 // One box per lost count (the boxes queue, one open at a time); the series ends there, since
 // the operator has to decide how to make up for it.
 void TmainForm::ReportLostCount() {
     countLost = true;
-    ui->UpDown1->SetPosition(repeatCount);
+    EndSeries();
     const char* why = "";
     switch (endOfCount.Reason()) {
         case link::LossReason::LinkLost:
@@ -695,12 +700,12 @@ void TmainForm::SpeedButton16Click() {
 void TmainForm::SpeedButton17Click() {
     seriesStopped = true;
     Send(frames::StartStopFrame(false));
-    ui->UpDown1->SetPosition(repeatCount);
+    EndSeries();
     if (runState == RunState::RepeatWait) runState = RunState::Done;
     PollNow();
 }
 
-void TmainForm::UpDown1Click() { repeatCount = ui->UpDown1->Position(); }
+void TmainForm::UpDown1Click() { series.Configure(ui->UpDown1->Position()); }
 
 void TmainForm::TrackBar1Change(int position) {
     if (indicators) indicators->ShowThreshold(position, true);

@@ -12,6 +12,7 @@
 #include "app/PanelContext.h"
 #include "app/PanelRules.h"
 #include "app/ReportStoreKeeper.h"
+#include "app/SeriesCounter.h"
 #include "app/StatusRelay.h"
 #include "display/PanelIndicators.h"
 #include "display/SpeedButton.h"
@@ -52,7 +53,7 @@ class TmainForm : public QWidget {
     std::uint8_t Progress() const { return progress; }
     bool IsStudyOpen() const { return studyOpen; }
     std::uint8_t SystemType() const { return systemType; }
-    int RepeatCount() const { return repeatCount; }
+    int RepeatCount() const { return series.Configured(); }
     const reports::DeviceInfo& Info() const { return deviceInfo; }
     const reports::ReportStore* Store() const { return storeKeeper.Store(); }
 
@@ -98,6 +99,7 @@ class TmainForm : public QWidget {
     void RecordMeasurement(const link::DeviceStatus& status, std::uint8_t mode);
     void ReportLostCount();
     void ContinueSeries(std::uint8_t mode);
+    void EndSeries();
     void FollowLinkChange(bool alive);
     std::unique_ptr<reports::ReportStore> MakeReportStore();
     void ApplyEnabling(const PanelFacts& facts);
@@ -117,7 +119,7 @@ class TmainForm : public QWidget {
     RunState runState = RunState::Idle;
     std::uint8_t progress = 0;
     bool linkSeen = false;
-    int repeatCount = 3;
+    SeriesCounter series;  // ПОВТОР: what UpDown1 shows
     std::uint32_t shadowColour = 0xA0A020;
     std::uint32_t dialogColour = 0xA0A020;
     std::uint8_t shadowOpacity = 200;

@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -105,6 +106,12 @@ class PanelFixture : public ::testing::Test {
     }
     QRgb PixelOf(const char* image) {
         return Control<display::IndicatorImage>(image)->Bitmap().pixel(1, 1) & 0xFFFFFF;
+    }
+    // ПОВТОР typed by the operator, as the series then uses it.
+    void TypeRepeat(int n) {
+        auto* edit = Control<QLineEdit>("Edit1");
+        edit->setText(QString::number(n));
+        QTest::keyClick(edit, Qt::Key_Return);
     }
     void OpenStudyInMode(int mode) {
         Click("SpeedButton6");

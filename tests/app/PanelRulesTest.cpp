@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/PanelRules.h"
+#include "app/SeriesCounter.h"
 
 namespace pulsedesk::app {
 namespace {
@@ -104,6 +105,26 @@ TEST(ModeLabel, FirstMatchingRowDecides) {
         EXPECT_EQ(c.kind, r.kind);
         EXPECT_EQ(c.number, r.number);
         EXPECT_EQ(c.colour, r.colour);
+    }
+}
+
+// ПОВТОР counts down with each started count of a series and refills with the configured
+// number, held in the up-down's range as the 16-bit control would hold it.
+TEST(SeriesCounter, CountsDownAndRefillsWithinTheUpDownsRange) {
+    SeriesCounter series(3);
+    series.Started();
+    EXPECT_TRUE(series.AnotherFollows());
+    series.Started();
+    EXPECT_FALSE(series.AnotherFollows());
+    series.Refill();
+    EXPECT_EQ(series.Left(), 3);
+    const struct {
+        int configured, left;
+    } rows[] = {{150, 99}, {0, 1}, {-5, 1}, {65537, 1}, {65536 + 42, 42}};
+    for (const auto& r : rows) {
+        series.Configure(r.configured);
+        EXPECT_EQ(series.Left(), r.left) << r.configured;
+        EXPECT_EQ(series.Configured(), r.configured);
     }
 }
 

@@ -22,7 +22,7 @@ class PanelTrustTest : public PanelFixture {
     // A study in mode 1 with a series of two, counting; the count time is 100 s.
     void CountInSeriesOfTwo() {
         OpenStudyInMode(1);
-        Control<display::UpDown>("UpDown1")->SetPosition(2);
+        TypeRepeat(2);
         Click("SpeedButton16");
         ASSERT_TRUE(Settle([&] { return panel->State() == RunState::Counting; }));
     }
@@ -131,7 +131,7 @@ TEST_F(PanelTrustTest, ACountTheDeviceNoLongerShowsAfterAnOutageIsReportedLostOn
     LetPollsRun();
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_TRUE(MeasurementLines().empty());
-    EXPECT_EQ(Control<display::UpDown>("UpDown1")->Position(), 3);  // the series has ended
+    EXPECT_EQ(Control<display::UpDown>("UpDown1")->Position(), 2);  // the series has ended
     errors.clear();
 }
 
@@ -150,7 +150,7 @@ TEST_F(PanelTrustTest, StopDuringACountEndsTheSeries) {
 
 TEST_F(PanelTrustTest, ABlockAfterAFinishedCountShowsInTheLabel) {
     OpenStudyInMode(3);
-    Control<display::UpDown>("UpDown1")->SetPosition(1);
+    TypeRepeat(1);
     Click("SpeedButton16");
     ASSERT_TRUE(Settle([&] { return panel->State() == RunState::Counting; }));
     clock.Advance(10'000);
@@ -230,7 +230,7 @@ TEST_F(PanelTrustTest, EachFinishedCountReachesTheSpecialFormatFileWhileItIsOn) 
         clock.Advance(2500);
         ASSERT_TRUE(Settle([&] { return MeasurementLines().size() == lines; }));
     };
-    Control<display::UpDown>("UpDown1")->SetPosition(1);
+    TypeRepeat(1);
     settings(true);
     count(1);
     count(2);
