@@ -13,7 +13,6 @@ namespace pulsedesk::ctl {
 
 namespace {
 
-constexpr int kMaxRepeat = 100000;
 
 const std::map<std::string, std::string> kHelp{
     {"",

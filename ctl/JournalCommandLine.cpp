@@ -15,7 +15,6 @@ namespace pulsedesk::ctl {
 namespace {
 
 constexpr int kMaxBaseline = 1000;
-constexpr int kMaxRepeat = 100000;
 constexpr double kGridMv = 2.5;
 
 const std::map<std::string, std::string> kHelp{

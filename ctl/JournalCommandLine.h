@@ -16,6 +16,9 @@ namespace pulsedesk::ctl {
 
 using link::frames::ClockTime;
 
+// The most counts one series (measure --repeat, a QA series, a sweep's points) may ask for.
+inline constexpr int kMaxRepeat = 100000;
+
 struct JournalOptions {
     std::string action;        // report: list, export, stats, qc; qa: chi-square, background,
                                // source; plateau: empty
