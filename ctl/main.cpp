@@ -111,6 +111,7 @@ int RunJournal(const Invocation& inv) {
     if (inv.command == "report") return RunReport(inv.journal, folder, stdout, stderr);
     link::InstallStopSignals(true);
     Counter counter(OpenLink(inv.link, files.config));
+    counter.TakeControl();  // a QA series changes the device: one controller at a time
     const auto measure = [&](const MeasureOptions& o) { Measure(counter, files, o); };
     return RunQa(counter, inv.journal, folder, measure, stdout, stderr);
 }

@@ -440,6 +440,8 @@ TEST_F(SharedCtlTest, OneControllerAtATime) {
     EXPECT_EQ(holder.rfind("pulsectl (process ", 0), 0u) << granted;
     for (const Lines& args : {Lines{"measure", "--mode", "3", "--limit", "50", "--report-folder",
                                     dir.File("work2"), "--description", "second"},
+                              Lines{"qa", "background", "--time", "0:00:01", "--report-folder",
+                                    dir.File("work2")},
                               Lines{"threshold", "100"}}) {
         const ProgramResult r = Shared(args);
         EXPECT_EQ(r.exitCode, 1) << args[0];
