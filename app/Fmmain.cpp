@@ -33,8 +33,6 @@ QString FromCp1251(const std::string& bytes) {
     return QString::fromStdString(config::Cp1251ToUtf8(bytes));
 }
 
-bool SeriesMode(std::uint8_t mode) { return mode == 1 || mode == 3; }
-
 constexpr int kDialogAccepted = 1;
 
 // The special-format file's switch and name, as the settings dialog holds them.
@@ -55,10 +53,12 @@ TmainForm::TmainForm(PanelContext& ctx, QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       context(ctx),
       ui(std::make_unique<Ui::TmainForm>()),
-      relay([this] { OnDeviceStatus(); }),
-      grant(link::SharedControlOf(ctx.link.get())),
-      storeKeeper([this] { return MakeReportStore(); }, ctx.showError) {
+      relay([this] { OnDeviceStatus(); }) {
     ui->setupUi(this);
+    session = std::make_unique<BenchSession>(
+        SessionEnvironment{ctx.link.get(), link::SharedControlOf(ctx.link.get()), ctx.config,
+                           ctx.messages, ctx.defaultWorkFolder, ctx.ticks, ctx.localTime},
+        [this](const SessionEvent& event) { OnSessionEvent(event); });
     SetUpControls();
     ConnectControls();
     ReadPanelSettings();
@@ -108,10 +108,7 @@ std::string TmainForm::ConfigText(std::string_view key) const {
 }
 
 void TmainForm::ReadPanelSettings() {
-    std::int32_t repeat = 3;
-    if (!config::ParseIntegerText(ConfigText(keys::kRepeatCounter), repeat)) repeat = 3;
-    series.Configure(repeat);
-    ui->UpDown1->SetPosition(series.Left());
+    ui->UpDown1->SetPosition(session->RepeatLeft());
     shadowOpacity = static_cast<std::uint8_t>(
         config::ParseConfigNumber(ConfigText(keys::kShadowFormAlfa), 200));
     shadowColour = static_cast<std::uint32_t>(
@@ -125,8 +122,7 @@ void TmainForm::FormCreate() {
     move(0, 0);
     ui->Label1->setText(FromCp1251(context.messages.GetMessage(config::MessageKind::Status, 0)));
     ui->TrackBar1->installEventFilter(this);
-    linkSeen = !(context.link && context.link->IsConnected());
-    IdentifyDevice();
+    setWindowTitle(QString::fromStdString(session->Title()));
 }
 
 // Timer1 and the notifications stop first, so that nothing reaches the link, the renderers or
@@ -138,7 +134,7 @@ void TmainForm::Shutdown() {
     Timer1->stop();
     relay.SetDelivering(false);
     ui->TrackBar1->removeEventFilter(this);
-    grant.CloseStudy();  // while the link that gives control back still exists
+    session->Close();  // while the link that gives control back still exists
     FormCloseQuery();
     FormClose();
 }
@@ -152,7 +148,7 @@ void TmainForm::FormCloseQuery() { EndLink(context.link); }
 
 void TmainForm::FormClose() {
     indicators.reset();
-    storeKeeper.Release();
+    session->SetSpecialText(nullptr);
     delete Form1;
     delete Form2;
     delete Form3;
@@ -187,206 +183,21 @@ void TmainForm::ProcessDeviceStatus() {
     const std::optional<link::DeviceStatus> copy = context.link->TryCopyStatus();
     if (!copy) return;
     shownStatus = *copy;
-    const link::DeviceStatus& status = shownStatus;
-    grant.OnPoll(status);
-    const bool alive = context.link->IsConnected();
-    const std::uint8_t mode = status.Mode();
-    const bool blocked = (status.runFlags & link::kRunBlocked) != 0;
-    const bool fault = (status.runFlags & link::kRunDeviceError) != 0 || blocked || !alive;
-    if (RunTimedTransitions(context.ticks.now(), status.runFlags, mode)) {
-        lastStamp = context.ticks.now();
-        runState = NextRunState(runState, status.runFlags);
-    }
-    countLimit = status.countLimit;
-    countTime = link::CountTimeHundredths(status);
-    TakeMeasuredValues(status, mode);
-    switch (FollowEndOfCount(status, alive)) {
-        case link::EndVerdict::Record:
-            RecordMeasurement(status, mode);
-            break;
-        case link::EndVerdict::Lost:
-            ReportLostCount();
-            break;
-        default:
-            break;
-    }
-    if (alive != linkSeen) FollowLinkChange(alive);
-    if (linkSeen) storeKeeper.RetryIfDue(context.ticks.now(), 5 * context.ticks.frequency);
-    const PanelFacts facts{alive,     fault, studyOpen, Store() != nullptr,
-                           runState,  mode,  series.Left(),
-                           blocked,   countLost, !grant.Holder().empty()};
-    ApplyEnabling(facts);
-    SetModeLabel(facts, status.errorCode);
-    PressModeButton(mode);
+    ShowSession(session->OnPoll(shownStatus, context.link->IsConnected(), context.ticks.now()));
 }
 
-// False while a timed state waits: the run-state rules are then not looked at.
-bool TmainForm::RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std::uint8_t mode) {
-    const std::int64_t frequency = context.ticks.frequency;
-    if (runState == RunState::Starting) {
-        if (!(runFlags & link::kRunCounting) && now < lastStamp + frequency / 10) return false;
-        runState = RunState::Counting;
-        return true;
-    }
-    if (runState != RunState::RepeatWait) return true;
-    if (!series.AnotherFollows() || !SeriesMode(mode)) {
-        runState = RunState::Done;
-        EndSeries();
-        return true;
-    }
-    if (now < lastStamp + frequency) return false;
-    // A start that did not reach the device is sent again at the next poll: otherwise the
-    // series would stop, or the previous count's finished bit would pass for a new end.
-    if (!Send(frames::StartStopFrame(true))) return false;
-    series.Started();
-    ui->UpDown1->SetPosition(series.Left());
-    // This status was polled before the start: its finished bit is the last count's, and would
-    // leave the panel Done, blind to the new count if the link failed before the next poll.
-    runState = RunState::Starting;
-    lastStamp = now;
-    return false;
+void TmainForm::ShowSession(const SessionView& view) {
+    ApplyEnabling(view.facts);
+    SetModeLabel(view.facts, view.errorCode);
+    PressModeButton(view.facts.mode);
+    if (ui->UpDown1->Position() != session->RepeatLeft())
+        ui->UpDown1->SetPosition(session->RepeatLeft());
+    const QString title = QString::fromStdString(session->Title());
+    if (windowTitle() != title) setWindowTitle(title);
 }
 
-void TmainForm::TakeMeasuredValues(const link::DeviceStatus& status, std::uint8_t mode) {
-    if (runState == RunState::Idle) {
-        count = 0;
-        elapsed = 0;
-        elapsedBytes = {};
-        progress = 0;
-        return;
-    }
-    if (runState != RunState::Starting && runState != RunState::Counting &&
-        runState != RunState::Finished)
-        return;
-    count = status.count;
-    elapsedBytes = status.elapsedTime;
-    elapsed = link::ElapsedHundredths(status);
-    progress = ProgressOf(mode, count, countLimit, elapsed, countTime, progress);
-}
-
-// The end of a count is taken only from a poll that shows it whole (EndOfCount); until then
-// the panel waits, with no line and no next start of a series. Without a study nothing is
-// followed: nothing would be written.
-link::EndVerdict TmainForm::FollowEndOfCount(const link::DeviceStatus& status, bool alive) {
-    const bool finished = runState == RunState::Finished;
-    if (finished) runState = RunState::Done;
-    if (!studyOpen) {
-        endOfCount.Forget();
-        return link::EndVerdict::None;
-    }
-    if (runState == RunState::Counting) {
-        if (!endOfCount.IsCounting()) countLost = false;
-        return endOfCount.WhileCounting(status, alive);
-    }
-    if (finished) {
-        const bool deviceFault = status.runFlags & (link::kRunDeviceError | link::kRunBlocked);
-        return endOfCount.Finished(status, alive, deviceFault);
-    }
-    if (endOfCount.IsPending()) return endOfCount.FollowPending(status, alive);
-    return endOfCount.LeftCounting();
-}
-
-// Written with the count and time of the poll that proved the end, which may be later than the
-// poll that first showed it: the panel shows what was written.
-void TmainForm::RecordMeasurement(const link::DeviceStatus& status, std::uint8_t mode) {
-    // Another program's count on a shared counter is neither written nor repeated.
-    if (!grant.CountIsOurs()) {
-        EndSeries();
-        return;
-    }
-    count = status.count;
-    elapsedBytes = status.elapsedTime;
-    elapsed = link::ElapsedHundredths(status);
-    progress = ProgressOf(mode, count, countLimit, elapsed, countTime, progress);
-    try {
-        if (reports::ReportStore* reportStore = storeKeeper.Store()) {
-            const reports::CountTime time{elapsedBytes[0], elapsedBytes[1], elapsedBytes[2],
-                                          elapsedBytes[3]};
-            // The device's threshold of the poll that proved the end: the track bar may be held
-            // by the operator, or show 0 while the link was down.
-            const std::int32_t threshold =
-                link::ThresholdCodeToMillivolts(status.ThresholdCode());
-            reportStore->AddMeasurement(threshold, count, time);
-            // The switch can be on only once the dialog has been shown.
-            if (Form3 != nullptr) reportStore->SaveSpecialText(count, SettingsSpecialText(*Form3));
-        }
-    } catch (const reports::ReportError& e) {
-        context.showError(e.what());
-    }
-    ContinueSeries(mode);
-}
-
-void TmainForm::ContinueSeries(std::uint8_t mode) {
-    if (!seriesStopped && series.AnotherFollows() && SeriesMode(mode)) {
-        runState = RunState::RepeatWait;
-        lastStamp = context.ticks.now();
-    } else {
-        EndSeries();
-    }
-}
-
-void TmainForm::EndSeries() {
-    series.Refill();
-    ui->UpDown1->SetPosition(series.Left());
-}
-
-// One box per lost count (the boxes queue, one open at a time); the series ends there, since
-// the operator has to decide how to make up for it.
-void TmainForm::ReportLostCount() {
-    countLost = true;
-    EndSeries();
-    const char* why = "";
-    switch (endOfCount.Reason()) {
-        case link::LossReason::LinkLost:
-            why = "связь с прибором прерывалась во время счёта, и прибор больше не показывает "
-                  "этот счёт законченным.";
-            break;
-        case link::LossReason::LeftFinished:
-            why = "прибор вышел из состояния «счёт окончен» раньше, чем были получены его "
-                  "окончательные показания.";
-            break;
-        case link::LossReason::Fault:
-            why = "счёт окончен, когда прибор сообщал об ошибке или блокировке.";
-            break;
-    }
-    context.showError(std::string("Измерение не записано в отчёт: ") + why);
-}
-
-void TmainForm::FollowLinkChange(bool alive) {
-    linkSeen = alive;
-    IdentifyDevice();
-    if (alive) storeKeeper.Create(context.ticks.now());
-}
-
-std::unique_ptr<reports::ReportStore> TmainForm::MakeReportStore() {
-    std::string folder = config::Cp1251ToUtf8(ConfigText(keys::kWorkFolder));
-    if (folder.empty()) folder = context.defaultWorkFolder;
-    return std::make_unique<reports::ReportStore>(
-        folder, deviceInfo,
-        [this](const std::string& key) {
-            return context.config.ReadConfigString(ConfigSection::Head_Line, key);
-        },
-        context.localTime);
-}
-
-void TmainForm::IdentifyDevice() {
-    if (!context.link || !context.link->IsConnected()) {
-        setWindowTitle("System is undefined");
-        return;
-    }
-    const std::optional<link::Identity> identity = link::Identify(*context.link);
-    if (!identity) return;
-    deviceInfo.modelName = identity->modelName;
-    systemType = identity->systemType;
-    setWindowTitle(QString::fromStdString(deviceInfo.modelName));
-    deviceInfo.programVersion = version::kProgramVersion;
-    if (identity->firmwareVersion) deviceInfo.firmwareVersion = *identity->firmwareVersion;
-    deviceInfo.serialNumber = identity->serialNumber;
-    std::int32_t warning = 30, alarm = 60;
-    if (!config::ParseIntegerText(ConfigText(keys::kThresholdWarning), warning)) warning = 30;
-    if (!config::ParseIntegerText(ConfigText(keys::kThresholdAlarm), alarm)) alarm = 60;
-    deviceInfo.warningThreshold = warning;
-    deviceInfo.alarmThreshold = alarm;
+void TmainForm::OnSessionEvent(const SessionEvent& event) {
+    if (event.kind != SessionEventKind::MeasurementWritten) context.showError(event.text);
 }
 
 void TmainForm::ApplyEnabling(const PanelFacts& facts) {
@@ -412,13 +223,13 @@ void TmainForm::ApplyEnabling(const PanelFacts& facts) {
 QString TmainForm::LabelText(LabelKind kind, std::int32_t number) const {
     switch (kind) {
         case LabelKind::NoReportStore:
-            return storeKeeper.HeldByAnotherProgram()
+            return session->FolderHeldElsewhere()
                        ? QStringLiteral("ПАПКА ОТЧЁТОВ ЗАНЯТА ДРУГОЙ ПРОГРАММОЙ")
                        : QStringLiteral("НЕТ ДОСТУПА К ПАПКЕ ОТЧЁТОВ");
         case LabelKind::CountLost:
             return QStringLiteral("ИЗМЕРЕНИЕ НЕ ЗАПИСАНО");
         case LabelKind::ControlledElsewhere:
-            return QStringLiteral("УПРАВЛЕНИЕ У ") + QString::fromStdString(grant.Holder());
+            return QStringLiteral("УПРАВЛЕНИЕ У ") + QString::fromStdString(session->ControlHolder());
         default:
             return FromCp1251(
                 context.messages.GetMessage(static_cast<config::MessageKind>(kind), number));
@@ -439,12 +250,13 @@ std::int32_t TmainForm::ThresholdPosition() const { return ui->TrackBar1->value(
 
 void TmainForm::RefreshIndicators(const link::DeviceStatus& status) {
     if (!indicators) return;
+    const SessionView& view = session->View();
     if (context.link && context.link->IsConnected()) {
-        const bool active = studyOpen && runState != RunState::DeviceError;
+        const bool active = session->StudyOpen() && session->State() != RunState::DeviceError;
         const std::uint8_t mode = status.Mode();
-        indicators->ShowCountLimit(static_cast<std::int32_t>(countLimit), mode == 3 && active);
-        indicators->ShowCounter(static_cast<std::int32_t>(count), true);
-        indicators->ShowTimer(elapsedBytes, mode, true);
+        indicators->ShowCountLimit(static_cast<std::int32_t>(view.countLimit), mode == 3 && active);
+        indicators->ShowCounter(static_cast<std::int32_t>(view.count), true);
+        indicators->ShowTimer(view.elapsed, mode, true);
         indicators->ShowCountTime(status.countTime[0], status.countTime[1], status.countTime[2],
                                   (mode == 1 || mode == 2) && active);
         if (!dragging) {
@@ -456,20 +268,20 @@ void TmainForm::RefreshIndicators(const link::DeviceStatus& status) {
         indicators->ShowRecordNumber(
             Store() ? static_cast<std::int32_t>(Store()->LastRecordNumber()) : 0,
             Store() != nullptr);
+        indicators->DrawProgress(view.progress);
     } else {
         ShowLinkDown();
     }
-    indicators->DrawProgress(progress);
 }
 
 void TmainForm::ShowLinkDown() {
     indicators->ShowCounter(kLinkDownEights, false);
-    indicators->ShowCountLimit(static_cast<std::int32_t>(countLimit), false);
+    indicators->ShowCountLimit(static_cast<std::int32_t>(session->View().countLimit), false);
     indicators->ShowTimer({88, 88, 88, 88}, shownStatus.Mode(), false);
     indicators->ShowCountTime(88, 88, 88, false);
     ui->TrackBar1->setValue(0);
     indicators->ShowThreshold(8888, false);
-    progress = 0;
+    indicators->DrawProgress(0);
 }
 
 // The track bar's own handling runs after this: a drag shows the threshold it would set, and
@@ -551,16 +363,6 @@ void TmainForm::ConnectControls() {
     connect(ui->TrackBar1, &QSlider::valueChanged, this, &TmainForm::TrackBar1Change);
 }
 
-// Most callers do not look at the result: a command that did not arrive changes nothing, and
-// the next status shows the device's real settings. On a shared counter each command is sent under control (kept during a study, else taken and
-// given back); refused, nothing is sent and the mode label names the holder.
-bool TmainForm::Send(const link::frames::Frame& frame) {
-    if (!context.link) return false;
-    link::CommandControl control(grant);
-    if (!control) return false;
-    return static_cast<bool>(context.link->SendCommand(frame));
-}
-
 void TmainForm::PollNow() {
     if (context.link) context.link->PollNow();
 }
@@ -574,16 +376,7 @@ link::DeviceStatus TmainForm::CurrentStatus() {
 
 void TmainForm::sbMode0Click(int mode) {
     const link::DeviceStatus status = CurrentStatus();
-    if (status.runFlags & link::kRunFinished) Send(frames::ClearFinishedFrame());
-    if (status.Mode() == mode || !context.link) return;
-    link::CommandControl control(grant);
-    if (!control) return;
-    const link::CommandReply reply = context.link->SendCommand(frames::SetModeFrame(mode));
-    if (reply && reply.Byte(1) == link::kModeAccepted) {
-        PollNow();
-        return;
-    }
-    PressModeButton(status.Mode());
+    if (!session->SelectMode(static_cast<std::uint8_t>(mode), status)) PressModeButton(status.Mode());
 }
 
 void TmainForm::ShowMemo(bool editable, QColor text, QColor background) {
@@ -595,33 +388,19 @@ void TmainForm::ShowMemo(bool editable, QColor text, QColor background) {
 }
 
 void TmainForm::SpeedButton5Click() {
-    grant.CloseStudy();
-    storeKeeper.Create(context.ticks.now());
+    session->NewRecord();
     ShowMemo(true, Qt::black, Qt::white);
     ui->Memo1->clear();
-    studyOpen = false;
 }
 
 // A refused record leaves the memo editable with its text, so the retry writes what was typed.
 void TmainForm::SpeedButton6Click() {
-    storeKeeper.Create(context.ticks.now());
-    reports::ReportStore* reportStore = storeKeeper.Store();
-    if (reportStore == nullptr) return;
-    // A shared counter held by another program: no stop is sent and no record written.
-    if (!grant.OpenStudy().Allowed()) return;
-    SpeedButton17Click();
+    if (!session->PrepareStudy()) return;
     if (ui->Memo1->isReadOnly()) ui->Memo1->clear();
     ShowMemo(false, QColor(64, 208, 208), QColor(0, 128, 128));
     const QString description = ui->Memo1->toPlainText().replace('\n', QStringLiteral("\r\n"));
-    try {
-        reportStore->AddRecord(config::Utf8ToCp1251(description.toStdString()));
-        studyOpen = true;
-        countLost = false;
-    } catch (const reports::ReportError& e) {
-        grant.CloseStudy();
+    if (!session->OpenStudy(config::Utf8ToCp1251(description.toStdString())))
         ShowMemo(true, Qt::black, Qt::white);
-        context.showError(e.what());
-    }
 }
 
 // Screen coordinates: under the button's left end, clear of the panel's title bar.
@@ -637,9 +416,7 @@ void TmainForm::SpeedButton9Click() {
     Form2->SetCountLimit(CurrentStatus().countLimit);
     PlaceUnder(Form2, ui->SpeedButton7);
     if (Form2->exec() == kDialogAccepted) {
-        const std::uint32_t limit = Form2->CountLimit();
-        if (limit != CurrentStatus().countLimit)
-            Send(frames::SetCountLimitFrame(limit));
+        session->SetCountLimit(Form2->CountLimit(), CurrentStatus().countLimit);
     }
     ShowShadow(false);
 }
@@ -657,7 +434,11 @@ void TmainForm::SpeedButton11Click() {
 }
 
 dialogs::TForm3& TmainForm::SettingsForm() {
-    if (Form3 == nullptr) Form3 = new dialogs::TForm3(this);
+    if (Form3 == nullptr) {
+        Form3 = new dialogs::TForm3(this);
+        specialText = std::make_unique<SettingsSpecialText>(*Form3);
+        session->SetSpecialText(specialText.get());
+    }
     return *Form3;
 }
 
@@ -665,12 +446,12 @@ void TmainForm::SpeedButton15Click() {
     ShowShadow(true);
     dialogs::TForm3& form = SettingsForm();
     form.SetDialogColour(dialogColour);
-    form.SetSwitches(SwitchesOf(CurrentStatus().modeOptions), systemType != 1);
+    form.SetSwitches(link::SwitchesOf(CurrentStatus().modeOptions), session->SystemType() != 1);
     // The mode bits come from the status of this moment: the device's mode may have changed
     // at its own keys, or by another program, while the dialog was open.
     if (form.exec() == kDialogAccepted) {
         const dialogs::DeviceSwitches switches = form.Switches();
-        Send(frames::SetOptionsFrame(OptionByteOf(switches, CurrentStatus().modeOptions)));
+        Send(frames::SetOptionsFrame(link::OptionByteOf(switches, CurrentStatus().modeOptions)));
         Send(frames::SoundFrame(frames::Sound::Signal, switches.signalSound));
         Send(frames::SoundFrame(frames::Sound::End, switches.endSound));
     }
@@ -686,26 +467,11 @@ void TmainForm::ShowShadow(bool on) {
         Form4->HideOverlay();
 }
 
-// Only a start the device answered puts the panel in Starting, so that a finished bit left from
-// the previous count is never taken for the end of this one.
-void TmainForm::SpeedButton16Click() {
-    countLost = false;
-    seriesStopped = false;
-    if (Send(frames::StartStopFrame(true))) runState = RunState::Starting;
-    PollNow();
-}
+void TmainForm::SpeedButton16Click() { session->Start(); }
 
-// A stop ends the series, during its pause or during a count: the count it ends is written as
-// counted so far, and no new series starts a second later with a refilled repeat counter.
-void TmainForm::SpeedButton17Click() {
-    seriesStopped = true;
-    Send(frames::StartStopFrame(false));
-    EndSeries();
-    if (runState == RunState::RepeatWait) runState = RunState::Done;
-    PollNow();
-}
+void TmainForm::SpeedButton17Click() { session->Stop(); }
 
-void TmainForm::UpDown1Click() { series.Configure(ui->UpDown1->Position()); }
+void TmainForm::UpDown1Click() { session->ConfigureRepeat(ui->UpDown1->Position()); }
 
 void TmainForm::TrackBar1Change(int position) {
     if (indicators) indicators->ShowThreshold(position, true);

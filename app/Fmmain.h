@@ -1,6 +1,7 @@
-// TmainForm: the bench's front panel. It follows the counter's status after every poll (the
-// run-state machine, the end of a measurement written to the report, automatic repeats, the
-// link coming and going), enables its controls, and redraws its indicators.
+// TmainForm: the bench's front panel: the form, its dialogs and the track bar's event filter
+// around the measurement session (BenchSession). After every poll it hands the status to the
+// session, then enables its controls, sets the mode label and redraws its indicators from what
+// the session says.
 #pragma once
 
 #include <QWidget>
@@ -9,17 +10,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/BenchSession.h"
 #include "app/PanelContext.h"
-#include "app/PanelRules.h"
-#include "app/ReportStoreKeeper.h"
-#include "app/SeriesCounter.h"
 #include "app/StatusRelay.h"
 #include "display/PanelIndicators.h"
 #include "display/SpeedButton.h"
-#include "link/ControlGrant.h"
-#include "link/EndOfCount.h"
-#include "reports/DeviceInfo.h"
-#include "reports/ReportStore.h"
 
 class QTimer;
 
@@ -47,15 +42,15 @@ class TmainForm : public QWidget {
     void OnDeviceStatus();
     void ProcessDeviceStatus();
     void RefreshIndicators(const link::DeviceStatus& status);
-    void IdentifyDevice();
 
-    RunState State() const { return runState; }
-    std::uint8_t Progress() const { return progress; }
-    bool IsStudyOpen() const { return studyOpen; }
-    std::uint8_t SystemType() const { return systemType; }
-    int RepeatCount() const { return series.Configured(); }
-    const reports::DeviceInfo& Info() const { return deviceInfo; }
-    const reports::ReportStore* Store() const { return storeKeeper.Store(); }
+    const BenchSession& Session() const { return *session; }
+    RunState State() const { return session->State(); }
+    std::uint8_t Progress() const { return session->View().progress; }
+    bool IsStudyOpen() const { return session->StudyOpen(); }
+    std::uint8_t SystemType() const { return session->SystemType(); }
+    int RepeatCount() const { return session->RepeatConfigured(); }
+    const reports::DeviceInfo& Info() const { return session->Info(); }
+    const reports::ReportStore* Store() const { return session->Store(); }
 
     // Operator controls.
     void sbMode0Click(int mode);
@@ -78,7 +73,8 @@ class TmainForm : public QWidget {
   private:
     void ReadPanelSettings();
     void ConnectControls();
-    bool Send(const link::frames::Frame& frame);
+    void OnSessionEvent(const SessionEvent& event);
+    bool Send(const link::frames::Frame& frame) { return session->Send(frame); }
     void PollNow();
     link::DeviceStatus CurrentStatus();
     void ShowMemo(bool editable, QColor text, QColor background);
@@ -92,16 +88,7 @@ class TmainForm : public QWidget {
     void FormClose();
     void Timer1Timer();
 
-    // Steps of ProcessDeviceStatus.
-    bool RunTimedTransitions(std::int64_t now, std::uint8_t runFlags, std::uint8_t mode);
-    void TakeMeasuredValues(const link::DeviceStatus& status, std::uint8_t mode);
-    link::EndVerdict FollowEndOfCount(const link::DeviceStatus& status, bool alive);
-    void RecordMeasurement(const link::DeviceStatus& status, std::uint8_t mode);
-    void ReportLostCount();
-    void ContinueSeries(std::uint8_t mode);
-    void EndSeries();
-    void FollowLinkChange(bool alive);
-    std::unique_ptr<reports::ReportStore> MakeReportStore();
+    void ShowSession(const SessionView& view);
     void ApplyEnabling(const PanelFacts& facts);
     void SetModeLabel(const PanelFacts& facts, std::uint8_t errorCode);
     void PressModeButton(std::uint8_t mode);
@@ -114,31 +101,15 @@ class TmainForm : public QWidget {
     std::unique_ptr<Ui::TmainForm> ui;
     QTimer* Timer1 = nullptr;
     StatusRelay relay;
-    link::ControlGrant grant;  // control of a shared counter; always held alone on a port
+    std::unique_ptr<BenchSession> session;
 
-    RunState runState = RunState::Idle;
-    std::uint8_t progress = 0;
-    bool linkSeen = false;
-    SeriesCounter series;  // ПОВТОР: what UpDown1 shows
     std::uint32_t shadowColour = 0xA0A020;
     std::uint32_t dialogColour = 0xA0A020;
     std::uint8_t shadowOpacity = 200;
-    bool studyOpen = false;
     bool dragging = false;
     bool closing = false;
     std::unique_ptr<display::PanelIndicators> indicators;
-    ReportStoreKeeper storeKeeper;
-    reports::DeviceInfo deviceInfo;
-    std::int64_t lastStamp = 0;
-    link::EndOfCount endOfCount;  // whether the device's "finished" can be recorded
-    bool countLost = false;       // told the operator; the label says so until a new count
-    bool seriesStopped = false;   // СТОП was pressed: no repeat until the next ПУСК
-    std::uint32_t countLimit = 0;
-    std::uint32_t count = 0;
-    std::uint32_t elapsed = 0;
-    std::uint32_t countTime = 0;
-    std::array<std::uint8_t, 4> elapsedBytes{};
-    std::uint8_t systemType = 0;
+    std::unique_ptr<reports::SpecialTextOption> specialText;  // once the settings dialog exists
     std::array<display::SpeedButton*, 4> modeButtons{};
     dialogs::TForm1* Form1 = nullptr;  // created on first use, owned by the panel
     dialogs::TForm2* Form2 = nullptr;

@@ -9,12 +9,6 @@
 
 namespace pulsedesk::app {
 
-TickClock SteadyTickClock() {
-    using namespace std::chrono;
-    return {[] { return steady_clock::now().time_since_epoch().count(); },
-            steady_clock::period::den / steady_clock::period::num};
-}
-
 namespace {
 
 // The texts waiting for the box, and whether one is open. Boxes are not modal: one raised

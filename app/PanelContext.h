@@ -8,19 +8,13 @@
 #include <memory>
 #include <string>
 
+#include "app/TickClock.h"
 #include "config/ConfigFile.h"
 #include "config/MessageFile.h"
 #include "link/tser.h"
 #include "reports/LocalTime.h"
 
 namespace pulsedesk::app {
-
-// A monotonic tick counter and its ticks per second; the run-state timing uses nothing else.
-struct TickClock {
-    std::function<std::int64_t()> now;
-    std::int64_t frequency;
-};
-TickClock SteadyTickClock();
 
 // Shows an error raised inside an event handler; the program goes on running.
 using ErrorSink = std::function<void(const std::string& utf8Text)>;

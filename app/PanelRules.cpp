@@ -82,19 +82,4 @@ LabelChoice LabelFor(const PanelFacts& f, std::uint8_t errorCode) {
     return {LabelKind::Status, f.mode, kLabelGreen};
 }
 
-dialogs::DeviceSwitches SwitchesOf(std::uint8_t o) {
-    return {!(o & link::kOptSignalSoundOff), !(o & link::kOptEndSoundOff),
-            !(o & link::kOptKeySoundOff),    (o & link::kOptInvertPulses) != 0,
-            (o & link::kOptInvertSignals) != 0, (o & link::kOptHighLevelSignals) != 0};
-}
-
-std::uint8_t OptionByteOf(const dialogs::DeviceSwitches& s, std::uint8_t modeOptions) {
-    const auto bit = [](bool on, std::uint8_t mask) { return on ? mask : std::uint8_t{0}; };
-    return static_cast<std::uint8_t>(
-        (modeOptions & link::kModeMask) | bit(s.highLevelSignals, link::kOptHighLevelSignals) |
-        bit(s.invertSignals, link::kOptInvertSignals) | bit(s.invertPulses, link::kOptInvertPulses) |
-        bit(s.signalSound, link::kOptSignalSoundOff) | bit(s.keySound, link::kOptKeySoundOff) |
-        bit(s.endSound, link::kOptEndSoundOff));
-}
-
 }  // namespace pulsedesk::app

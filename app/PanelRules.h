@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "dialogs/Fsettings.h"
 
 namespace pulsedesk::app {
 
@@ -79,12 +78,5 @@ inline constexpr std::int32_t kNoLinkMessage = 1006;  // ERR
 inline constexpr std::int32_t kNoStudyMessage = 5;    // STAT
 inline constexpr std::int32_t kBlockedMessage = 4;    // STAT
 LabelChoice LabelFor(const PanelFacts& facts, std::uint8_t errorCode);
-
-// The settings dialog's switches from the device's option bits: the three sound switches read
-// "on" from a cleared bit, the other three from a set bit.
-dialogs::DeviceSwitches SwitchesOf(std::uint8_t modeOptions);
-// The option byte sent back: the mode bits as given, and every ticked switch a 1 bit, the
-// sound switches too, as the device takes them.
-std::uint8_t OptionByteOf(const dialogs::DeviceSwitches& switches, std::uint8_t modeOptions);
 
 }  // namespace pulsedesk::app

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "link/DeviceSwitches.h"
+
 namespace Ui {
 class TForm3;
 }
@@ -15,15 +17,7 @@ class TForm3;
 namespace pulsedesk::dialogs {
 
 // The device's option switches as the operator sees them: a sound is on when ticked.
-struct DeviceSwitches {
-    bool signalSound = false;         // "Звук по приходу сигнала"
-    bool endSound = false;            // "Звук по окончанию счета"
-    bool keySound = false;            // "Звук по нажатию кнопок"
-    bool invertPulses = false;        // "Инвертировать счетные импульсы"
-    bool invertSignals = false;       // "Инвертировать сигналы управления"
-    bool highLevelSignals = false;    // "Высокий уровень сигналов управления"
-    bool operator==(const DeviceSwitches&) const = default;
-};
+using link::DeviceSwitches;
 
 class TForm3 : public QDialog {
     Q_OBJECT

@@ -2,15 +2,6 @@
 
 namespace pulsedesk::link {
 
-namespace {
-
-std::uint32_t Hundredths(const DeviceStatus& s) {
-    const auto& e = s.elapsedTime;
-    return ((e[0] * 60u + e[1]) * 60u + e[2]) * 100u + e[3];
-}
-
-}  // namespace
-
 ControlGrant::ControlGrant(SharedControl* shared) : shared(shared) {}
 
 ControlAnswer ControlGrant::Take(bool fresh) {
@@ -49,12 +40,17 @@ void ControlGrant::EndCommand() {
 }
 
 void ControlGrant::OnPoll(const DeviceStatus& status) {
-    const bool held = shared == nullptr || shared->HeldSinceLastAsked();
+    bool held = shared == nullptr || shared->HeldSinceLastAsked();
     heldInLastPoll = held;
+    // A lapse during a study: control is taken back; the count that ran meanwhile stays ours
+    // only when nobody else held control in between. Until the server answers nothing is known.
+    if (studyOpen && !held) {
+        const ControlAnswer answer = Take(false);
+        lapseUnsettled = answer.state == ControlState::NoAnswer;
+        if (lapseUnsettled) return;
+        held = answer.Allowed() && !answer.othersMeanwhile;
+    }
     FollowCount(status, held);
-    // A lapse during a study: control is taken back for what comes next, but the count that
-    // ran meanwhile stays foreign.
-    if (studyOpen && !held) Take(false);
 }
 
 // A new count is one seen running after a poll that did not show it running, one whose elapsed
@@ -62,9 +58,10 @@ void ControlGrant::OnPoll(const DeviceStatus& status) {
 // polls. Any poll without control spoils the count it shows, a finished one included: a start
 // that was refused must not make the last count look finished again.
 void ControlGrant::FollowCount(const DeviceStatus& status, bool held) {
+    if (!status.replyAFresh) return;  // an unanswered poll shows nothing of the device
     const bool counting = status.runFlags & kRunCounting;
     const bool finished = status.runFlags & kRunFinished;
-    const std::uint32_t elapsed = Hundredths(status);
+    const std::uint32_t elapsed = status.ElapsedHundredths();
     const bool restarted = wasCounting && elapsed < lastElapsed;
     const bool fresh = counting ? !wasCounting || restarted : !wasCounting && !wasFinished;
     if (counting || finished) countIsOurs = held && (fresh || countIsOurs);

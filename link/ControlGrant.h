@@ -2,7 +2,9 @@
 // which counts are its own.
 //
 // With a study open, control is taken at its start and kept until it closes; a lapse (a
-// restarted server, a stall of 3 s) is noticed at the next poll and control is taken back.
+// restarted server, a stall of 3 s) is noticed at the next poll and control is taken back. When
+// the server then says that no other client held control meanwhile, nobody else can have
+// touched the device: the count that ran through the lapse stays the program's own.
 // Without a study, control is taken for each command and given back after it. A count is the
 // program's own when control was held in every poll from the one that first showed it running
 // to the one that showed it finished: nobody else can have started, stopped or changed it. A
@@ -15,7 +17,7 @@
 #include <string>
 
 #include "SharedControl.h"
-#include "tser.h"
+#include "link/DeviceStatus.h"
 
 namespace pulsedesk::link {
 
@@ -37,7 +39,7 @@ class ControlGrant {
     // After each status the program processes, before it decides about a finished count.
     void OnPoll(const DeviceStatus& status);
     // Whether the count that the last poll showed finished may be written and repeated.
-    bool CountIsOurs() const { return countIsOurs; }
+    bool CountIsOurs() const { return countIsOurs && !lapseUnsettled; }
     // Whether control was held throughout since the poll before.
     bool HeldInLastPoll() const { return heldInLastPoll; }
     // Who holds control after the last refusal; "" while this program holds it or nobody
@@ -56,6 +58,7 @@ class ControlGrant {
     std::string holder;
     bool heldInLastPoll = false;
     bool countIsOurs = false;
+    bool lapseUnsettled = false;  // control lapsed and the server has not answered since
     bool wasCounting = false;
     bool wasFinished = false;
     std::uint32_t lastElapsed = 0;

@@ -4,21 +4,13 @@
 
 namespace pulsedesk::link {
 
-std::uint32_t ElapsedHundredths(const DeviceStatus& s) {
-    const auto& t = s.elapsedTime;
-    return t[0] * 360000u + t[1] * 6000u + t[2] * 100u + t[3];
-}
-
-std::uint32_t CountTimeHundredths(const DeviceStatus& s) {
-    const auto& t = s.countTime;
-    return t[0] * 360000u + t[1] * 6000u + t[2] * 100u;
-}
-
 bool EndOfCount::Trustworthy(const DeviceStatus& s, bool alive) {
     return alive && s.replyAFresh && s.replyBFresh;
 }
 
 void EndOfCount::CountStarted(const DeviceStatus& s, bool alive) {
+    ++countsBegun;
+    spoiled = false;
     counting = true;
     pending = false;
     interrupted = false;
@@ -29,6 +21,10 @@ void EndOfCount::CountStarted(const DeviceStatus& s, bool alive) {
 }
 
 EndVerdict EndOfCount::WhileCounting(const DeviceStatus& s, bool alive) {
+    if (spoiled && SpoiledCountGoesOn(s)) {
+        Remember(s, alive);
+        return EndVerdict::None;
+    }
     if (counting) {
         Remember(s, alive);
         return EndVerdict::None;
@@ -46,10 +42,14 @@ void EndOfCount::Remember(const DeviceStatus& s, bool alive) {
         return;
     }
     lastCount = s.count;
-    lastElapsed = ElapsedHundredths(s);
+    lastElapsed = s.ElapsedHundredths();
 }
 
 EndVerdict EndOfCount::Finished(const DeviceStatus& s, bool alive, bool deviceFault) {
+    if (spoiled && SpoiledCountGoesOn(s)) {
+        spoiled = false;
+        return EndVerdict::None;
+    }
     if (!counting) CountStarted(s, alive);
     counting = false;
     if (deviceFault) return Lose(LossReason::Fault);
@@ -60,12 +60,12 @@ EndVerdict EndOfCount::Finished(const DeviceStatus& s, bool alive, bool deviceFa
 // Preset reached exactly, and nothing went backwards: after a gap in the link, this is how the
 // count the panel followed is told apart from a later one or a stopped one.
 bool EndOfCount::SameMeasurement(const DeviceStatus& s) const {
-    const std::uint32_t elapsed = ElapsedHundredths(s);
+    const std::uint32_t elapsed = s.ElapsedHundredths();
     if (s.Mode() != mode || s.count < lastCount || elapsed < lastElapsed) return false;
     switch (mode) {
         case 1:
         case 2:
-            return elapsed == CountTimeHundredths(s);
+            return elapsed == s.CountTimeHundredths();
         case 3:
             return s.count == s.countLimit;
         default:
@@ -95,6 +95,20 @@ EndVerdict EndOfCount::LeftCounting() {
     return interrupted ? Lose(LossReason::LinkLost) : EndVerdict::None;
 }
 
+EndVerdict EndOfCount::DeviceFault(const DeviceStatus& s) {
+    if (!counting && !pending) return EndVerdict::None;
+    spoiled = true;
+    mode = s.Mode();
+    Remember(s, s.replyAFresh);
+    return Lose(LossReason::Fault);
+}
+
+// The same mode, and neither time nor count went back: the device went on with the spoiled
+// count rather than starting another.
+bool EndOfCount::SpoiledCountGoesOn(const DeviceStatus& s) const {
+    return s.Mode() == mode && s.ElapsedHundredths() >= lastElapsed && s.count >= lastCount;
+}
+
 EndVerdict EndOfCount::Lose(LossReason why) {
     counting = false;
     pending = false;
@@ -105,6 +119,7 @@ EndVerdict EndOfCount::Lose(LossReason why) {
 void EndOfCount::Forget() {
     counting = false;
     pending = false;
+    spoiled = false;
 }
 
 }  // namespace pulsedesk::link

@@ -2,12 +2,14 @@
 // only from a poll whose replies A and B were both accepted while the link was alive, so that a
 // count or time kept from an earlier poll never passes for the final one. A count during which
 // the link failed is taken only if the device still reports that same measurement finished;
-// otherwise it is reported lost, never dropped without a word.
+// otherwise it is reported lost, never dropped without a word. So is a count during which, or at
+// whose end, the device reported an error or its block: it is lost once, and the rest of that
+// same count, when the device goes on with it, is neither written nor reported again.
 #pragma once
 
 #include <cstdint>
 
-#include "link/tser.h"
+#include "link/DeviceStatus.h"
 
 namespace pulsedesk::link {
 
@@ -24,11 +26,6 @@ enum class LossReason : std::uint8_t {
     Fault,         // the count finished while the device reported an error or a block
 };
 
-// Elapsed hours, minutes, seconds and hundredths in hundredths of a second.
-std::uint32_t ElapsedHundredths(const DeviceStatus& status);
-// The preset count time (hours, minutes, seconds) in hundredths of a second.
-std::uint32_t CountTimeHundredths(const DeviceStatus& status);
-
 class EndOfCount {
   public:
     // A count has begun (its start was seen, or sent).
@@ -43,10 +40,14 @@ class EndOfCount {
     EndVerdict FollowPending(const DeviceStatus& status, bool alive);
     // The count was left without the finished bit (reset, error, a new start).
     EndVerdict LeftCounting();
+    // A poll showed the device's error or blocked bit: Lost when a count was being followed.
+    EndVerdict DeviceFault(const DeviceStatus& status);
     // The result no longer matters (the study closed, the operator started anew).
     void Forget();
 
     bool IsCounting() const { return counting; }
+    // How many counts have begun: a new one ends what the operator was told of the last.
+    std::uint32_t CountsBegun() const { return countsBegun; }
     bool IsPending() const { return pending; }
     LossReason Reason() const { return reason; }
 
@@ -55,10 +56,14 @@ class EndOfCount {
     bool SameMeasurement(const DeviceStatus& status) const;
     void Remember(const DeviceStatus& status, bool alive);
     EndVerdict Lose(LossReason why);
+    // Whether this poll still shows the count a fault spoiled, going on or ending.
+    bool SpoiledCountGoesOn(const DeviceStatus& status) const;
 
     bool counting = false;
     bool pending = false;
     bool interrupted = false;  // a poll failed (or the link was down) since the count began
+    bool spoiled = false;      // the count lost to a fault may still run or end on the device
+    std::uint32_t countsBegun = 0;
     std::uint8_t mode = 0;
     std::uint32_t lastCount = 0;
     std::uint32_t lastElapsed = 0;

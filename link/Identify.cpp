@@ -5,7 +5,7 @@ namespace pulsedesk::link {
 namespace {
 
 // The reply of a query, when it carries that query's code.
-std::optional<CommandReply> Ask(TSerial& line, Command query) {
+std::optional<CommandReply> Ask(CommandChannel& line, Command query) {
     CommandReply reply = line.SendCommand(frames::QueryFrame(query));
     if (reply.Byte(1) != ReplyCodeFor(query)) return std::nullopt;
     return reply;
@@ -13,7 +13,7 @@ std::optional<CommandReply> Ask(TSerial& line, Command query) {
 
 }  // namespace
 
-std::optional<Identity> Identify(TSerial& line) {
+std::optional<Identity> Identify(CommandChannel& line) {
     const auto model = Ask(line, ReadModel);
     if (!model) return std::nullopt;
     Identity id;

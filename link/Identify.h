@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "link/tser.h"
+#include "link/CommandChannel.h"
 
 namespace pulsedesk::link {
 
@@ -18,6 +18,6 @@ struct Identity {
 };
 
 // Empty when the model query goes unanswered: nothing is known then.
-std::optional<Identity> Identify(TSerial& line);
+std::optional<Identity> Identify(CommandChannel& line);
 
 }  // namespace pulsedesk::link

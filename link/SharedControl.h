@@ -18,6 +18,9 @@ enum class ControlState {
 struct ControlAnswer {
     ControlState state = ControlState::NoAnswer;
     std::string holder;  // "pulsectl (process 4242)" when refused
+    // Granted, but another client held control since this one last held it (or it cannot be
+    // told): what the device did meanwhile may be another's doing.
+    bool othersMeanwhile = true;
 
     // Whether frames that change the device may be sent now.
     bool Allowed() const {

@@ -69,38 +69,11 @@ bool TSerial::PollLocked() {
     FrameBuffer frame{};
     frame[0] = 0x01;
     frame[1] = ReadStatusA;
-    int n = Transact(frame.data(), 2, frame.data());
-    status.replyAFresh = IsReplyA(frame.data(), static_cast<std::size_t>(std::max(n, 0)));
-    status.replyBFresh = false;
-    if (!status.replyAFresh) {
-        status.runFlags = 0;
-        return false;
-    }
-    status.runFlags = frame[2];
-    status.modeOptions = frame[3];
-    status.replyASpare = frame[4];
-    status.errorCode = frame[5];
-    std::copy_n(&frame[6], 4, status.elapsedTime.begin());
-
+    if (!TakeReplyA(status, frame.data(), Transact(frame.data(), 2, frame.data()))) return false;
     frame.fill(0);
     frame[0] = 0x01;
     frame[1] = ReadStatusB;
-    n = Transact(frame.data(), 2, frame.data());
-    status.replyBFresh = IsReplyB(frame.data(), static_cast<std::size_t>(std::max(n, 0)));
-    if (status.replyBFresh) {
-        std::copy_n(&frame[2], 2, status.thresholdCode.begin());
-        std::copy_n(&frame[4], 3, status.countRaw.begin());
-        std::copy_n(&frame[7], 3, status.replyBSpare.begin());
-        std::copy_n(&frame[10], 3, status.countLimitRaw.begin());
-        std::copy_n(&frame[13], 3, status.countTime.begin());
-        status.countLimit = Decode24(status.countLimitRaw.data());
-        status.count = Decode24(status.countRaw.data());
-    } else {
-        status.errorCode = 0;
-    }
-    // Bit 7 is ours, not the device's: it marks a reported error number.
-    status.runFlags = static_cast<std::uint8_t>((status.runFlags & 0x7F) |
-                                                (status.errorCode != 0 ? kRunDeviceError : 0));
+    TakeReplyB(status, frame.data(), Transact(frame.data(), 2, frame.data()));
     return true;
 }
 

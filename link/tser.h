@@ -13,37 +13,12 @@
 #include <optional>
 #include <thread>
 
-#include "Frames.h"
+#include "link/CommandChannel.h"
+#include "link/DeviceStatus.h"
 #include "LinkMutex.h"
-#include "protocol.h"
 #include "trace.h"
 
 namespace pulsedesk::link {
-
-struct DeviceStatus {
-    std::array<std::uint8_t, 2> thresholdCode{};  // high byte first
-    std::array<std::uint8_t, 3> countRaw{};
-    std::array<std::uint8_t, 3> replyBSpare{};
-    std::array<std::uint8_t, 3> countLimitRaw{};
-    std::array<std::uint8_t, 3> countTime{};  // hours, minutes, seconds
-    std::uint32_t countLimit = 0;
-    std::uint32_t count = 0;
-    std::uint8_t runFlags = 0;
-    std::uint8_t modeOptions = 0;
-    std::uint8_t replyASpare = 0;
-    std::uint8_t errorCode = 0;
-    std::array<std::uint8_t, 4> elapsedTime{};  // hours, minutes, seconds, hundredths
-    // Whether the poll that left this status had its reply A and its reply B accepted. A
-    // rejected reply keeps the fields of an earlier poll, which must never pass for the count
-    // or time of this moment.
-    bool replyAFresh = false;
-    bool replyBFresh = false;
-
-    std::uint16_t ThresholdCode() const {
-        return static_cast<std::uint16_t>((thresholdCode[0] << 8) | thresholdCode[1]);
-    }
-    std::uint8_t Mode() const { return modeOptions & kModeMask; }
-};
 
 // Told after every poll, on whichever thread ran it (the polling thread, or the caller of
 // PollNow), after the mutex has been released: it may read only what is safe from that thread
@@ -56,19 +31,7 @@ class StatusListener {
     virtual void OnStatusPolled() = 0;
 };
 
-// What SendCommand gives back: the reply bytes as received (at most kFrameBufferSize) and
-// whether their length agrees with their header.
-struct CommandReply {
-    bool accepted = false;
-    int replyLength = 0;
-    FrameBuffer replyBuffer{};
-
-    explicit operator bool() const { return accepted; }
-    // Reply byte i, or 0 when the reply is shorter: a missing byte never matches a reply code.
-    std::uint8_t Byte(int i) const { return i < replyLength ? replyBuffer[i] : 0; }
-};
-
-class TSerial {
+class TSerial : public CommandChannel {
   public:
     static constexpr std::chrono::milliseconds kLockWait{1000};
     static constexpr std::chrono::milliseconds kSleepAfterGoodPoll{50};
@@ -76,17 +39,17 @@ class TSerial {
 
     TSerial(const TSerial&) = delete;
     TSerial& operator=(const TSerial&) = delete;
-    virtual ~TSerial();
+    ~TSerial() override;
 
-    bool IsConnected() const { return connected.load(); }
+    bool IsConnected() const override { return connected.load(); }
     bool IsLinkIdle();
-    bool PollNow();
+    bool PollNow() override;
     // Sends the frame of header and exactly N values (N = header's low nibble) and returns the
     // device's reply; a frame that cannot be built, or a mutex not had within kLockWait, sends
     // nothing and returns an empty reply.
     CommandReply SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values);
     // Sends a frame of the catalogue (Frames.h).
-    CommandReply SendCommand(const frames::Frame& frame);
+    CommandReply SendCommand(const frames::Frame& frame) override;
 
     // A copy of the status taken under the mutex without waiting; empty while the line is busy.
     std::optional<DeviceStatus> TryCopyStatus();

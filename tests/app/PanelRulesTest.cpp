@@ -3,6 +3,7 @@
 
 #include "app/PanelRules.h"
 #include "app/SeriesCounter.h"
+#include "link/DeviceSwitches.h"
 
 namespace pulsedesk::app {
 namespace {
@@ -135,7 +136,9 @@ TEST(OptionByte, SwitchesReadTheOptionBitsAndGoBackAsTheDeviceTakesThem) {
         std::uint8_t sentBack;
     } rows[] = {{0x00, 0xE0}, {0xE3, 0x03}, {0x1D, 0xFD}, {0x42, 0xA2}};
     for (const auto& r : rows)
-        EXPECT_EQ(OptionByteOf(SwitchesOf(r.options), r.options), r.sentBack) << int(r.options);
+        EXPECT_EQ(pulsedesk::link::OptionByteOf(pulsedesk::link::SwitchesOf(r.options), r.options),
+                  r.sentBack)
+            << int(r.options);
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ struct Poll {
 
 DeviceStatus StatusOf(const Poll& p) {
     DeviceStatus s;
+    s.replyAFresh = true;
     s.runFlags = p.runFlags;
     s.elapsedTime = {0, 0, p.elapsedSeconds, 0};
     return s;
@@ -108,6 +109,42 @@ TEST(ControlGrantStudy, KeptForTheStudyTakenBackAfterALapseAndGivenBackAtItsEnd)
 
     grant.CloseStudy();
     EXPECT_EQ(shared.giveBacks, 1);
+}
+
+// A restarted server: the polls go unanswered, then control is taken back. The count that ran
+// through it stays ours only when the server says nobody else held control meanwhile.
+TEST(ControlGrantStudy, ACountThroughALapseIsOursOnlyWhenNobodyElseHeldControlMeanwhile) {
+    const ControlAnswer alone{ControlState::Held, {}, false};
+    const ControlAnswer afterOther{ControlState::Held, {}, true};
+    const ControlAnswer refused{ControlState::Refused, "pulsectl (process 7)"};
+    const ControlAnswer silent{ControlState::NoAnswer, {}};
+    const struct {
+        const char* what;
+        std::vector<ControlAnswer> retakes;  // one a poll after the lapse
+        bool ours;
+    } cases[] = {
+        {"nobody else since", {silent, alone}, true},
+        {"another client since", {silent, afterOther}, false},
+        {"another client holds it now", {refused, alone}, false},
+        {"no answer yet", {silent}, false},
+    };
+    for (const auto& c : cases) {
+        ScriptedControl shared;
+        ControlGrant grant(&shared);
+        ASSERT_TRUE(grant.OpenStudy().Allowed());
+        grant.OnPoll(StatusOf({kRun, 1}));
+        DeviceStatus unanswered;  // the server is down
+        shared.holding = false;
+        shared.lapsed = true;
+        shared.answer = silent;
+        grant.OnPoll(unanswered);
+        for (const ControlAnswer& answer : c.retakes) {
+            shared.answer = answer;
+            shared.lapsed = true;
+            grant.OnPoll(StatusOf({kDone, 3}));
+        }
+        EXPECT_EQ(grant.CountIsOurs(), c.ours) << c.what;
+    }
 }
 
 TEST(ControlGrantCommand, WithoutAStudyTakenForEachCommandAndGivenBack) {
