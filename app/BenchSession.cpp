@@ -1,5 +1,7 @@
 #include "app/BenchSession.h"
 
+#include <cstdio>
+
 #include "config/ConfigNumber.h"
 #include "config/Cp1251.h"
 #include "link/Identify.h"
@@ -58,22 +60,17 @@ const SessionView& BenchSession::OnPoll(const link::DeviceStatus& polled, bool a
                                         std::int64_t now) {
     status = polled;
     grant.OnPoll(status);
+    endOfCount.SetPollTime(now * 1000 / env.ticks.frequency);
+    const RunState before = runState;
     if (RunTimedTransitions(now)) {
         lastStamp = now;
         runState = NextRunState(runState, status.runFlags);
     }
     TakeMeasuredValues();
-    switch (FollowEndOfCount(alive)) {
-        case link::EndVerdict::Record:
-            RecordMeasurement();
-            ContinueSeries(now);
-            break;
-        case link::EndVerdict::Lost:
-            ReportNotRecorded(LossText());
-            break;
-        default:
-            break;
-    }
+    // A series' next start sent just now: this status was polled before it, and tells nothing
+    // of the new count.
+    const bool startedNow = before == RunState::RepeatWait && runState == RunState::Starting;
+    if (!startedNow) FollowEndOfCount(alive, now);
     if (alive != linkSeen) FollowLinkChange(alive, now);
     if (linkSeen) storeKeeper.RetryIfDue(now, 5 * env.ticks.frequency);
     MakeView(alive);
@@ -95,10 +92,17 @@ bool BenchSession::RunTimedTransitions(std::int64_t now) {
         EndSeries();
         return true;
     }
+    // A count started at the device's keys during the pause is the series' next: followed, and
+    // not restarted by a start of ours.
+    if (status.replyAFresh && (status.runFlags & link::kRunCounting)) {
+        series.Started();
+        runState = RunState::Counting;
+        return true;
+    }
     if (now < lastStamp + frequency) return false;
     // A start that did not reach the device is sent again at the next poll: otherwise the
     // series would stop, or the previous count's finished bit would pass for a new end.
-    if (!Send(frames::StartStopFrame(true))) return false;
+    if (!SendStart()) return false;
     series.Started();
     // This status was polled before the start: its finished bit is the last count's, and would
     // leave the session Done, blind to the new count if the link failed before the next poll.
@@ -127,22 +131,39 @@ void BenchSession::TakeMeasuredValues() {
 // The end of a count is taken only from a poll that shows it whole (EndOfCount); until then
 // the session waits, with no line and no next start of a series. Without a study nothing is
 // followed: nothing would be written.
-link::EndVerdict BenchSession::FollowEndOfCount(bool alive) {
+// Another count on the device ends the one followed first, whatever the run state says (an
+// error hides the counting bit from it): one poll may so tell of two counts.
+void BenchSession::FollowEndOfCount(bool alive, std::int64_t now) {
+    if (StudyOpen()) Act(Noting(endOfCount.AnotherCountRuns(status, alive)), now);
+    Act(Noting(EndOfCountVerdict(alive)), now);
+    endOfCount.AfterPoll(status, alive);
+}
+
+// A new count ends what the operator was told of the last.
+link::EndVerdict BenchSession::Noting(link::EndVerdict verdict) {
+    if (endOfCount.CountsBegun() != countsSeen) countLost = false;
+    countsSeen = endOfCount.CountsBegun();
+    return verdict;
+}
+
+void BenchSession::Act(link::EndVerdict verdict, std::int64_t now) {
+    if (verdict == link::EndVerdict::Record && RecordMeasurement()) ContinueSeries(now);
+    if (verdict == link::EndVerdict::Lost) ReportNotRecorded(LossText());
+}
+
+link::EndVerdict BenchSession::EndOfCountVerdict(bool alive) {
     const bool finished = runState == RunState::Finished;
     if (finished) runState = RunState::Done;
     if (!StudyOpen()) {
         endOfCount.Forget();
         return link::EndVerdict::None;
     }
-    if (alive && DeviceFaultIn(status)) {
+    // A fresh reply A shows the fault as it is, even at the first poll after a failed one.
+    if (DeviceFaultIn(status)) {
         if (endOfCount.DeviceFault(status) == link::EndVerdict::Lost) return link::EndVerdict::Lost;
     }
-    if (runState == RunState::Counting) {
-        const std::uint32_t begun = endOfCount.CountsBegun();
-        const link::EndVerdict verdict = endOfCount.WhileCounting(status, alive);
-        if (endOfCount.CountsBegun() != begun) countLost = false;
-        return verdict;
-    }
+    if (runState == RunState::Counting) return endOfCount.WhileCounting(status, alive);
+    if (runState == RunState::Starting) return link::EndVerdict::None;  // not shown yet
     if (finished) return endOfCount.Finished(status, alive, DeviceFaultIn(status));
     if (endOfCount.IsPending()) return endOfCount.FollowPending(status, alive);
     return endOfCount.LeftCounting();
@@ -150,28 +171,45 @@ link::EndVerdict BenchSession::FollowEndOfCount(bool alive) {
 
 // Written with the count and time of the poll that proved the end, which may be later than the
 // poll that first showed it: the panel shows what was written.
-void BenchSession::RecordMeasurement() {
+bool BenchSession::RecordMeasurement() {
     // A count that ran while another program held control of a shared counter may be that
     // program's doing: it is neither written nor repeated.
     if (!grant.CountIsOurs()) {
         ReportNotRecorded("управление прибором переходило к другой программе во время счёта.");
-        return;
+        return false;
     }
+    reports::ReportStore* store = storeKeeper.Store();
+    if (store == nullptr) {
+        ReportNotRecorded("нет доступа к папке отчётов.");
+        return false;
+    }
+    const auto& e = status.elapsedTime;
+    const reports::CountTime time{e[0], e[1], e[2], e[3]};
     try {
-        if (reports::ReportStore* store = storeKeeper.Store()) {
-            const auto& e = status.elapsedTime;
-            // The device's threshold of the poll that proved the end: the track bar may be held
-            // by the operator, or show 0 while the link was down.
-            store->AddMeasurement(link::ThresholdCodeToMillivolts(status.ThresholdCode()),
-                                  status.count, reports::CountTime{e[0], e[1], e[2], e[3]});
-            Tell(SessionEventKind::MeasurementWritten, {});
-            if (specialText != nullptr) store->SaveSpecialText(status.count, *specialText);
-        } else {
-            ReportNotRecorded("нет доступа к папке отчётов.");
-        }
-    } catch (const reports::ReportError& e) {
-        Tell(SessionEventKind::StoreError, e.what());
+        // The device's threshold of the poll that proved the end: the track bar may be held by
+        // the operator, or show 0 while the link was down.
+        store->AddMeasurement(link::ThresholdCodeToMillivolts(status.ThresholdCode()),
+                              status.count, time);
+    } catch (const reports::ReportError& error) {
+        ReportNotRecorded(MeasurementText(status.count, time) + ": " + error.what());
+        return false;
     }
+    Tell(SessionEventKind::MeasurementWritten, {});
+    try {
+        if (specialText != nullptr) store->SaveSpecialText(status.count, *specialText);
+    } catch (const reports::ReportError& error) {
+        Tell(SessionEventKind::StoreError, error.what());
+    }
+    return true;
+}
+
+// The count and time of a measurement, as its report line would have shown them.
+std::string BenchSession::MeasurementText(std::uint32_t count, const reports::CountTime& time) {
+    char text[64];
+    std::snprintf(text, sizeof text, "счёт %u за %02u:%02u:%02u.%02u", count,
+                  unsigned{time.hours}, unsigned{time.minutes}, unsigned{time.seconds},
+                  unsigned{time.hundredths});
+    return text;
 }
 
 void BenchSession::ContinueSeries(std::int64_t now) {
@@ -200,6 +238,9 @@ std::string BenchSession::LossText() const {
         case link::LossReason::LeftFinished:
             return "прибор вышел из состояния «счёт окончен» раньше, чем были получены его "
                    "окончательные показания.";
+        case link::LossReason::GapTooLong:
+            return "связь с прибором прерывалась дольше, чем длится счёт: законченный счёт, "
+                   "который показывает прибор, мог быть уже другим.";
         case link::LossReason::Fault:
             break;
     }
@@ -267,12 +308,20 @@ bool BenchSession::Send(const frames::Frame& frame) {
     return static_cast<bool>(env.channel->SendCommand(frame));
 }
 
+// An answered start begins the count that the session follows from then on, even one that a
+// stop or an error ends before any poll shows it running.
+bool BenchSession::SendStart() {
+    if (!Send(frames::StartStopFrame(true))) return false;
+    if (StudyOpen()) Act(Noting(endOfCount.StartSent(status.Mode())), env.ticks.now());
+    return true;
+}
+
 // Only a start the device answered puts the session in Starting, so that a finished bit left
 // from the previous count is never taken for the end of this one.
 void BenchSession::Start() {
     countLost = false;
     seriesStopped = false;
-    if (Send(frames::StartStopFrame(true))) runState = RunState::Starting;
+    if (SendStart()) runState = RunState::Starting;
     PollNow();
 }
 
@@ -280,7 +329,9 @@ void BenchSession::Start() {
 // counted so far, and no new series starts a second later with a refilled repeat counter.
 void BenchSession::Stop() {
     seriesStopped = true;
-    Send(frames::StartStopFrame(false));
+    // A start was answered, so a count runs, however young: the stop's poll shows its end.
+    if (Send(frames::StartStopFrame(false)) && runState == RunState::Starting)
+        runState = RunState::Counting;
     EndSeries();
     if (runState == RunState::RepeatWait) runState = RunState::Done;
     PollNow();
@@ -304,7 +355,11 @@ void BenchSession::SetCountLimit(std::uint32_t limit, std::uint32_t deviceLimit)
 
 void BenchSession::ConfigureRepeat(int repeatCount) { series.Configure(repeatCount); }
 
+// A count followed when the study closes can no longer be written: said, not dropped.
 void BenchSession::NewRecord() {
+    if (grant.StudyOpen() && (endOfCount.IsCounting() || endOfCount.IsPending()))
+        ReportNotRecorded("исследование закрыто раньше, чем закончился счёт.");
+    endOfCount.Forget();
     grant.CloseStudy();
     storeKeeper.Create(env.ticks.now());
 }

@@ -23,6 +23,7 @@
 #include "link/EndOfCount.h"
 #include "reports/DeviceInfo.h"
 #include "reports/LocalTime.h"
+#include "reports/ReportFormat.h"
 #include "reports/SpecialTextOption.h"
 
 namespace pulsedesk::app {
@@ -107,8 +108,12 @@ class BenchSession {
   private:
     bool RunTimedTransitions(std::int64_t now);
     void TakeMeasuredValues();
-    link::EndVerdict FollowEndOfCount(bool alive);
-    void RecordMeasurement();
+    void FollowEndOfCount(bool alive, std::int64_t now);
+    link::EndVerdict Noting(link::EndVerdict verdict);
+    void Act(link::EndVerdict verdict, std::int64_t now);
+    link::EndVerdict EndOfCountVerdict(bool alive);
+    bool RecordMeasurement();  // false: not written, and the operator is told why
+    static std::string MeasurementText(std::uint32_t count, const reports::CountTime& time);
     void ReportNotRecorded(const std::string& why);
     std::string LossText() const;
     void ContinueSeries(std::int64_t now);
@@ -117,6 +122,7 @@ class BenchSession {
     void IdentifyDevice();
     void MakeView(bool alive);
     void PollNow();
+    bool SendStart();
     std::unique_ptr<reports::ReportStore> MakeReportStore();
     std::string ConfigText(std::string_view key) const;
     void Tell(SessionEventKind kind, const std::string& text) const;
@@ -136,6 +142,7 @@ class BenchSession {
     link::EndOfCount endOfCount;    // whether the device's "finished" can be recorded
     bool linkSeen = false;
     bool countLost = false;         // told the operator; the label says so until a new count
+    std::uint32_t countsSeen = 0;   // counts begun, as EndOfCount numbers them
     bool seriesStopped = false;     // СТОП was pressed: no repeat until the next ПУСК
     std::int64_t lastStamp = 0;
     std::uint32_t elapsedHundredths = 0;

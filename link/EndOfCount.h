@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "link/DeviceStatus.h"
 
@@ -24,12 +25,22 @@ enum class LossReason : std::uint8_t {
     LinkLost,      // the link failed during the count and the device no longer shows it finished
     LeftFinished,  // the device left "finished" before a trustworthy poll showed the result
     Fault,         // the count finished while the device reported an error or a block
+    GapTooLong,    // the link was down long enough for another whole count to have run
 };
 
 class EndOfCount {
   public:
-    // A count has begun (its start was seen, or sent).
+    // Each poll's moment in milliseconds, before the calls below: a count's time runs with the
+    // clock, so one seen again after a gap with less time than the gap is another count.
+    void SetPollTime(std::int64_t ms) { nowMs = ms; }
+    // A start of the given mode was answered: its count is followed before any poll shows it.
+    // Lost when the count followed before may have ended unseen.
+    EndVerdict StartSent(std::uint8_t mode);
+    // A count has begun (its start was seen).
     void CountStarted(const DeviceStatus& status, bool alive);
+    // Every poll first, whatever the run state: Lost when the device counts another count than
+    // the one followed, which may have ended unseen across a gap in the link.
+    EndVerdict AnotherCountRuns(const DeviceStatus& status, bool alive);
     // Every poll while the count runs; Lost when it is a new count that an end still pending
     // can no longer be taken from.
     EndVerdict WhileCounting(const DeviceStatus& status, bool alive);
@@ -40,8 +51,11 @@ class EndOfCount {
     EndVerdict FollowPending(const DeviceStatus& status, bool alive);
     // The count was left without the finished bit (reset, error, a new start).
     EndVerdict LeftCounting();
-    // A poll showed the device's error or blocked bit: Lost when a count was being followed.
+    // A poll showed the device's error or blocked bit: Lost when a count was being followed or
+    // runs on the device.
     EndVerdict DeviceFault(const DeviceStatus& status);
+    // Last, after every poll: a spoiled count is over once the device shows it counting no more.
+    void AfterPoll(const DeviceStatus& status, bool alive);
     // The result no longer matters (the study closed, the operator started anew).
     void Forget();
 
@@ -52,12 +66,16 @@ class EndOfCount {
     LossReason Reason() const { return reason; }
 
   private:
+    // Trustworthy for a result: both replies of a poll, with the link alive before it too.
     static bool Trustworthy(const DeviceStatus& status, bool alive);
+    // Enough to tell one count from another: both replies of this poll.
+    static bool Whole(const DeviceStatus& status);
     bool SameMeasurement(const DeviceStatus& status) const;
+    bool AnotherCountFitsTheGap(const DeviceStatus& status) const;
     void Remember(const DeviceStatus& status, bool alive);
     EndVerdict Lose(LossReason why);
-    // Whether this poll still shows the count a fault spoiled, going on or ending.
-    bool SpoiledCountGoesOn(const DeviceStatus& status) const;
+    bool GoesOn(const DeviceStatus& status) const;
+    bool EndsHere(const DeviceStatus& status) const;
 
     bool counting = false;
     bool pending = false;
@@ -67,6 +85,8 @@ class EndOfCount {
     std::uint8_t mode = 0;
     std::uint32_t lastCount = 0;
     std::uint32_t lastElapsed = 0;
+    std::optional<std::int64_t> lastSeenMs;  // when lastCount and lastElapsed were polled
+    std::int64_t nowMs = 0;
     LossReason reason = LossReason::LinkLost;
 };
 

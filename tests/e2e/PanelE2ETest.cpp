@@ -318,6 +318,70 @@ TEST_F(PanelE2ETest, AStudyWithASeriesOfThreeWritesThreeLinesUnderItsRecord) {
     x->Close(settings);
 }
 
+// The device reports an error during the first count of a series and clears it after the count
+// has ended: that count is not written, the operator is told why in the device's own words, and
+// the series ends there.
+TEST_F(PanelE2ETest, ACountDuringADeviceErrorIsNotWrittenAndSaysWhy) {
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400", "--log-finished",
+                    dir.File("finished.log")});
+    StartPanel();
+    ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
+    StartSeriesOfThree();
+    if (HasFatalFailure()) return;
+    std::this_thread::sleep_for(700ms);
+    sim.Send("error 5");
+    sim.ReadLine();
+    ASSERT_TRUE(WaitUntil([&] { return !FileText("finished.log").empty(); }, 10s));
+    std::this_thread::sleep_for(500ms);
+    sim.Send("error 0");
+    sim.ReadLine();
+    const std::string told = "Измерение не записано в отчёт: во время счёта прибор сообщил об ошибке: ";
+    ASSERT_TRUE(WaitUntil([&] { return FileText("stderr.txt").find(told) != std::string::npos; }));
+    EXPECT_NE(FileText("stderr.txt").find(told + ErrorText(5) + "\n"), std::string::npos)
+        << FileText("stderr.txt");
+    EXPECT_NE(x->FindWindow("Cnt-QEV-C2"), 0u) << "the box";
+    std::this_thread::sleep_for(3000ms);  // the next count of the series would have started
+    EXPECT_EQ(StartTimes(FileText("trace.log")).size(), 1u) << "the series ends";
+    EXPECT_EQ(LinesWith(ReportIn(dir.Path()), "N=").size(), 0u) << ReportIn(dir.Path());
+    EXPECT_EQ(LinesWith(FileText("stderr.txt"), "Измерение не записано").size(), 1u);
+}
+
+// The shared-port server restarts during the panel's count, which ends while it is down: the
+// panel gets control back from the new server, which has granted it to nobody since it
+// started, so the count is written when the link returns and the series goes on.
+TEST_F(PanelE2ETest, ACountEndingWhileTheSharedPortServerRestartsIsWrittenAndTheSeriesGoesOn) {
+    WriteSettings("TarlinkSupport=1");
+    fs::copy_file(BinDir() + "/libmuxclient.so", dir.File("libmuxclient.so"));
+    const std::string mux = "unix:" + dir.File("mux.sock");
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400", "--log-finished",
+                    dir.File("finished.log")});
+    const std::vector<std::string> serve{"--port", dir.File("counter"), "--listen", mux};
+    auto server = std::make_unique<ChildProcess>("muxserver", serve, dir.File("mux.log"));
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(dir.File("mux.sock")); }));
+    setenv("PULSEDESK_MUX", mux.c_str(), 1);
+    StartPanel();
+    unsetenv("PULSEDESK_MUX");
+    ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
+    StartSeriesOfThree();
+    if (HasFatalFailure()) return;
+    std::this_thread::sleep_for(700ms);
+    EXPECT_EQ(server->Signal(SIGTERM), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !FileText("finished.log").empty(); }, 10s));
+    std::this_thread::sleep_for(2500ms);
+    server = std::make_unique<ChildProcess>("muxserver", serve, dir.File("mux2.log"));
+    ASSERT_TRUE(WaitUntil([&] { return LinesWith(ReportIn(dir.Path()), "N=").size() >= 3; }, 30s))
+        << ReportIn(dir.Path()) << FileText("stderr.txt");
+    const std::string first = LinesWith(ReportIn(dir.Path()), "N=")[0];
+    const std::string ended = LinesWith(FileText("finished.log"), "seq=1 ")[0];
+    const auto fieldOf = [](const std::string& text, const std::string& key) {
+        const auto at = text.find(key) + key.size();
+        return std::stoul(text.substr(at, text.find_first_not_of("0123456789", at) - at));
+    };
+    EXPECT_EQ(fieldOf(first, "N="), fieldOf(ended, "count=")) << first << " / " << ended;
+    EXPECT_EQ(FileText("stderr.txt").find("Измерение не записано"), std::string::npos)
+        << FileText("stderr.txt");
+}
+
 // The changing frames among pulsesim's record of requests (one frame of hexadecimal bytes a line).
 std::vector<std::string> ChangingFrames(const std::string& record) {
     std::vector<std::string> found;
