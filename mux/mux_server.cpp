@@ -55,9 +55,11 @@ void MuxServer::Run(int stopFd) {
             break;
         }
         if (pollSet[0].revents != 0) break;
-        if (pollSet[1].revents != 0) AcceptPending();
+        // Clients first: a hello that arrived since the last round is read before the limit
+        // weighs the connection as one that has not said who it is.
         for (std::size_t i = 2; i < pollSet.size(); ++i)
             if (pollSet[i].revents != 0) OnClientEvent(pollIds[i - 2]);
+        if (pollSet[1].revents != 0) AcceptPending();
         ExpireClients();
         ServeNext();
     }
@@ -89,25 +91,59 @@ int MuxServer::PollTimeout() const {
     return MillisecondsUntil(next);
 }
 
+// A client's hello usually comes with its connection, so it is read at once; the connections of
+// this round are spared by the limit until their next round.
 void MuxServer::AcceptPending() {
+    const std::uint64_t firstNew = nextId;
     for (int i = 0; i < kAcceptsPerRound; ++i) {
         const int fd = accept4(listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == ECONNABORTED || errno == EINTR) continue;
-            if (!WouldBlock(errno)) acceptPausedUntil = Clock::now() + kAcceptPause;
-            return;
+            if (!WouldBlock(errno)) {
+                acceptPausedUntil = Clock::now() + kAcceptPause;
+                lastTurnedAway = acceptPausedUntil;
+            }
+            break;
         }
-        UniqueFd client(fd);
-        if (clients.size() >= limits.maxClients) {
-            ++stats.refused;
-            continue;
-        }
-        Client& c = clients[nextId++];
-        c.peerPid = PeerPid(client.Get());
-        c.fd = std::move(client);
-        c.deadline = Clock::now() + limits.idleLimit;
+        const std::uint64_t id = nextId++;
+        Client& c = clients[id];
+        c.fd = UniqueFd(fd);
+        c.peerPid = PeerPid(fd);
+        c.deadline = Clock::now() + limits.helloLimit;
         ++stats.accepted;
+        ReadRequest(id, c);
     }
+    KeepWithinLimit(firstNew);
+}
+
+void MuxServer::KeepWithinLimit(std::uint64_t firstNew) {
+    while (clients.size() > limits.maxClients) {
+        const auto victim = LeastNeeded(firstNew);
+        if (!victim) return;  // the holder's connections and this round's newcomers stay
+        if (!clients.at(*victim).identity) lastTurnedAway = Clock::now();
+        Drop(*victim, &stats.refused);
+    }
+}
+
+// Who makes room at the limit: a connection that has not said who it is before one that has, an
+// idle one before a busy one, the oldest first; never the holder's.
+std::optional<std::uint64_t> MuxServer::LeastNeeded(std::uint64_t firstNew) const {
+    std::optional<std::uint64_t> least;
+    std::pair<bool, bool> leastRank{};
+    for (const auto& [id, c] : clients) {
+        if (id >= firstNew || Holds(c)) continue;
+        const std::pair<bool, bool> rank{c.identity.has_value(), c.stage != Stage::Idle};
+        if (!least || rank < leastRank) {
+            least = id;
+            leastRank = rank;
+        }
+    }
+    return least;
+}
+
+// A connection that has not said who it is gets only a moment between messages.
+Clock::time_point MuxServer::IdleDeadline(const Client& c) const {
+    return Clock::now() + (c.identity ? limits.idleLimit : limits.helloLimit);
 }
 
 void MuxServer::OnClientEvent(std::uint64_t id) {
@@ -132,7 +168,8 @@ void MuxServer::ReadRequest(std::uint64_t id, Client& c) {
         }
         if (c.have == 0) {
             c.stage = Stage::Reading;
-            c.deadline = Clock::now() + limits.requestLimit;
+            const Clock::time_point limit = Clock::now() + limits.requestLimit;
+            c.deadline = c.identity ? limit : std::min(c.deadline, limit);
         }
         c.have += static_cast<std::size_t>(n);
         if (!TakeMessageBytes(id, c)) return;
@@ -179,7 +216,7 @@ bool MuxServer::OnHello(std::uint64_t id, Client& c) {
     c.identity = identity;
     c.have = 0;
     c.stage = Stage::Idle;
-    c.deadline = Clock::now() + limits.idleLimit;
+    c.deadline = IdleDeadline(c);
     return true;
 }
 
@@ -203,9 +240,14 @@ void MuxServer::OnControlMessage(std::uint64_t id, Client& c) {
     SendReply(id, c);
 }
 
-// A grant whose holder has been silent too long has ended (a crash, a kill, a hang).
+// A grant whose holder has been silent too long has ended (a crash, a kill, a hang), unless its
+// holder may have been kept out meanwhile.
 void MuxServer::ExpireGrant() {
-    if (!grant || Clock::now() - grant->lastRequest <= limits.controlLapse) return;
+    if (!grant) return;
+    const Clock::time_point now = Clock::now();
+    if (now - grant->lastRequest <= limits.controlLapse ||
+        now - lastTurnedAway <= limits.controlLapse)
+        return;
     log("control of " + grant->holder.Describe() + " lapsed: no request for " +
         std::to_string(limits.controlLapse.count()) + " ms");
     grant.reset();
@@ -279,10 +321,11 @@ void MuxServer::SendReply(std::uint64_t id, Client& c) {
         c.sent += static_cast<std::size_t>(n);
     }
     c.stage = Stage::Idle;
-    c.deadline = Clock::now() + limits.idleLimit;
+    c.deadline = IdleDeadline(c);
 }
 
-// An idle connection that times out is closed without counting: that is housekeeping.
+// An idle connection of a known client that times out is closed without counting: that is
+// housekeeping.
 void MuxServer::ExpireClients() {
     ExpireGrant();
     const Clock::time_point now = Clock::now();
@@ -292,7 +335,10 @@ void MuxServer::ExpireClients() {
             ++it;
             continue;
         }
-        if (c.stage != Stage::Idle) ++stats.timedOut;
+        if (c.stage != Stage::Idle)
+            ++stats.timedOut;
+        else if (!c.identity)
+            ++stats.noHello;
         it = clients.erase(it);
     }
 }

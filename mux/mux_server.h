@@ -22,7 +22,8 @@
 namespace pulsedesk::mux {
 
 struct ServerLimits {
-    std::size_t maxClients = 512;                  // more connections are closed at once
+    std::size_t maxClients = 512;                  // beyond, the least needed one is closed
+    std::chrono::milliseconds helloLimit{500};     // for a connection to say who it is
     std::chrono::milliseconds requestLimit{1000};  // first to last byte of one request
     std::chrono::milliseconds replyLimit{1000};    // for a client to take its reply
     std::chrono::milliseconds idleLimit{30000};    // between requests
@@ -31,7 +32,8 @@ struct ServerLimits {
 
 struct ServerStats {
     std::uint64_t accepted = 0;
-    std::uint64_t refused = 0;       // over maxClients
+    std::uint64_t refused = 0;       // closed to keep within maxClients
+    std::uint64_t noHello = 0;       // said neither hello nor a request in time
     std::uint64_t transactions = 0;  // exchanges run on the line
     std::uint64_t malformed = 0;     // bad length byte or bad frame header: connection closed
     std::uint64_t timedOut = 0;      // too slow to send a request or take a reply
@@ -73,6 +75,9 @@ class MuxServer {
     void BuildPollSet(int stopFd);
     int PollTimeout() const;
     void AcceptPending();
+    void KeepWithinLimit(std::uint64_t firstNew);
+    std::optional<std::uint64_t> LeastNeeded(std::uint64_t firstNew) const;
+    Clock::time_point IdleDeadline(const Client& c) const;
     void OnClientEvent(std::uint64_t id);
     void ReadRequest(std::uint64_t id, Client& c);
     bool TakeMessageBytes(std::uint64_t id, Client& c);
@@ -99,6 +104,9 @@ class MuxServer {
     std::optional<Grant> grant;
     std::uint64_t nextId = 1;
     Clock::time_point acceptPausedUntil;
+    // When a connection that might have been the holder's was last turned away (closed for the
+    // limit before it said who it was, or not accepted at all): a grant does not lapse meanwhile.
+    Clock::time_point lastTurnedAway;
 
     std::vector<pollfd> pollSet;         // [0] stop, [1] listener, then clients
     std::vector<std::uint64_t> pollIds;  // client id of pollSet[i + 2]

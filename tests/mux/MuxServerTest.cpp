@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <deque>
 #include <iostream>
 #include <memory>
 #include <random>
@@ -314,6 +315,20 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
     EXPECT_NE(log.find("20 timed out"), std::string::npos) << log;
 }
 
+// Only a connection that has said who it is may stay idle; the others are closed within 500 ms.
+TEST_F(MuxServerTest, AConnectionThatSaysNoHelloIsClosedSoon) {
+    const Attack attack{*mux::ParseEndpoint(address)};
+    const auto silent = attack.Connect();
+    const auto introduced = attack.Connect();
+    const mux::ClientIdentity id{static_cast<std::uint32_t>(getpid()), {}, "panel"};
+    ASSERT_TRUE(Attack::Send(introduced, mux::EncodeHello(id)));
+    const auto start = Clock::now();
+    EXPECT_TRUE(Attack::ServerCloses(silent, 2s));
+    EXPECT_LT(Clock::now() - start, 700ms);
+    EXPECT_FALSE(Attack::ServerCloses(introduced, 1s));
+    EXPECT_NE(StopServer().find(" 1 without hello"), std::string::npos);
+}
+
 // ---- Control: one client at a time may change the device. ----
 
 const Bytes kStart = {0x02, 0x41, 0x01};
@@ -422,6 +437,81 @@ TEST_F(MuxServerTest, AForgedIdentityGainsNothing) {
     EXPECT_EQ(device->RequestsSeen(), 0);
     EXPECT_TRUE(holder.Send(kStatusA).Held()) << "the holder kept control throughout";
     EXPECT_NE(StopServer().find("1 false identities"), std::string::npos);
+}
+
+// A hostile local process opening connections as fast as it can, keeping the newest ones open,
+// bounded in rate (one every 250 us) and count; with hello, each says it is a client of its own.
+class Flood {
+  public:
+    Flood(const std::string& address, bool hello)
+        : endpoint(*mux::ParseEndpoint(address)), hello(hello), thread([this] { Run(); }) {}
+    ~Flood() {
+        running = false;
+        thread.join();
+    }
+    int Connections() const { return connections; }
+
+  private:
+    static constexpr std::size_t kKeptOpen = 700;  // more than the server's 512
+    static constexpr int kMost = 20000;
+
+    void Run() {
+        std::deque<mux::UniqueFd> open;
+        mux::ClientIdentity id{static_cast<std::uint32_t>(getpid()), {}, "flood"};
+        auto next = Clock::now();
+        while (running && connections < kMost) {
+            next += 250us;
+            std::this_thread::sleep_until(next);
+            mux::UniqueFd s = mux::ConnectWithin(endpoint, Clock::now() + 100ms);
+            if (!s.Valid()) continue;
+            ++connections;
+            if (hello) {
+                id.token[0] = static_cast<std::uint8_t>(connections);
+                id.token[1] = static_cast<std::uint8_t>(connections >> 8);
+                const Bytes bytes = mux::EncodeHello(id);
+                mux::SendAllWithin(s.Get(), bytes.data(), bytes.size(), Clock::now() + 100ms);
+            }
+            open.push_back(std::move(s));
+            if (open.size() > kKeptOpen) open.pop_front();
+        }
+    }
+
+    mux::Endpoint endpoint;
+    bool hello;
+    std::atomic<bool> running{true};
+    std::atomic<int> connections{0};
+    std::thread thread;
+};
+
+// A connection flood neither takes control from its holder nor keeps anyone out: the holder and a
+// status-only client are served throughout, and while connections are being turned away the
+// grant stands even when its holder says nothing.
+TEST_F(MuxServerTest, AConnectionFloodNeitherTakesControlNorLocksOut) {
+    const Speaker a(address, "panel", 0xAA), b(address, "intruder", 0xBB);
+    ASSERT_EQ(a.Take().first, mux::kGranted);
+    for (const bool hello : {false, true}) {
+        const Flood flood(address, hello);
+        const auto end = Clock::now() + 1500ms;
+        int held = 0, statusAnswered = 0, rounds = 0;
+        for (; Clock::now() < end; ++rounds) {
+            held += a.Send(kStatusA).Held();
+            statusAnswered += Call(kStatusA) == 10;
+        }
+        EXPECT_EQ(held, rounds) << "hello " << hello << ", " << flood.Connections() << " connections";
+        EXPECT_EQ(statusAnswered, rounds) << "hello " << hello;
+        EXPECT_EQ(b.Take().holder, a.Named());
+    }
+    {
+        const Flood flood(address, false);
+        const auto silentSince = Clock::now();
+        ASSERT_TRUE(WaitUntil([&] { return Clock::now() - silentSince > 3500ms; }, 5s));
+        EXPECT_EQ(b.Take().holder, a.Named()) << "lapsed while connections were turned away";
+    }
+    EXPECT_TRUE(WaitUntil([&] { return b.Take().first == mux::kGranted; }, 5s, 100ms))
+        << "the grant lapses once nobody is kept out";
+    const std::string log = StopServer();
+    std::cout << log.substr(log.rfind("stopped:"));
+    EXPECT_EQ(log.find(" 0 refused,"), std::string::npos) << log;
 }
 
 TEST_F(MuxServerTest, ControlEndsThreeSecondsAfterTheHoldersLastRequestAndWithTheServer) {
