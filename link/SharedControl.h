@@ -18,6 +18,9 @@ enum class ControlState {
 struct ControlAnswer {
     ControlState state = ControlState::NoAnswer;
     std::string holder;  // "pulsectl (process 4242)" when refused
+    // Whether another client may have held control since this process last held it: false only
+    // when the server said none did (since it started, for a restarted one).
+    bool othersMeanwhile = true;
 
     // Whether frames that change the device may be sent now.
     bool Allowed() const {

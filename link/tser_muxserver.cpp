@@ -90,9 +90,11 @@ TSerialMux::TransactFn TSerialMux::Bind() {
     transactEx = reinterpret_cast<TransactExFn>(dlsym(lib, "TransactMuxCommandEx"));
     take = reinterpret_cast<TakeFn>(dlsym(lib, "TakeMuxControl"));
     giveBack = reinterpret_cast<GiveBackFn>(dlsym(lib, "GiveBackMuxControl"));
+    takeEx = reinterpret_cast<TakeExFn>(dlsym(lib, "TakeMuxControlEx"));
     if (transactEx == nullptr || take == nullptr || giveBack == nullptr) {
         transactEx = nullptr;
         take = nullptr;
+        takeEx = nullptr;
         giveBack = nullptr;
         unsupported = true;
         Dl_info info{};
@@ -136,13 +138,17 @@ ControlAnswer TSerialMux::TakeControl() {
     if (!lock.try_lock_for(kLockWait) || Bind() == nullptr) return {ControlState::NoAnswer, {}};
     if (take == nullptr) return {ControlState::Unsupported, {}};
     std::array<char, kHolderSize> holder{};
-    switch (take(holder.data(), holder.size())) {
+    int othersMeanwhile = 1;
+    const int answer = takeEx != nullptr
+                           ? takeEx(holder.data(), holder.size(), &othersMeanwhile)
+                           : take(holder.data(), holder.size());
+    switch (answer) {
         case 1: {
             tookControl = true;
             held = true;  // a lapse before stays on record for HeldSinceLastAsked
             std::lock_guard refusals(refusalMutex);
             lastRefusal.clear();
-            return {ControlState::Held, {}};
+            return {ControlState::Held, {}, othersMeanwhile != 0};
         }
         case 0:
             return {ControlState::Refused, holder.data()};

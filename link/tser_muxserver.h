@@ -34,6 +34,7 @@ class TSerialMux final : public TSerial, public SharedControl {
                                  unsigned char* reply, int* held, char* holder,
                                  unsigned int holderSize);
     using TakeFn = int (*)(char* holder, unsigned int holderSize);
+    using TakeExFn = int (*)(char* holder, unsigned int holderSize, int* othersMeanwhile);
     using GiveBackFn = int (*)();
 
     ControlAnswer TakeControl() override;
@@ -57,6 +58,7 @@ class TSerialMux final : public TSerial, public SharedControl {
     LoadFailed onLoadFailed;  // emptied once told
     TransactExFn transactEx = nullptr;
     TakeFn take = nullptr;
+    TakeExFn takeEx = nullptr;  // optional: older libraries cannot say who held control meanwhile
     GiveBackFn giveBack = nullptr;
     std::atomic<bool> unsupported{false};  // the library has no control functions
     std::atomic<bool> lapsed{false};       // an exchange since the last ask was not held

@@ -231,8 +231,10 @@ void MuxServer::OnControlMessage(std::uint64_t id, Client& c) {
         StartReply(c, 1);
     } else if (!grant || Holds(c)) {
         if (!grant) log("control granted to " + who.Describe());
+        const bool othersMeanwhile = lastGranted && !lastGranted->SameClient(who);
         grant = Grant{who, Clock::now()};
-        c.out[0] = kGranted;
+        lastGranted = who;
+        c.out[0] = othersMeanwhile ? kGrantedAfterOther : kGranted;
         StartReply(c, 1);
     } else {
         Refuse(c);

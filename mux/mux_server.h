@@ -102,6 +102,9 @@ class MuxServer {
     std::map<std::uint64_t, Client> clients;
     std::deque<std::uint64_t> queue;  // clients whose request is complete, oldest first
     std::optional<Grant> grant;
+    // The last client granted control, kept after its grant ended: tells a client that takes
+    // control again whether anybody else held it in between.
+    std::optional<ClientIdentity> lastGranted;
     std::uint64_t nextId = 1;
     Clock::time_point acceptPausedUntil;
     // When a connection that might have been the holder's was last turned away (closed for the

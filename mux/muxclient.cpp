@@ -90,7 +90,7 @@ bool ReceiveReply(int fd, Answer& a, Clock::time_point deadline) {
 bool ReceiveControlAnswer(int fd, Answer& a, Clock::time_point deadline) {
     if (!ReceiveExactWithin(fd, &a.code, 1, deadline)) return false;
     if (a.code == kRefused) return ReceiveHolder(fd, a, deadline);
-    return a.code == kGranted || a.code == kGivenBack;
+    return a.code == kGranted || a.code == kGrantedAfterOther || a.code == kGivenBack;
 }
 
 // Sends the hello and the message on a new connection; the answer, or nothing when none came.
@@ -167,18 +167,30 @@ MUXCLIENT_EXPORT int TransactMuxCommandEx(unsigned int length, const unsigned ch
     }
 }
 
-// 1 when this process now holds control (taken, or kept and renewed), 0 when another client
-// holds it (its description in holder), -1 when no server answered.
-MUXCLIENT_EXPORT int TakeMuxControl(char* holder, unsigned int holderSize) {
+// As TakeMuxControl, and tells more: *othersMeanwhile is 0 when the server granted control and
+// no other client has held it since this process last did (or since the server started), else
+// 1.
+MUXCLIENT_EXPORT int TakeMuxControlEx(char* holder, unsigned int holderSize,
+                                      int* othersMeanwhile) {
+    if (othersMeanwhile != nullptr) *othersMeanwhile = 1;
     try {
         const auto a = Call(&kTakeControl, 1);
         if (!a) return -1;
-        if (!a->refused) return 1;
-        CopyHolder(a->holder, holder, holderSize);
-        return 0;
+        if (a->refused) {
+            CopyHolder(a->holder, holder, holderSize);
+            return 0;
+        }
+        if (othersMeanwhile != nullptr && a->code == kGranted) *othersMeanwhile = 0;
+        return 1;
     } catch (...) {
         return -1;
     }
+}
+
+// 1 when this process now holds control (taken, or kept and renewed), 0 when another client
+// holds it (its description in holder), -1 when no server answered.
+MUXCLIENT_EXPORT int TakeMuxControl(char* holder, unsigned int holderSize) {
+    return TakeMuxControlEx(holder, holderSize, nullptr);
 }
 
 // 1 when this process holds control no longer (given back, or it never held it), -1 when no

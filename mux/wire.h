@@ -28,10 +28,13 @@ inline constexpr std::uint8_t kHello = 0xC1;        // then body length, body (b
 inline constexpr std::uint8_t kTakeControl = 0xC2;  // alone
 inline constexpr std::uint8_t kGiveBack = 0xC3;     // alone
 
-// Answers: a take is answered kGranted or a refusal, a give-back kGivenBack. A refusal is kRefused,
-// the length of the holder's description (up to kMaxHolder) and the description.
+// Answers: a take is answered kGranted, kGrantedAfterOther or a refusal, a give-back kGivenBack. A
+// refusal is kRefused, the length of the holder's description (up to kMaxHolder) and the
+// description.
 inline constexpr std::uint8_t kGivenBack = 0x00;
-inline constexpr std::uint8_t kGranted = 0x01;
+inline constexpr std::uint8_t kGranted = 0x01;  // no other client was granted control since
+                                                // this one last held it
+inline constexpr std::uint8_t kGrantedAfterOther = 0x02;  // another client was, meanwhile
 inline constexpr std::uint8_t kRefused = 0xFF;
 inline constexpr std::uint8_t kHeldFlag =
     0x40;  // in a reply's length byte: the asker holds control

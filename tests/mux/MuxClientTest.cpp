@@ -253,8 +253,9 @@ TEST(MuxClientLibrary, ExportsTransactMuxCommandAndTheControlFunctionsOnly) {
     }
     ASSERT_EQ(pclose(pipe), 0);
     std::sort(exported.begin(), exported.end());
-    EXPECT_EQ(exported, (std::vector<std::string>{"GiveBackMuxControl", "TakeMuxControl",
-                                                  "TransactMuxCommand", "TransactMuxCommandEx"}));
+    EXPECT_EQ(exported,
+              (std::vector<std::string>{"GiveBackMuxControl", "TakeMuxControl", "TakeMuxControlEx",
+                                        "TransactMuxCommand", "TransactMuxCommandEx"}));
 }
 
 }  // namespace

@@ -514,6 +514,43 @@ TEST_F(MuxServerTest, AConnectionFloodNeitherTakesControlNorLocksOut) {
     EXPECT_EQ(log.find(" 0 refused,"), std::string::npos) << log;
 }
 
+// A granted take says whether another client was granted control since this one last held it;
+// the server remembers the last grant for as long as it runs, across give-backs and lapses.
+TEST_F(MuxServerTest, AGrantSaysWhetherAnotherClientHeldControlMeanwhile) {
+    const Speaker a(address, "panel", 0xAA), b(address, "script", 0xBB);
+    struct Step {
+        const Speaker& who;
+        int answer;
+    };
+    const std::vector<Step> steps{{a, mux::kGranted},  // the first grant since the start
+                                  {a, mux::kGranted},
+                                  {b, mux::kGrantedAfterOther},
+                                  {a, mux::kGrantedAfterOther},
+                                  {a, mux::kGranted}};
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].who.Take().first, steps[i].answer) << "step " << i;
+        EXPECT_EQ(steps[i].who.Take().first, mux::kGranted) << "renewed, step " << i;
+        steps[i].who.GiveBack();
+    }
+    using TakeEx = int (*)(char*, unsigned, int*);
+    const auto takeEx = reinterpret_cast<TakeEx>(client.Symbol("TakeMuxControlEx"));
+    const auto take = reinterpret_cast<int (*)(char*, unsigned)>(client.Symbol("TakeMuxControl"));
+    char holder[80] = "";
+    int others = -1;
+    ASSERT_EQ(takeEx(holder, sizeof holder, &others), 1);
+    EXPECT_EQ(others, 1) << "this process never held it, the panel did";
+    EXPECT_EQ(take(holder, sizeof holder), 1);
+    EXPECT_EQ(a.Take().first, mux::kRefused);
+    ASSERT_EQ(takeEx(holder, sizeof holder, &others), 1);
+    EXPECT_EQ(others, 0);
+
+    StopServer();
+    StartServer(address);
+    EXPECT_EQ(b.Take().first, mux::kGranted) << "nobody held it since the server started";
+    EXPECT_EQ(takeEx(holder, sizeof holder, &others), 0);
+    EXPECT_EQ(others, 1) << "refused";
+}
+
 TEST_F(MuxServerTest, ControlEndsThreeSecondsAfterTheHoldersLastRequestAndWithTheServer) {
     const Speaker a(address, "panel", 0xAA), b(address, "script", 0xBB);
     ASSERT_EQ(a.Take().first, mux::kGranted);
