@@ -265,6 +265,7 @@ bool MuxServer::MayChangeDevice(const Client& c) {
 }
 
 void MuxServer::Refuse(Client& c) {
+    ++stats.refusedForControl;
     const std::string holder = grant->holder.Describe().substr(0, kMaxHolder);
     c.out[0] = kRefused;
     c.out[1] = static_cast<std::uint8_t>(holder.size());
@@ -293,7 +294,6 @@ void MuxServer::ServeNext() {
     }
     const std::uint8_t* frame = c.in.data() + 1;
     if (IsChangingFrame(frame, c.in[0]) && !MayChangeDevice(c)) {
-        ++stats.refusedFrames;
         log("refused " + Hex(frame, c.in[0]) + " from " +
             (c.identity ? c.identity->Describe() : std::string("an unnamed client")) +
             ": control is held by " + grant->holder.Describe());

@@ -38,7 +38,7 @@ struct ServerStats {
     std::uint64_t malformed = 0;     // bad length byte or bad frame header: connection closed
     std::uint64_t timedOut = 0;      // too slow to send a request or take a reply
     std::uint64_t vanished = 0;      // left in the middle of a request or before its reply
-    std::uint64_t refusedFrames = 0;    // changing frames kept off the line: another held control
+    std::uint64_t refusedForControl = 0;  // takes and changing frames refused: another held it
     std::uint64_t falseIdentities = 0;  // a hello whose process is not the peer's: closed
 };
 
