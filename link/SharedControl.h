@@ -37,8 +37,8 @@ class SharedControl {
     virtual void GiveBackControl() = 0;
     // True when this process held control throughout since the last call: every exchange was
     // answered as the holder's and control was not given back (always true when the library
-    // cannot tell). A refused frame, a reply without the grant or a server that did not answer
-    // makes it false.
+    // cannot tell). A refused frame or a reply without the grant makes it false; an exchange the
+    // server did not answer does not.
     virtual bool HeldSinceLastAsked() = 0;
     // The holder named by the last refused frame, "" when none was refused.
     virtual std::string LastRefusal() = 0;

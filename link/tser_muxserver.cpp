@@ -119,14 +119,18 @@ int TSerialMux::Exchange(const std::uint8_t* request, std::uint8_t length, std::
     return kept;
 }
 
-// A refused frame counts as no reply; it and every reply without the grant mark a lapse.
+// A refused frame counts as no reply. Only the server's word tells a lapse: a refusal or a reply
+// without the grant. An exchange it did not answer is lost, as on a direct line, and leaves
+// control as the last answer said; should the grant have ended meanwhile, the next answer says so.
 int TSerialMux::ExchangeTold(const std::uint8_t* request, std::uint8_t length,
                              unsigned char* reply) {
     int told = -1;
     std::array<char, kHolderSize> holder{};
     const int n = transactEx(length, request, reply, &told, holder.data(), holder.size());
-    held = told == 1;
-    if (!held) lapsed = true;
+    if (told >= 0) {
+        held = told == 1;
+        if (!held) lapsed = true;
+    }
     if (n >= 0) return n;
     std::lock_guard lock(refusalMutex);
     lastRefusal = holder.data();

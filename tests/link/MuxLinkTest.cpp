@@ -103,6 +103,23 @@ TEST_F(MuxFixture, ControlIsFollowedInEveryReply) {
     EXPECT_TRUE(taken.othersMeanwhile) << "the series held it in between";
 }
 
+// A lost exchange is no lapse: the stalled server did not answer, then answered as before.
+TEST_F(MuxFixture, AnUnansweredExchangeIsNoLapseOfControl) {
+    auto server = StartServer();
+    TSerialMux link(BinDir());
+    ASSERT_TRUE(WaitUntil([&] { return link.PollNow(); }));
+    ASSERT_EQ(link.TakeControl().state, ControlState::Held);
+    link.HeldSinceLastAsked();
+    kill(server->Pid(), SIGSTOP);
+    const bool lost = WaitUntil([&] { return !link.IsConnected(); });
+    const bool held = link.HeldSinceLastAsked();
+    kill(server->Pid(), SIGCONT);
+    ASSERT_TRUE(lost) << "a poll went unanswered";
+    EXPECT_TRUE(held);
+    ASSERT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
+    EXPECT_TRUE(link.HeldSinceLastAsked()) << "the server kept the grant";
+}
+
 TEST(OldMuxClient, RunsAsBeforeAndIsReportedOnceOnStandardError) {
     testing::TempDir dir;
     const int saved = dup(STDERR_FILENO);
