@@ -42,6 +42,9 @@ class SharedControl {
     virtual bool HeldSinceLastAsked() = 0;
     // The holder named by the last refused frame, "" when none was refused.
     virtual std::string LastRefusal() = 0;
+    // Whether the last exchange went unanswered because the server was too busy with other
+    // clients to run it in time: then the counter was never asked, so it is not silent.
+    virtual bool LastExchangeBusy() = 0;
 };
 
 // The link's control when it goes through the shared-port server; null for a link alone on its

@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kClientLibrary = "libmuxclient.so";
 constexpr unsigned kHolderSize = 80;
+constexpr int kServerBusy = -2;  // TransactMuxCommandEx's answer when the server had no turn in time
 
 // Once per process, however many links find the same old library.
 void ReportOldLibrary(const std::string& where) {
@@ -119,7 +120,7 @@ int TSerialMux::Exchange(const std::uint8_t* request, std::uint8_t length, std::
     return kept;
 }
 
-// A refused frame counts as no reply. Only the server's word tells a lapse: a refusal or a reply
+// A refused frame, and a request the server was too busy to run, count as no reply. Only the server's word tells a lapse: a refusal or a reply
 // without the grant. An exchange it did not answer is lost, as on a direct line, and leaves
 // control as the last answer said; should the grant have ended meanwhile, the next answer says so.
 int TSerialMux::ExchangeTold(const std::uint8_t* request, std::uint8_t length,
@@ -127,11 +128,12 @@ int TSerialMux::ExchangeTold(const std::uint8_t* request, std::uint8_t length,
     int told = -1;
     std::array<char, kHolderSize> holder{};
     const int n = transactEx(length, request, reply, &told, holder.data(), holder.size());
+    busy = n == kServerBusy;
     if (told >= 0) {
         held = told == 1;
         if (!held) lapsed = true;
     }
-    if (n >= 0) return n;
+    if (n >= 0 || busy) return std::max(n, 0);
     std::lock_guard lock(refusalMutex);
     lastRefusal = holder.data();
     return 0;

@@ -41,6 +41,7 @@ class TSerialMux final : public TSerial, public SharedControl {
     void GiveBackControl() override;
     bool HeldSinceLastAsked() override;
     std::string LastRefusal() override;
+    bool LastExchangeBusy() override { return busy; }
 
   protected:
     // The server is not contacted here: the first polls show whether the device answers.
@@ -64,6 +65,7 @@ class TSerialMux final : public TSerial, public SharedControl {
     std::atomic<bool> lapsed{false};       // an exchange since the last ask was not held
     std::atomic<bool> held{false};         // as the last answer said
     std::atomic<bool> tookControl{false};
+    std::atomic<bool> busy{false};  // the last exchange was answered busy
     std::mutex refusalMutex;
     std::string lastRefusal;
 };

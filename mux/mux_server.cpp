@@ -61,9 +61,11 @@ void MuxServer::Run(int stopFd) {
             if (pollSet[i].revents != 0) OnClientEvent(pollIds[i - 2]);
         if (pollSet[1].revents != 0) AcceptPending();
         ExpireClients();
+        AnswerOverdue();
         ServeNext();
     }
-    queue.clear();
+    waiting.clear();
+    turns.clear();
     clients.clear();
 }
 
@@ -83,7 +85,7 @@ void MuxServer::BuildPollSet(int stopFd) {
 }
 
 int MuxServer::PollTimeout() const {
-    if (!queue.empty()) return 0;
+    if (!turns.empty()) return 0;
     Clock::time_point next = Clock::now() + kLongestPoll;
     for (const auto& [id, c] : clients)
         if (c.stage != Stage::Queued) next = std::min(next, c.deadline);
@@ -195,8 +197,7 @@ bool MuxServer::TakeMessageBytes(std::uint64_t id, Client& c) {
         OnControlMessage(id, c);
         return false;
     }
-    c.stage = Stage::Queued;
-    queue.push_back(id);
+    Enqueue(id, c);
     return true;
 }
 
@@ -281,10 +282,65 @@ void MuxServer::StartReply(Client& c, std::size_t length) {
     c.deadline = Clock::now() + limits.replyLimit;
 }
 
+MuxServer::Turn MuxServer::TurnOf(const Client& c) {
+    if (c.peerPid != 0) return {c.peerPid, {}};
+    if (c.identity) return {c.identity->pid, c.identity->token};
+    return {};
+}
+
+void MuxServer::Enqueue(std::uint64_t id, Client& c) {
+    c.stage = Stage::Queued;
+    c.queuedAt = Clock::now();
+    const Turn turn = TurnOf(c);
+    std::deque<std::uint64_t>& requests = waiting[turn];
+    if (requests.empty()) turns.push_back(turn);
+    requests.push_back(id);
+}
+
+// The oldest request of the client whose turn it is; that client goes to the back of the round
+// when it has more.
+std::optional<std::uint64_t> MuxServer::NextInTurn() {
+    if (turns.empty()) return std::nullopt;
+    const Turn turn = turns.front();
+    turns.pop_front();
+    const auto it = waiting.find(turn);
+    const std::uint64_t id = it->second.front();
+    it->second.pop_front();
+    if (it->second.empty())
+        waiting.erase(it);
+    else
+        turns.push_back(turn);
+    return id;
+}
+
+// Each client's requests wait in the order they came, so the overdue ones lead its queue.
+void MuxServer::AnswerOverdue() {
+    const Clock::time_point now = Clock::now();
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        std::deque<std::uint64_t>& requests = it->second;
+        while (!requests.empty()) {
+            const auto c = clients.find(requests.front());
+            if (c != clients.end() && now - c->second.queuedAt <= limits.turnLimit) break;
+            requests.pop_front();
+            if (c == clients.end()) continue;
+            ++stats.busy;
+            c->second.out[0] = kBusy;
+            StartReply(c->second, 1);
+            SendReply(c->first, c->second);
+        }
+        if (!requests.empty()) {
+            ++it;
+            continue;
+        }
+        std::erase(turns, it->first);
+        it = waiting.erase(it);
+    }
+}
+
 void MuxServer::ServeNext() {
-    if (queue.empty()) return;
-    const std::uint64_t id = queue.front();
-    queue.pop_front();
+    const std::optional<std::uint64_t> next = NextInTurn();
+    if (!next) return;
+    const std::uint64_t id = *next;
     const auto it = clients.find(id);
     if (it == clients.end()) return;
     Client& c = it->second;

@@ -1,7 +1,8 @@
 // MuxServer: lets any number of clients share the one line. A single thread polls the
-// listening socket and every client; complete requests wait in one queue and go to the line
-// one at a time, first come first served, so two clients' exchanges never interleave and each
-// reply goes back on the connection that asked for it. One client at a time may hold control:
+// listening socket and every client; complete requests go to the line one at a time, the
+// clients taking turns (one request each per round, however many connections a client opens),
+// so two clients' exchanges never interleave and each reply goes back on the connection that
+// asked for it. A request that waits too long for its turn is answered "busy" instead. One client at a time may hold control:
 // while it does, no other client's changing frame reaches the line.
 #pragma once
 
@@ -28,6 +29,7 @@ struct ServerLimits {
     std::chrono::milliseconds replyLimit{1000};    // for a client to take its reply
     std::chrono::milliseconds idleLimit{30000};    // between requests
     std::chrono::milliseconds controlLapse{3000};  // a holder silent this long loses control
+    std::chrono::milliseconds turnLimit{1000};     // a request waiting longer is answered busy
 };
 
 struct ServerStats {
@@ -35,6 +37,7 @@ struct ServerStats {
     std::uint64_t refused = 0;       // closed to keep within maxClients
     std::uint64_t noHello = 0;       // said neither hello nor a request in time
     std::uint64_t transactions = 0;  // exchanges run on the line
+    std::uint64_t busy = 0;          // requests answered busy: their turn did not come in time
     std::uint64_t malformed = 0;     // bad length byte or bad frame header: connection closed
     std::uint64_t timedOut = 0;      // too slow to send a request or take a reply
     std::uint64_t vanished = 0;      // left in the middle of a request or before its reply
@@ -65,6 +68,15 @@ class MuxServer {
         std::size_t sent = 0;
         std::uint32_t peerPid = 0;  // from the unix socket's credentials; 0 when unknown (tcp)
         std::optional<ClientIdentity> identity;  // after its hello
+        Clock::time_point queuedAt;
+    };
+
+    // Whose turn a request waits for: a process proven by a unix socket's credentials, else the
+    // identity a hello claims, else (unnamed, over tcp) all such connections together.
+    struct Turn {
+        std::uint32_t pid = 0;
+        std::array<std::uint8_t, kTokenSize> token{};
+        auto operator<=>(const Turn&) const = default;
     };
 
     struct Grant {
@@ -89,6 +101,10 @@ class MuxServer {
     void Refuse(Client& c);
     void StartReply(Client& c, std::size_t length);
     void SendReply(std::uint64_t id, Client& c);
+    static Turn TurnOf(const Client& c);
+    void Enqueue(std::uint64_t id, Client& c);
+    std::optional<std::uint64_t> NextInTurn();
+    void AnswerOverdue();
     void ServeNext();
     void ExpireClients();
     void Drop(std::uint64_t id, std::uint64_t* counter);
@@ -100,7 +116,8 @@ class MuxServer {
     ServerStats stats;
 
     std::map<std::uint64_t, Client> clients;
-    std::deque<std::uint64_t> queue;  // clients whose request is complete, oldest first
+    std::map<Turn, std::deque<std::uint64_t>> waiting;  // complete requests, oldest first
+    std::deque<Turn> turns;  // the clients with a waiting request, in the order they are served
     std::optional<Grant> grant;
     // The last client granted control, kept after its grant ended: tells a client that takes
     // control again whether anybody else held it in between.

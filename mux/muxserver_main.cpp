@@ -82,6 +82,7 @@ void Log(const std::string& line) { std::cerr << "muxserver: " << line << std::e
 
 std::string Summary(const ServerStats& s, const SharedLine& line) {
     return "stopped: " + std::to_string(s.transactions) + " transactions, " +
+           std::to_string(s.busy) + " answered busy, " +
            std::to_string(s.accepted) + " connections, " + std::to_string(s.refused) +
            " refused, " + std::to_string(s.noHello) + " without hello, " +
            std::to_string(s.malformed) + " malformed, " +

@@ -36,6 +36,8 @@ inline constexpr std::uint8_t kGranted = 0x01;  // no other client was granted c
                                                 // this one last held it
 inline constexpr std::uint8_t kGrantedAfterOther = 0x02;  // another client was, meanwhile
 inline constexpr std::uint8_t kRefused = 0xFF;
+// Instead of a request's reply: its turn did not come in time; the frame never reached the line.
+inline constexpr std::uint8_t kBusy = 0xFE;
 inline constexpr std::uint8_t kHeldFlag =
     0x40;  // in a reply's length byte: the asker holds control
 inline constexpr std::size_t kMaxHolder = 64;

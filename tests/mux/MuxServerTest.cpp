@@ -110,18 +110,22 @@ TEST_F(MuxServerTest, DeviceRepliesAreCutAtTwentyBytesAndSilenceGivesZero) {
     EXPECT_EQ(Call(kStatusA), 10);
 }
 
-TEST_F(MuxServerTest, ServesOverTcpToo) {
-    StopServer();
+// A loopback address whose port nobody uses now.
+std::string FreeLoopbackAddress() {
     mux::UniqueFd probe(socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in any{};
     any.sin_family = AF_INET;
     any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof any;
-    ASSERT_EQ(bind(probe.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
-    ASSERT_EQ(getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&any), &size), 0);
-    const std::string tcp = "tcp:127.0.0.1:" + std::to_string(ntohs(any.sin_port));
-    probe.Reset();  // the port is free again for the server
-    StartServer(tcp);
+    if (bind(probe.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ||
+        getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&any), &size) != 0)
+        return {};
+    return "tcp:127.0.0.1:" + std::to_string(ntohs(any.sin_port));
+}
+
+TEST_F(MuxServerTest, ServesOverTcpToo) {
+    StopServer();
+    StartServer(FreeLoopbackAddress());
     EXPECT_EQ(Call(kStatusB), 16);
 }
 
@@ -201,6 +205,78 @@ TEST_F(MuxServerTest, OneConnectionCarriesRequestsInOrder) {
               (Bytes{4, 0x03, 0xAE, 'C', '2', 4, 0x03, 0xAD, 0x00, 123}));
     EXPECT_EQ(answers[10], 10);
     EXPECT_EQ(answers[12], 0xA8);
+}
+
+// Clients polling without pause, each on a connection of its own that keeps one request waiting;
+// all under one identity (one process with many connections) or each under its own.
+class Pollers {
+  public:
+    Pollers(const std::string& address, int count, bool oneIdentity) {
+        for (int i = 0; i < count; ++i)
+            threads.emplace_back([=, this] {
+                mux::ClientIdentity id{static_cast<std::uint32_t>(getpid()), {}, "poller"};
+                id.token.fill(oneIdentity ? 0xEE : static_cast<std::uint8_t>(i));
+                Poll(*mux::ParseEndpoint(address), id);
+            });
+    }
+    ~Pollers() {
+        running = false;
+        for (auto& t : threads) t.join();
+    }
+    int Busy() const { return busy; }
+    int Unanswered() const { return unanswered; }
+
+  private:
+    void Poll(const mux::Endpoint& endpoint, const mux::ClientIdentity& id) {
+        const mux::UniqueFd s = mux::ConnectWithin(endpoint, Clock::now() + 1s);
+        Bytes out = mux::EncodeHello(id);
+        const Bytes request{2, 0x01, 0x28};
+        while (running) {
+            out.insert(out.end(), request.begin(), request.end());
+            std::uint8_t first = 0, reply[20];
+            const auto deadline = Clock::now() + 3s;
+            if (!mux::SendAllWithin(s.Get(), out.data(), out.size(), deadline) ||
+                !mux::ReceiveExactWithin(s.Get(), &first, 1, deadline) ||
+                (first != mux::kBusy && !mux::ReceiveExactWithin(s.Get(), reply, first, deadline))) {
+                ++unanswered;
+                return;
+            }
+            busy += first == mux::kBusy;
+            out.clear();
+        }
+    }
+
+    std::atomic<bool> running{true};
+    std::atomic<int> busy{0}, unanswered{0};
+    std::vector<std::thread> threads;
+};
+
+// Clients take turns: a process keeping 40 requests waiting delays another's by one exchange per
+// round, not by forty; when the clients themselves are too many, a request that waits too long
+// is answered busy, and the library says so. Over tcp, where a hello's identity is the client.
+TEST_F(MuxServerTest, ClientsTakeTurnsAndAnOverdueRequestIsAnsweredBusy) {
+    StopServer();
+    const std::string tcp = FreeLoopbackAddress();
+    StartServer(tcp);
+    using Ex = int (*)(unsigned, const unsigned char*, unsigned char*, int*, char*, unsigned);
+    const auto ex = reinterpret_cast<Ex>(client.Symbol("TransactMuxCommandEx"));
+    unsigned char reply[20];
+    char holder[80];
+    int held = 0;
+    {
+        const Pollers crowd(tcp, 40, true);
+        int answered = 0;
+        for (int i = 0; i < 20; ++i) answered += Call(kStatusA) == 10;
+        EXPECT_EQ(answered, 20);
+        EXPECT_EQ(crowd.Unanswered(), 0);
+    }
+    const Pollers crowd(tcp, 40, false);
+    EXPECT_TRUE(WaitUntil([&] {
+        return ex(2, kStatusA.data(), reply, &held, holder, sizeof holder) == -2;
+    }, 10s, 1ms));
+    EXPECT_EQ(held, -1);
+    EXPECT_GT(crowd.Busy(), 0);
+    EXPECT_EQ(crowd.Unanswered(), 0);
 }
 
 TEST_F(MuxServerTest, SecondServerCannotTakeTheSameLine) {
