@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/commands.h"
+#include "link/Frames.h"
 
 namespace pulsedesk::mux {
 
@@ -25,18 +25,14 @@ bool IsValidRequest(const std::uint8_t* frame, std::size_t length) {
     return frame != nullptr && IsValidRequestLength(length) && (frame[0] & 0x0Fu) + 1u == length;
 }
 
+// The code byte alone proves nothing: a longer frame that carries a query's code is no query.
 bool IsChangingFrame(const std::uint8_t* frame, std::size_t length) {
-    if (length < 2) return true;
-    switch (frame[1]) {
-        case link::ReadStatusA:
-        case link::ReadStatusB:
-        case link::ReadSerialNumber:
-        case link::ReadModel:
-        case link::ReadFirmwareVersion:
-            return false;
-        default:
-            return true;
+    for (const link::Command query : {link::ReadStatusA, link::ReadStatusB, link::ReadSerialNumber,
+                                      link::ReadModel, link::ReadFirmwareVersion}) {
+        const link::frames::Frame open = link::frames::QueryFrame(query);
+        if (length == open.Length() && std::equal(frame, frame + length, open.Data())) return false;
     }
+    return true;
 }
 
 std::size_t MessageLength(const std::uint8_t* in, std::size_t have) {

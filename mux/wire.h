@@ -55,8 +55,8 @@ bool IsValidRequestLength(std::size_t length);
 // A device frame is N + 1 bytes long, N being the header's low nibble.
 bool IsValidRequest(const std::uint8_t* frame, std::size_t length);
 
-// Whether the frame changes the device: everything except the status requests and the
-// identification queries, which stay open to every client.
+// Whether the frame changes the device: everything except the exact frames of the status
+// requests and the identification queries, which stay open to every client.
 bool IsChangingFrame(const std::uint8_t* frame, std::size_t length);
 
 // How long the message that starts with the `have` bytes of `in` is in all, as far as those bytes
