@@ -210,7 +210,7 @@ bool MuxServer::OnHello(std::uint64_t id, Client& c) {
     }
     if (c.peerPid != 0 && identity->pid != c.peerPid) {
         log("closed a connection of process " + std::to_string(c.peerPid) + " that called itself " +
-            identity->Describe());
+            identity->Logged());
         Drop(id, &stats.falseIdentities);
         return false;
     }
@@ -225,13 +225,13 @@ void MuxServer::OnControlMessage(std::uint64_t id, Client& c) {
     const ClientIdentity& who = *c.identity;
     if (c.in[0] == kGiveBack) {
         if (grant && Holds(c)) {
-            log("control given back by " + who.Describe());
+            log("control given back by " + who.Logged());
             grant.reset();
         }
         c.out[0] = kGivenBack;
         StartReply(c, 1);
     } else if (!grant || Holds(c)) {
-        if (!grant) log("control granted to " + who.Describe());
+        if (!grant) log("control granted to " + who.Logged());
         const bool othersMeanwhile = lastGranted && !lastGranted->SameClient(who);
         grant = Grant{who, Clock::now()};
         lastGranted = who;
@@ -251,7 +251,7 @@ void MuxServer::ExpireGrant() {
     if (now - grant->lastRequest <= limits.controlLapse ||
         now - lastTurnedAway <= limits.controlLapse)
         return;
-    log("control of " + grant->holder.Describe() + " lapsed: no request for " +
+    log("control of " + grant->holder.Logged() + " lapsed: no request for " +
         std::to_string(limits.controlLapse.count()) + " ms");
     grant.reset();
 }
@@ -351,8 +351,8 @@ void MuxServer::ServeNext() {
     const std::uint8_t* frame = c.in.data() + 1;
     if (IsChangingFrame(frame, c.in[0]) && !MayChangeDevice(c)) {
         log("refused " + Hex(frame, c.in[0]) + " from " +
-            (c.identity ? c.identity->Describe() : std::string("an unnamed client")) +
-            ": control is held by " + grant->holder.Describe());
+            (c.identity ? c.identity->Logged() : std::string("an unnamed client")) +
+            ": control is held by " + grant->holder.Logged());
         Refuse(c);
         SendReply(id, c);
         return;

@@ -71,6 +71,9 @@ struct ClientIdentity {
 
     // "pulsectl (process 4242)": what a refusal names; the token is never shown.
     std::string Describe() const;
+    // "pulsectl (process 4242, token 1f0c9a3e)": what the log names, with a short hash of the
+    // token, so that a client claiming another's name and process is told apart.
+    std::string Logged() const;
     bool SameClient(const ClientIdentity& other) const {
         return pid == other.pid && token == other.token;
     }

@@ -455,6 +455,7 @@ struct Speaker {
     Heard Take() const { return Say({mux::kTakeControl}); }
     Heard GiveBack() const { return Say({mux::kGiveBack}); }
     std::string Named() const { return id.Describe(); }
+    std::string Logged() const { return id.Logged(); }
 };
 
 TEST_F(MuxServerTest, WhileOneClientHoldsControlNoOtherChangesTheDevice) {
@@ -494,8 +495,8 @@ TEST_F(MuxServerTest, WhileOneClientHoldsControlNoOtherChangesTheDevice) {
     EXPECT_EQ(b.Send(kStart).Length(), 2u) << "no grant: frames flow as before";
     const std::string log = StopServer();
     for (const std::string& line :
-         {"control granted to " + a.Named(), "control given back by " + a.Named(),
-          "refused 02 41 01 from " + b.Named() + ": control is held by " + a.Named(),
+         {"control granted to " + a.Logged(), "control given back by " + a.Logged(),
+          "refused 02 41 01 from " + b.Logged() + ": control is held by " + a.Logged(),
           std::string("6 refused for control")})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
@@ -512,7 +513,12 @@ TEST_F(MuxServerTest, AForgedIdentityGainsNothing) {
     EXPECT_EQ(otherProcess.Send(kStart).first, -1);
     EXPECT_EQ(device->RequestsSeen(), 0);
     EXPECT_TRUE(holder.Send(kStatusA).Held()) << "the holder kept control throughout";
-    EXPECT_NE(StopServer().find("1 false identities"), std::string::npos);
+    const std::string log = StopServer();
+    EXPECT_NE(log.find("1 false identities"), std::string::npos);
+    EXPECT_NE(copy.Logged(), holder.Logged()) << "the log tells the copy from the holder";
+    EXPECT_NE(log.find("from " + copy.Logged() + ": control is held by " + holder.Logged()),
+              std::string::npos)
+        << log;
 }
 
 // A hostile local process opening connections as fast as it can, keeping the newest ones open,
@@ -638,7 +644,7 @@ TEST_F(MuxServerTest, ControlEndsThreeSecondsAfterTheHoldersLastRequestAndWithTh
     EXPECT_GE(freed, 3s);
     EXPECT_LT(freed, 3500ms);
     EXPECT_FALSE(a.Send(kStatusA).Held());
-    EXPECT_NE(StopServer().find("control of " + a.Named() + " lapsed"), std::string::npos);
+    EXPECT_NE(StopServer().find("control of " + a.Logged() + " lapsed"), std::string::npos);
 
     StartServer(address);
     ASSERT_EQ(a.Take().first, mux::kGranted);
