@@ -15,7 +15,8 @@ namespace {
 
 constexpr const char* kClientLibrary = "libmuxclient.so";
 constexpr unsigned kHolderSize = 80;
-constexpr int kServerBusy = -2;  // TransactMuxCommandEx's answer when the server had no turn in time
+// TransactMuxCommandEx's answer when the server had no turn for the frame in time.
+constexpr int kServerBusy = -2;
 
 // Once per process, however many links find the same old library.
 void ReportOldLibrary(const std::string& where) {
@@ -120,9 +121,10 @@ int TSerialMux::Exchange(const std::uint8_t* request, std::uint8_t length, std::
     return kept;
 }
 
-// A refused frame, and a request the server was too busy to run, count as no reply. Only the server's word tells a lapse: a refusal or a reply
-// without the grant. An exchange it did not answer is lost, as on a direct line, and leaves
-// control as the last answer said; should the grant have ended meanwhile, the next answer says so.
+// A refused frame, and a request the server was too busy to run, count as no reply. Only the
+// server's word tells a lapse: a refusal or a reply without the grant. An exchange it did not
+// answer is lost, as on a direct line, and leaves control as the last answer said; should the grant
+// have ended meanwhile, the next answer says so.
 int TSerialMux::ExchangeTold(const std::uint8_t* request, std::uint8_t length,
                              unsigned char* reply) {
     int told = -1;
@@ -145,9 +147,8 @@ ControlAnswer TSerialMux::TakeControl() {
     if (take == nullptr) return {ControlState::Unsupported, {}};
     std::array<char, kHolderSize> holder{};
     int othersMeanwhile = 1;
-    const int answer = takeEx != nullptr
-                           ? takeEx(holder.data(), holder.size(), &othersMeanwhile)
-                           : take(holder.data(), holder.size());
+    const int answer = takeEx != nullptr ? takeEx(holder.data(), holder.size(), &othersMeanwhile)
+                                         : take(holder.data(), holder.size());
     switch (answer) {
         case 1: {
             tookControl = true;

@@ -2,8 +2,8 @@
 // listening socket and every client; complete requests go to the line one at a time, the
 // clients taking turns (one request each per round, however many connections a client opens),
 // so two clients' exchanges never interleave and each reply goes back on the connection that
-// asked for it. A request that waits too long for its turn is answered "busy" instead. One client at a time may hold control:
-// while it does, no other client's changing frame reaches the line.
+// asked for it. A request that waits too long for its turn is answered "busy" instead. One client
+// at a time may hold control: while it does, no other client's changing frame reaches the line.
 #pragma once
 
 #include <poll.h>

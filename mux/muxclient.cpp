@@ -178,8 +178,7 @@ MUXCLIENT_EXPORT int TransactMuxCommandEx(unsigned int length, const unsigned ch
 // As TakeMuxControl, and tells more: *othersMeanwhile is 0 when the server granted control and
 // no other client has held it since this process last did (or since the server started), else
 // 1.
-MUXCLIENT_EXPORT int TakeMuxControlEx(char* holder, unsigned int holderSize,
-                                      int* othersMeanwhile) {
+MUXCLIENT_EXPORT int TakeMuxControlEx(char* holder, unsigned int holderSize, int* othersMeanwhile) {
     if (othersMeanwhile != nullptr) *othersMeanwhile = 1;
     try {
         const auto a = Call(&kTakeControl, 1);

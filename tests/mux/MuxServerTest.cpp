@@ -237,7 +237,8 @@ class Pollers {
             const auto deadline = Clock::now() + 3s;
             if (!mux::SendAllWithin(s.Get(), out.data(), out.size(), deadline) ||
                 !mux::ReceiveExactWithin(s.Get(), &first, 1, deadline) ||
-                (first != mux::kBusy && !mux::ReceiveExactWithin(s.Get(), reply, first, deadline))) {
+                (first != mux::kBusy &&
+                 !mux::ReceiveExactWithin(s.Get(), reply, first, deadline))) {
                 ++unanswered;
                 return;
             }
@@ -271,9 +272,9 @@ TEST_F(MuxServerTest, ClientsTakeTurnsAndAnOverdueRequestIsAnsweredBusy) {
         EXPECT_EQ(crowd.Unanswered(), 0);
     }
     const Pollers crowd(tcp, 40, false);
-    EXPECT_TRUE(WaitUntil([&] {
-        return ex(2, kStatusA.data(), reply, &held, holder, sizeof holder) == -2;
-    }, 10s, 1ms));
+    EXPECT_TRUE(
+        WaitUntil([&] { return ex(2, kStatusA.data(), reply, &held, holder, sizeof holder) == -2; },
+                  10s, 1ms));
     EXPECT_EQ(held, -1);
     EXPECT_GT(crowd.Busy(), 0);
     EXPECT_EQ(crowd.Unanswered(), 0);
@@ -579,7 +580,8 @@ TEST_F(MuxServerTest, AConnectionFloodNeitherTakesControlNorLocksOut) {
             held += a.Send(kStatusA).Held();
             statusAnswered += Call(kStatusA) == 10;
         }
-        EXPECT_EQ(held, rounds) << "hello " << hello << ", " << flood.Connections() << " connections";
+        EXPECT_EQ(held, rounds) << "hello " << hello << ", " << flood.Connections()
+                                << " connections";
         EXPECT_EQ(statusAnswered, rounds) << "hello " << hello;
         EXPECT_EQ(b.Take().holder, a.Named());
     }
