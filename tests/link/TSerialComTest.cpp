@@ -8,6 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "link/tser_com.h"
 #include "support/SimProcess.h"
 #include "support/Wait.h"
@@ -145,9 +147,8 @@ TEST_F(ComFixture, HangUpAndReturnOfTheLine) {
 // A fresh pseudo-terminal, its slave kept open so its settings can be read while a link holds it.
 struct Terminal {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
-    std::string slave = master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0
-                            ? ptsname(master)
-                            : "";
+    std::string slave =
+        master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
     int keeper = open(slave.c_str(), O_RDWR | O_NOCTTY);
     ~Terminal() {
         close(keeper);
@@ -169,10 +170,10 @@ TEST(TerminalPorts, ALinkLeavesThePortAsItFoundIt) {
     }
     termios after{};
     ASSERT_EQ(tcgetattr(terminal.keeper, &after), 0);
-    EXPECT_EQ(after.c_lflag, before.c_lflag);
-    EXPECT_EQ(after.c_iflag, before.c_iflag);
-    EXPECT_EQ(after.c_oflag, before.c_oflag);
-    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    const auto flags = [](const termios& t) {
+        return std::tuple{t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag};
+    };
+    EXPECT_EQ(flags(after), flags(before));
 }
 
 // pulsectl in a session of its own whose controlling terminal is a pseudo-terminal: that
