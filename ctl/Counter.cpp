@@ -95,7 +95,13 @@ Counter::Counter(std::unique_ptr<lk::TSerial> l) : line(std::move(l)) {
         std::this_thread::sleep_for(lk::TSerial::kSleepAfterFailedPoll);
         if (Poll()) return;
     }
-    throw LinkError("the counter does not answer");
+    throw LinkError(Unanswered("the counter does not answer"));
+}
+
+std::string Counter::Unanswered(const std::string& silentCounter) const {
+    lk::SharedControl* shared = lk::SharedControlOf(line.get());
+    if (shared == nullptr || !shared->LastExchangeBusy()) return silentCounter;
+    return "the shared-port server is too busy with other clients to ask the counter";
 }
 
 Counter::~Counter() {
@@ -136,7 +142,7 @@ lk::CommandReply Counter::Command(const Frame& frame, const std::string& action)
     if (shared != nullptr && !shared->LastRefusal().empty())
         throw LinkError("the counter is controlled by " + shared->LastRefusal() + "; " + action +
                         " was refused");
-    throw LinkError("the counter did not acknowledge " + action);
+    throw LinkError(Unanswered("the counter did not acknowledge " + action));
 }
 
 lk::CommandReply Counter::Set(const Frame& frame, const std::string& action) {

@@ -48,6 +48,9 @@ class Counter {
 
     // One poll; false when the counter did not answer (the last status stays).
     bool Poll();
+    // What to say of an exchange without a reply: the words given for a silent counter, or, when
+    // the shared-port server was too busy to ask it, that the server is busy.
+    std::string Unanswered(const std::string& silentCounter) const;
     const link::DeviceStatus& Status() const { return status; }
 
     // Sends the frame; raises LinkError naming the action when no fitting reply comes.

@@ -74,8 +74,9 @@ std::optional<Measurement> AwaitFinish(Counter& counter, int number) {
                 throw LinkError("the counter did not give its final count of measurement " +
                                 std::to_string(number) + "; it is not written");
         } else if (Clock::now() - lastAnswer > kLinkGrace) {
-            throw LinkError("the link to the counter was lost during measurement " +
-                            std::to_string(number) + "; it is not written");
+            throw LinkError(counter.Unanswered("the link to the counter was lost") +
+                            " during measurement " + std::to_string(number) +
+                            "; it is not written");
         }
         lk::PauseUnlessStopped(kPollPeriod);
     }

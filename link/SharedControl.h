@@ -18,8 +18,8 @@ enum class ControlState {
 struct ControlAnswer {
     ControlState state = ControlState::NoAnswer;
     std::string holder;  // "pulsectl (process 4242)" when refused
-    // Granted, but another client held control since this one last held it (or it cannot be
-    // told): what the device did meanwhile may be another's doing.
+    // Whether another client may have held control since this process last held it: false only
+    // when the server said none did (since it started, for a restarted one).
     bool othersMeanwhile = true;
 
     // Whether frames that change the device may be sent now.
@@ -37,11 +37,14 @@ class SharedControl {
     virtual void GiveBackControl() = 0;
     // True when this process held control throughout since the last call: every exchange was
     // answered as the holder's and control was not given back (always true when the library
-    // cannot tell). A refused frame, a reply without the grant or a server that did not answer
-    // makes it false.
+    // cannot tell). A refused frame or a reply without the grant makes it false; an exchange the
+    // server did not answer does not.
     virtual bool HeldSinceLastAsked() = 0;
     // The holder named by the last refused frame, "" when none was refused.
     virtual std::string LastRefusal() = 0;
+    // Whether the last exchange went unanswered because the server was too busy with other
+    // clients to run it in time: then the counter was never asked, so it is not silent.
+    virtual bool LastExchangeBusy() = 0;
 };
 
 // The link's control when it goes through the shared-port server; null for a link alone on its

@@ -1,6 +1,7 @@
 #include "serial_line.h"
 
 #include <fcntl.h>
+#include <linux/kd.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -8,6 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace pulsedesk::link {
 
@@ -23,6 +26,19 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 // A pseudo-terminal has no modem lines and answers ENOTTY/EINVAL: that is not a failure.
 void SetModemLine(int fd, int line, bool active) { ioctl(fd, active ? TIOCMBIS : TIOCMBIC, &line); }
+
+// Frames written onto the terminal a user types in would show there and leave it raw.
+std::string WhyNoSerialPort(int fd) {
+    if (!isatty(fd)) return "not a serial device";
+    if (tcgetsid(fd) == getsid(0)) return "the terminal this program runs in, not a serial port";
+    char keyboard = 0;
+    if (ioctl(fd, KDGKBTYPE, &keyboard) == 0) return "a virtual console, not a serial port";
+    return {};
+}
+
+// The settings of each line opened by OpenCounterLine as it found them, by descriptor.
+std::mutex savedMutex;
+std::map<int, termios> savedSettings;
 
 }  // namespace
 
@@ -44,8 +60,8 @@ int OpenExclusive(const std::string& path, std::string& error) {
     }
     // A regular file or /dev/null opens as well, but would swallow the frames: refuse it
     // before the lock, so that it is not reported as held by another program.
-    if (!isatty(fd)) {
-        error = path + ": not a serial device";
+    if (const std::string why = WhyNoSerialPort(fd); !why.empty()) {
+        error = path + ": " + why;
         close(fd);
         return -1;
     }
@@ -80,12 +96,32 @@ bool ConfigureLine(int fd, const LineSettings& s) {
 int OpenCounterLine(const std::string& path, std::string& error) {
     const int fd = OpenExclusive(path, error);
     if (fd < 0) return -1;
+    termios before{};
+    const bool known = tcgetattr(fd, &before) == 0;
     if (!ConfigureLine(fd, LineSettings{})) {
         error = path + ": refuses 9600 8N1 raw settings";
         close(fd);
         return -1;
     }
+    std::lock_guard lock(savedMutex);
+    if (known)
+        savedSettings[fd] = before;
+    else
+        savedSettings.erase(fd);
     return fd;
+}
+
+// A line that has hung up refuses the settings; it is closed all the same.
+void CloseCounterLine(int fd) {
+    if (fd < 0) return;
+    {
+        std::lock_guard lock(savedMutex);
+        if (const auto it = savedSettings.find(fd); it != savedSettings.end()) {
+            tcsetattr(fd, TCSANOW, &it->second);
+            savedSettings.erase(it);
+        }
+    }
+    close(fd);
 }
 
 std::size_t WriteWithin(int fd, const std::uint8_t* data, std::size_t length,

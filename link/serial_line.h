@@ -24,14 +24,19 @@ struct LineSettings {
 };
 
 // Opens a line for this program alone: O_NOCTTY, close-on-exec, an exclusive flock and
-// TIOCEXCL, so a port held by another program fails to open. Returns -1 and sets error on failure.
+// TIOCEXCL, so a port held by another program fails to open. What is no serial port is refused:
+// a file that is no terminal, the terminal this program runs in, a virtual console. Returns -1
+// and sets error on failure.
 int OpenExclusive(const std::string& path, std::string& error);
 
 // Raw binary mode with the given settings; false when the line refuses them.
 bool ConfigureLine(int fd, const LineSettings& settings);
 
 // OpenExclusive, then the counter's line settings (9600 8N1 raw); -1 and the reason on failure.
+// The settings the line had before are kept for CloseCounterLine.
 int OpenCounterLine(const std::string& path, std::string& error);
+// Puts back the settings the line had before OpenCounterLine, then closes it.
+void CloseCounterLine(int fd);
 
 // Writes all bytes unless the deadline passes first; returns how many were written.
 std::size_t WriteWithin(int fd, const std::uint8_t* data, std::size_t length,

@@ -26,7 +26,7 @@ bool TSerialCom::OpenTransport() {
 
 void TSerialCom::CloseLine() {
     const int fd = portHandle.exchange(-1);
-    if (fd >= 0) close(fd);
+    CloseCounterLine(fd);
 }
 
 // A USB adapter that was pulled and plugged in again, or a simulator that made a new

@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* kClientLibrary = "libmuxclient.so";
 constexpr unsigned kHolderSize = 80;
+// TransactMuxCommandEx's answer when the server had no turn for the frame in time.
+constexpr int kServerBusy = -2;
 
 // Once per process, however many links find the same old library.
 void ReportOldLibrary(const std::string& where) {
@@ -90,9 +92,11 @@ TSerialMux::TransactFn TSerialMux::Bind() {
     transactEx = reinterpret_cast<TransactExFn>(dlsym(lib, "TransactMuxCommandEx"));
     take = reinterpret_cast<TakeFn>(dlsym(lib, "TakeMuxControl"));
     giveBack = reinterpret_cast<GiveBackFn>(dlsym(lib, "GiveBackMuxControl"));
+    takeEx = reinterpret_cast<TakeExFn>(dlsym(lib, "TakeMuxControlEx"));
     if (transactEx == nullptr || take == nullptr || giveBack == nullptr) {
         transactEx = nullptr;
         take = nullptr;
+        takeEx = nullptr;
         giveBack = nullptr;
         unsupported = true;
         Dl_info info{};
@@ -117,15 +121,21 @@ int TSerialMux::Exchange(const std::uint8_t* request, std::uint8_t length, std::
     return kept;
 }
 
-// A refused frame counts as no reply; it and every reply without the grant mark a lapse.
+// A refused frame, and a request the server was too busy to run, count as no reply. Only the
+// server's word tells a lapse: a refusal or a reply without the grant. An exchange it did not
+// answer is lost, as on a direct line, and leaves control as the last answer said; should the grant
+// have ended meanwhile, the next answer says so.
 int TSerialMux::ExchangeTold(const std::uint8_t* request, std::uint8_t length,
                              unsigned char* reply) {
     int told = -1;
     std::array<char, kHolderSize> holder{};
     const int n = transactEx(length, request, reply, &told, holder.data(), holder.size());
-    held = told == 1;
-    if (!held) lapsed = true;
-    if (n >= 0) return n;
+    busy = n == kServerBusy;
+    if (told >= 0) {
+        held = told == 1;
+        if (!held) lapsed = true;
+    }
+    if (n >= 0 || busy) return std::max(n, 0);
     std::lock_guard lock(refusalMutex);
     lastRefusal = holder.data();
     return 0;
@@ -136,13 +146,16 @@ ControlAnswer TSerialMux::TakeControl() {
     if (!lock.try_lock_for(kLockWait) || Bind() == nullptr) return {ControlState::NoAnswer, {}};
     if (take == nullptr) return {ControlState::Unsupported, {}};
     std::array<char, kHolderSize> holder{};
-    switch (take(holder.data(), holder.size())) {
+    int othersMeanwhile = 1;
+    const int answer = takeEx != nullptr ? takeEx(holder.data(), holder.size(), &othersMeanwhile)
+                                         : take(holder.data(), holder.size());
+    switch (answer) {
         case 1: {
             tookControl = true;
             held = true;  // a lapse before stays on record for HeldSinceLastAsked
             std::lock_guard refusals(refusalMutex);
             lastRefusal.clear();
-            return {ControlState::Held, {}};
+            return {ControlState::Held, {}, othersMeanwhile != 0};
         }
         case 0:
             return {ControlState::Refused, holder.data()};

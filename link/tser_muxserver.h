@@ -34,12 +34,14 @@ class TSerialMux final : public TSerial, public SharedControl {
                                  unsigned char* reply, int* held, char* holder,
                                  unsigned int holderSize);
     using TakeFn = int (*)(char* holder, unsigned int holderSize);
+    using TakeExFn = int (*)(char* holder, unsigned int holderSize, int* othersMeanwhile);
     using GiveBackFn = int (*)();
 
     ControlAnswer TakeControl() override;
     void GiveBackControl() override;
     bool HeldSinceLastAsked() override;
     std::string LastRefusal() override;
+    bool LastExchangeBusy() override { return busy; }
 
   protected:
     // The server is not contacted here: the first polls show whether the device answers.
@@ -57,11 +59,13 @@ class TSerialMux final : public TSerial, public SharedControl {
     LoadFailed onLoadFailed;  // emptied once told
     TransactExFn transactEx = nullptr;
     TakeFn take = nullptr;
+    TakeExFn takeEx = nullptr;  // optional: older libraries cannot say who held control meanwhile
     GiveBackFn giveBack = nullptr;
     std::atomic<bool> unsupported{false};  // the library has no control functions
     std::atomic<bool> lapsed{false};       // an exchange since the last ask was not held
     std::atomic<bool> held{false};         // as the last answer said
     std::atomic<bool> tookControl{false};
+    std::atomic<bool> busy{false};  // the last exchange was answered busy
     std::mutex refusalMutex;
     std::string lastRefusal;
 };

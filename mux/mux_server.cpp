@@ -55,13 +55,17 @@ void MuxServer::Run(int stopFd) {
             break;
         }
         if (pollSet[0].revents != 0) break;
-        if (pollSet[1].revents != 0) AcceptPending();
+        // Clients first: a hello that arrived since the last round is read before the limit
+        // weighs the connection as one that has not said who it is.
         for (std::size_t i = 2; i < pollSet.size(); ++i)
             if (pollSet[i].revents != 0) OnClientEvent(pollIds[i - 2]);
+        if (pollSet[1].revents != 0) AcceptPending();
         ExpireClients();
+        AnswerOverdue();
         ServeNext();
     }
-    queue.clear();
+    waiting.clear();
+    turns.clear();
     clients.clear();
 }
 
@@ -81,7 +85,7 @@ void MuxServer::BuildPollSet(int stopFd) {
 }
 
 int MuxServer::PollTimeout() const {
-    if (!queue.empty()) return 0;
+    if (!turns.empty()) return 0;
     Clock::time_point next = Clock::now() + kLongestPoll;
     for (const auto& [id, c] : clients)
         if (c.stage != Stage::Queued) next = std::min(next, c.deadline);
@@ -89,25 +93,59 @@ int MuxServer::PollTimeout() const {
     return MillisecondsUntil(next);
 }
 
+// A client's hello usually comes with its connection, so it is read at once; the connections of
+// this round are spared by the limit until their next round.
 void MuxServer::AcceptPending() {
+    const std::uint64_t firstNew = nextId;
     for (int i = 0; i < kAcceptsPerRound; ++i) {
         const int fd = accept4(listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == ECONNABORTED || errno == EINTR) continue;
-            if (!WouldBlock(errno)) acceptPausedUntil = Clock::now() + kAcceptPause;
-            return;
+            if (!WouldBlock(errno)) {
+                acceptPausedUntil = Clock::now() + kAcceptPause;
+                lastTurnedAway = acceptPausedUntil;
+            }
+            break;
         }
-        UniqueFd client(fd);
-        if (clients.size() >= limits.maxClients) {
-            ++stats.refused;
-            continue;
-        }
-        Client& c = clients[nextId++];
-        c.peerPid = PeerPid(client.Get());
-        c.fd = std::move(client);
-        c.deadline = Clock::now() + limits.idleLimit;
+        const std::uint64_t id = nextId++;
+        Client& c = clients[id];
+        c.fd = UniqueFd(fd);
+        c.peerPid = PeerPid(fd);
+        c.deadline = Clock::now() + limits.helloLimit;
         ++stats.accepted;
+        ReadRequest(id, c);
     }
+    KeepWithinLimit(firstNew);
+}
+
+void MuxServer::KeepWithinLimit(std::uint64_t firstNew) {
+    while (clients.size() > limits.maxClients) {
+        const auto victim = LeastNeeded(firstNew);
+        if (!victim) return;  // the holder's connections and this round's newcomers stay
+        if (!clients.at(*victim).identity) lastTurnedAway = Clock::now();
+        Drop(*victim, &stats.refused);
+    }
+}
+
+// Who makes room at the limit: a connection that has not said who it is before one that has, an
+// idle one before a busy one, the oldest first; never the holder's.
+std::optional<std::uint64_t> MuxServer::LeastNeeded(std::uint64_t firstNew) const {
+    std::optional<std::uint64_t> least;
+    std::pair<bool, bool> leastRank{};
+    for (const auto& [id, c] : clients) {
+        if (id >= firstNew || Holds(c)) continue;
+        const std::pair<bool, bool> rank{c.identity.has_value(), c.stage != Stage::Idle};
+        if (!least || rank < leastRank) {
+            least = id;
+            leastRank = rank;
+        }
+    }
+    return least;
+}
+
+// A connection that has not said who it is gets only a moment between messages.
+Clock::time_point MuxServer::IdleDeadline(const Client& c) const {
+    return Clock::now() + (c.identity ? limits.idleLimit : limits.helloLimit);
 }
 
 void MuxServer::OnClientEvent(std::uint64_t id) {
@@ -132,7 +170,8 @@ void MuxServer::ReadRequest(std::uint64_t id, Client& c) {
         }
         if (c.have == 0) {
             c.stage = Stage::Reading;
-            c.deadline = Clock::now() + limits.requestLimit;
+            const Clock::time_point limit = Clock::now() + limits.requestLimit;
+            c.deadline = c.identity ? limit : std::min(c.deadline, limit);
         }
         c.have += static_cast<std::size_t>(n);
         if (!TakeMessageBytes(id, c)) return;
@@ -158,8 +197,7 @@ bool MuxServer::TakeMessageBytes(std::uint64_t id, Client& c) {
         OnControlMessage(id, c);
         return false;
     }
-    c.stage = Stage::Queued;
-    queue.push_back(id);
+    Enqueue(id, c);
     return true;
 }
 
@@ -172,14 +210,14 @@ bool MuxServer::OnHello(std::uint64_t id, Client& c) {
     }
     if (c.peerPid != 0 && identity->pid != c.peerPid) {
         log("closed a connection of process " + std::to_string(c.peerPid) + " that called itself " +
-            identity->Describe());
+            identity->Logged());
         Drop(id, &stats.falseIdentities);
         return false;
     }
     c.identity = identity;
     c.have = 0;
     c.stage = Stage::Idle;
-    c.deadline = Clock::now() + limits.idleLimit;
+    c.deadline = IdleDeadline(c);
     return true;
 }
 
@@ -187,15 +225,17 @@ void MuxServer::OnControlMessage(std::uint64_t id, Client& c) {
     const ClientIdentity& who = *c.identity;
     if (c.in[0] == kGiveBack) {
         if (grant && Holds(c)) {
-            log("control given back by " + who.Describe());
+            log("control given back by " + who.Logged());
             grant.reset();
         }
         c.out[0] = kGivenBack;
         StartReply(c, 1);
     } else if (!grant || Holds(c)) {
-        if (!grant) log("control granted to " + who.Describe());
+        if (!grant) log("control granted to " + who.Logged());
+        const bool othersMeanwhile = lastGranted && !lastGranted->SameClient(who);
         grant = Grant{who, Clock::now()};
-        c.out[0] = kGranted;
+        lastGranted = who;
+        c.out[0] = othersMeanwhile ? kGrantedAfterOther : kGranted;
         StartReply(c, 1);
     } else {
         Refuse(c);
@@ -203,10 +243,15 @@ void MuxServer::OnControlMessage(std::uint64_t id, Client& c) {
     SendReply(id, c);
 }
 
-// A grant whose holder has been silent too long has ended (a crash, a kill, a hang).
+// A grant whose holder has been silent too long has ended (a crash, a kill, a hang), unless its
+// holder may have been kept out meanwhile.
 void MuxServer::ExpireGrant() {
-    if (!grant || Clock::now() - grant->lastRequest <= limits.controlLapse) return;
-    log("control of " + grant->holder.Describe() + " lapsed: no request for " +
+    if (!grant) return;
+    const Clock::time_point now = Clock::now();
+    if (now - grant->lastRequest <= limits.controlLapse ||
+        now - lastTurnedAway <= limits.controlLapse)
+        return;
+    log("control of " + grant->holder.Logged() + " lapsed: no request for " +
         std::to_string(limits.controlLapse.count()) + " ms");
     grant.reset();
 }
@@ -221,6 +266,7 @@ bool MuxServer::MayChangeDevice(const Client& c) {
 }
 
 void MuxServer::Refuse(Client& c) {
+    ++stats.refusedForControl;
     const std::string holder = grant->holder.Describe().substr(0, kMaxHolder);
     c.out[0] = kRefused;
     c.out[1] = static_cast<std::uint8_t>(holder.size());
@@ -236,10 +282,65 @@ void MuxServer::StartReply(Client& c, std::size_t length) {
     c.deadline = Clock::now() + limits.replyLimit;
 }
 
+MuxServer::Turn MuxServer::TurnOf(const Client& c) {
+    if (c.peerPid != 0) return {c.peerPid, {}};
+    if (c.identity) return {c.identity->pid, c.identity->token};
+    return {};
+}
+
+void MuxServer::Enqueue(std::uint64_t id, Client& c) {
+    c.stage = Stage::Queued;
+    c.queuedAt = Clock::now();
+    const Turn turn = TurnOf(c);
+    std::deque<std::uint64_t>& requests = waiting[turn];
+    if (requests.empty()) turns.push_back(turn);
+    requests.push_back(id);
+}
+
+// The oldest request of the client whose turn it is; that client goes to the back of the round
+// when it has more.
+std::optional<std::uint64_t> MuxServer::NextInTurn() {
+    if (turns.empty()) return std::nullopt;
+    const Turn turn = turns.front();
+    turns.pop_front();
+    const auto it = waiting.find(turn);
+    const std::uint64_t id = it->second.front();
+    it->second.pop_front();
+    if (it->second.empty())
+        waiting.erase(it);
+    else
+        turns.push_back(turn);
+    return id;
+}
+
+// Each client's requests wait in the order they came, so the overdue ones lead its queue.
+void MuxServer::AnswerOverdue() {
+    const Clock::time_point now = Clock::now();
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        std::deque<std::uint64_t>& requests = it->second;
+        while (!requests.empty()) {
+            const auto c = clients.find(requests.front());
+            if (c != clients.end() && now - c->second.queuedAt <= limits.turnLimit) break;
+            requests.pop_front();
+            if (c == clients.end()) continue;
+            ++stats.busy;
+            c->second.out[0] = kBusy;
+            StartReply(c->second, 1);
+            SendReply(c->first, c->second);
+        }
+        if (!requests.empty()) {
+            ++it;
+            continue;
+        }
+        std::erase(turns, it->first);
+        it = waiting.erase(it);
+    }
+}
+
 void MuxServer::ServeNext() {
-    if (queue.empty()) return;
-    const std::uint64_t id = queue.front();
-    queue.pop_front();
+    const std::optional<std::uint64_t> next = NextInTurn();
+    if (!next) return;
+    const std::uint64_t id = *next;
     const auto it = clients.find(id);
     if (it == clients.end()) return;
     Client& c = it->second;
@@ -249,10 +350,9 @@ void MuxServer::ServeNext() {
     }
     const std::uint8_t* frame = c.in.data() + 1;
     if (IsChangingFrame(frame, c.in[0]) && !MayChangeDevice(c)) {
-        ++stats.refusedFrames;
         log("refused " + Hex(frame, c.in[0]) + " from " +
-            (c.identity ? c.identity->Describe() : std::string("an unnamed client")) +
-            ": control is held by " + grant->holder.Describe());
+            (c.identity ? c.identity->Logged() : std::string("an unnamed client")) +
+            ": control is held by " + grant->holder.Logged());
         Refuse(c);
         SendReply(id, c);
         return;
@@ -279,10 +379,11 @@ void MuxServer::SendReply(std::uint64_t id, Client& c) {
         c.sent += static_cast<std::size_t>(n);
     }
     c.stage = Stage::Idle;
-    c.deadline = Clock::now() + limits.idleLimit;
+    c.deadline = IdleDeadline(c);
 }
 
-// An idle connection that times out is closed without counting: that is housekeeping.
+// An idle connection of a known client that times out is closed without counting: that is
+// housekeeping.
 void MuxServer::ExpireClients() {
     ExpireGrant();
     const Clock::time_point now = Clock::now();
@@ -292,7 +393,10 @@ void MuxServer::ExpireClients() {
             ++it;
             continue;
         }
-        if (c.stage != Stage::Idle) ++stats.timedOut;
+        if (c.stage != Stage::Idle)
+            ++stats.timedOut;
+        else if (!c.identity)
+            ++stats.noHello;
         it = clients.erase(it);
     }
 }

@@ -30,6 +30,7 @@ constexpr std::chrono::milliseconds kCallLimit{2000};  // connect, queue, exchan
 // What the server said to one message.
 struct Answer {
     bool refused = false;
+    bool busy = false;      // the server had no turn for the request in time
     bool held = false;      // this process holds control (a request's reply)
     std::uint8_t code = 0;  // a control message's answer
     std::size_t length = 0;
@@ -82,6 +83,10 @@ bool ReceiveReply(int fd, Answer& a, Clock::time_point deadline) {
     std::uint8_t first = 0;
     if (!ReceiveExactWithin(fd, &first, 1, deadline)) return false;
     if (first == kRefused) return ReceiveHolder(fd, a, deadline);
+    if (first == kBusy) {
+        a.busy = true;
+        return true;
+    }
     a.held = (first & kHeldFlag) != 0;
     a.length = first & ~kHeldFlag;
     return a.length <= kMaxReply && ReceiveExactWithin(fd, a.reply.data(), a.length, deadline);
@@ -90,7 +95,7 @@ bool ReceiveReply(int fd, Answer& a, Clock::time_point deadline) {
 bool ReceiveControlAnswer(int fd, Answer& a, Clock::time_point deadline) {
     if (!ReceiveExactWithin(fd, &a.code, 1, deadline)) return false;
     if (a.code == kRefused) return ReceiveHolder(fd, a, deadline);
-    return a.code == kGranted || a.code == kGivenBack;
+    return a.code == kGranted || a.code == kGrantedAfterOther || a.code == kGivenBack;
 }
 
 // Sends the hello and the message on a new connection; the answer, or nothing when none came.
@@ -119,7 +124,8 @@ void CopyHolder(const std::string& holder, char* out, unsigned int size) {
     out[n] = '\0';
 }
 
-// The reply's length with the reply in place, -1 after a refusal (holder named), or nothing.
+// The reply's length with the reply in place, -1 after a refusal (holder named), -2 when the
+// server was busy, or nothing.
 std::optional<int> Transact(const unsigned char* request, unsigned int length, unsigned char* reply,
                             int* held, char* holder, unsigned int holderSize) {
     std::array<std::uint8_t, 1 + kMaxRequest> message{};
@@ -127,6 +133,7 @@ std::optional<int> Transact(const unsigned char* request, unsigned int length, u
     std::copy_n(request, length, message.begin() + 1);
     const auto a = Call(message.data(), 1 + length);
     if (!a) return std::nullopt;
+    if (a->busy) return -2;
     if (held != nullptr) *held = a->held ? 1 : 0;
     if (a->refused) {
         CopyHolder(a->holder, holder, holderSize);
@@ -153,8 +160,9 @@ MUXCLIENT_EXPORT int TransactMuxCommand(unsigned int length, const unsigned char
 }
 
 // As TransactMuxCommand, and tells more: -1 when the frame was refused because another client
-// holds control (its description, NUL-terminated, in holder); *held is 1 when this process held
-// control as the server answered, 0 when it did not, -1 when no answer came.
+// holds control (its description, NUL-terminated, in holder), -2 when the server was too busy to
+// run it in time (it never reached the line); *held is 1 when this process held control as the
+// server answered, 0 when it did not, -1 when no answer about control came (busy included).
 MUXCLIENT_EXPORT int TransactMuxCommandEx(unsigned int length, const unsigned char* request,
                                           unsigned char* reply, int* held, char* holder,
                                           unsigned int holderSize) {
@@ -167,18 +175,29 @@ MUXCLIENT_EXPORT int TransactMuxCommandEx(unsigned int length, const unsigned ch
     }
 }
 
-// 1 when this process now holds control (taken, or kept and renewed), 0 when another client
-// holds it (its description in holder), -1 when no server answered.
-MUXCLIENT_EXPORT int TakeMuxControl(char* holder, unsigned int holderSize) {
+// As TakeMuxControl, and tells more: *othersMeanwhile is 0 when the server granted control and
+// no other client has held it since this process last did (or since the server started), else
+// 1.
+MUXCLIENT_EXPORT int TakeMuxControlEx(char* holder, unsigned int holderSize, int* othersMeanwhile) {
+    if (othersMeanwhile != nullptr) *othersMeanwhile = 1;
     try {
         const auto a = Call(&kTakeControl, 1);
         if (!a) return -1;
-        if (!a->refused) return 1;
-        CopyHolder(a->holder, holder, holderSize);
-        return 0;
+        if (a->refused) {
+            CopyHolder(a->holder, holder, holderSize);
+            return 0;
+        }
+        if (othersMeanwhile != nullptr && a->code == kGranted) *othersMeanwhile = 0;
+        return 1;
     } catch (...) {
         return -1;
     }
+}
+
+// 1 when this process now holds control (taken, or kept and renewed), 0 when another client
+// holds it (its description in holder), -1 when no server answered.
+MUXCLIENT_EXPORT int TakeMuxControl(char* holder, unsigned int holderSize) {
+    return TakeMuxControlEx(holder, holderSize, nullptr);
 }
 
 // 1 when this process holds control no longer (given back, or it never held it), -1 when no

@@ -82,10 +82,11 @@ void Log(const std::string& line) { std::cerr << "muxserver: " << line << std::e
 
 std::string Summary(const ServerStats& s, const SharedLine& line) {
     return "stopped: " + std::to_string(s.transactions) + " transactions, " +
-           std::to_string(s.accepted) + " connections, " + std::to_string(s.refused) +
-           " refused, " + std::to_string(s.malformed) + " malformed, " +
+           std::to_string(s.busy) + " answered busy, " + std::to_string(s.accepted) +
+           " connections, " + std::to_string(s.refused) + " refused, " + std::to_string(s.noHello) +
+           " without hello, " + std::to_string(s.malformed) + " malformed, " +
            std::to_string(s.timedOut) + " timed out, " + std::to_string(s.vanished) +
-           " vanished, " + std::to_string(s.refusedFrames) + " refused for control, " +
+           " vanished, " + std::to_string(s.refusedForControl) + " refused for control, " +
            std::to_string(s.falseIdentities) + " false identities, " +
            std::to_string(line.HangUps()) + " line hang-ups, " + std::to_string(line.Reopens()) +
            " reopens";

@@ -10,9 +10,7 @@ namespace pulsedesk::mux {
 SharedLine::SharedLine(std::string path, LogSink log)
     : path(std::move(path)), log(std::move(log)) {}
 
-SharedLine::~SharedLine() {
-    if (fd >= 0) close(fd);
-}
+SharedLine::~SharedLine() { link::CloseCounterLine(fd); }
 
 bool SharedLine::Open(std::string& error) {
     fd = link::OpenCounterLine(path, error);
@@ -43,7 +41,7 @@ bool SharedLine::EnsureOpen() {
 }
 
 void SharedLine::CloseAfterHangUp() {
-    close(fd);
+    link::CloseCounterLine(fd);
     fd = -1;
     ++hangUps;
     log("line hung up: " + path + " (reopened at the next transaction)");

@@ -1,8 +1,9 @@
 #include "wire.h"
 
 #include <algorithm>
+#include <cstdio>
 
-#include "link/commands.h"
+#include "link/Frames.h"
 
 namespace pulsedesk::mux {
 
@@ -25,18 +26,14 @@ bool IsValidRequest(const std::uint8_t* frame, std::size_t length) {
     return frame != nullptr && IsValidRequestLength(length) && (frame[0] & 0x0Fu) + 1u == length;
 }
 
+// The code byte alone proves nothing: a longer frame that carries a query's code is no query.
 bool IsChangingFrame(const std::uint8_t* frame, std::size_t length) {
-    if (length < 2) return true;
-    switch (frame[1]) {
-        case link::ReadStatusA:
-        case link::ReadStatusB:
-        case link::ReadSerialNumber:
-        case link::ReadModel:
-        case link::ReadFirmwareVersion:
-            return false;
-        default:
-            return true;
+    for (const link::Command query : {link::ReadStatusA, link::ReadStatusB, link::ReadSerialNumber,
+                                      link::ReadModel, link::ReadFirmwareVersion}) {
+        const link::frames::Frame open = link::frames::QueryFrame(query);
+        if (length == open.Length() && std::equal(frame, frame + length, open.Data())) return false;
     }
+    return true;
 }
 
 std::size_t MessageLength(const std::uint8_t* in, std::size_t have) {
@@ -51,6 +48,16 @@ std::size_t MessageLength(const std::uint8_t* in, std::size_t have) {
 std::string ClientIdentity::Describe() const {
     return (name.empty() ? std::string("a client") : name) + " (process " + std::to_string(pid) +
            ")";
+}
+
+std::string ClientIdentity::Logged() const {
+    std::uint32_t hash = 2166136261u;  // FNV-1a: a tag to tell tokens apart, not a secret
+    for (const std::uint8_t byte : token) hash = (hash ^ byte) * 16777619u;
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "%08x", hash);
+    std::string text = Describe();
+    text.insert(text.size() - 1, std::string(", token ") + tag);
+    return text;
 }
 
 std::vector<std::uint8_t> EncodeHello(const ClientIdentity& identity) {

@@ -28,11 +28,16 @@ inline constexpr std::uint8_t kHello = 0xC1;        // then body length, body (b
 inline constexpr std::uint8_t kTakeControl = 0xC2;  // alone
 inline constexpr std::uint8_t kGiveBack = 0xC3;     // alone
 
-// Answers: a take is answered kGranted or a refusal, a give-back kGivenBack. A refusal is kRefused,
-// the length of the holder's description (up to kMaxHolder) and the description.
+// Answers: a take is answered kGranted, kGrantedAfterOther or a refusal, a give-back kGivenBack. A
+// refusal is kRefused, the length of the holder's description (up to kMaxHolder) and the
+// description.
 inline constexpr std::uint8_t kGivenBack = 0x00;
-inline constexpr std::uint8_t kGranted = 0x01;
+inline constexpr std::uint8_t kGranted = 0x01;  // no other client was granted control since
+                                                // this one last held it
+inline constexpr std::uint8_t kGrantedAfterOther = 0x02;  // another client was, meanwhile
 inline constexpr std::uint8_t kRefused = 0xFF;
+// Instead of a request's reply: its turn did not come in time; the frame never reached the line.
+inline constexpr std::uint8_t kBusy = 0xFE;
 inline constexpr std::uint8_t kHeldFlag =
     0x40;  // in a reply's length byte: the asker holds control
 inline constexpr std::size_t kMaxHolder = 64;
@@ -50,8 +55,8 @@ bool IsValidRequestLength(std::size_t length);
 // A device frame is N + 1 bytes long, N being the header's low nibble.
 bool IsValidRequest(const std::uint8_t* frame, std::size_t length);
 
-// Whether the frame changes the device: everything except the status requests and the
-// identification queries, which stay open to every client.
+// Whether the frame changes the device: everything except the exact frames of the status
+// requests and the identification queries, which stay open to every client.
 bool IsChangingFrame(const std::uint8_t* frame, std::size_t length);
 
 // How long the message that starts with the `have` bytes of `in` is in all, as far as those bytes
@@ -66,6 +71,9 @@ struct ClientIdentity {
 
     // "pulsectl (process 4242)": what a refusal names; the token is never shown.
     std::string Describe() const;
+    // "pulsectl (process 4242, token 1f0c9a3e)": what the log names, with a short hash of the
+    // token, so that a client claiming another's name and process is told apart.
+    std::string Logged() const;
     bool SameClient(const ClientIdentity& other) const {
         return pid == other.pid && token == other.token;
     }

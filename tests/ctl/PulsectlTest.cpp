@@ -436,7 +436,7 @@ TEST_F(SharedCtlTest, OneControllerAtATime) {
     auto series = Series();
     const std::string granted = testing::ReadBytes(log);
     const auto at = granted.find("control granted to ") + 19;
-    const std::string holder = granted.substr(at, granted.find('\n', at) - at);
+    const std::string holder = granted.substr(at, granted.find(", token ", at) - at) + ")";
     EXPECT_EQ(holder.rfind("pulsectl (process ", 0), 0u) << granted;
     for (const Lines& args : {Lines{"measure", "--mode", "3", "--limit", "50", "--report-folder",
                                     dir.File("work2"), "--description", "second"},

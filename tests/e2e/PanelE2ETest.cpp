@@ -425,6 +425,8 @@ TEST_F(PanelE2ETest, OnASharedCounterOnlyTheHolderChangesTheDeviceAndWritesItsCo
     unsetenv("PULSEDESK_TRACE");  // pulsectl inherits the environment: the trace stays the panel's
     ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
     const std::string panel = "pulsedesk (process " + std::to_string(pid) + ")";
+    const std::string logged =
+        "pulsedesk (process " + std::to_string(pid) + ", token ";  // in the log
     // The study button waits for a poll that shows the counter idle.
     const auto panelPolled = [&] {
         const std::string seen = FileText("trace.log");
@@ -435,7 +437,7 @@ TEST_F(PanelE2ETest, OnASharedCounterOnlyTheHolderChangesTheDeviceAndWritesItsCo
     ASSERT_EQ(ctl({"count-time", "0:00:02"}).exitCode, 0);
     ASSERT_TRUE(panelPolled());
     x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ
-    ASSERT_TRUE(logSays("control granted to " + panel)) << FileText("mux.log");
+    ASSERT_TRUE(logSays("control granted to " + logged)) << FileText("mux.log");
     ASSERT_TRUE(WaitUntil([&] {
         const auto frames = ChangingFrames(FileText("rec"));
         return !frames.empty() && frames.back() == "02 41 00";  // the study's stop
@@ -464,18 +466,18 @@ TEST_F(PanelE2ETest, OnASharedCounterOnlyTheHolderChangesTheDeviceAndWritesItsCo
     EXPECT_EQ(ChangingFrames(FileText("rec")).size(), changed) << "status and watch change nothing";
 
     x->Click(135, 61);  // СОЗДАТЬ НОВУЮ ЗАПИСЬ: control given back
-    ASSERT_TRUE(logSays("control given back by " + panel)) << FileText("mux.log");
+    ASSERT_TRUE(logSays("control given back by " + logged)) << FileText("mux.log");
     r = measure("2");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(LinesWith(ReportIn(scripts.Path()), "N=").size(), 2u);
 
     ASSERT_TRUE(panelPolled());
     x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ again
-    ASSERT_TRUE(logSays("control granted to " + panel, 2)) << FileText("mux.log");
+    ASSERT_TRUE(logSays("control granted to " + logged, 2)) << FileText("mux.log");
     const auto lapsesWithin3s = [&](int signal, std::size_t times) {
         const auto since = std::chrono::steady_clock::now();
         kill(pid, signal);
-        return logSays("control of " + panel + " lapsed", times) &&
+        return logSays("control of " + logged, times) &&
                std::chrono::steady_clock::now() - since < 3500ms;
     };
     // A hang past the lapse and a script's count meanwhile: the panel, back with its study open,
@@ -486,7 +488,7 @@ TEST_F(PanelE2ETest, OnASharedCounterOnlyTheHolderChangesTheDeviceAndWritesItsCo
     EXPECT_TRUE(WaitUntil([&] { return LinesWith(FileText("rec"), "02 41 01").size() == 3; }));
     kill(pid, SIGCONT);
     EXPECT_EQ(script.WaitExit(10s), 0);
-    EXPECT_TRUE(logSays("control granted to " + panel, 3)) << FileText("mux.log");
+    EXPECT_TRUE(logSays("control granted to " + logged, 3)) << FileText("mux.log");
     EXPECT_TRUE(lapsesWithin3s(SIGKILL, 2));
     r = measure("1");
     EXPECT_EQ(r.exitCode, 0) << r.err;

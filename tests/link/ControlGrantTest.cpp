@@ -27,6 +27,7 @@ struct ScriptedControl final : SharedControl {
     }
     bool HeldSinceLastAsked() override { return !std::exchange(lapsed, false) && holding; }
     std::string LastRefusal() override { return {}; }
+    bool LastExchangeBusy() override { return false; }
 };
 
 constexpr std::uint8_t kIdle = 0, kRun = kRunCounting, kDone = kRunFinished;

@@ -70,7 +70,9 @@ TEST_F(MuxFixture, ControlIsFollowedInEveryReply) {
     TSerialMux link(BinDir());
     ASSERT_TRUE(WaitUntil([&] { return link.PollNow(); }));
     EXPECT_FALSE(link.HeldSinceLastAsked()) << "nothing taken yet";
-    ASSERT_EQ(link.TakeControl().state, ControlState::Held);
+    ControlAnswer taken = link.TakeControl();
+    ASSERT_EQ(taken.state, ControlState::Held);
+    EXPECT_FALSE(taken.othersMeanwhile) << "the first grant of the server";
     link.HeldSinceLastAsked();  // a fresh grant forgets the polls before it, as ControlGrant does
     ASSERT_TRUE(link.PollNow());
     EXPECT_TRUE(link.HeldSinceLastAsked());
@@ -78,7 +80,9 @@ TEST_F(MuxFixture, ControlIsFollowedInEveryReply) {
     server.reset();
     server = StartServer();  // a restarted server has forgotten the grant
     ASSERT_TRUE(WaitUntil([&] { return link.PollNow(); }));
-    ASSERT_EQ(link.TakeControl().state, ControlState::Held);
+    taken = link.TakeControl();
+    ASSERT_EQ(taken.state, ControlState::Held);
+    EXPECT_FALSE(taken.othersMeanwhile) << "nobody else since the restart";
     EXPECT_FALSE(link.HeldSinceLastAsked()) << "taking it back does not hide the lapse";
     ASSERT_TRUE(link.PollNow());
     EXPECT_TRUE(link.HeldSinceLastAsked());
@@ -94,6 +98,26 @@ TEST_F(MuxFixture, ControlIsFollowedInEveryReply) {
     EXPECT_FALSE(link.SendCommand(0x02, {StartStop, 0}));
     EXPECT_EQ(link.LastRefusal(), refused.holder);
     EXPECT_EQ(series.Signal(SIGINT), 130);
+    taken = link.TakeControl();
+    EXPECT_EQ(taken.state, ControlState::Held);
+    EXPECT_TRUE(taken.othersMeanwhile) << "the series held it in between";
+}
+
+// A lost exchange is no lapse: the stalled server did not answer, then answered as before.
+TEST_F(MuxFixture, AnUnansweredExchangeIsNoLapseOfControl) {
+    auto server = StartServer();
+    TSerialMux link(BinDir());
+    ASSERT_TRUE(WaitUntil([&] { return link.PollNow(); }));
+    ASSERT_EQ(link.TakeControl().state, ControlState::Held);
+    link.HeldSinceLastAsked();
+    kill(server->Pid(), SIGSTOP);
+    const bool lost = WaitUntil([&] { return !link.IsConnected(); });
+    const bool held = link.HeldSinceLastAsked();
+    kill(server->Pid(), SIGCONT);
+    ASSERT_TRUE(lost) << "a poll went unanswered";
+    EXPECT_TRUE(held);
+    ASSERT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
+    EXPECT_TRUE(link.HeldSinceLastAsked()) << "the server kept the grant";
 }
 
 TEST(OldMuxClient, RunsAsBeforeAndIsReportedOnceOnStandardError) {
@@ -103,7 +127,9 @@ TEST(OldMuxClient, RunsAsBeforeAndIsReportedOnceOnStandardError) {
     dup2(capture, STDERR_FILENO);
     for (int i = 0; i < 2; ++i) {
         TSerialMux link(OLD_MUX_CLIENT_DIR);
-        EXPECT_EQ(link.TakeControl().state, ControlState::Unsupported);
+        const ControlAnswer answer = link.TakeControl();
+        EXPECT_EQ(answer.state, ControlState::Unsupported);
+        EXPECT_TRUE(answer.othersMeanwhile) << "cannot tell";
         EXPECT_FALSE(link.SendCommand(0x02, {StartStop, 1})) << "sent, unanswered: no server";
         EXPECT_TRUE(link.HeldSinceLastAsked()) << "nothing can tell otherwise";
     }

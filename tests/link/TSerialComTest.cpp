@@ -1,10 +1,14 @@
 // TSerialCom against pulsesim on a real pseudo-terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <tuple>
 
 #include "link/tser_com.h"
 #include "support/SimProcess.h"
@@ -138,6 +142,72 @@ TEST_F(ComFixture, HangUpAndReturnOfTheLine) {
     EXPECT_LT(std::chrono::steady_clock::now() - back, 1s);
     EXPECT_LT(cpuWhileDead, 0.2) << "the link must not spin on a dead line";
     EXPECT_TRUE(link.SendCommand(0x01, {ReadModel}));
+}
+
+// A fresh pseudo-terminal, its slave kept open so its settings can be read while a link holds it.
+struct Terminal {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    std::string slave =
+        master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
+    int keeper = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    ~Terminal() {
+        close(keeper);
+        close(master);
+    }
+};
+
+TEST(TerminalPorts, ALinkLeavesThePortAsItFoundIt) {
+    Terminal terminal;
+    termios before{};
+    ASSERT_EQ(tcgetattr(terminal.keeper, &before), 0);
+    ASSERT_NE(before.c_lflag & ICANON, 0u) << "a fresh terminal is canonical";
+    {
+        TSerialCom link(terminal.slave);
+        ASSERT_GE(link.PortHandle(), 0) << link.OpenError();
+        termios raw{};
+        ASSERT_EQ(tcgetattr(terminal.keeper, &raw), 0);
+        EXPECT_EQ(raw.c_lflag & ICANON, 0u);
+    }
+    termios after{};
+    ASSERT_EQ(tcgetattr(terminal.keeper, &after), 0);
+    const auto flags = [](const termios& t) {
+        return std::tuple{t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag};
+    };
+    EXPECT_EQ(flags(after), flags(before));
+}
+
+// pulsectl in a session of its own whose controlling terminal is a pseudo-terminal: that
+// terminal, by either name, is refused before a frame is written.
+TEST(TerminalPorts, TheProgramsOwnTerminalIsNoSerialPort) {
+    Terminal terminal;
+    const std::string program = testing::BinDir() + "/pulsectl";
+    for (const std::string& port : {std::string("/dev/tty"), terminal.slave}) {
+        int err[2];
+        ASSERT_EQ(pipe(err), 0);
+        const char* argv[] = {program.c_str(), "--port", port.c_str(), "status", nullptr};
+        const pid_t child = fork();
+        if (child == 0) {
+            setsid();
+            const int tty = open(terminal.slave.c_str(), O_RDWR);  // becomes its terminal
+            dup2(tty, STDIN_FILENO);
+            dup2(err[1], STDERR_FILENO);
+            execv(argv[0], const_cast<char* const*>(argv));
+            _exit(127);
+        }
+        close(err[1]);
+        std::string text;
+        char chunk[256];
+        for (ssize_t n; (n = read(err[0], chunk, sizeof chunk)) > 0;) text.append(chunk, n);
+        close(err[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 1) << port;
+        EXPECT_EQ(text, "pulsectl: cannot open the counter's port " + port +
+                            ": the terminal this program runs in, not a serial port\n");
+    }
+    char stray[64];
+    fcntl(terminal.master, F_SETFL, O_NONBLOCK);
+    EXPECT_LT(read(terminal.master, stray, sizeof stray), 0) << "nothing reached the terminal";
 }
 
 }  // namespace

@@ -144,6 +144,14 @@ TEST(MuxWire, MessageLengthsAndWhatChangesTheDevice) {
         const bool open = code == 0x28 || code == 0x31 || (code >= 0x2D && code <= 0x2F);
         EXPECT_EQ(mux::IsChangingFrame(frame, 2), !open) << code;
     }
+    // A query's code in a frame that is no query does not open it.
+    const std::vector<std::vector<std::uint8_t>> disguised{
+        {0x0F, 0x28, 0x41, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        {0x02, 0x31, 0x01},
+        {0x02, 0x2E, 0x00},
+        {0x11, 0x28}};
+    for (const auto& frame : disguised)
+        EXPECT_TRUE(mux::IsChangingFrame(frame.data(), frame.size())) << frame.size();
 }
 
 TEST_F(ClientLibraryTest, BadArgumentsNeverReachTheServer) {
@@ -253,8 +261,9 @@ TEST(MuxClientLibrary, ExportsTransactMuxCommandAndTheControlFunctionsOnly) {
     }
     ASSERT_EQ(pclose(pipe), 0);
     std::sort(exported.begin(), exported.end());
-    EXPECT_EQ(exported, (std::vector<std::string>{"GiveBackMuxControl", "TakeMuxControl",
-                                                  "TransactMuxCommand", "TransactMuxCommandEx"}));
+    EXPECT_EQ(exported,
+              (std::vector<std::string>{"GiveBackMuxControl", "TakeMuxControl", "TakeMuxControlEx",
+                                        "TransactMuxCommand", "TransactMuxCommandEx"}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <deque>
 #include <iostream>
 #include <memory>
 #include <random>
@@ -109,18 +110,22 @@ TEST_F(MuxServerTest, DeviceRepliesAreCutAtTwentyBytesAndSilenceGivesZero) {
     EXPECT_EQ(Call(kStatusA), 10);
 }
 
-TEST_F(MuxServerTest, ServesOverTcpToo) {
-    StopServer();
+// A loopback address whose port nobody uses now.
+std::string FreeLoopbackAddress() {
     mux::UniqueFd probe(socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in any{};
     any.sin_family = AF_INET;
     any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof any;
-    ASSERT_EQ(bind(probe.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
-    ASSERT_EQ(getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&any), &size), 0);
-    const std::string tcp = "tcp:127.0.0.1:" + std::to_string(ntohs(any.sin_port));
-    probe.Reset();  // the port is free again for the server
-    StartServer(tcp);
+    if (bind(probe.Get(), reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ||
+        getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&any), &size) != 0)
+        return {};
+    return "tcp:127.0.0.1:" + std::to_string(ntohs(any.sin_port));
+}
+
+TEST_F(MuxServerTest, ServesOverTcpToo) {
+    StopServer();
+    StartServer(FreeLoopbackAddress());
     EXPECT_EQ(Call(kStatusB), 16);
 }
 
@@ -200,6 +205,79 @@ TEST_F(MuxServerTest, OneConnectionCarriesRequestsInOrder) {
               (Bytes{4, 0x03, 0xAE, 'C', '2', 4, 0x03, 0xAD, 0x00, 123}));
     EXPECT_EQ(answers[10], 10);
     EXPECT_EQ(answers[12], 0xA8);
+}
+
+// Clients polling without pause, each on a connection of its own that keeps one request waiting;
+// all under one identity (one process with many connections) or each under its own.
+class Pollers {
+  public:
+    Pollers(const std::string& address, int count, bool oneIdentity) {
+        for (int i = 0; i < count; ++i)
+            threads.emplace_back([=, this] {
+                mux::ClientIdentity id{static_cast<std::uint32_t>(getpid()), {}, "poller"};
+                id.token.fill(oneIdentity ? 0xEE : static_cast<std::uint8_t>(i));
+                Poll(*mux::ParseEndpoint(address), id);
+            });
+    }
+    ~Pollers() {
+        running = false;
+        for (auto& t : threads) t.join();
+    }
+    int Busy() const { return busy; }
+    int Unanswered() const { return unanswered; }
+
+  private:
+    void Poll(const mux::Endpoint& endpoint, const mux::ClientIdentity& id) {
+        const mux::UniqueFd s = mux::ConnectWithin(endpoint, Clock::now() + 1s);
+        Bytes out = mux::EncodeHello(id);
+        const Bytes request{2, 0x01, 0x28};
+        while (running) {
+            out.insert(out.end(), request.begin(), request.end());
+            std::uint8_t first = 0, reply[20];
+            const auto deadline = Clock::now() + 3s;
+            if (!mux::SendAllWithin(s.Get(), out.data(), out.size(), deadline) ||
+                !mux::ReceiveExactWithin(s.Get(), &first, 1, deadline) ||
+                (first != mux::kBusy &&
+                 !mux::ReceiveExactWithin(s.Get(), reply, first, deadline))) {
+                ++unanswered;
+                return;
+            }
+            busy += first == mux::kBusy;
+            out.clear();
+        }
+    }
+
+    std::atomic<bool> running{true};
+    std::atomic<int> busy{0}, unanswered{0};
+    std::vector<std::thread> threads;
+};
+
+// Clients take turns: a process keeping 40 requests waiting delays another's by one exchange per
+// round, not by forty; when the clients themselves are too many, a request that waits too long
+// is answered busy, and the library says so. Over tcp, where a hello's identity is the client.
+TEST_F(MuxServerTest, ClientsTakeTurnsAndAnOverdueRequestIsAnsweredBusy) {
+    StopServer();
+    const std::string tcp = FreeLoopbackAddress();
+    StartServer(tcp);
+    using Ex = int (*)(unsigned, const unsigned char*, unsigned char*, int*, char*, unsigned);
+    const auto ex = reinterpret_cast<Ex>(client.Symbol("TransactMuxCommandEx"));
+    unsigned char reply[20];
+    char holder[80];
+    int held = 0;
+    {
+        const Pollers crowd(tcp, 40, true);
+        int answered = 0;
+        for (int i = 0; i < 20; ++i) answered += Call(kStatusA) == 10;
+        EXPECT_EQ(answered, 20);
+        EXPECT_EQ(crowd.Unanswered(), 0);
+    }
+    const Pollers crowd(tcp, 40, false);
+    EXPECT_TRUE(
+        WaitUntil([&] { return ex(2, kStatusA.data(), reply, &held, holder, sizeof holder) == -2; },
+                  10s, 1ms));
+    EXPECT_EQ(held, -1);
+    EXPECT_GT(crowd.Busy(), 0);
+    EXPECT_EQ(crowd.Unanswered(), 0);
 }
 
 TEST_F(MuxServerTest, SecondServerCannotTakeTheSameLine) {
@@ -314,6 +392,20 @@ TEST_F(MuxServerTest, BadInputIsSurvivedWhileAWellFormedClientKeepsPolling) {
     EXPECT_NE(log.find("20 timed out"), std::string::npos) << log;
 }
 
+// Only a connection that has said who it is may stay idle; the others are closed within 500 ms.
+TEST_F(MuxServerTest, AConnectionThatSaysNoHelloIsClosedSoon) {
+    const Attack attack{*mux::ParseEndpoint(address)};
+    const auto silent = attack.Connect();
+    const auto introduced = attack.Connect();
+    const mux::ClientIdentity id{static_cast<std::uint32_t>(getpid()), {}, "panel"};
+    ASSERT_TRUE(Attack::Send(introduced, mux::EncodeHello(id)));
+    const auto start = Clock::now();
+    EXPECT_TRUE(Attack::ServerCloses(silent, 2s));
+    EXPECT_LT(Clock::now() - start, 700ms);
+    EXPECT_FALSE(Attack::ServerCloses(introduced, 1s));
+    EXPECT_NE(StopServer().find(" 1 without hello"), std::string::npos);
+}
+
 // ---- Control: one client at a time may change the device. ----
 
 const Bytes kStart = {0x02, 0x41, 0x01};
@@ -364,6 +456,7 @@ struct Speaker {
     Heard Take() const { return Say({mux::kTakeControl}); }
     Heard GiveBack() const { return Say({mux::kGiveBack}); }
     std::string Named() const { return id.Describe(); }
+    std::string Logged() const { return id.Logged(); }
 };
 
 TEST_F(MuxServerTest, WhileOneClientHoldsControlNoOtherChangesTheDevice) {
@@ -403,9 +496,9 @@ TEST_F(MuxServerTest, WhileOneClientHoldsControlNoOtherChangesTheDevice) {
     EXPECT_EQ(b.Send(kStart).Length(), 2u) << "no grant: frames flow as before";
     const std::string log = StopServer();
     for (const std::string& line :
-         {"control granted to " + a.Named(), "control given back by " + a.Named(),
-          "refused 02 41 01 from " + b.Named() + ": control is held by " + a.Named(),
-          std::string("4 refused for control")})
+         {"control granted to " + a.Logged(), "control given back by " + a.Logged(),
+          "refused 02 41 01 from " + b.Logged() + ": control is held by " + a.Logged(),
+          std::string("6 refused for control")})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
@@ -421,7 +514,125 @@ TEST_F(MuxServerTest, AForgedIdentityGainsNothing) {
     EXPECT_EQ(otherProcess.Send(kStart).first, -1);
     EXPECT_EQ(device->RequestsSeen(), 0);
     EXPECT_TRUE(holder.Send(kStatusA).Held()) << "the holder kept control throughout";
-    EXPECT_NE(StopServer().find("1 false identities"), std::string::npos);
+    const std::string log = StopServer();
+    EXPECT_NE(log.find("1 false identities"), std::string::npos);
+    EXPECT_NE(copy.Logged(), holder.Logged()) << "the log tells the copy from the holder";
+    EXPECT_NE(log.find("from " + copy.Logged() + ": control is held by " + holder.Logged()),
+              std::string::npos)
+        << log;
+}
+
+// A hostile local process opening connections as fast as it can, keeping the newest ones open,
+// bounded in rate (one every 250 us) and count; with hello, each says it is a client of its own.
+class Flood {
+  public:
+    Flood(const std::string& address, bool hello)
+        : endpoint(*mux::ParseEndpoint(address)), hello(hello), thread([this] { Run(); }) {}
+    ~Flood() {
+        running = false;
+        thread.join();
+    }
+    int Connections() const { return connections; }
+
+  private:
+    static constexpr std::size_t kKeptOpen = 700;  // more than the server's 512
+    static constexpr int kMost = 20000;
+
+    void Run() {
+        std::deque<mux::UniqueFd> open;
+        mux::ClientIdentity id{static_cast<std::uint32_t>(getpid()), {}, "flood"};
+        auto next = Clock::now();
+        while (running && connections < kMost) {
+            next += 250us;
+            std::this_thread::sleep_until(next);
+            mux::UniqueFd s = mux::ConnectWithin(endpoint, Clock::now() + 100ms);
+            if (!s.Valid()) continue;
+            ++connections;
+            if (hello) {
+                id.token[0] = static_cast<std::uint8_t>(connections);
+                id.token[1] = static_cast<std::uint8_t>(connections >> 8);
+                const Bytes bytes = mux::EncodeHello(id);
+                mux::SendAllWithin(s.Get(), bytes.data(), bytes.size(), Clock::now() + 100ms);
+            }
+            open.push_back(std::move(s));
+            if (open.size() > kKeptOpen) open.pop_front();
+        }
+    }
+
+    mux::Endpoint endpoint;
+    bool hello;
+    std::atomic<bool> running{true};
+    std::atomic<int> connections{0};
+    std::thread thread;
+};
+
+// A connection flood neither takes control from its holder nor keeps anyone out: the holder and a
+// status-only client are served throughout, and while connections are being turned away the
+// grant stands even when its holder says nothing.
+TEST_F(MuxServerTest, AConnectionFloodNeitherTakesControlNorLocksOut) {
+    const Speaker a(address, "panel", 0xAA), b(address, "intruder", 0xBB);
+    ASSERT_EQ(a.Take().first, mux::kGranted);
+    for (const bool hello : {false, true}) {
+        const Flood flood(address, hello);
+        const auto end = Clock::now() + 1500ms;
+        int held = 0, statusAnswered = 0, rounds = 0;
+        for (; Clock::now() < end; ++rounds) {
+            held += a.Send(kStatusA).Held();
+            statusAnswered += Call(kStatusA) == 10;
+        }
+        EXPECT_EQ(held, rounds) << "hello " << hello << ", " << flood.Connections()
+                                << " connections";
+        EXPECT_EQ(statusAnswered, rounds) << "hello " << hello;
+        EXPECT_EQ(b.Take().holder, a.Named());
+    }
+    {
+        const Flood flood(address, false);
+        const auto silentSince = Clock::now();
+        ASSERT_TRUE(WaitUntil([&] { return Clock::now() - silentSince > 3500ms; }, 5s));
+        EXPECT_EQ(b.Take().holder, a.Named()) << "lapsed while connections were turned away";
+    }
+    EXPECT_TRUE(WaitUntil([&] { return b.Take().first == mux::kGranted; }, 5s, 100ms))
+        << "the grant lapses once nobody is kept out";
+    const std::string log = StopServer();
+    std::cout << log.substr(log.rfind("stopped:"));
+    EXPECT_EQ(log.find(" 0 refused,"), std::string::npos) << log;
+}
+
+// A granted take says whether another client was granted control since this one last held it;
+// the server remembers the last grant for as long as it runs, across give-backs and lapses.
+TEST_F(MuxServerTest, AGrantSaysWhetherAnotherClientHeldControlMeanwhile) {
+    const Speaker a(address, "panel", 0xAA), b(address, "script", 0xBB);
+    struct Step {
+        const Speaker& who;
+        int answer;
+    };
+    const std::vector<Step> steps{{a, mux::kGranted},  // the first grant since the start
+                                  {a, mux::kGranted},
+                                  {b, mux::kGrantedAfterOther},
+                                  {a, mux::kGrantedAfterOther},
+                                  {a, mux::kGranted}};
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].who.Take().first, steps[i].answer) << "step " << i;
+        EXPECT_EQ(steps[i].who.Take().first, mux::kGranted) << "renewed, step " << i;
+        steps[i].who.GiveBack();
+    }
+    using TakeEx = int (*)(char*, unsigned, int*);
+    const auto takeEx = reinterpret_cast<TakeEx>(client.Symbol("TakeMuxControlEx"));
+    const auto take = reinterpret_cast<int (*)(char*, unsigned)>(client.Symbol("TakeMuxControl"));
+    char holder[80] = "";
+    int others = -1;
+    ASSERT_EQ(takeEx(holder, sizeof holder, &others), 1);
+    EXPECT_EQ(others, 1) << "this process never held it, the panel did";
+    EXPECT_EQ(take(holder, sizeof holder), 1);
+    EXPECT_EQ(a.Take().first, mux::kRefused);
+    ASSERT_EQ(takeEx(holder, sizeof holder, &others), 1);
+    EXPECT_EQ(others, 0);
+
+    StopServer();
+    StartServer(address);
+    EXPECT_EQ(b.Take().first, mux::kGranted) << "nobody held it since the server started";
+    EXPECT_EQ(takeEx(holder, sizeof holder, &others), 0);
+    EXPECT_EQ(others, 1) << "refused";
 }
 
 TEST_F(MuxServerTest, ControlEndsThreeSecondsAfterTheHoldersLastRequestAndWithTheServer) {
@@ -435,7 +646,7 @@ TEST_F(MuxServerTest, ControlEndsThreeSecondsAfterTheHoldersLastRequestAndWithTh
     EXPECT_GE(freed, 3s);
     EXPECT_LT(freed, 3500ms);
     EXPECT_FALSE(a.Send(kStatusA).Held());
-    EXPECT_NE(StopServer().find("control of " + a.Named() + " lapsed"), std::string::npos);
+    EXPECT_NE(StopServer().find("control of " + a.Logged() + " lapsed"), std::string::npos);
 
     StartServer(address);
     ASSERT_EQ(a.Take().first, mux::kGranted);

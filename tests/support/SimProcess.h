@@ -56,6 +56,7 @@ class ChildProcess {
     int Signal(int signal, std::chrono::milliseconds limit = std::chrono::seconds(5));
     // Waits for the program to end by itself; its exit code, or -1 when it runs on.
     int WaitExit(std::chrono::milliseconds limit = std::chrono::seconds(5));
+    pid_t Pid() const { return pid; }
 
   private:
     pid_t pid = -1;
