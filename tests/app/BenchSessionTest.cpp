@@ -78,6 +78,7 @@ struct ModelServer final : link::SharedControl {
     }
     bool HeldSinceLastAsked() override { return !std::exchange(lapsed, false) && holder == Us; }
     std::string LastRefusal() override { return {}; }
+    bool LastExchangeBusy() override { return false; }
     // Every exchange: a reply without the grant, or none, marks a lapse.
     void Exchanged(bool answered) {
         if (!answered || holder != Us) lapsed = true;
