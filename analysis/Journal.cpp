@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "analysis/QcMarker.h"
 #include "config/Cp1251.h"
 #include "reports/FileAccess.h"
 #include "reports/ReportError.h"
@@ -426,6 +427,15 @@ void NameRepeatedRecords(Journal& journal) {
                 {r.file, r.line, "record " + r.id.Text() + " appears a second time"});
 }
 
+// A marker that cannot be trusted is named here once, not wherever the records are judged.
+void NameRefusedMarkers(Journal& journal) {
+    for (const JournalRecord& r : journal.records) {
+        std::string refusal;
+        ParseQcMarker(r.FirstLine(), &refusal);
+        if (!refusal.empty()) journal.problems.push_back({r.file, r.line, refusal});
+    }
+}
+
 }  // namespace
 
 std::string CivilDate::Text() const {
@@ -510,6 +520,7 @@ Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) 
         ReadYear(workFolder, year, filter, journal);
     }
     NameRepeatedRecords(journal);
+    NameRefusedMarkers(journal);
     return journal;
 }
 

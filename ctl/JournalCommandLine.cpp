@@ -255,9 +255,8 @@ analysis::QcMarker MarkerOf(const JournalOptions& o, analysis::QcMarker::Kind ki
 std::string MarkerLine(const analysis::QcMarker& marker) {
     std::string text = analysis::MarkerText(marker);
     if (text.empty())
-        Refuse("--name " + marker.name +
-               ": one word of ASCII letters, digits and signs, short "
-               "enough that the record's first line stays within 68 characters");
+        Refuse("--name " + marker.name + ": " + analysis::kMarkerNameRule +
+               ", short enough that the record's first line stays within 68 characters");
     return text;
 }
 
