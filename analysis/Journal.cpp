@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -23,6 +24,9 @@ constexpr std::string_view kRecordIndent = "          ;";
 constexpr std::string_view kMeasurementPrefix = "          /";
 constexpr std::size_t kHeaderLines = 5;
 constexpr int kReadAttempts = 3;  // a file renamed between listing and reading is looked up again
+// The largest rate a line can carry, the largest count in one hundredth of a second, has 12
+// whole digits.
+constexpr std::size_t kRateDigits = 12;
 
 // Reads fixed-form text from left to right; every step fails once one has failed.
 class Cursor {
@@ -34,13 +38,18 @@ class Cursor {
         at += expected.size();
         return true;
     }
-    // At least min and at most max digits.
+    // At least min and at most max digits; more than a 64-bit number holds fail.
     std::int64_t Digits(std::size_t min, std::size_t max, std::string_view what) {
+        constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
         std::size_t n = 0;
         std::int64_t value = 0;
-        while (ok && at + n < text.size() && n < max && IsDigit(text[at + n]))
-            value = value * 10 + (text[at + n++] - '0');
-        if (!ok || n < min) {
+        bool fits = true;
+        while (ok && at + n < text.size() && n < max && IsDigit(text[at + n])) {
+            const int digit = text[at + n++] - '0';
+            fits = fits && value <= (kLargest - digit) / 10;
+            if (fits) value = value * 10 + digit;
+        }
+        if (!ok || n < min || !fits) {
             Fail(what);
             return 0;
         }
@@ -150,7 +159,7 @@ std::optional<ParsedMeasurement> ParseMeasurementLine(std::string_view line, std
     if (c.Peek('-')) {
         c.Literal("-----.---");
     } else {
-        const auto whole = c.Digits(5, 20, "the rate");
+        const auto whole = c.Digits(5, kRateDigits, "the rate");
         c.Literal(".");
         p.printedRate = static_cast<std::uint64_t>(whole * 1000 + c.Digits(3, 3, "the rate"));
     }

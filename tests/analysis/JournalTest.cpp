@@ -87,6 +87,9 @@ TEST_F(JournalTest, DamagedLinesAreNamedAndTheRestIsRead) {
         {13, good.substr(0, 40), "not a measurement line", 26},
         {13, "hello", "not a line of a report", 26},
         {13, std::string(good).replace(good.find("Ut=") + 3, 1, "+"), "threshold's sign", 26},
+        // Twenty digits of rate overflow a 64-bit number before they are refused.
+        {13, std::string(good).replace(good.find("D=") + 2, 5, std::string(20, '9')),
+         "not a measurement line", 26},
         {8, "Date: 31-02-2026 ;" + std::string(62, '='), "not a calendar date", 0},
         {10, "<00a002>  ;x", "not a record line", 0},
     };
