@@ -27,6 +27,10 @@ constexpr int kReadAttempts = 3;  // a file renamed between listing and reading 
 // The largest rate a line can carry, the largest count in one hundredth of a second, has 12
 // whole digits.
 constexpr std::size_t kRateDigits = 12;
+// Far more than a month of heavy use writes (a year of it is 6 MB): anything larger is damage.
+constexpr std::size_t kLargestReport = 64u << 20;
+// Problems named per file; the rest are counted.
+constexpr int kProblemsNamed = 100;
 
 // Reads fixed-form text from left to right; every step fails once one has failed.
 class Cursor {
@@ -196,6 +200,14 @@ class FileReader {
     FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal)
         : file(file), firstRecord(firstRecord), journal(journal) {}
 
+    // The count of problems beyond those named.
+    void Finish() {
+        if (problems > kProblemsNamed)
+            journal.problems.push_back(
+                {file, 0,
+                 std::to_string(problems - kProblemsNamed) + " more problems in this file"});
+    }
+
     void Line(std::string_view text, int number) {
         lineNumber = number;
         if (text.empty()) return EndDescription();
@@ -215,7 +227,8 @@ class FileReader {
     enum class State { Outside, Description, Closed };
 
     void Problem(std::string reason) {
-        journal.problems.push_back({file, lineNumber, std::move(reason)});
+        if (++problems <= kProblemsNamed)
+            journal.problems.push_back({file, lineNumber, std::move(reason)});
     }
     // A damaged date or record line: the lines that belong to it are skipped with it, up to
     // the next date or record line.
@@ -336,6 +349,7 @@ class FileReader {
     bool closedByHyphens = false;
     int previousMinute = -1;
     int dayOffset = 0;
+    int problems = 0;
 };
 
 struct MonthFile {
@@ -393,7 +407,7 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
     for (int attempt = 1;; ++attempt) {
         const std::string path = yearFolder + "/" + file.name;
         try {
-            return reports::ReadWholeFile(path);
+            return reports::ReadWholeFile(path, kLargestReport);
         } catch (const reports::ReportError& error) {
             if (reports::PathExists(path) || attempt == kReadAttempts) {
                 journal.problems.push_back(
@@ -515,8 +529,10 @@ int Journal::NewestYear() const {
 void ReadReportText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
                     Journal& journal) {
     FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), journal);
+    reports::LineSplitter lines(bytes);
     int number = 0;
-    for (const std::string& line : reports::SplitLines(bytes)) reader.Line(line, ++number);
+    for (std::string_view line; lines.Next(line);) reader.Line(line, ++number);
+    reader.Finish();
 }
 
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) {

@@ -13,9 +13,9 @@
 
 namespace pulsedesk::reports {
 
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFile(const std::string& path, std::size_t limit) {
     try {
-        return fileio::ReadWholeFile(path);
+        return fileio::ReadWholeFile(path, limit);
     } catch (const fileio::FileError& error) {
         throw ReportError(error.what());
     }

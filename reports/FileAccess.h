@@ -2,6 +2,8 @@
 // (fileio/) raising ReportError, folder listing and creation.
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,8 @@ using fileio::DurableWriterOptions;
 using fileio::FileWriter;
 
 // The file layer's operations with their failures raised as ReportError, with the same text.
-std::string ReadWholeFile(const std::string& path);
+std::string ReadWholeFile(const std::string& path,
+                          std::size_t limit = std::numeric_limits<std::size_t>::max());
 void ReplaceFile(FileWriter& writer, const std::string& path, const std::string& bytes);
 
 bool PathExists(const std::string& path);

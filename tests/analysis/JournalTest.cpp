@@ -1,5 +1,6 @@
 // The reader against trees written by the report store itself, and against damaged copies.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -125,6 +126,27 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     const Journal december = ReadJournal(Work(), {YearMonth{2026, 12}, YearMonth{2026, 12}});
     ASSERT_EQ(december.records.size(), 1u);
     EXPECT_EQ(december.records[0].id, (RecordId{2026, 2}));
+}
+
+// No month reaches 64 MiB, and a damaged file names its first hundred problems only.
+TEST_F(JournalTest, AFileTooLargeIsRefusedAndProblemsAreCappedPerFile) {
+    WriteYearEnd();
+    const std::string november = Year() + "/11-26_000001-000001.rep";
+    ASSERT_EQ(::truncate(november.c_str(), (64 << 20) + 1), 0);  // sparse: nothing is written
+    WriteBytes(
+        December(), ReadBytes(December()) + std::string(250, '\n') + [] {
+            std::string garbage;
+            for (int i = 0; i < 250; ++i) garbage += "garbage\r\n";
+            return garbage;
+        }());
+    const Journal j = ReadJournal(Work());
+    ASSERT_EQ(j.problems.size(), 1u + 100 + 1);
+    EXPECT_EQ(j.problems[0].file, "2026/11-26_000001-000001.rep");
+    EXPECT_NE(j.problems[0].reason.find("File too large"), std::string::npos);
+    EXPECT_EQ(j.problems[100].line, 39 + 250 + 100);  // December has 39 lines
+    EXPECT_EQ(j.problems[101].line, 0);
+    EXPECT_EQ(j.problems[101].reason, "150 more problems in this file");
+    EXPECT_EQ(j.records.size(), 2u) << "December and January are read";
 }
 
 TEST(RecordRefTest, TakesYearAndNumberOrNumberAlone) {
