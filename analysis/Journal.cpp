@@ -23,6 +23,8 @@ namespace {
 constexpr std::string_view kRecordIndent = "          ;";
 constexpr std::string_view kMeasurementPrefix = "          /";
 constexpr std::size_t kHeaderLines = 5;
+// A header line holds a label of the settings (at most 2047 characters there) and its value.
+constexpr std::size_t kLongestHeaderLine = 4096;
 constexpr int kReadAttempts = 3;  // a file renamed between listing and reading is looked up again
 // The largest rate a line can carry, the largest count in one hundredth of a second, has 12
 // whole digits.
@@ -202,6 +204,8 @@ class FileReader {
 
     // The count of problems beyond those named.
     void Finish() {
+        if (lineNumber < static_cast<int>(kHeaderLines))
+            journal.problems.push_back({file, 0, "the report header is cut short"});
         if (problems > kProblemsNamed)
             journal.problems.push_back(
                 {file, 0,
@@ -210,10 +214,12 @@ class FileReader {
 
     void Line(std::string_view text, int number) {
         lineNumber = number;
+        const bool header = !date && !skipping && static_cast<std::size_t>(number) <= kHeaderLines;
+        if (header) CheckHeaderLine(text);
         if (text.empty()) return EndDescription();
         if (StartsWith(text, "Date:")) return DateLine(text);
         // The header's label lines may hold anything.
-        if (!date && !skipping && static_cast<std::size_t>(number) <= kHeaderLines) return;
+        if (header) return;
         if (text.size() >= 11 && text[0] == '<' && text.substr(7, 4) == ">  ;")
             return RecordLine(text);
         if (skipping) return;
@@ -225,6 +231,13 @@ class FileReader {
 
   private:
     enum class State { Outside, Description, Closed };
+
+    // Four label lines no longer than a label and its value, then the closing line.
+    void CheckHeaderLine(std::string_view text) {
+        const bool closing = static_cast<std::size_t>(lineNumber) == kHeaderLines;
+        if (closing ? text != ";" + std::string(79, '-') : text.size() > kLongestHeaderLine)
+            Problem("the report header is damaged");
+    }
 
     void Problem(std::string reason) {
         if (++problems <= kProblemsNamed)

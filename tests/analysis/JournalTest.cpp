@@ -149,6 +149,36 @@ TEST_F(JournalTest, AFileTooLargeIsRefusedAndProblemsAreCappedPerFile) {
     EXPECT_EQ(j.records.size(), 2u) << "December and January are read";
 }
 
+TEST_F(JournalTest, AFileWithADamagedOrCutHeaderIsNamed) {
+    WriteYearEnd();
+    const std::string original = ReadBytes(December());
+    const std::string garbage(10 << 20, 'g');
+    const struct {
+        std::string bytes;
+        std::vector<std::pair<int, std::string>> problems;
+        bool recordRead;
+    } cases[] = {
+        {garbage + original.substr(original.find('\n')), {{1, "damaged"}}, true},
+        {garbage, {{1, "damaged"}, {0, "cut short"}}, false},
+        {original.substr(0, original.find("Month")), {{0, "cut short"}}, false},
+        {"", {{0, "cut short"}}, false},
+        {std::string(original).replace(original.find(";---"), 2, ";="), {{5, "damaged"}}, true},
+        {std::string(original).replace(original.find(";---"), 80, ""), {{5, "damaged"}}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 80));
+        WriteBytes(December(), c.bytes);
+        const Journal j = ReadJournal(Work());
+        ASSERT_EQ(j.problems.size(), c.problems.size());
+        for (std::size_t i = 0; i < c.problems.size(); ++i) {
+            EXPECT_EQ(j.problems[i].file, "2026/12-26_000002-000002.rep");
+            EXPECT_EQ(j.problems[i].line, c.problems[i].first);
+            EXPECT_NE(j.problems[i].reason.find(c.problems[i].second), std::string::npos);
+        }
+        EXPECT_EQ(j.Find({2026, 2}) != nullptr, c.recordRead);
+    }
+}
+
 TEST(RecordRefTest, TakesYearAndNumberOrNumberAlone) {
     EXPECT_EQ(ParseRecordRef("12")->number, 12u);
     EXPECT_EQ(ParseRecordRef("2026:5")->year, 2026);

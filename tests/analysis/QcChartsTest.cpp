@@ -127,8 +127,9 @@ TEST_F(QcChartsTest, ALineWithoutCountTimeIsReadButHasNoRate) {
 
 TEST(ReportTextTest, SevenDigitNumbersAndATypedClosingLine) {
     const std::string dash69(69, '-');
-    const std::string text = "h\r\nh\r\nh\r\nh\r\n;-\r\n\r\n\r\nDate: 01-03-2026 ;" +
-                             std::string(62, '=') + "\r\n\r\n<000001>  ;" + dash69 +
+    const std::string text = "h\r\nh\r\nh\r\nh\r\n;" + std::string(79, '-') +
+                             "\r\n\r\n\r\nDate: 01-03-2026 ;" + std::string(62, '=') +
+                             "\r\n\r\n<000001>  ;" + dash69 +
                              "\r\n          ;second\r\n          ;" + dash69 + "\r\n";
     Journal j;
     ReadReportText(text, "f", 999999, j);
