@@ -384,11 +384,12 @@ std::optional<reports::ParsedReportName> StrictName(const std::string& name, int
 }
 
 // Each month's file: of two (a rename caught half-way, or a crash), the one with the later
-// records. Names that are no report of this year go to problems when given.
+// records. Names that are no report of this year go to problems when given. Raises ReportError
+// when the folder cannot be listed.
 std::map<int, MonthFile> MonthFiles(const std::string& yearFolder, int year,
                                     std::vector<JournalProblem>* problems) {
     std::map<int, MonthFile> months;
-    for (const std::string& name : reports::MatchingNames(yearFolder, "*.rep")) {
+    for (const std::string& name : reports::ListMatchingNames(yearFolder, "*.rep")) {
         auto parsed = StrictName(name, year);
         if (!parsed) {
             if (problems != nullptr)
@@ -428,7 +429,13 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
                 return std::nullopt;
             }
         }
-        auto again = MonthFiles(yearFolder, year, nullptr);
+        std::map<int, MonthFile> again;
+        try {
+            again = MonthFiles(yearFolder, year, nullptr);
+        } catch (const reports::ReportError& error) {
+            journal.problems.push_back({std::to_string(year) + "/" + file.name, 0, error.what()});
+            return std::nullopt;
+        }
         auto found = again.find(file.parsed.month);
         if (found == again.end()) return std::nullopt;
         file = found->second;
@@ -442,7 +449,14 @@ bool Wanted(const JournalFilter& filter, YearMonth ym) {
 void ReadYear(const std::string& workFolder, int year, const JournalFilter& filter,
               Journal& journal) {
     const std::string yearFolder = workFolder + "/" + std::to_string(year);
-    for (auto& [month, file] : MonthFiles(yearFolder, year, &journal.problems)) {
+    std::map<int, MonthFile> months;
+    try {
+        months = MonthFiles(yearFolder, year, &journal.problems);
+    } catch (const reports::ReportError& error) {
+        journal.problems.push_back({std::to_string(year), 0, error.what()});
+        return;
+    }
+    for (auto& [month, file] : months) {
         if (!Wanted(filter, {year, month})) continue;
         for (const std::string& other : file.others)
             journal.problems.push_back({std::to_string(year) + "/" + other, 0,
@@ -550,9 +564,8 @@ void ReadReportText(std::string_view bytes, const std::string& file, std::uint32
 
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) {
     Journal journal;
-    for (const std::string& name : reports::MatchingNames(workFolder, "[0-9][0-9][0-9][0-9]")) {
+    for (const std::string& name : reports::ListMatchingNames(workFolder, "[0-9][0-9][0-9][0-9]")) {
         const int year = std::stoi(name);
-        if (!reports::IsDirectory(workFolder + "/" + name)) continue;
         if (filter.from && year < filter.from->year) continue;
         if (filter.to && year > filter.to->year) continue;
         ReadYear(workFolder, year, filter, journal);

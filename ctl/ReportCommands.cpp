@@ -92,7 +92,7 @@ std::string JournalFolder(const std::string& given, const config::ConfigFile& co
 
 an::Journal ReadJournalOf(const std::string& folder, std::FILE* err,
                           const an::JournalFilter& filter) {
-    if (!reports::IsDirectory(folder)) throw reports::ReportError("no report folder " + folder);
+    if (!reports::PathExists(folder)) throw reports::ReportError("no report folder " + folder);
     an::Journal journal = an::ReadJournal(folder, filter);
     PrintProblems(journal, err);
     return journal;

@@ -25,8 +25,10 @@ bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
 
-// Names in the folder that match a shell pattern (fnmatch), in sorted order; none when the folder
-// cannot be listed.
+// Names in the folder that match a shell pattern (fnmatch), in sorted order; raises ReportError
+// naming the folder and the reason when it cannot be listed.
+std::vector<std::string> ListMatchingNames(const std::string& folder, const std::string& pattern);
+// The same, with none when the folder cannot be listed.
 std::vector<std::string> MatchingNames(const std::string& folder, const std::string& pattern);
 
 // Makes one folder; false when it cannot be made.

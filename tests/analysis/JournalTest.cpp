@@ -7,6 +7,7 @@
 #include "analysis/Export.h"
 #include "analysis/Journal.h"
 #include "config/Cp1251.h"
+#include "reports/ReportError.h"
 #include "reports/StoreFixture.h"
 
 namespace pulsedesk::analysis {
@@ -177,6 +178,31 @@ TEST_F(JournalTest, AFileWithADamagedOrCutHeaderIsNamed) {
         }
         EXPECT_EQ(j.Find({2026, 2}) != nullptr, c.recordRead);
     }
+}
+
+// A year that cannot be read is named with the reason, like a report that cannot; a work folder
+// that cannot be read is no journal at all.
+TEST_F(JournalTest, UnreadableFoldersAreNamedWithTheirError) {
+    WriteYearEnd();
+    const std::string year2025 = Work() + "/2025", year2024 = Work() + "/2024";
+    WriteBytes(year2025, "a file, not a folder");
+    fs::create_directory_symlink(year2024, year2024);
+    const Journal j = ReadJournal(Work());
+    ASSERT_EQ(j.problems.size(), 2u);
+    EXPECT_EQ(j.problems[0].file, "2024");
+    EXPECT_NE(j.problems[0].reason.find("Too many levels of symbolic links"), std::string::npos);
+    EXPECT_EQ(j.problems[1].file, "2025");
+    EXPECT_NE(j.problems[1].reason.find("Not a directory"), std::string::npos);
+    EXPECT_EQ(j.records.size(), 3u);
+
+    if (::geteuid() == 0) return;  // permissions bind everyone but root
+    ::chmod(Year().c_str(), 0300);
+    EXPECT_NE(ReadJournal(Work()).problems.at(0).reason.find("Permission denied"),
+              std::string::npos);
+    ::chmod(Year().c_str(), 0700);
+    ::chmod(Work().c_str(), 0300);
+    EXPECT_THROW(ReadJournal(Work()), reports::ReportError);
+    ::chmod(Work().c_str(), 0700);
 }
 
 TEST(RecordRefTest, TakesYearAndNumberOrNumberAlone) {

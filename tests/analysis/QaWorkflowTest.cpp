@@ -78,6 +78,15 @@ TEST(ReportCommandTest, DamagedLinesGoToStandardErrorAndMissingOnesFail) {
     r = testing::RunProgram("pulsectl", {"report", "list", "--report-folder", dir.File("none")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("no report folder"), std::string::npos) << r.err;
+    // An unreadable year is named and the rest listed; an unreadable work folder fails.
+    ::symlink(dir.File("2025").c_str(), dir.File("2025").c_str());
+    r = report({"report", "list"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("pulsectl: 2025: cannot read the folder"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("2026:1 "), std::string::npos) << r.out;
+    r = testing::RunProgram("pulsectl", {"report", "list", "--report-folder", dir.File("2025")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Too many levels of symbolic links"), std::string::npos) << r.err;
 }
 
 constexpr double kBackground = 50;  // counts per second
