@@ -38,7 +38,7 @@ int List(const an::Journal& journal, bool json, std::FILE* out) {
         char line[64];
         std::snprintf(line, sizeof line, "%-13s %s %6zu  ", r.id.Text().c_str(),
                       r.date.Text().c_str(), r.measurements.size());
-        text += line + r.FirstLine() + "\n";
+        text += line + config::VisibleText(r.FirstLine()) + "\n";
     }
     json ? PrintJson(rows, out) : Print(text, out);
     return 0;
