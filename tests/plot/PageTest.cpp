@@ -2,8 +2,10 @@
 // page, text that cannot become markup, and pulseplot run as a child that may fail.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QXmlStreamReader>
+#include <filesystem>
 
 #include "ctl/CommandLine.h"
 #include "ctl/HtmlPage.h"
@@ -139,6 +141,11 @@ TEST(QaPage, HostileDescriptionsAndNamesBecomeTextOrProblems) {
         args.insert(args.end(), {"--report-folder", dir.Path()});
         return testing::RunProgram("pulsectl", args, std::chrono::seconds(60));
     };
+    // Every --out replaces a symbolic link under its name, never writes through it.
+    const std::string victim = dir.Write("victim", "kept");
+    ::mkdir(dir.File("page").c_str(), 0777);
+    for (const char* out : {"page/qa-all.html", "s.svg", "s.PNG"})
+        ASSERT_EQ(::symlink(victim.c_str(), dir.File(out).c_str()), 0);
 
     testing::ProgramResult r = report({"report", "html", "--out", dir.File("page")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -155,6 +162,14 @@ TEST(QaPage, HostileDescriptionsAndNamesBecomeTextOrProblems) {
 
     r = report({"report", "plot", "series", "--record", "1", "--out", dir.File("s.svg")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = report({"report", "plot", "plateau", "--record", "5", "--out", dir.File("s.PNG")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadBytes(victim), "kept");
+    for (const char* out : {"page/qa-all.html", "s.svg", "s.PNG"})
+        EXPECT_TRUE(
+            std::filesystem::is_regular_file(std::filesystem::symlink_status(dir.File(out))))
+            << out;
+    EXPECT_EQ(ReadBytes(dir.File("s.PNG")).substr(1, 3), "PNG");
     const XmlReading svg = ReadXml(ReadBytes(dir.File("s.svg")));
     EXPECT_EQ(svg.active, std::vector<std::string>{});
     EXPECT_EQ(svg.texts.at(0), "Series, record 2026:1: QC CHI2 " + kScript);
