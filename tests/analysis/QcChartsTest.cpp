@@ -125,6 +125,25 @@ TEST_F(QcChartsTest, ALineWithoutCountTimeIsReadButHasNoRate) {
     EXPECT_EQ(BackgroundCharts(j, {})[0].points[0].seconds, 100);  // left out of the point
 }
 
+// The fuzzer's seeds: the whole files read clean with every line ending, the damaged ones do not.
+TEST(ReportTextTest, TheFuzzCorpusHoldsWholeAndDamagedReports) {
+    const struct {
+        const char* name;
+        std::size_t problems, records;
+    } files[] = {{"well-formed.rep", 0, 4}, {"lf-only.rep", 0, 4},
+                 {"cr-only.rep", 0, 4},     {"damaged-lines.rep", 2, 4},
+                 {"cut-header.rep", 1, 0},  {"garbage-first-line.rep", 1, 4}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        Journal j;
+        ReadReportText(
+            pulsedesk::testing::ReadBytes(std::string(PULSEDESK_JOURNAL_CORPUS "/") + f.name),
+            f.name, 1, j);
+        EXPECT_EQ(j.problems.size(), f.problems);
+        EXPECT_EQ(j.records.size(), f.records);
+    }
+}
+
 TEST(ReportTextTest, SevenDigitNumbersAndATypedClosingLine) {
     const std::string dash69(69, '-');
     const std::string text = "h\r\nh\r\nh\r\nh\r\n;" + std::string(79, '-') +
