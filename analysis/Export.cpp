@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace pulsedesk::analysis {
 
@@ -47,6 +48,12 @@ std::string CsvCell(const std::string& text) {
     return cell + "\"";
 }
 
+std::string CsvTextCell(const std::string& text) {
+    const bool formula =
+        !text.empty() && std::string_view("=+-@").find(text[0]) != std::string_view::npos;
+    return CsvCell(formula ? "'" + text : text);
+}
+
 std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
     std::string out = ExportCsvHeader() + "\r\n";
     // A year of heavy use has a hundred thousand rows: what rows share is formatted once.
@@ -59,8 +66,8 @@ std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
             if (quotedFor != &r) {
                 quotedFor = &r;
                 recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) + ',' +
-                              CsvCell(description) + ',';
-                fileCell = CsvCell(r.file);
+                              CsvTextCell(description) + ',';
+                fileCell = CsvTextCell(r.file);
             }
             if (m.end != end) {
                 end = m.end;
@@ -74,8 +81,8 @@ std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
                    (hundredths < 10 ? ".0" : ".") + std::to_string(hundredths) + ',' +
                    std::to_string(m.count) + ',' + (rate ? Shortest(*rate) : "") + ',' +
                    (u ? Shortest(*u) : "") + ',' + m.category + ',' +
-                   (m.file == r.file ? fileCell : CsvCell(m.file)) + ',' + std::to_string(m.line) +
-                   "\r\n";
+                   (m.file == r.file ? fileCell : CsvTextCell(m.file)) + ',' +
+                   std::to_string(m.line) + "\r\n";
         });
     return out;
 }

@@ -22,5 +22,9 @@ std::string ExportJson(const Journal& journal, std::optional<RecordId> only = st
 
 // A CSV cell, quoted when it holds a comma, a quote or a line break.
 std::string CsvCell(const std::string& text);
+// A cell of free text (a description, a file name): one that starts with "=", "+", "-" or "@",
+// which a spreadsheet would take for a formula, gets a "'" in front. Numbers, negative ones
+// included, go through CsvCell.
+std::string CsvTextCell(const std::string& text);
 
 }  // namespace pulsedesk::analysis

@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <set>
 
+#include "analysis/QcMarker.h"
 #include "config/Cp1251.h"
 #include "reports/FileAccess.h"
 #include "reports/ReportError.h"
@@ -21,7 +23,16 @@ namespace {
 constexpr std::string_view kRecordIndent = "          ;";
 constexpr std::string_view kMeasurementPrefix = "          /";
 constexpr std::size_t kHeaderLines = 5;
+// A header line holds a label of the settings (at most 2047 characters there) and its value.
+constexpr std::size_t kLongestHeaderLine = 4096;
 constexpr int kReadAttempts = 3;  // a file renamed between listing and reading is looked up again
+// The largest rate a line can carry, the largest count in one hundredth of a second, has 12
+// whole digits.
+constexpr std::size_t kRateDigits = 12;
+// Far more than a month of heavy use writes (a year of it is 6 MB): anything larger is damage.
+constexpr std::size_t kLargestReport = 64u << 20;
+// Problems named per file; the rest are counted.
+constexpr int kProblemsNamed = 100;
 
 // Reads fixed-form text from left to right; every step fails once one has failed.
 class Cursor {
@@ -33,13 +44,18 @@ class Cursor {
         at += expected.size();
         return true;
     }
-    // At least min and at most max digits.
+    // At least min and at most max digits; more than a 64-bit number holds fail.
     std::int64_t Digits(std::size_t min, std::size_t max, std::string_view what) {
+        constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
         std::size_t n = 0;
         std::int64_t value = 0;
-        while (ok && at + n < text.size() && n < max && IsDigit(text[at + n]))
-            value = value * 10 + (text[at + n++] - '0');
-        if (!ok || n < min) {
+        bool fits = true;
+        while (ok && at + n < text.size() && n < max && IsDigit(text[at + n])) {
+            const int digit = text[at + n++] - '0';
+            fits = fits && value <= (kLargest - digit) / 10;
+            if (fits) value = value * 10 + digit;
+        }
+        if (!ok || n < min || !fits) {
             Fail(what);
             return 0;
         }
@@ -149,7 +165,7 @@ std::optional<ParsedMeasurement> ParseMeasurementLine(std::string_view line, std
     if (c.Peek('-')) {
         c.Literal("-----.---");
     } else {
-        const auto whole = c.Digits(5, 20, "the rate");
+        const auto whole = c.Digits(5, kRateDigits, "the rate");
         c.Literal(".");
         p.printedRate = static_cast<std::uint64_t>(whole * 1000 + c.Digits(3, 3, "the rate"));
     }
@@ -186,12 +202,24 @@ class FileReader {
     FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal)
         : file(file), firstRecord(firstRecord), journal(journal) {}
 
+    // The count of problems beyond those named.
+    void Finish() {
+        if (lineNumber < static_cast<int>(kHeaderLines))
+            journal.problems.push_back({file, 0, "the report header is cut short"});
+        if (problems > kProblemsNamed)
+            journal.problems.push_back(
+                {file, 0,
+                 std::to_string(problems - kProblemsNamed) + " more problems in this file"});
+    }
+
     void Line(std::string_view text, int number) {
         lineNumber = number;
+        const bool header = !date && !skipping && static_cast<std::size_t>(number) <= kHeaderLines;
+        if (header) CheckHeaderLine(text);
         if (text.empty()) return EndDescription();
         if (StartsWith(text, "Date:")) return DateLine(text);
         // The header's label lines may hold anything.
-        if (!date && !skipping && static_cast<std::size_t>(number) <= kHeaderLines) return;
+        if (header) return;
         if (text.size() >= 11 && text[0] == '<' && text.substr(7, 4) == ">  ;")
             return RecordLine(text);
         if (skipping) return;
@@ -204,8 +232,16 @@ class FileReader {
   private:
     enum class State { Outside, Description, Closed };
 
+    // Four label lines no longer than a label and its value, then the closing line.
+    void CheckHeaderLine(std::string_view text) {
+        const bool closing = static_cast<std::size_t>(lineNumber) == kHeaderLines;
+        if (closing ? text != ";" + std::string(79, '-') : text.size() > kLongestHeaderLine)
+            Problem("the report header is damaged");
+    }
+
     void Problem(std::string reason) {
-        journal.problems.push_back({file, lineNumber, std::move(reason)});
+        if (++problems <= kProblemsNamed)
+            journal.problems.push_back({file, lineNumber, std::move(reason)});
     }
     // A damaged date or record line: the lines that belong to it are skipped with it, up to
     // the next date or record line.
@@ -326,6 +362,7 @@ class FileReader {
     bool closedByHyphens = false;
     int previousMinute = -1;
     int dayOffset = 0;
+    int problems = 0;
 };
 
 struct MonthFile {
@@ -347,11 +384,12 @@ std::optional<reports::ParsedReportName> StrictName(const std::string& name, int
 }
 
 // Each month's file: of two (a rename caught half-way, or a crash), the one with the later
-// records. Names that are no report of this year go to problems when given.
+// records. Names that are no report of this year go to problems when given. Raises ReportError
+// when the folder cannot be listed.
 std::map<int, MonthFile> MonthFiles(const std::string& yearFolder, int year,
                                     std::vector<JournalProblem>* problems) {
     std::map<int, MonthFile> months;
-    for (const std::string& name : reports::MatchingNames(yearFolder, "*.rep")) {
+    for (const std::string& name : reports::ListMatchingNames(yearFolder, "*.rep")) {
         auto parsed = StrictName(name, year);
         if (!parsed) {
             if (problems != nullptr)
@@ -383,7 +421,7 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
     for (int attempt = 1;; ++attempt) {
         const std::string path = yearFolder + "/" + file.name;
         try {
-            return reports::ReadWholeFile(path);
+            return reports::ReadWholeFile(path, kLargestReport);
         } catch (const reports::ReportError& error) {
             if (reports::PathExists(path) || attempt == kReadAttempts) {
                 journal.problems.push_back(
@@ -391,7 +429,13 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
                 return std::nullopt;
             }
         }
-        auto again = MonthFiles(yearFolder, year, nullptr);
+        std::map<int, MonthFile> again;
+        try {
+            again = MonthFiles(yearFolder, year, nullptr);
+        } catch (const reports::ReportError& error) {
+            journal.problems.push_back({std::to_string(year) + "/" + file.name, 0, error.what()});
+            return std::nullopt;
+        }
         auto found = again.find(file.parsed.month);
         if (found == again.end()) return std::nullopt;
         file = found->second;
@@ -405,7 +449,14 @@ bool Wanted(const JournalFilter& filter, YearMonth ym) {
 void ReadYear(const std::string& workFolder, int year, const JournalFilter& filter,
               Journal& journal) {
     const std::string yearFolder = workFolder + "/" + std::to_string(year);
-    for (auto& [month, file] : MonthFiles(yearFolder, year, &journal.problems)) {
+    std::map<int, MonthFile> months;
+    try {
+        months = MonthFiles(yearFolder, year, &journal.problems);
+    } catch (const reports::ReportError& error) {
+        journal.problems.push_back({std::to_string(year), 0, error.what()});
+        return;
+    }
+    for (auto& [month, file] : months) {
         if (!Wanted(filter, {year, month})) continue;
         for (const std::string& other : file.others)
             journal.problems.push_back({std::to_string(year) + "/" + other, 0,
@@ -424,6 +475,15 @@ void NameRepeatedRecords(Journal& journal) {
         if (!seen.insert(r.id).second)
             journal.problems.push_back(
                 {r.file, r.line, "record " + r.id.Text() + " appears a second time"});
+}
+
+// A marker that cannot be trusted is named here once, not wherever the records are judged.
+void NameRefusedMarkers(Journal& journal) {
+    for (const JournalRecord& r : journal.records) {
+        std::string refusal;
+        ParseQcMarker(r.FirstLine(), &refusal);
+        if (!refusal.empty()) journal.problems.push_back({r.file, r.line, refusal});
+    }
 }
 
 }  // namespace
@@ -496,20 +556,22 @@ int Journal::NewestYear() const {
 void ReadReportText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
                     Journal& journal) {
     FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), journal);
+    reports::LineSplitter lines(bytes);
     int number = 0;
-    for (const std::string& line : reports::SplitLines(bytes)) reader.Line(line, ++number);
+    for (std::string_view line; lines.Next(line);) reader.Line(line, ++number);
+    reader.Finish();
 }
 
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) {
     Journal journal;
-    for (const std::string& name : reports::MatchingNames(workFolder, "[0-9][0-9][0-9][0-9]")) {
+    for (const std::string& name : reports::ListMatchingNames(workFolder, "[0-9][0-9][0-9][0-9]")) {
         const int year = std::stoi(name);
-        if (!reports::IsDirectory(workFolder + "/" + name)) continue;
         if (filter.from && year < filter.from->year) continue;
         if (filter.to && year > filter.to->year) continue;
         ReadYear(workFolder, year, filter, journal);
     }
     NameRepeatedRecords(journal);
+    NameRefusedMarkers(journal);
     return journal;
 }
 

@@ -102,7 +102,8 @@ struct Journal {
 // Every year folder ("YYYY") of the work folder and its monthly report files; BACKUP and other
 // files are never read. When a month has two files, the one with the higher last record number
 // is read and the other named as a problem. A file replaced while it is read is read whole, in
-// its old or its new form.
+// its old or its new form. A year folder that cannot be listed is a problem; a work folder that
+// cannot be listed raises ReportError.
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter = {});
 
 // The records of one report file's bytes, appended to the journal. file names the file in the

@@ -1,9 +1,11 @@
 #include "analysis/QcMarker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 namespace pulsedesk::analysis {
@@ -27,11 +29,13 @@ std::optional<double> Positive(const std::string& word, const std::string& key) 
     return value;
 }
 
+// Names reach pages, pictures and terminals: no sign there that could mean markup.
 bool IsName(const std::string& name) {
-    if (name.empty()) return false;
-    for (unsigned char c : name)
-        if (c <= ' ' || c >= 0x7F) return false;
-    return true;
+    const auto allowed = [](unsigned char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               std::string_view("+-._/#()").find(static_cast<char>(c)) != std::string_view::npos;
+    };
+    return !name.empty() && std::all_of(name.begin(), name.end(), allowed);
 }
 
 std::string Number(double value) {
@@ -59,10 +63,8 @@ std::optional<QcMarker> ParseSource(const std::vector<std::string>& w) {
     return m;
 }
 
-}  // namespace
-
-std::optional<QcMarker> ParseQcMarker(const std::string& firstLine) {
-    const std::vector<std::string> w = Words(firstLine);
+// The marker the words form, its name not yet checked.
+std::optional<QcMarker> MarkerOf(const std::vector<std::string>& w) {
     const auto named = [&w](QcMarker::Kind kind, std::size_t at) -> std::optional<QcMarker> {
         if (w.size() > at + 1) return std::nullopt;
         return QcMarker{kind, w.size() == at + 1 ? w[at] : "", 0, {}, 0, std::nullopt};
@@ -72,6 +74,17 @@ std::optional<QcMarker> ParseQcMarker(const std::string& firstLine) {
     if (w[1] == "BACKGROUND" && w.size() == 2) return QcMarker{};
     if (w[1] == "CHI2") return named(QcMarker::Kind::ChiSquare, 2);
     if (w[1] == "SOURCE") return ParseSource(w);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<QcMarker> ParseQcMarker(const std::string& firstLine, std::string* refusal) {
+    auto marker = MarkerOf(Words(firstLine));
+    if (!marker || marker->name.empty() || IsName(marker->name)) return marker;
+    if (refusal != nullptr)
+        *refusal = "a QC marker whose name is not " + std::string(kMarkerNameRule) +
+                   ": read as a plain record";
     return std::nullopt;
 }
 

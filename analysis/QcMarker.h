@@ -15,6 +15,9 @@
 namespace pulsedesk::analysis {
 
 inline constexpr std::size_t kMarkerLimit = 68;
+// What a marker's name may hold, for the messages that refuse one.
+inline constexpr const char* kMarkerNameRule =
+    "one word of ASCII letters, digits and the signs + - . _ / # ( )";
 
 struct QcMarker {
     enum class Kind { Background, Source, ChiSquare, Plateau };
@@ -28,9 +31,11 @@ struct QcMarker {
     std::optional<double> activityUPercent;
 };
 
-std::optional<QcMarker> ParseQcMarker(const std::string& firstLine);
-// The marker's text; empty when it would not fit in kMarkerLimit ASCII characters or a name
-// holds a blank or a non-ASCII character.
+// Nothing when the line is no marker. A marker whose name breaks kMarkerNameRule is none
+// either; refusal, when given, then says why (and stays empty otherwise).
+std::optional<QcMarker> ParseQcMarker(const std::string& firstLine, std::string* refusal = nullptr);
+// The marker's text; empty when it would not fit in kMarkerLimit ASCII characters or the name
+// breaks kMarkerNameRule.
 std::string MarkerText(const QcMarker& marker);
 
 }  // namespace pulsedesk::analysis

@@ -100,6 +100,21 @@ bool DecodeUtf8At(std::string_view text, std::size_t& pos, char32_t& cp) {
     return true;
 }
 
+bool IsShown(char32_t cp) {
+    const bool control = (cp < 0x20 && cp != '\t') || (cp >= 0x7F && cp <= 0x9F);
+    return !control && cp != 0xFFFE && cp != 0xFFFF;
+}
+
+void AppendEscaped(std::string& out, std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0x0F];
+    }
+}
+
 }  // namespace
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
@@ -116,6 +131,23 @@ std::string Utf8ToCp1251(std::string_view utf8) {
     while (pos < utf8.size()) {
         char32_t cp = 0;
         out.push_back(DecodeUtf8At(utf8, pos, cp) ? EncodeCodePoint(cp) : kUnmappable);
+    }
+    return out;
+}
+
+std::string VisibleText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const std::size_t start = pos;
+        char32_t cp = 0;
+        const bool decoded = DecodeUtf8At(utf8, pos, cp);
+        const std::string_view bytes = utf8.substr(start, pos - start);
+        if (decoded && IsShown(cp))
+            out += bytes;
+        else
+            AppendEscaped(out, bytes);
     }
     return out;
 }

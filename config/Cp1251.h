@@ -15,4 +15,9 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 // of malformed UTF-8, becomes "?".
 std::string Utf8ToCp1251(std::string_view utf8);
 
+// UTF-8 as a terminal or a page should show it: control characters (but the tab), U+FFFE and
+// U+FFFF, and every byte of malformed UTF-8 become "\xHH" per byte, so that they are seen
+// instead of obeyed.
+std::string VisibleText(std::string_view utf8);
+
 }  // namespace pulsedesk::config

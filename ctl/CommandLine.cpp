@@ -219,7 +219,7 @@ void TakeMeasureOption(Arguments& a, const std::string& option, MeasureOptions& 
         m.mode = static_cast<int>(ParseWhole(option, a.Next(option), 1, 3));
         if (m.mode == 2) Refuse("--mode 2: a series runs in mode 1 or 3");
     } else if (option == "--time") {
-        m.time = ParseClockTime(option, a.Next(option));
+        m.time = ParseCountTime(option, a.Next(option));
     } else if (option == "--limit") {
         m.limit = ParseCountLimit(option, a.Next(option));
     } else if (option == "--repeat") {
@@ -355,6 +355,13 @@ ClockTime ParseClockTime(const std::string& what, const std::string& text) {
         return value;
     };
     return {part(0, first, 99), part(first + 1, second, 59), part(second + 1, text.size(), 59)};
+}
+
+ClockTime ParseCountTime(const std::string& what, const std::string& text) {
+    const ClockTime t = ParseClockTime(what, text);
+    if (t.hours == 0 && t.minutes == 0 && t.seconds == 0)
+        Refuse(what + " " + text + ": a count time above 0 is needed");
+    return t;
 }
 
 Invocation ParseCommandLine(const std::vector<std::string>& args) {

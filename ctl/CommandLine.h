@@ -65,5 +65,7 @@ std::int64_t ParseWhole(const std::string& what, const std::string& text, std::i
 
 // "1:05:00" -> 1 h 5 min 0 s; hours 0 to 99, minutes and seconds 0 to 59.
 ClockTime ParseClockTime(const std::string& what, const std::string& text);
+// The same for a time to count: 0:00:00 is refused, as it would count nothing.
+ClockTime ParseCountTime(const std::string& what, const std::string& text);
 
 }  // namespace pulsedesk::ctl

@@ -2,6 +2,8 @@
 
 #include <regex>
 
+#include "config/Cp1251.h"
+
 namespace pulsedesk::ctl {
 namespace {
 
@@ -55,7 +57,7 @@ const char kFoot[] = "font: 7pt \"DejaVu Sans\", sans-serif; color: #666;";
 std::string HtmlEscape(const std::string& utf8) {
     std::string out;
     out.reserve(utf8.size());
-    for (char c : utf8) {
+    for (char c : config::VisibleText(utf8)) {
         switch (c) {
             case '&':
                 out += "&amp;";
@@ -68,6 +70,9 @@ std::string HtmlEscape(const std::string& utf8) {
                 break;
             case '"':
                 out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
                 break;
             default:
                 out += c;
@@ -141,7 +146,7 @@ std::string HtmlPage::Text(const std::vector<std::string>& svgDocuments) const {
         const std::string svg = i - 1 < svgDocuments.size() ? InlineSvg(svgDocuments[i - 1]) : "";
         body += "<figure>" + svg + "</figure>\n" + parts[i];
     }
-    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\" />\n<title>" +
            HtmlEscape(title) + "</title>\n<style>" + kStyle +
            // The title and page numbers at the foot of every printed page.
            "@page { @bottom-left { content: " + CssString(title) + "; " + kFoot +

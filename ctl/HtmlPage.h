@@ -1,6 +1,7 @@
 // A self-contained HTML page for print: escaped text, tables, and SVG pictures inline, with a
 // style sheet for A4. Nothing on the page refers to anything outside it (no script, no link,
-// no font or image to fetch), so the file alone is the record.
+// no font or image to fetch), so the file alone is the record. It is well-formed XML as well,
+// so that an XML reader can check it.
 #pragma once
 
 #include <string>

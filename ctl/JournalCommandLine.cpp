@@ -135,10 +135,8 @@ analysis::CivilDate ParseDay(const std::string& option, const std::string& text)
 }
 
 double ParseSeconds(const std::string& option, const std::string& text) {
-    const ClockTime t = ParseClockTime(option, text);
-    const double seconds = t.hours * 3600.0 + t.minutes * 60.0 + t.seconds;
-    if (seconds <= 0) Refuse(option + " " + text + ": a count time above 0 is needed");
-    return seconds;
+    const ClockTime t = ParseCountTime(option, text);
+    return t.hours * 3600.0 + t.minutes * 60.0 + t.seconds;
 }
 
 // Options that the report and qa commands share; false when the option is none of them.
@@ -224,9 +222,7 @@ void ParseQaOption(OptionWalker& w, const std::string& option, JournalOptions& o
     const bool source = o.action == "source";
     const bool charted = source || o.action == "background";
     if (option == "--time") {
-        o.time = ParseClockTime(option, w.Value(option));
-        if (o.time.hours == 0 && o.time.minutes == 0 && o.time.seconds == 0)
-            Refuse("--time 0:00:00: a count time above 0 is needed");
+        o.time = ParseCountTime(option, w.Value(option));
     } else if (option == "--repeat") {
         o.repeat = static_cast<int>(ParseWhole(option, w.Value(option), 1, kMaxRepeat));
     } else if (option == "--threshold") {
@@ -255,9 +251,8 @@ analysis::QcMarker MarkerOf(const JournalOptions& o, analysis::QcMarker::Kind ki
 std::string MarkerLine(const analysis::QcMarker& marker) {
     std::string text = analysis::MarkerText(marker);
     if (text.empty())
-        Refuse("--name " + marker.name +
-               ": one word of ASCII letters, digits and signs, short "
-               "enough that the record's first line stays within 68 characters");
+        Refuse("--name " + marker.name + ": " + analysis::kMarkerNameRule +
+               ", short enough that the record's first line stays within 68 characters");
     return text;
 }
 

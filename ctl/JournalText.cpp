@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdarg>
 
+#include "config/Cp1251.h"
+
 namespace pulsedesk::ctl {
 
 namespace an = pulsedesk::analysis;
@@ -66,15 +68,18 @@ std::string DetectionText(const an::DetectionLimit& d) {
 
 void PrintProblems(const an::Journal& journal, std::FILE* err) {
     for (const an::JournalProblem& p : journal.problems) {
+        const std::string file = config::VisibleText(p.file);
+        const std::string reason = config::VisibleText(p.reason);
         if (p.line > 0)
-            std::fprintf(err, "pulsectl: %s:%d: %s\n", p.file.c_str(), p.line, p.reason.c_str());
+            std::fprintf(err, "pulsectl: %s:%d: %s\n", file.c_str(), p.line, reason.c_str());
         else
-            std::fprintf(err, "pulsectl: %s: %s\n", p.file.c_str(), p.reason.c_str());
+            std::fprintf(err, "pulsectl: %s: %s\n", file.c_str(), reason.c_str());
     }
 }
 
 std::string RecordHeading(const an::JournalRecord& r) {
-    return "record " + r.id.Text() + "  " + r.date.Text() + "  " + r.FirstLine() + "\n";
+    return "record " + r.id.Text() + "  " + r.date.Text() + "  " +
+           config::VisibleText(r.FirstLine()) + "\n";
 }
 
 std::string StatsText(const an::SeriesStats& s) {

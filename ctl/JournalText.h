@@ -14,7 +14,8 @@
 
 namespace pulsedesk::ctl {
 
-// "2026/03-26_000001-000004.rep:17: not a measurement line: ..." for each, on err.
+// "2026/03-26_000001-000004.rep:17: not a measurement line: ..." for each, on err. Text for a
+// terminal here and below shows control characters escaped (config::VisibleText).
 void PrintProblems(const analysis::Journal& journal, std::FILE* err);
 
 std::string RecordHeading(const analysis::JournalRecord& record);

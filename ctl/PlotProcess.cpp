@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "ctl/ChartJson.h"
+#include "fileio/DurableFileWriter.h"
 #include "fileio/UniqueFd.h"
 #include "fileio/WholeFile.h"
 #include "link/tser_muxserver.h"
@@ -68,31 +69,50 @@ void RunPulseplot(const std::string& pulseplot, const std::vector<plot::Chart>& 
                         : "pulseplot was ended by signal " + std::to_string(WTERMSIG(status)));
 }
 
+// A private folder for pulseplot's files, removed with everything in it.
+class ScratchFolder {
+  public:
+    ScratchFolder()
+        : path((std::filesystem::temp_directory_path() / "pulsectl-plot-XXXXXX").string()) {
+        if (::mkdtemp(path.data()) == nullptr)
+            throw PlotError("cannot make a temporary folder: " + std::string(std::strerror(errno)));
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return path; }
+    std::string File(const std::string& name) const { return path + "/" + name; }
+
+  private:
+    std::string path;
+};
+
 }  // namespace
 
 std::string PulseplotPath() { return link::TSerialMux::ExecutableFolder() + "pulseplot"; }
 
 void WritePicture(const std::vector<plot::Chart>& charts, const std::string& path,
                   const std::string& pulseplot) {
-    RunPulseplot(pulseplot, charts, {"--out", path});
+    // Drawn aside, then put in place as the page is: a symbolic link under the name is replaced
+    // by the picture, never the file it points to written through.
+    const ScratchFolder scratch;
+    const std::string drawn =
+        scratch.File("picture" + std::filesystem::path(path).extension().string());
+    RunPulseplot(pulseplot, charts, {"--out", drawn});
+    fileio::DurableFileWriter().Replace(path, fileio::ReadWholeFile(drawn));
 }
 
 std::vector<std::string> ChartSvgs(const std::vector<plot::Chart>& charts,
                                    const std::string& pulseplot) {
-    std::string folder = (std::filesystem::temp_directory_path() / "pulsectl-plot-XXXXXX").string();
-    if (::mkdtemp(folder.data()) == nullptr)
-        throw PlotError("cannot make a temporary folder: " + std::string(std::strerror(errno)));
-    struct Removal {
-        std::string folder;
-        ~Removal() {
-            std::error_code ignored;
-            std::filesystem::remove_all(folder, ignored);
-        }
-    } removal{folder};
-    RunPulseplot(pulseplot, charts, {"--each", folder});
+    const ScratchFolder scratch;
+    RunPulseplot(pulseplot, charts, {"--each", scratch.Path()});
     std::vector<std::string> svgs;
     for (std::size_t i = 1; i <= charts.size(); ++i)
-        svgs.push_back(fileio::ReadWholeFile(folder + "/" + std::to_string(i) + ".svg"));
+        svgs.push_back(fileio::ReadWholeFile(scratch.File(std::to_string(i) + ".svg")));
     return svgs;
 }
 

@@ -15,7 +15,8 @@ struct PlotError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The charts, one under the other, into FILE.svg or FILE.png, replaced whole.
+// The charts, one under the other, into FILE.svg or FILE.png, replaced whole; a symbolic link of
+// that name is replaced, not written through.
 void WritePicture(const std::vector<plot::Chart>& charts, const std::string& path,
                   const std::string& pulseplot);
 

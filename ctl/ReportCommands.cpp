@@ -38,7 +38,7 @@ int List(const an::Journal& journal, bool json, std::FILE* out) {
         char line[64];
         std::snprintf(line, sizeof line, "%-13s %s %6zu  ", r.id.Text().c_str(),
                       r.date.Text().c_str(), r.measurements.size());
-        text += line + r.FirstLine() + "\n";
+        text += line + config::VisibleText(r.FirstLine()) + "\n";
     }
     json ? PrintJson(rows, out) : Print(text, out);
     return 0;
@@ -92,7 +92,7 @@ std::string JournalFolder(const std::string& given, const config::ConfigFile& co
 
 an::Journal ReadJournalOf(const std::string& folder, std::FILE* err,
                           const an::JournalFilter& filter) {
-    if (!reports::IsDirectory(folder)) throw reports::ReportError("no report folder " + folder);
+    if (!reports::PathExists(folder)) throw reports::ReportError("no report folder " + folder);
     an::Journal journal = an::ReadJournal(folder, filter);
     PrintProblems(journal, err);
     return journal;

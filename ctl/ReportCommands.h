@@ -17,8 +17,8 @@ namespace pulsedesk::ctl {
 std::string JournalFolder(const std::string& given, const config::ConfigFile& config,
                           const std::string& programFolder);
 
-// Reads the journal of an existing folder; raises ReportError when it is no folder. Damaged
-// lines are named on err.
+// Reads the journal of an existing folder; raises ReportError when there is none or it cannot
+// be listed. Damaged lines and unreadable year folders are named on err.
 analysis::Journal ReadJournalOf(const std::string& folder, std::FILE* err,
                                 const analysis::JournalFilter& filter = {});
 

@@ -1,20 +1,30 @@
 #include "fileio/TextLines.h"
 
+#include <algorithm>
+
 namespace pulsedesk::fileio {
+
+bool LineSplitter::Next(std::string_view& text, std::string_view& ending) {
+    if (rest.empty()) return false;
+    const std::size_t stop = std::min(rest.find_first_of("\r\n"), rest.size());
+    const std::size_t endingLength =
+        rest.substr(stop, 2) == "\r\n" ? 2 : (stop < rest.size() ? 1 : 0);
+    text = rest.substr(0, stop);
+    ending = rest.substr(stop, endingLength);
+    rest.remove_prefix(stop + endingLength);
+    return true;
+}
+
+bool LineSplitter::Next(std::string_view& text) {
+    std::string_view ending;
+    return Next(text, ending);
+}
 
 std::vector<TextLine> SplitLinesWithEndings(std::string_view bytes) {
     std::vector<TextLine> lines;
-    while (!bytes.empty()) {
-        const std::size_t stop = bytes.find_first_of("\r\n");
-        if (stop == std::string_view::npos) {
-            lines.push_back({std::string(bytes), ""});
-            break;
-        }
-        const std::size_t endingLength = bytes.substr(stop, 2) == "\r\n" ? 2 : 1;
-        lines.push_back(
-            {std::string(bytes.substr(0, stop)), std::string(bytes.substr(stop, endingLength))});
-        bytes.remove_prefix(stop + endingLength);
-    }
+    LineSplitter splitter(bytes);
+    for (std::string_view text, ending; splitter.Next(text, ending);)
+        lines.push_back({std::string(text), std::string(ending)});
     return lines;
 }
 

@@ -12,6 +12,18 @@ struct TextLine {
     std::string ending;  // "\r\n", "\n", "\r", or empty for a last line without one
 };
 
+// The lines one at a time, as views into the bytes: nothing is copied or kept.
+class LineSplitter {
+  public:
+    explicit LineSplitter(std::string_view bytes) : rest(bytes) {}
+    // The next line's text and ending; false after the last line.
+    bool Next(std::string_view& text, std::string_view& ending);
+    bool Next(std::string_view& text);
+
+  private:
+    std::string_view rest;
+};
+
 std::vector<TextLine> SplitLinesWithEndings(std::string_view bytes);
 // The lines' texts alone.
 std::vector<std::string> SplitLines(std::string_view bytes);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "fileio/FileError.h"
 #include "fileio/UniqueFd.h"
@@ -14,7 +15,7 @@ namespace pulsedesk::fileio {
 namespace {
 
 // Non-blocking, so that opening a named pipe does not wait for a writer.
-UniqueFd OpenRegularFile(const std::string& path) {
+UniqueFd OpenRegularFile(const std::string& path, std::size_t limit) {
     UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file.Valid()) throw FileError("read", path, errno);
     struct stat info {};
@@ -22,13 +23,14 @@ UniqueFd OpenRegularFile(const std::string& path) {
     // Pipes and devices never end like a file does: refuse them.
     if (!S_ISREG(info.st_mode))
         throw FileError("read", path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    if (static_cast<std::uintmax_t>(info.st_size) > limit) throw FileError("read", path, EFBIG);
     return file;
 }
 
 }  // namespace
 
-std::string ReadWholeFile(const std::string& path) {
-    const UniqueFd file = OpenRegularFile(path);
+std::string ReadWholeFile(const std::string& path, std::size_t limit) {
+    const UniqueFd file = OpenRegularFile(path, limit);
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -36,6 +38,9 @@ std::string ReadWholeFile(const std::string& path) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw FileError("read", path, errno);
         if (n == 0) return bytes;
+        // A file that grows while it is read is held to the limit too.
+        if (static_cast<std::size_t>(n) > limit - bytes.size())
+            throw FileError("read", path, EFBIG);
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
 }

@@ -37,11 +37,9 @@ QFont Font(double points, bool bold = false) {
     return font;
 }
 
-QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
-
 QString AxisTitle(const Axis& axis) {
-    if (axis.unit.empty()) return Q(axis.title);
-    return Q(axis.title) + QStringLiteral(" (") + Q(axis.unit) + u')';
+    if (axis.unit.empty()) return DrawnText(axis.title);
+    return DrawnText(axis.title) + QStringLiteral(" (") + DrawnText(axis.unit) + u')';
 }
 
 QColor SeriesColour(std::size_t i) { return kSeriesColours[i % std::size(kSeriesColours)]; }
@@ -110,7 +108,7 @@ std::vector<LegendEntry> LegendOf(const Chart& chart) {
                                }
                                DrawSymbol(p, box.center(), 2.3, Flag::None, colour);
                            },
-                           Q(s.name)});
+                           DrawnText(s.name)});
     }
     const auto symbol = [](Flag flag) {
         return [flag](QPainter& p, const QRectF& box) {
@@ -133,7 +131,7 @@ std::vector<LegendEntry> LegendOf(const Chart& chart) {
                            QStringLiteral("provisional limits")});
     }
     for (std::size_t i = 0; i < chart.bands.size(); ++i) {
-        QString text = Q(chart.bands[i].label);
+        QString text = DrawnText(chart.bands[i].label);
         if (chart.bands.size() > 1) text = QString::number(i + 1) + QStringLiteral(": ") + text;
         if (text.isEmpty()) continue;
         entries.push_back({[](QPainter& p, const QRectF& box) {
@@ -150,7 +148,7 @@ std::vector<LegendEntry> LegendOf(const Chart& chart) {
                                p.drawLine(QPointF(box.left(), box.center().y()),
                                           QPointF(box.right(), box.center().y()));
                            },
-                           Q(m.label)});
+                           DrawnText(m.label)});
     }
     return entries;
 }
@@ -265,7 +263,7 @@ class ChartDrawing {
     QStringList NoteLines(const QFontMetricsF& fm, double width) const {
         QStringList lines;
         QString line;
-        for (const QString& word : Q(c.note).split(u' ', Qt::SkipEmptyParts)) {
+        for (const QString& word : DrawnText(c.note).split(u' ', Qt::SkipEmptyParts)) {
             const QString longer = line.isEmpty() ? word : line + u' ' + word;
             if (line.isEmpty() || fm.horizontalAdvance(longer) <= width || lines.size() == 1) {
                 line = longer;
@@ -283,7 +281,8 @@ class ChartDrawing {
 
     // A level's label, cut short beyond a third of the chart's width.
     QString LevelText(const Level& l) const {
-        return Metrics(Font(kTextSize)).elidedText(Q(l.label), Qt::ElideRight, frame.width() / 3);
+        return Metrics(Font(kTextSize))
+            .elidedText(DrawnText(l.label), Qt::ElideRight, frame.width() / 3);
     }
 
     void LayOut() {
@@ -332,7 +331,7 @@ class ChartDrawing {
         p.setFont(title);
         const QFontMetricsF tm = Metrics(title);
         p.drawText(QPointF(inner.left(), inner.top() + tm.ascent()),
-                   tm.elidedText(Q(c.title), Qt::ElideRight, inner.width()));
+                   tm.elidedText(DrawnText(c.title), Qt::ElideRight, inner.width()));
         const QFont note = Font(kTextSize);
         const QFontMetricsF nm = Metrics(note);
         p.setFont(note);
@@ -501,6 +500,15 @@ class ChartDrawing {
 };
 
 }  // namespace
+
+QString DrawnText(const std::string& utf8) {
+    QString text = QString::fromStdString(utf8);
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t') || u == 0xFFFE || u == 0xFFFF) c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
 
 void PaintChart(QPainter& painter, const Chart& chart, const QRectF& frame) {
     ChartDrawing(painter, chart, frame).Draw();

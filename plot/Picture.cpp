@@ -40,7 +40,11 @@ QByteArray SvgPicture(const std::vector<Chart>& charts) {
     svg.setResolution(72);  // one user unit per point, as the painter draws
     svg.setSize(size.toSize());
     svg.setViewBox(QRectF(QPointF(0, 0), size));
-    if (!charts.empty()) svg.setTitle(QString::fromStdString(charts.front().title));
+    // The generator writes its title and description into the document as given.
+    if (!charts.empty()) {
+        svg.setTitle(DrawnText(charts.front().title).toHtmlEscaped());
+        svg.setDescription(DrawnText(charts.front().note).toHtmlEscaped());
+    }
     QPainter painter(&svg);
     PaintAll(painter, charts);
     painter.end();

@@ -2,6 +2,8 @@
 // (fileio/) raising ReportError, folder listing and creation.
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -15,15 +17,18 @@ using fileio::DurableWriterOptions;
 using fileio::FileWriter;
 
 // The file layer's operations with their failures raised as ReportError, with the same text.
-std::string ReadWholeFile(const std::string& path);
+std::string ReadWholeFile(const std::string& path,
+                          std::size_t limit = std::numeric_limits<std::size_t>::max());
 void ReplaceFile(FileWriter& writer, const std::string& path, const std::string& bytes);
 
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
 
-// Names in the folder that match a shell pattern (fnmatch), in sorted order; none when the folder
-// cannot be listed.
+// Names in the folder that match a shell pattern (fnmatch), in sorted order; raises ReportError
+// naming the folder and the reason when it cannot be listed.
+std::vector<std::string> ListMatchingNames(const std::string& folder, const std::string& pattern);
+// The same, with none when the folder cannot be listed.
 std::vector<std::string> MatchingNames(const std::string& folder, const std::string& pattern);
 
 // Makes one folder; false when it cannot be made.

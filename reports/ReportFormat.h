@@ -16,6 +16,7 @@ namespace pulsedesk::reports {
 
 // Report text as lines: reading accepts CR LF, a lone CR or a lone LF as a line end; writing
 // ends every line, the last one included, with CR LF.
+using fileio::LineSplitter;
 using fileio::SplitLines;
 std::string JoinLines(const std::vector<std::string>& lines);
 

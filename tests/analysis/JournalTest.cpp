@@ -1,11 +1,13 @@
 // The reader against trees written by the report store itself, and against damaged copies.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "analysis/Export.h"
 #include "analysis/Journal.h"
 #include "config/Cp1251.h"
+#include "reports/ReportError.h"
 #include "reports/StoreFixture.h"
 
 namespace pulsedesk::analysis {
@@ -87,6 +89,9 @@ TEST_F(JournalTest, DamagedLinesAreNamedAndTheRestIsRead) {
         {13, good.substr(0, 40), "not a measurement line", 26},
         {13, "hello", "not a line of a report", 26},
         {13, std::string(good).replace(good.find("Ut=") + 3, 1, "+"), "threshold's sign", 26},
+        // Twenty digits of rate overflow a 64-bit number before they are refused.
+        {13, std::string(good).replace(good.find("D=") + 2, 5, std::string(20, '9')),
+         "not a measurement line", 26},
         {8, "Date: 31-02-2026 ;" + std::string(62, '='), "not a calendar date", 0},
         {10, "<00a002>  ;x", "not a record line", 0},
     };
@@ -122,6 +127,82 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     const Journal december = ReadJournal(Work(), {YearMonth{2026, 12}, YearMonth{2026, 12}});
     ASSERT_EQ(december.records.size(), 1u);
     EXPECT_EQ(december.records[0].id, (RecordId{2026, 2}));
+}
+
+// No month reaches 64 MiB, and a damaged file names its first hundred problems only.
+TEST_F(JournalTest, AFileTooLargeIsRefusedAndProblemsAreCappedPerFile) {
+    WriteYearEnd();
+    const std::string november = Year() + "/11-26_000001-000001.rep";
+    ASSERT_EQ(::truncate(november.c_str(), (64 << 20) + 1), 0);  // sparse: nothing is written
+    WriteBytes(
+        December(), ReadBytes(December()) + std::string(250, '\n') + [] {
+            std::string garbage;
+            for (int i = 0; i < 250; ++i) garbage += "garbage\r\n";
+            return garbage;
+        }());
+    const Journal j = ReadJournal(Work());
+    ASSERT_EQ(j.problems.size(), 1u + 100 + 1);
+    EXPECT_EQ(j.problems[0].file, "2026/11-26_000001-000001.rep");
+    EXPECT_NE(j.problems[0].reason.find("File too large"), std::string::npos);
+    EXPECT_EQ(j.problems[100].line, 39 + 250 + 100);  // December has 39 lines
+    EXPECT_EQ(j.problems[101].line, 0);
+    EXPECT_EQ(j.problems[101].reason, "150 more problems in this file");
+    EXPECT_EQ(j.records.size(), 2u) << "December and January are read";
+}
+
+TEST_F(JournalTest, AFileWithADamagedOrCutHeaderIsNamed) {
+    WriteYearEnd();
+    const std::string original = ReadBytes(December());
+    const std::string garbage(10 << 20, 'g');
+    const struct {
+        std::string bytes;
+        std::vector<std::pair<int, std::string>> problems;
+        bool recordRead;
+    } cases[] = {
+        {garbage + original.substr(original.find('\n')), {{1, "damaged"}}, true},
+        {garbage, {{1, "damaged"}, {0, "cut short"}}, false},
+        {original.substr(0, original.find("Month")), {{0, "cut short"}}, false},
+        {"", {{0, "cut short"}}, false},
+        {std::string(original).replace(original.find(";---"), 2, ";="), {{5, "damaged"}}, true},
+        {std::string(original).replace(original.find(";---"), 80, ""), {{5, "damaged"}}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 80));
+        WriteBytes(December(), c.bytes);
+        const Journal j = ReadJournal(Work());
+        ASSERT_EQ(j.problems.size(), c.problems.size());
+        for (std::size_t i = 0; i < c.problems.size(); ++i) {
+            EXPECT_EQ(j.problems[i].file, "2026/12-26_000002-000002.rep");
+            EXPECT_EQ(j.problems[i].line, c.problems[i].first);
+            EXPECT_NE(j.problems[i].reason.find(c.problems[i].second), std::string::npos);
+        }
+        EXPECT_EQ(j.Find({2026, 2}) != nullptr, c.recordRead);
+    }
+}
+
+// A year that cannot be read is named with the reason, like a report that cannot; a work folder
+// that cannot be read is no journal at all.
+TEST_F(JournalTest, UnreadableFoldersAreNamedWithTheirError) {
+    WriteYearEnd();
+    const std::string year2025 = Work() + "/2025", year2024 = Work() + "/2024";
+    WriteBytes(year2025, "a file, not a folder");
+    fs::create_directory_symlink(year2024, year2024);
+    const Journal j = ReadJournal(Work());
+    ASSERT_EQ(j.problems.size(), 2u);
+    EXPECT_EQ(j.problems[0].file, "2024");
+    EXPECT_NE(j.problems[0].reason.find("Too many levels of symbolic links"), std::string::npos);
+    EXPECT_EQ(j.problems[1].file, "2025");
+    EXPECT_NE(j.problems[1].reason.find("Not a directory"), std::string::npos);
+    EXPECT_EQ(j.records.size(), 3u);
+
+    if (::geteuid() == 0) return;  // permissions bind everyone but root
+    ::chmod(Year().c_str(), 0300);
+    EXPECT_NE(ReadJournal(Work()).problems.at(0).reason.find("Permission denied"),
+              std::string::npos);
+    ::chmod(Year().c_str(), 0700);
+    ::chmod(Work().c_str(), 0300);
+    EXPECT_THROW(ReadJournal(Work()), reports::ReportError);
+    ::chmod(Work().c_str(), 0700);
 }
 
 TEST(RecordRefTest, TakesYearAndNumberOrNumberAlone) {

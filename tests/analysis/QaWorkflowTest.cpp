@@ -61,6 +61,8 @@ TEST(ReportCommandTest, DamagedLinesGoToStandardErrorAndMissingOnesFail) {
     for (const std::string& line : reports::RecordBlock(1, "QC BACKGROUND")) lines.push_back(line);
     lines.push_back(reports::MeasurementLine("A", now, 120, 100, {0, 0, 10, 0}, device));
     lines.push_back("          /B:  09.31  Ut= 0120mV  garbled");
+    for (const std::string& line : reports::RecordBlock(2, "=1+1\x1B[2J")) lines.push_back(line);
+    lines.push_back(reports::MeasurementLine("A", now, -25, 100, {0, 0, 10, 0}, device));
     testing::WriteBytes(dir.File("2026/03-26_000001-000001.rep"), reports::JoinLines(lines));
     const auto report = [&dir](std::vector<std::string> args) {
         args.insert(args.end(), {"--report-folder", dir.Path()});
@@ -68,16 +70,34 @@ TEST(ReportCommandTest, DamagedLinesGoToStandardErrorAndMissingOnesFail) {
     };
     ProgramResult r = report({"report", "export"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3);
+    // A formula is text in a spreadsheet; a negative threshold stays a number.
+    EXPECT_NE(r.out.find(",2026,2,'=1+1\x1B[2J,A,-25,10.00,"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("2026/03-26_000001-000001.rep:13: not a measurement line"),
               std::string::npos)
         << r.err;
-    r = report({"report", "stats", "--record", "2"});
+    testing::WriteBytes(dir.File("2026/\x1B]0;x\x07.rep"), "");
+    r = report({"report", "list"});
+    EXPECT_NE(r.err.find("2026/\\x1B]0;x\\x07.rep: not a report file name"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find('\x1B'), std::string::npos);
+    EXPECT_NE(r.out.find("2026-03-01      1  =1+1\\x1B[2J\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1B'), std::string::npos) << "no escape sequence reaches a terminal";
+    r = report({"report", "stats", "--record", "3"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("no record 2026:2"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no record 2026:3"), std::string::npos) << r.err;
     r = testing::RunProgram("pulsectl", {"report", "list", "--report-folder", dir.File("none")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("no report folder"), std::string::npos) << r.err;
+    // An unreadable year is named and the rest listed; an unreadable work folder fails.
+    ::symlink(dir.File("2025").c_str(), dir.File("2025").c_str());
+    r = report({"report", "list"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("pulsectl: 2025: cannot read the folder"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("2026:1 "), std::string::npos) << r.out;
+    r = testing::RunProgram("pulsectl", {"report", "list", "--report-folder", dir.File("2025")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Too many levels of symbolic links"), std::string::npos) << r.err;
 }
 
 constexpr double kBackground = 50;  // counts per second

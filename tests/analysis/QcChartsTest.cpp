@@ -87,6 +87,32 @@ TEST_F(QcChartsTest, MarkersOfSixtyEightCharactersSurviveTheStore) {
     EXPECT_EQ(ParseQcMarker("QC CHI2")->kind, QcMarker::Kind::ChiSquare);
 }
 
+// One name rule for the markers qa writes and the ones read back, whoever typed them.
+TEST_F(QcChartsTest, AMarkerNameThatCouldBeMarkupIsRefusedBothWays) {
+    const struct {
+        std::string name;
+        bool allowed;
+    } names[] = {
+        {"Sr-90/Y-90", true}, {"Am241(2)", true}, {"#3_a.b+c", true}, {"<img/src=http://x>", false},
+        {"a&b", false},       {"x\"y", false},    {"it's", false},    {"k=v", false},
+        {"\x1B[31m", false},  {"\xD0\xAF", false}};
+    for (const auto& n : names) {
+        SCOPED_TRACE(n.name);
+        for (const std::string& line : {"QC CHI2 " + n.name, "PLATEAU " + n.name,
+                                        "QC SOURCE " + n.name + " A=1 REF=2026-03-01 HALF=2"}) {
+            std::string refusal;
+            const auto marker = ParseQcMarker(line, &refusal);
+            EXPECT_EQ(marker.has_value(), n.allowed) << line;
+            EXPECT_EQ(refusal.find("whose name is not one word") != std::string::npos, !n.allowed);
+        }
+        EXPECT_EQ(MarkerText({QcMarker::Kind::Plateau, n.name, 0, {}, 0, std::nullopt}).empty(),
+                  !n.allowed);
+    }
+    std::string refusal;
+    EXPECT_FALSE(ParseQcMarker("PLATEAU a b", &refusal));
+    EXPECT_EQ(refusal, "") << "no marker at all: nothing to refuse";
+}
+
 TEST_F(QcChartsTest, ALineWithoutCountTimeIsReadButHasNoRate) {
     Record(1, "QC BACKGROUND", {{120, 100}});
     store->AddMeasurement(120, 7, {});
@@ -99,10 +125,30 @@ TEST_F(QcChartsTest, ALineWithoutCountTimeIsReadButHasNoRate) {
     EXPECT_EQ(BackgroundCharts(j, {})[0].points[0].seconds, 100);  // left out of the point
 }
 
+// The fuzzer's seeds: the whole files read clean with every line ending, the damaged ones do not.
+TEST(ReportTextTest, TheFuzzCorpusHoldsWholeAndDamagedReports) {
+    const struct {
+        const char* name;
+        std::size_t problems, records;
+    } files[] = {{"well-formed.rep", 0, 4}, {"lf-only.rep", 0, 4},
+                 {"cr-only.rep", 0, 4},     {"damaged-lines.rep", 2, 4},
+                 {"cut-header.rep", 1, 0},  {"garbage-first-line.rep", 1, 4}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        Journal j;
+        ReadReportText(
+            pulsedesk::testing::ReadBytes(std::string(PULSEDESK_JOURNAL_CORPUS "/") + f.name),
+            f.name, 1, j);
+        EXPECT_EQ(j.problems.size(), f.problems);
+        EXPECT_EQ(j.records.size(), f.records);
+    }
+}
+
 TEST(ReportTextTest, SevenDigitNumbersAndATypedClosingLine) {
     const std::string dash69(69, '-');
-    const std::string text = "h\r\nh\r\nh\r\nh\r\n;-\r\n\r\n\r\nDate: 01-03-2026 ;" +
-                             std::string(62, '=') + "\r\n\r\n<000001>  ;" + dash69 +
+    const std::string text = "h\r\nh\r\nh\r\nh\r\n;" + std::string(79, '-') +
+                             "\r\n\r\n\r\nDate: 01-03-2026 ;" + std::string(62, '=') +
+                             "\r\n\r\n<000001>  ;" + dash69 +
                              "\r\n          ;second\r\n          ;" + dash69 + "\r\n";
     Journal j;
     ReadReportText(text, "f", 999999, j);

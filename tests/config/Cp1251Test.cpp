@@ -76,5 +76,21 @@ TEST(Cp1251, NulAndControlBytesPassThrough) {
     EXPECT_EQ(Utf8ToCp1251(text), text);
 }
 
+TEST(VisibleText, ControlCharactersAndMalformedBytesAreShownNotObeyed) {
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"Проба\t4 ©", "Проба\t4 ©"},
+        {"\x1B[2J\x07", "\\x1B[2J\\x07"},
+        {std::string("a\0b\r\n\x7F", 6), "a\\x00b\\x0D\\x0A\\x7F"},
+        {"\xC2\x9B"
+         "1m",
+         "\\xC2\\x9B1m"},                                             // the 8-bit CSI
+        {"\xEF\xBF\xBE\xEF\xBF\xBD", "\\xEF\\xBF\\xBE\xEF\xBF\xBD"},  // U+FFFE, then U+FFFD
+        {"\xFF\xC3", "\\xFF\\xC3"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(VisibleText(c.text), c.shown) << c.shown;
+}
+
 }  // namespace
 }  // namespace pulsedesk::config

@@ -164,6 +164,7 @@ TEST_F(CtlTest, ValuesOutOfRangeSendNothingAndExitWithTwo) {
         {"measure", "--mode", "1", "--time", "0:00:01", "--limit", "5"},
         {"measure", "--mode", "3", "--limit", "5", "--time", "0:00:01"},
         {"measure", "--mode", "3", "--limit", "0"},
+        {"measure", "--mode", "1", "--time", "0:00:00"},
         {"measure", "--mode", "1", "--time", "0:00:01", "--repeat", "0"},
         {"measure", "--mode", "1", "--time", "0:00:01", "--report-folder", "/tmp/x"},
         {"frobnicate"},
@@ -175,6 +176,12 @@ TEST_F(CtlTest, ValuesOutOfRangeSendNothingAndExitWithTwo) {
     }
     const ProgramResult noTime = Ctl({"measure", "--mode", "1"});
     EXPECT_NE(noTime.err.find("--time is missing"), std::string::npos) << noTime.err;
+    for (const Lines& zero : {Lines{"measure", "--mode", "1", "--time", "00:00:00"},
+                              Lines{"qa", "background", "--time", "00:00:00"}}) {
+        const ProgramResult r = Ctl(zero);
+        EXPECT_NE(r.err.find("--time 00:00:00: a count time above 0 is needed"), std::string::npos)
+            << r.err;
+    }
     const ProgramResult badMux = RunProgram("pulsectl", {"--mux", "tcp:localhost", "status"});
     EXPECT_EQ(badMux.exitCode, 2) << badMux.err;
     EXPECT_EQ(testing::ReadBytes(record), "") << "not even a poll may go out";
