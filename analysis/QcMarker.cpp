@@ -10,28 +10,10 @@ namespace pulsedesk::analysis {
 
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-}
-
 // "KEY=number" with a positive finite number; nothing otherwise.
 std::optional<double> Positive(const std::string& word, const std::string& key) {
     if (word.rfind(key + "=", 0) != 0) return std::nullopt;
-    const std::string text = word.substr(key.size() + 1);
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0) return std::nullopt;
-    return value;
-}
-
-bool IsName(const std::string& name) {
-    if (name.empty()) return false;
-    for (unsigned char c : name)
-        if (c <= ' ' || c >= 0x7F) return false;
-    return true;
+    return PositiveNumber(word.substr(key.size() + 1));
 }
 
 std::string Number(double value) {
@@ -61,8 +43,29 @@ std::optional<QcMarker> ParseSource(const std::vector<std::string>& w) {
 
 }  // namespace
 
+std::vector<std::string> MarkerWords(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+bool IsMarkerName(const std::string& name) {
+    if (name.empty()) return false;
+    for (unsigned char c : name)
+        if (c <= ' ' || c >= 0x7F) return false;
+    return true;
+}
+
+std::optional<double> PositiveNumber(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0) return std::nullopt;
+    return value;
+}
+
 std::optional<QcMarker> ParseQcMarker(const std::string& firstLine) {
-    const std::vector<std::string> w = Words(firstLine);
+    const std::vector<std::string> w = MarkerWords(firstLine);
     const auto named = [&w](QcMarker::Kind kind, std::size_t at) -> std::optional<QcMarker> {
         if (w.size() > at + 1) return std::nullopt;
         return QcMarker{kind, w.size() == at + 1 ? w[at] : "", 0, {}, 0, std::nullopt};
@@ -77,7 +80,7 @@ std::optional<QcMarker> ParseQcMarker(const std::string& firstLine) {
 
 std::string MarkerText(const QcMarker& m) {
     std::string text;
-    if (!m.name.empty() && !IsName(m.name)) return {};
+    if (!m.name.empty() && !IsMarkerName(m.name)) return {};
     switch (m.kind) {
         case QcMarker::Kind::Background:
             text = "QC BACKGROUND";

@@ -9,12 +9,19 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/Journal.h"
 
 namespace pulsedesk::analysis {
 
 inline constexpr std::size_t kMarkerLimit = 68;
+
+// The rules every marker's words follow: words split at blanks; a name is printable ASCII
+// without blanks; a number is a whole word, finite and above zero.
+std::vector<std::string> MarkerWords(const std::string& line);
+bool IsMarkerName(const std::string& name);
+std::optional<double> PositiveNumber(const std::string& text);
 
 struct QcMarker {
     enum class Kind { Background, Source, ChiSquare, Plateau };
