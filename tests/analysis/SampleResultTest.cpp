@@ -1,12 +1,51 @@
-// Half-lives with their units and decay factors over a count.
+// The SAMPLE marker, half-lives with their units and decay factors over a count.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "analysis/Decay.h"
+#include "analysis/SampleMarker.h"
 
 namespace pulsedesk::analysis {
 namespace {
+
+TEST(SampleMarkerTest, MarkersAndTheirReasons) {
+    const auto sample = ParseSampleMarker("SAMPLE W-12 Y=0.85:3 SRC=Sr90 M=0.25");
+    ASSERT_TRUE(sample && sample->value);
+    EXPECT_EQ(sample->value->id, "W-12");
+    EXPECT_EQ(sample->value->massKg, 0.25);
+    EXPECT_FALSE(sample->value->volumeL);
+    EXPECT_EQ(sample->value->yield, 0.85);
+    EXPECT_DOUBLE_EQ(*sample->value->yieldRelativeU, 0.03);
+    EXPECT_EQ(sample->value->source, "Sr90");
+    const auto bare = ParseSampleMarker("SAMPLE 7 V=1.5");
+    ASSERT_TRUE(bare && bare->value);
+    EXPECT_EQ(bare->value->volumeL, 1.5);
+    EXPECT_FALSE(bare->value->yield || bare->value->yieldRelativeU || bare->value->massKg);
+
+    for (const char* line : {"QC BACKGROUND", "SAMPLES 3", "sample 3", ""})
+        EXPECT_FALSE(ParseSampleMarker(line)) << line;
+    struct Bad {
+        const char* line;
+        const char* reason;
+    };
+    for (const Bad& bad :
+         {Bad{"SAMPLE", "no sample id"}, Bad{"SAMPLE M=0.1", "no sample id"},
+          Bad{"SAMPLE a M=0.1 V=1", "at most one of M= and V="},
+          Bad{"SAMPLE a M=0.1 M=0.2", "at most one of M= and V="}, Bad{"SAMPLE a M=-1", "mass M"},
+          Bad{"SAMPLE a V=x", "volume V"}, Bad{"SAMPLE a Y=1.2", "yield Y"},
+          Bad{"SAMPLE a Y=0.9:", "uncertainty"}, Bad{"SAMPLE a Y=0.9 Y=0.8", "twice"},
+          Bad{"SAMPLE a SRC=", "source"}, Bad{"SAMPLE a kg=1", "unknown word \"kg=1\""},
+          Bad{"SAMPLE \xc3\xa9t\xc3\xa9", "ASCII"}}) {
+        const auto parsed = ParseSampleMarker(bad.line);
+        ASSERT_TRUE(parsed) << bad.line;
+        ASSERT_FALSE(parsed->value) << bad.line;
+        EXPECT_NE(parsed->reason.find(bad.reason), std::string::npos) << parsed->reason;
+    }
+    const std::string longest = "SAMPLE " + std::string(61, 'x');
+    EXPECT_TRUE(ParseSampleMarker(longest)->value);
+    EXPECT_NE(ParseSampleMarker(longest + "x")->reason.find("68"), std::string::npos);
+}
 
 TEST(DecayTest, HalfLivesWithTheirUnits) {
     struct Row {
