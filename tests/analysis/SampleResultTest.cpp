@@ -1,13 +1,356 @@
-// The SAMPLE marker, half-lives with their units and decay factors over a count.
+// Sample results against the characteristic limits worked out here from their formulas by
+// other routes (the detection limit as the root of its quadratic, normal quantiles by bisection
+// on erfc) and against the figures of the worked example; the SAMPLE marker, half-lives and
+// decay factors; and a seeded run of blanks.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <nlohmann/json.hpp>
+#include <random>
 
 #include "analysis/Decay.h"
+#include "analysis/Json.h"
 #include "analysis/SampleMarker.h"
+#include "analysis/SampleResult.h"
 
 namespace pulsedesk::analysis {
 namespace {
+
+// Upper quantiles of the standard normal distribution, from tables.
+constexpr double kUpper005 = 1.6448536269514722;
+constexpr double kUpper001 = 2.3263478740408408;
+constexpr double kPi = 3.14159265358979323846;
+
+double Phi(double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); }
+double PhiInverse(double p) {
+    double low = -40, high = 40;
+    for (int i = 0; i < 200; ++i) (Phi((low + high) / 2) < p ? low : high) = (low + high) / 2;
+    return (low + high) / 2;
+}
+double K(double tail) { return tail == 0.05 ? kUpper005 : kUpper001; }
+
+struct Case {
+    const char* name;
+    std::uint32_t grossCount;
+    double grossSeconds;
+    std::uint64_t backgroundCounts;  // a baseline's pooled counts, or one paired record's
+    double backgroundSeconds;
+    double sigmaX;  // the baseline's extra spread, cps
+    bool paired;
+    double eps, epsSd;    // the source baseline's mean and spread of 9 points
+    double certificateU;  // percent at k = 2
+    std::optional<Aliquot> aliquot;
+    double yield, yieldU;
+    double halfLifeH;  // 0: no decay correction; else sampled 2 h before the count
+    double alpha, beta;
+};
+
+constexpr Aliquot kMass{Aliquot::Kind::Mass, 0.100, 0.005};
+
+const Case kCases[] = {
+    {"worked example", 1500, 3600, 14400, 72000, 0, false, 0.30, 0, 4, kMass, 1, 0, 0, .05, .05},
+    {"N_g = 760", 760, 3600, 14400, 72000, 0, false, 0.30, 0, 4, kMass, 1, 0, 0, .05, .05},
+    {"N_g = 700", 700, 3600, 14400, 72000, 0, false, 0.30, 0, 4, kMass, 1, 0, 0, .05, .05},
+    {"sigma_x", 1500, 3600, 14400, 72000, 0.01, false, 0.30, 0.009, 3, kMass, 1, 0, 0, .05, .05},
+    {"no detection limit", 760, 3600, 14400, 72000, 0, false, 0.30, 0, 124, kMass, 1, 0, 0, .05,
+     .05},
+    {"paired", 1500, 3600, 760, 3600, 0, true, 0.30, 0.009, 4, kMass, 1, 0, 0, .05, .05},
+    {"volume", 1500, 3600, 14400, 72000, 0, false, 0.30, 0, 4,
+     Aliquot{Aliquot::Kind::Volume, 0.5, 0.01}, 1, 0, 0, .05, .05},
+    {"yield", 1500, 3600, 14400, 72000, 0, false, 0.30, 0, 4, kMass, 0.8, 0.03, 0, .05, .05},
+    {"decay", 1500, 3600, 14400, 72000, 0, false, 0.30, 0, 4, kMass, 1, 0, 6.01, .05, .05},
+    {"just detected, in Bq", 800, 3600, 14400, 72000, 0, false, 0.30, 0, 4, std::nullopt, 1, 0, 0,
+     .05, .05},
+    {"no background count", 5, 3600, 0, 72000, 0, false, 0.30, 0, 4, kMass, 1, 0, 0, .05, .05},
+    {"alpha 0.01", 800, 3600, 14400, 72000, 0, false, 0.30, 0, 4, kMass, 1, 0, 0, .01, .05},
+};
+
+double DecayOf(const Case& c) {
+    if (c.halfLifeH == 0) return 1;
+    const double lambda = std::log(2.0) / (c.halfLifeH * 3600);
+    return std::pow(2.0, -2 / c.halfLifeH) * (1 - std::exp(-lambda * c.grossSeconds)) /
+           (lambda * c.grossSeconds);
+}
+
+SampleInputs InputsOf(const Case& c) {
+    SampleInputs in;
+    in.sample = c.name;
+    in.gross = {{c.grossCount / 2, c.grossSeconds / 2},
+                {c.grossCount - c.grossCount / 2, c.grossSeconds / 2}};
+    in.background =
+        c.paired ? PairedBackground(
+                       {{static_cast<std::uint32_t>(c.backgroundCounts), c.backgroundSeconds}})
+                 : BaselineBackground(c.backgroundCounts, c.backgroundSeconds, c.sigmaX);
+    in.efficiency = BaselineEfficiency(c.eps, c.epsSd, 9, c.certificateU, 2);
+    in.aliquot = c.aliquot;
+    in.yield = c.yield;
+    in.yieldRelativeU = c.yieldU;
+    if (c.halfLifeH > 0)
+        in.decayFactor = DecayFactor({{7200, c.grossSeconds}}, c.halfLifeH * 3600).value;
+    in.alpha = c.alpha;
+    in.beta = c.beta;
+    return in;
+}
+
+// Every figure from the formulas, worked out here.
+struct Worked {
+    double w, wU, y, u, decision;
+    std::optional<double> detection;
+    double lower, upper, best, bestU, lc, ld, mda;
+};
+
+Worked Work(const Case& c) {
+    const double kA = K(c.alpha), kB = K(c.beta), gamma = 0.05;
+    const double r0 = c.backgroundCounts / c.backgroundSeconds;
+    const double v0 = r0 / c.backgroundSeconds + c.sigmaX * c.sigmaX;
+    const double m = c.aliquot ? c.aliquot->value : 1;
+    const double mU = c.aliquot ? c.aliquot->relativeU : 0;
+    const double epsU2 = std::pow(c.epsSd / 3 / c.eps, 2) + std::pow(c.certificateU / 200, 2);
+    Worked e{};
+    e.w = 1 / (c.eps * m * c.yield * DecayOf(c));
+    const double wU2 = epsU2 + mU * mU + c.yieldU * c.yieldU;
+    e.wU = std::sqrt(wU2);
+    const double tg = c.grossSeconds, rg = c.grossCount / tg;
+    e.y = e.w * (rg - r0);
+    e.u = std::sqrt(e.w * e.w * (rg / tg + v0) + e.y * e.y * wU2);
+    // u~^2(y) = A + B y + C y^2
+    const double A = e.w * e.w * (r0 / tg + v0), B = e.w / tg, C = wU2;
+    e.decision = kA * std::sqrt(A);
+    // (y# - y*)^2 = kB^2 (A + B y# + C y#^2): the larger root of a y^2 + b y + c = 0.
+    const double a = 1 - kB * kB * C, b = -(2 * e.decision + kB * kB * B),
+                 c0 = e.decision * e.decision - kB * kB * A;
+    if (a > 0) e.detection = (-b + std::sqrt(b * b - 4 * a * c0)) / (2 * a);
+    const double omega = Phi(e.y / e.u);
+    e.lower = e.y - PhiInverse(omega * (1 - gamma / 2)) * e.u;
+    e.upper = e.y + PhiInverse(1 - omega * gamma / 2) * e.u;
+    e.best = e.y + e.u * std::exp(-e.y * e.y / (2 * e.u * e.u)) / (omega * std::sqrt(2 * kPi));
+    e.bestU = std::sqrt(e.u * e.u - (e.best - e.y) * e.best);
+    e.lc = kA * std::sqrt(r0 * tg * (1 + tg / c.backgroundSeconds));
+    e.ld = kA * kA + 2 * e.lc;  // for alpha = beta
+    e.mda = e.ld * e.w / tg;
+    return e;
+}
+
+void ExpectFinite(const SampleResult& r) {
+    for (const std::optional<double>* figure : {&r.grossSeconds,
+                                                &r.backgroundRate,
+                                                &r.backgroundU,
+                                                &r.backgroundSeconds,
+                                                &r.efficiency,
+                                                &r.efficiencyRelativeU,
+                                                &r.w,
+                                                &r.wRelativeU,
+                                                &r.activity,
+                                                &r.u,
+                                                &r.decisionThreshold,
+                                                &r.detectionLimit,
+                                                &r.lower,
+                                                &r.upper,
+                                                &r.bestEstimate,
+                                                &r.bestEstimateU,
+                                                &r.currieLc,
+                                                &r.currieLd,
+                                                &r.mda,
+                                                &r.alpha,
+                                                &r.beta,
+                                                &r.gamma})
+        EXPECT_TRUE(!*figure || std::isfinite(**figure)) << r.sample;
+}
+
+void ExpectRel(const std::optional<double>& got, double want, const char* what, double tol = 1e-9) {
+    ASSERT_TRUE(got) << what;
+    EXPECT_NEAR(*got, want, tol * std::max(1.0, std::abs(want))) << what;
+}
+
+TEST(SampleResultTest, EveryFigureAsItsFormulaGivesIt) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const SampleResult r = ComputeSampleResult(InputsOf(c));
+        const Worked e = Work(c);
+        ASSERT_FALSE(r.refused) << *r.refused;
+        ExpectFinite(r);
+        EXPECT_EQ(r.unit, !c.aliquot                               ? "Bq"
+                          : c.aliquot->kind == Aliquot::Kind::Mass ? "Bq/kg"
+                                                                   : "Bq/L");
+        EXPECT_EQ(r.grossCount, c.grossCount);
+        ExpectRel(r.w, e.w, "w");
+        ExpectRel(r.wRelativeU, e.wU, "u_rel(w)");
+        ExpectRel(r.activity, e.y, "y");
+        ExpectRel(r.u, e.u, "u(y)");
+        ExpectRel(r.decisionThreshold, e.decision, "y*");
+        EXPECT_EQ(r.detectionLimit.has_value(), e.detection.has_value());
+        if (e.detection) ExpectRel(r.detectionLimit, *e.detection, "y#", 1e-10);
+        EXPECT_EQ(r.detected, e.y > e.decision);
+        if (e.y > e.decision) {
+            ExpectRel(r.lower, e.lower, "lower", 1e-8);
+            ExpectRel(r.upper, e.upper, "upper", 1e-8);
+            ExpectRel(r.bestEstimate, e.best, "best estimate", 1e-8);
+            ExpectRel(r.bestEstimateU, e.bestU, "u(best estimate)", 1e-8);
+        } else {
+            EXPECT_FALSE(r.lower || r.upper || r.bestEstimate || r.bestEstimateU);
+        }
+        ExpectRel(r.currieLc, e.lc, "L_C");
+        if (c.alpha == c.beta) {
+            ExpectRel(r.currieLd, e.ld, "L_D");
+            ExpectRel(r.mda, e.mda, "MDA");
+        } else {  // L_D solves (L_D - L_C)^2 = k_b^2 (L_D + B (1 + t_g / t_0))
+            const double variance0 = e.lc * e.lc / std::pow(K(c.alpha), 2);
+            ExpectRel(std::pow(*r.currieLd - e.lc, 2),
+                      std::pow(K(c.beta), 2) * (*r.currieLd + variance0), "L_D");
+        }
+    }
+}
+
+TEST(SampleResultTest, TheWorkedExampleFigures) {
+    struct Row {
+        std::uint32_t gross;
+        double y;
+        bool detected;
+    };
+    for (const Row& row :
+         {Row{1500, 7.22222, true}, Row{760, 0.370370, false}, Row{700, -0.185185, false}}) {
+        Case c = kCases[0];
+        c.grossCount = row.gross;
+        const SampleResult r = ComputeSampleResult(InputsOf(c));
+        const auto near6 = [](const std::optional<double>& got, double quoted) {
+            ASSERT_TRUE(got);
+            EXPECT_NEAR(*got, quoted, 6e-6 * std::abs(quoted));
+        };
+        near6(r.w, 33.3333);
+        near6(r.activity, row.y);
+        near6(r.decisionThreshold, 0.418759);
+        near6(r.detectionLimit, 0.863563);
+        EXPECT_EQ(r.unit, "Bq/kg");
+        EXPECT_EQ(r.detected, row.detected);
+        if (!row.detected) continue;
+        near6(r.u, 0.392244);
+        near6(r.lower, 6.45344);
+        near6(r.upper, 7.99101);
+    }
+    // The closed form for alpha = beta agrees with the iterated detection limit.
+    const SampleResult r = ComputeSampleResult(InputsOf(kCases[0]));
+    const double k2 = kUpper005 * kUpper005;
+    EXPECT_NEAR(
+        *r.detectionLimit,
+        (2 * *r.decisionThreshold + k2 * *r.w / 3600) / (1 - k2 * std::pow(*r.wRelativeU, 2)),
+        1e-11);
+}
+
+TEST(SampleResultTest, RefusedWithAReasonAndNoFigure) {
+    struct Row {
+        const char* reason;
+        void (*spoil)(SampleInputs&);
+    };
+    const Row rows[] = {
+        {"no background", [](SampleInputs& in) { in.background.reset(); }},
+        {"no efficiency", [](SampleInputs& in) { in.efficiency.reset(); }},
+        {"a count time of zero",
+         [](SampleInputs& in) {
+             in.gross = {{0, 0}};
+         }},
+        {"a count time of zero", [](SampleInputs& in) { in.gross.clear(); }},
+        {"16777215",
+         [](SampleInputs& in) {
+             in.gross.push_back({kSaturatedCount, 10});
+         }},
+        {"saturated", [](SampleInputs& in) { in.background->saturated = true; }},
+        {"outside (0, 1]", [](SampleInputs& in) { in.efficiency->value = 1.2; }},
+        {"outside (0, 1]", [](SampleInputs& in) { in.efficiency->value = 0; }},
+        {"outside (0, 1]", [](SampleInputs& in) { in.yield = 85; }},
+        {"not a finite number", [](SampleInputs& in) { in.efficiency->value = NAN; }},
+        {"not a finite number", [](SampleInputs& in) { in.gross[0].seconds = INFINITY; }},
+        {"not a finite number", [](SampleInputs& in) { in.background->variance = NAN; }},
+        {"not a finite number", [](SampleInputs& in) { in.decayFactor = INFINITY; }},
+        {"not a finite number", [](SampleInputs& in) { in.alpha = NAN; }},
+        {"above zero", [](SampleInputs& in) { in.aliquot->value = 0; }},
+        {"negative", [](SampleInputs& in) { in.background->rate = -1; }},
+        {"alpha and beta", [](SampleInputs& in) { in.beta = 0.7; }},
+        {"not a finite number",
+         [](SampleInputs& in) {
+             in.gross = {{1, 1e-320}};
+         }},
+    };
+    for (const Row& row : rows) {
+        SampleInputs in = InputsOf(kCases[0]);
+        row.spoil(in);
+        const SampleResult r = ComputeSampleResult(in);
+        ASSERT_TRUE(r.refused) << row.reason;
+        EXPECT_NE(r.refused->find(row.reason), std::string::npos) << *r.refused;
+        EXPECT_FALSE(r.activity || r.u || r.decisionThreshold || r.detectionLimit || r.detected ||
+                     r.currieLd || r.mda)
+            << row.reason;
+        ExpectFinite(r);
+    }
+    EXPECT_FALSE(BaselineBackground(10, 0, 0));
+    EXPECT_FALSE(PairedBackground({}));
+    EXPECT_FALSE(BaselineEfficiency(0.3, 0.01, 0, 3, 2));
+}
+
+TEST(SampleResultTest, JsonHasEveryKeyAndNullForWhatIsAbsent) {
+    const Json result = ComputeSampleResult(InputsOf(kCases[1]));
+    SampleInputs none = InputsOf(kCases[0]);
+    none.efficiency.reset();
+    const Json refused = ComputeSampleResult(none);
+    const char* keys[] = {"record",
+                          "sample",
+                          "threshold_mv",
+                          "gross_count",
+                          "gross_time_s",
+                          "background_rate_cps",
+                          "background_u_cps",
+                          "background_time_s",
+                          "background_from",
+                          "efficiency",
+                          "efficiency_u_rel",
+                          "source",
+                          "unit",
+                          "w",
+                          "w_u_rel",
+                          "activity",
+                          "u",
+                          "decision_threshold",
+                          "detection_limit",
+                          "detected",
+                          "lower",
+                          "upper",
+                          "best_estimate",
+                          "best_estimate_u",
+                          "currie_lc",
+                          "currie_ld",
+                          "mda",
+                          "alpha",
+                          "beta",
+                          "gamma",
+                          "refused"};
+    ASSERT_EQ(result.size(), std::size(keys));
+    auto at = result.begin();
+    for (const char* key : keys) EXPECT_EQ((at++).key(), key);
+    EXPECT_EQ(result["detected"], false);
+    EXPECT_TRUE(result["lower"].is_null());
+    EXPECT_TRUE(result["refused"].is_null());
+    EXPECT_TRUE(refused["activity"].is_null());
+    EXPECT_TRUE(refused["detected"].is_null());
+    EXPECT_EQ(refused["refused"], "no efficiency at this threshold");
+    EXPECT_EQ(refused.dump().find("NaN"), std::string::npos);
+}
+
+// Blanks: both the baseline and the sample count the background alone; with k = 1.645 about
+// 5 % are judged detected.
+TEST(SampleResultTest, SeededBlanksAreNotDetectedNineteenTimesInTwenty) {
+    std::mt19937 random(20260428);
+    std::poisson_distribution<std::uint32_t> baseline(0.2 * 72000), blank(0.2 * 3600);
+    int notDetected = 0;
+    for (int i = 0; i < 200; ++i) {
+        SampleInputs in = InputsOf(kCases[0]);
+        in.background = BaselineBackground(baseline(random), 72000, 0);
+        in.gross = {{blank(random), 3600}};
+        const SampleResult r = ComputeSampleResult(in);
+        ASSERT_TRUE(r.detected);
+        notDetected += !*r.detected;
+    }
+    EXPECT_GE(notDetected, 180);
+    EXPECT_LE(notDetected, 198);
+}
 
 TEST(SampleMarkerTest, MarkersAndTheirReasons) {
     const auto sample = ParseSampleMarker("SAMPLE W-12 Y=0.85:3 SRC=Sr90 M=0.25");
