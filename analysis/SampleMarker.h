@@ -19,6 +19,7 @@ struct SampleMarker {
     std::optional<double> yield;           // the chemical yield, in (0, 1]
     std::optional<double> yieldRelativeU;  // a fraction (the marker gives percent)
     std::string source;                    // the efficiency's check source; empty when not named
+    bool operator==(const SampleMarker&) const = default;
 };
 
 // Nothing when the line is not a sample marker; the reason when it is one but malformed.
