@@ -43,6 +43,10 @@ struct RecordId {
     std::string Text() const;  // "2026:287"
 };
 
+// The counter's full scale (24 bits): a line with this count saw the counter saturate, and its
+// true count is unknown.
+inline constexpr std::uint32_t kSaturatedCount = 16777215;
+
 struct JournalMeasurement {
     std::string label;             // "A", "AB", ...
     LocalMinute end;               // the end of the count, to the minute

@@ -122,4 +122,38 @@ void to_json(Json& j, const PlateauResult& r) {
              {"points", r.points}};
 }
 
+void to_json(Json& j, const SampleResult& r) {
+    j = Json{{"record", r.record.Text()},
+             {"sample", r.sample},
+             {"threshold_mv", r.thresholdMv},
+             {"gross_count", r.grossCount},
+             {"gross_time_s", Optional(r.grossSeconds)},
+             {"background_rate_cps", Optional(r.backgroundRate)},
+             {"background_u_cps", Optional(r.backgroundU)},
+             {"background_time_s", Optional(r.backgroundSeconds)},
+             {"background_from", r.backgroundFrom},
+             {"efficiency", Optional(r.efficiency)},
+             {"efficiency_u_rel", Optional(r.efficiencyRelativeU)},
+             {"source", r.source},
+             {"unit", r.unit},
+             {"w", Optional(r.w)},
+             {"w_u_rel", Optional(r.wRelativeU)},
+             {"activity", Optional(r.activity)},
+             {"u", Optional(r.u)},
+             {"decision_threshold", Optional(r.decisionThreshold)},
+             {"detection_limit", Optional(r.detectionLimit)},
+             {"detected", Optional(r.detected)},
+             {"lower", Optional(r.lower)},
+             {"upper", Optional(r.upper)},
+             {"best_estimate", Optional(r.bestEstimate)},
+             {"best_estimate_u", Optional(r.bestEstimateU)},
+             {"currie_lc", Optional(r.currieLc)},
+             {"currie_ld", Optional(r.currieLd)},
+             {"mda", Optional(r.mda)},
+             {"alpha", Optional(r.alpha)},
+             {"beta", Optional(r.beta)},
+             {"gamma", Optional(r.gamma)},
+             {"refused", Optional(r.refused)}};
+}
+
 }  // namespace pulsedesk::analysis

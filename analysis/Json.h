@@ -8,6 +8,7 @@
 #include "analysis/DetectionLimit.h"
 #include "analysis/Journal.h"
 #include "analysis/Plateau.h"
+#include "analysis/SampleResult.h"
 #include "analysis/SeriesStats.h"
 
 namespace pulsedesk::analysis {
@@ -25,5 +26,8 @@ void to_json(Json& j, const DetectionLimit& d);
 void to_json(Json& j, const PlateauPoint& p);
 void to_json(Json& j, const PlateauRun& r);
 void to_json(Json& j, const PlateauResult& r);
+// Every key always there; null for what is absent (a figure of a refused result, a detection
+// limit that does not exist), so a reader never meets NaN.
+void to_json(Json& j, const SampleResult& r);
 
 }  // namespace pulsedesk::analysis

@@ -12,30 +12,10 @@ namespace pulsedesk::analysis {
 
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-}
-
 // "KEY=number" with a positive finite number; nothing otherwise.
 std::optional<double> Positive(const std::string& word, const std::string& key) {
     if (word.rfind(key + "=", 0) != 0) return std::nullopt;
-    const std::string text = word.substr(key.size() + 1);
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0) return std::nullopt;
-    return value;
-}
-
-// Names reach pages, pictures and terminals: no sign there that could mean markup.
-bool IsName(const std::string& name) {
-    const auto allowed = [](unsigned char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-               std::string_view("+-._/#()").find(static_cast<char>(c)) != std::string_view::npos;
-    };
-    return !name.empty() && std::all_of(name.begin(), name.end(), allowed);
+    return PositiveNumber(word.substr(key.size() + 1));
 }
 
 std::string Number(double value) {
@@ -79,9 +59,32 @@ std::optional<QcMarker> MarkerOf(const std::vector<std::string>& w) {
 
 }  // namespace
 
+std::vector<std::string> MarkerWords(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// Names reach pages, pictures and terminals: no sign there that could mean markup.
+bool IsMarkerName(const std::string& name) {
+    const auto allowed = [](unsigned char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               std::string_view("+-._/#()").find(static_cast<char>(c)) != std::string_view::npos;
+    };
+    return !name.empty() && std::all_of(name.begin(), name.end(), allowed);
+}
+
+std::optional<double> PositiveNumber(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0) return std::nullopt;
+    return value;
+}
+
 std::optional<QcMarker> ParseQcMarker(const std::string& firstLine, std::string* refusal) {
-    auto marker = MarkerOf(Words(firstLine));
-    if (!marker || marker->name.empty() || IsName(marker->name)) return marker;
+    auto marker = MarkerOf(MarkerWords(firstLine));
+    if (!marker || marker->name.empty() || IsMarkerName(marker->name)) return marker;
     if (refusal != nullptr)
         *refusal = "a QC marker whose name is not " + std::string(kMarkerNameRule) +
                    ": read as a plain record";
@@ -90,7 +93,7 @@ std::optional<QcMarker> ParseQcMarker(const std::string& firstLine, std::string*
 
 std::string MarkerText(const QcMarker& m) {
     std::string text;
-    if (!m.name.empty() && !IsName(m.name)) return {};
+    if (!m.name.empty() && !IsMarkerName(m.name)) return {};
     switch (m.kind) {
         case QcMarker::Kind::Background:
             text = "QC BACKGROUND";

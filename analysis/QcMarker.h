@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/Journal.h"
 
@@ -18,6 +19,12 @@ inline constexpr std::size_t kMarkerLimit = 68;
 // What a marker's name may hold, for the messages that refuse one.
 inline constexpr const char* kMarkerNameRule =
     "one word of ASCII letters, digits and the signs + - . _ / # ( )";
+
+// The rules every marker's words follow: words split at blanks; a name follows
+// kMarkerNameRule; a number is a whole word, finite and above zero.
+std::vector<std::string> MarkerWords(const std::string& line);
+bool IsMarkerName(const std::string& name);
+std::optional<double> PositiveNumber(const std::string& text);
 
 struct QcMarker {
     enum class Kind { Background, Source, ChiSquare, Plateau };
