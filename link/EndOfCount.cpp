@@ -14,29 +14,25 @@ EndVerdict EndOfCount::StartSent(std::uint8_t startMode) {
     // The count followed may have ended unseen: a new start takes its result away.
     const bool endLost = pending || (counting && interrupted);
     reason = interrupted ? LossReason::LinkLost : LossReason::LeftFinished;
-    ++countsBegun;
-    spoiled = false;
-    counting = true;
-    pending = false;
-    interrupted = false;
-    mode = startMode;
-    lastCount = 0;
-    lastElapsed = 0;
-    lastSeenMs.reset();
+    Begin(startMode);
     return endLost ? EndVerdict::Lost : EndVerdict::None;
 }
 
 void EndOfCount::CountStarted(const DeviceStatus& s, bool alive) {
+    Begin(s.Mode());
+    Remember(s, alive);
+}
+
+void EndOfCount::Begin(std::uint8_t countMode) {
     ++countsBegun;
     spoiled = false;
     counting = true;
     pending = false;
     interrupted = false;
-    mode = s.Mode();
+    mode = countMode;
     lastCount = 0;
     lastElapsed = 0;
     lastSeenMs.reset();
-    Remember(s, alive);
 }
 
 EndVerdict EndOfCount::WhileCounting(const DeviceStatus& s, bool alive) {

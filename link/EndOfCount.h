@@ -73,6 +73,7 @@ class EndOfCount {
     bool SameMeasurement(const DeviceStatus& status) const;
     bool AnotherCountFitsTheGap(const DeviceStatus& status) const;
     void Remember(const DeviceStatus& status, bool alive);
+    void Begin(std::uint8_t countMode);  // a new count, nothing of it seen yet
     EndVerdict Lose(LossReason why);
     bool GoesOn(const DeviceStatus& status) const;
     bool EndsHere(const DeviceStatus& status) const;
