@@ -400,10 +400,7 @@ std::vector<std::string> ChangingFrames(const std::string& record) {
 // control a script is refused and sends nothing, status and watch go on, and a count started at
 // the device's own keys is the panel's; without a study the script's series runs and the panel
 // neither writes nor repeats it; a hung or killed panel frees control within 3 s.
-// Disabled: since the session moved out of the panel and the shared-port server's guard was
-// merged, the panel hung past its lapse does not take control back after the script's count
-// (no third grant in the server's log). A known regression, to be found before it is enabled.
-TEST_F(PanelE2ETest, DISABLED_OnASharedCounterOnlyTheHolderChangesTheDeviceAndWritesItsCounts) {
+TEST_F(PanelE2ETest, OnASharedCounterOnlyTheHolderChangesTheDeviceAndWritesItsCounts) {
     WriteSettings("TarlinkSupport=1", "Repeat_Counter=1");
     fs::copy_file(BinDir() + "/libmuxclient.so", dir.File("libmuxclient.so"));
     const std::string mux = "unix:" + dir.File("mux.sock");
@@ -476,8 +473,11 @@ TEST_F(PanelE2ETest, DISABLED_OnASharedCounterOnlyTheHolderChangesTheDeviceAndWr
     EXPECT_EQ(LinesWith(ReportIn(scripts.Path()), "N=").size(), 2u);
 
     ASSERT_TRUE(panelPolled());
+    const std::string before = ReportIn(dir.Path());
     x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ again
     ASSERT_TRUE(logSays("control granted to " + logged, 2)) << FileText("mux.log");
+    // The grant comes before the study's stop; the study is open once its record is written.
+    ASSERT_TRUE(WaitUntil([&] { return ReportIn(dir.Path()) != before; }));
     const auto lapsesWithin3s = [&](int signal, std::size_t times) {
         const auto since = std::chrono::steady_clock::now();
         kill(pid, signal);
