@@ -360,27 +360,37 @@ void BenchSession::NewRecord() {
     if (grant.StudyOpen() && (endOfCount.IsCounting() || endOfCount.IsPending()))
         ReportNotRecorded("исследование закрыто раньше, чем закончился счёт.");
     endOfCount.Forget();
-    grant.CloseStudy();
+    CloseStudy();
     storeKeeper.Create(env.ticks.now());
+}
+
+void BenchSession::CloseStudy() {
+    grant.CloseStudy();
+    storeKeeper.LetGo();
 }
 
 // The stop goes out under a command's control, before the study keeps it: its poll must not
 // take a count that was running for the study about to begin.
 bool BenchSession::PrepareStudy() {
-    storeKeeper.Create(env.ticks.now());
-    if (storeKeeper.Store() == nullptr) return false;
-    link::CommandControl control(grant);
-    // A shared counter held by another program: no stop is sent and no record written.
-    if (!control) return false;
-    Stop();
-    return grant.OpenStudy().Allowed();
+    if (!storeKeeper.Hold(env.ticks.now())) return false;
+    bool opened = false;
+    {
+        link::CommandControl control(grant);
+        // A shared counter held by another program: no stop is sent and no record written.
+        if (control) {
+            Stop();
+            opened = grant.OpenStudy().Allowed();
+        }
+    }
+    if (!opened) storeKeeper.LetGo();
+    return opened;
 }
 
 // A refused record closes the study again, so that the retry writes what was typed.
 bool BenchSession::OpenStudy(const std::string& descriptionCp1251) {
     reports::ReportStore* store = storeKeeper.Store();
     if (store == nullptr) {
-        grant.CloseStudy();
+        CloseStudy();
         return false;
     }
     try {
@@ -388,7 +398,7 @@ bool BenchSession::OpenStudy(const std::string& descriptionCp1251) {
         countLost = false;
         return true;
     } catch (const reports::ReportError& e) {
-        grant.CloseStudy();
+        CloseStudy();
         Tell(SessionEventKind::StoreError, e.what());
         return false;
     }

@@ -106,6 +106,7 @@ class BenchSession {
     const std::string& ControlHolder() const { return grant.Holder(); }
 
   private:
+    void CloseStudy();  // control given back, the work folder let go
     bool RunTimedTransitions(std::int64_t now);
     void TakeMeasuredValues();
     void FollowEndOfCount(bool alive, std::int64_t now);

@@ -7,10 +7,11 @@ void ReportStoreKeeper::Create(std::int64_t now) {
     lastTry = now;
     try {
         store = make();
+        store->ReleaseFolder();
         refusal.clear();
+        heldElsewhere = false;
     } catch (const reports::ReportError& e) {
-        if (refusal != e.what()) tell(e.what());
-        refusal = e.what();
+        Refused(e, false);
     }
 }
 
@@ -18,8 +19,30 @@ void ReportStoreKeeper::RetryIfDue(std::int64_t now, std::int64_t retryPeriod) {
     if (!store && now >= lastTry + retryPeriod) Create(now);
 }
 
-bool ReportStoreKeeper::HeldByAnotherProgram() const {
-    return refusal.find(reports::kWorkFolderInUse) != std::string::npos;
+bool ReportStoreKeeper::Hold(std::int64_t now) {
+    Create(now);
+    if (!store) return false;
+    try {
+        store->HoldFolder();
+        return true;
+    } catch (const reports::ReportError& e) {
+        Refused(e, true);  // the operator asked for a study just now
+        return false;
+    }
+}
+
+void ReportStoreKeeper::LetGo() {
+    if (store) store->ReleaseFolder();
+}
+
+void ReportStoreKeeper::Refused(const reports::ReportError& error, bool always) {
+    const auto* inUse = dynamic_cast<const reports::FolderInUseError*>(&error);
+    heldElsewhere = inUse != nullptr;
+    const std::string text = inUse ? "Папка отчётов «" + inUse->Folder() + "» занята программой " +
+                                         inUse->Holder() + ": отчёты пишет одна программа за раз."
+                                   : std::string(error.what());
+    if (always || refusal != text) tell(text);
+    refusal = text;
 }
 
 }  // namespace pulsedesk::app

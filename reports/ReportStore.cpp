@@ -53,12 +53,42 @@ ReportStore::ReportStore(std::string workFolder, DeviceInfo& deviceInfo,
       headerLabels(std::move(headerLabels)),
       clock(std::move(clock)),
       writer(std::move(writer)) {
+    TakeFolder();
+}
+
+void ReportStore::TakeFolder() {
     ReadLocalTime();
     PrepareYearFolder();
-    folderLock.emplace(this->workFolder);
-    ChooseReportFile();
-    EnsureHeaderAndDate();
+    folderLock.emplace(workFolder);
+    try {
+        ChooseReportFile();
+        EnsureHeaderAndDate();
+    } catch (...) {
+        folderLock.reset();
+        throw;
+    }
 }
+
+void ReportStore::HoldFolder() {
+    if (!folderLock) TakeFolder();
+}
+
+// A write while the folder is let go holds it for that write alone.
+class ReportStore::WriteHold {
+  public:
+    explicit WriteHold(ReportStore& store) : store(store), own(!store.folderLock) {
+        if (own) store.TakeFolder();
+    }
+    ~WriteHold() {
+        if (own) store.ReleaseFolder();
+    }
+    WriteHold(const WriteHold&) = delete;
+    WriteHold& operator=(const WriteHold&) = delete;
+
+  private:
+    ReportStore& store;
+    bool own;
+};
 
 void ReportStore::PrepareYearFolder() {
     yearFolder = workFolder + "/" + FourDigitYear(localTime.year);
@@ -166,6 +196,7 @@ void ReportStore::EnsureHeaderAndDate() {
 }
 
 void ReportStore::AddRecord(const std::string& description) {
+    const WriteHold hold(*this);
     ReadLocalTime();
     PrepareYearFolder();
     ChooseReportFile();
@@ -190,6 +221,11 @@ void ReportStore::AddRecord(const std::string& description) {
 }
 
 void ReportStore::AddMeasurement(std::int32_t threshold, std::uint32_t count, CountTime time) {
+    const std::uint32_t record = fileName.last;
+    const WriteHold hold(*this);
+    if (fileName.last != record)
+        throw ReportError("Another program added a record to the work folder after record " +
+                          std::to_string(record) + "; the measurement would land in its record.");
     ReadLocalTime();
     std::vector<std::string> lines = SplitLines(ReadWholeFile(reportPath));
     std::string label = NextLabel(measurementLabel);
@@ -203,6 +239,7 @@ void ReportStore::AddMeasurement(std::int32_t threshold, std::uint32_t count, Co
 
 void ReportStore::SaveSpecialText(std::uint32_t count, const SpecialTextOption& option) {
     if (!option.Enabled()) return;
+    const WriteHold hold(*this);
     // The name comes in Windows-1251, as all the bench's text; names on disk are UTF-8.
     const std::string name = config::Cp1251ToUtf8(option.FileName());
     // The name is typed by the operator: it names a file in the year folder and nowhere else.

@@ -26,8 +26,8 @@ class ReportStore {
   public:
     // Prepares the year folder, takes the work folder for this store alone (WorkFolderLock),
     // chooses the month's file and makes sure it has a header and today's date block. Raises
-    // ReportError ("Cannot create directory." for folders; a text naming the holder when
-    // another store has the folder, and then nothing is written).
+    // ReportError ("Cannot create directory." for folders; FolderInUseError when another store
+    // has the folder, and then nothing is written). The folder stays held until ReleaseFolder.
     // deviceInfo is the record of whoever creates the store (the panel), read at every write so
     // that a device identified again shows in later headers: it must outlive the store.
     ReportStore(std::string workFolder, DeviceInfo& deviceInfo, HeaderLabelReader headerLabels,
@@ -36,10 +36,20 @@ class ReportStore {
     ReportStore(const ReportStore&) = delete;
     ReportStore& operator=(const ReportStore&) = delete;
 
+    // Takes the work folder again after ReleaseFolder, and reads its state anew (the month's
+    // file, the last record number, today's date block), since another program may have written
+    // meanwhile. Raises as the constructor does.
+    void HoldFolder();
+    // Lets other programs write into the folder. A write while it is let go takes it for that
+    // write alone.
+    void ReleaseFolder() { folderLock.reset(); }
+    bool HoldsFolder() const { return folderLock.has_value(); }
+
     // Opens a record: date block if due, next record number, description, file renamed to the
     // new record range.
     void AddRecord(const std::string& description);
-    // Appends one measurement line to the current record.
+    // Appends one measurement line to the current record. Refused when another program has
+    // added a record since the folder was let go: the line would land in its record.
     void AddMeasurement(std::int32_t threshold, std::uint32_t count, CountTime time);
 
     // Appends the count to "<year folder>/<name>.txt" while the option is on.
@@ -52,7 +62,10 @@ class ReportStore {
     const ReportFileName& FileName() const { return fileName; }
 
   private:
+    class WriteHold;
+
     void ReadLocalTime() { localTime = clock(); }
+    void TakeFolder();
     // Makes "<work folder>/<year>" level by level.
     void PrepareYearFolder();
     // Finds this month's report, or continues the numbering of the latest earlier month.

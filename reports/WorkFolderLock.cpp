@@ -21,9 +21,7 @@ WorkFolderLock::WorkFolderLock(const std::string& folder) {
     if (!lock.opened) throw ReportError(fileio::FileError("create lock", path, lock.error).what());
     if (lock.error == EWOULDBLOCK) {
         // The holder may not have written its name yet.
-        const std::string holder = lock.holder.empty() ? "another process" : lock.holder;
-        throw ReportError("The work folder \"" + folder + "\" " + kWorkFolderInUse + " " + holder +
-                          "; reports are written by one program at a time.");
+        throw FolderInUseError(folder, lock.holder.empty() ? "another process" : lock.holder);
     }
     if (lock.error != 0) throw ReportError(fileio::FileError("lock", path, lock.error).what());
     fd = std::move(lock.fd);

@@ -49,7 +49,9 @@ class PanelFixture : public ::testing::Test {
                          [this](const std::string& text) { errors.push_back(text); }});
         BeforePanel();
         panel = std::make_unique<TmainForm>(*context);
-        if (storeExpected) ASSERT_TRUE(Settle([&] { return panel->Store() != nullptr; }));
+        if (storeExpected) {
+            ASSERT_TRUE(Settle([&] { return panel->Store() != nullptr; }));
+        }
     }
     virtual void BeforePanel() {}
     void TearDown() override {

@@ -252,7 +252,7 @@ class HeldWorkFolderTest : public PanelTrustTest {
 
 TEST_F(HeldWorkFolderTest, IsTriedAgainAndTheLabelSaysWhyMeanwhile) {
     ASSERT_TRUE(Settle([&] { return errors.size() == 1; }));
-    EXPECT_NE(errors[0].find("in use by"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("» занята программой "), std::string::npos) << errors[0];
     EXPECT_EQ(LabelText(), "ПАПКА ОТЧЁТОВ ЗАНЯТА ДРУГОЙ ПРОГРАММОЙ");
     clock.Advance(5000);
     LetPollsRun();

@@ -31,9 +31,24 @@ TEST(ReportStoreKeeper, TriesAgainEachPeriodAndTellsEachDistinctRefusalOnce) {
     EXPECT_EQ(keeper.Store(), nullptr);
     keeper.RetryIfDue(15, 5);
     ASSERT_NE(keeper.Store(), nullptr);
-    EXPECT_TRUE(keeper.Refusal().empty());
     keeper.RetryIfDue(100, 5);
     EXPECT_EQ(tries, 4) << "a store once made is kept";
+
+    // Idle, the folder is free for another program; a study cannot hold it meanwhile, and says
+    // so in the operator's language each time it is asked.
+    auto other = std::make_unique<reports::WorkFolderLock>(dir.Path());
+    told.clear();
+    EXPECT_FALSE(keeper.Hold(101));
+    EXPECT_FALSE(keeper.Hold(102));
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0].rfind("Папка отчётов «" + dir.Path() + "» занята программой ", 0), 0u)
+        << told[0];
+    EXPECT_TRUE(keeper.HeldByAnotherProgram());
+    other.reset();
+    EXPECT_TRUE(keeper.Hold(103));
+    EXPECT_THROW(reports::WorkFolderLock{dir.Path()}, reports::FolderInUseError);
+    keeper.LetGo();
+    EXPECT_NO_THROW(reports::WorkFolderLock{dir.Path()});
 }
 
 }  // namespace

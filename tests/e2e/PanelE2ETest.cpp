@@ -504,6 +504,52 @@ TEST_F(PanelE2ETest, OnASharedCounterOnlyTheHolderChangesTheDeviceAndWritesItsCo
     unsetenv("PULSEDESK_MUX");
 }
 
+// Daily QA while the panel is open: with no study open the panel lets the work folder go, so a
+// QC record of pulsectl goes into the panel's journal and the panel's next record follows it; an
+// open study holds the folder, and pulsectl is refused naming the panel.
+TEST_F(PanelE2ETest, DailyQaGoesIntoThePanelsJournalWhileNoStudyIsOpen) {
+    WriteSettings("TarlinkSupport=1");
+    fs::copy_file(BinDir() + "/libmuxclient.so", dir.File("libmuxclient.so"));
+    const std::string mux = "unix:" + dir.File("mux.sock");
+    SimProcess sim({"--link", dir.File("counter"), "--rate", "400"});
+    ChildProcess server("muxserver", {"--port", dir.File("counter"), "--listen", mux},
+                        dir.File("mux.log"));
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(dir.File("mux.sock")); }));
+    setenv("PULSEDESK_MUX", mux.c_str(), 1);
+    const pid_t pid = StartPanel();
+    unsetenv("PULSEDESK_MUX");
+    unsetenv("PULSEDESK_TRACE");
+    ASSERT_NE(x->FindWindow("QEV-C2"), 0u) << FileText("stderr.txt");
+    ASSERT_TRUE(WaitUntil([&] { return !ReportIn(dir.Path()).empty(); }));  // its header
+    const auto qa = [&] {
+        return RunProgram("pulsectl", {"--mux", mux, "qa", "background", "--time", "0:00:01",
+                                       "--report-folder", dir.Path()},
+                          20s);
+    };
+    ProgramResult r = qa();
+    EXPECT_NE(r.exitCode, 1) << r.err;
+    EXPECT_NE(ReportIn(dir.Path()).find("<000001>  ;QC BACKGROUND"), std::string::npos)
+        << ReportIn(dir.Path());
+
+    const std::string seen = FileText("trace.log");
+    ASSERT_TRUE(WaitUntil([&] { return Sent(FileText("trace.log").substr(seen.size()), "01 31", 2); }));
+    x->Click(464, 61);  // НАЧАТЬ ИССЛЕДОВАНИЕ
+    ASSERT_TRUE(WaitUntil([&] { return ReportIn(dir.Path()).find("<000002>") != std::string::npos; }))
+        << ReportIn(dir.Path()) << FileText("stderr.txt");
+    r = qa();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("pulsedesk (process " + std::to_string(pid) + ")"), std::string::npos)
+        << r.err;
+    std::vector<fs::path> reports, backups;
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path())) {
+        if (e.path().extension() == ".rep") reports.push_back(e.path());
+        if (e.path().extension() == ".bak") backups.push_back(e.path());
+    }
+    ASSERT_EQ(reports.size(), 1u);
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(ReadBytes(backups[0]), ReadBytes(reports[0]));
+}
+
 }  // namespace
 }  // namespace pulsedesk::testing
 

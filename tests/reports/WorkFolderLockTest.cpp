@@ -32,6 +32,28 @@ TEST_F(WorkFolderLockTest, ASecondStoreOnTheFolderIsRefusedNamingTheFolderAndThe
     EXPECT_EQ(first->MeasurementLabel(), "B");
 }
 
+// The panel lets the folder go between studies: another program's records are then read back
+// before the panel numbers its own, and a line never lands in the other program's record.
+TEST_F(WorkFolderLockTest, AStoreThatLetTheFolderGoReadsItAgainWhenItHoldsIt) {
+    auto panel = Open();
+    panel->AddRecord("panel's study");
+    panel->AddMeasurement(120, 5, hundredSeconds);
+    panel->ReleaseFolder();
+    {
+        auto script = Open();
+        script->AddRecord("QC BKG");
+        script->AddMeasurement(120, 1, hundredSeconds);
+    }
+    EXPECT_THROW(panel->AddMeasurement(120, 6, hundredSeconds), ReportError);
+    panel->HoldFolder();
+    EXPECT_THROW(Open(), FolderInUseError);
+    panel->AddRecord("panel's next study");
+    EXPECT_EQ(panel->LastRecordNumber(), 3u);
+    EXPECT_EQ(Reports().size(), 1u);
+    EXPECT_EQ(Backups().size(), 1u);
+    EXPECT_EQ(ReadBytes(Backup() + "/" + Backups()[0]), ReadBytes(panel->ReportPath()));
+}
+
 TEST_F(WorkFolderLockTest, TheFolderIsFreeAgainOnceTheStoreIsGone) {
     Open().reset();
     auto again = Open();
