@@ -212,12 +212,29 @@ def match(finished, measurements, window):
     return written, stray, wrong
 
 
-def fault_at(faults, at):
+def fault_at(faults, at, before=0.0):
+    """The kind of a fault under way at some moment from `before` seconds ahead of at to at."""
     for f in faults:
         start = when(f["at"])
-        if start <= at <= start + datetime.timedelta(seconds=float(f["duration"]) + 0.5):
+        if start - datetime.timedelta(seconds=before) <= at <= \
+                start + datetime.timedelta(seconds=float(f["duration"]) + 0.5 + before):
             return f["fault"]
     return None
+
+
+LOST_PREFIX = "Измерение не записано в отчёт: "
+
+
+def loss_reasons(run):
+    """When and why the panel said a measurement was not recorded, from its standard error."""
+    said = []
+    for line in (run / "panel.err").read_text(errors="replace").splitlines() \
+            if (run / "panel.err").exists() else []:
+        at, _, text = line.partition(" ")
+        if text.startswith(LOST_PREFIX) and at.startswith("at="):
+            # "…сообщил об ошибке: <the message file's text>": grouped without the text
+            said.append((when(at[3:]), text[len(LOST_PREFIX):].split(":")[0].rstrip(".")))
+    return said
 
 
 def stalls(presses, finished, end_at, repeat, limit, lost_with_word):
@@ -264,7 +281,7 @@ def main():
         failures.append("the panel ended during the run")
     presses = [when(e["at"]) for e in events if e["event"] == "press"]
     boxes = [when(e["at"]) for e in events if e["event"] == "box"]
-    faults = read_log(run / "faults.log")
+    faults = read_log(run / "faults.log") + read_log(run / "mux-faults.log")
     due = [f for f in finished if f["at"] <= end_at]
     window = datetime.timedelta(seconds=args.stall_after)
 
@@ -278,10 +295,16 @@ def main():
     for k, f in enumerate(finished):
         if f["at"] > end_at or k in written:
             continue
-        box = next((b for b in free_boxes if f["at"] <= b <= f["at"] + window), None)
+        # A fault during the count is told as it comes, before the count's end.
+        began = f["at"] - datetime.timedelta(seconds=args.count_time + 0.5)
+        box = next((b for b in free_boxes if began <= b <= f["at"] + window), None)
         if box:
             free_boxes.remove(box)
             lost_word.append(f)
+            # Only a fault during the count, or while its end was awaited, may lose it.
+            if not fault_at(faults, f["at"], before=args.count_time + 1):
+                failures.append("count %d (N=%d, ended %s) was reported lost with no fault near "
+                                "it" % (f["seq"], f["count"], f["at"].strftime("%H:%M:%S.%f")[:-3]))
         else:
             lost_silent.append(f)
             kind = fault_at(faults, f["at"])
@@ -309,7 +332,9 @@ def main():
     print("counts finished:   %d (%d by the end of the run)" % (len(finished), len(due)))
     print("written:           %d (report lines %d)" % (
         sum(1 for k in written if finished[k]["at"] <= end_at), len(measurements)))
-    print("lost with a word:  %d" % len(lost_word))
+    reasons = collections.Counter(why for _, why in loss_reasons(run))
+    print("lost with a word:  %d%s" % (len(lost_word), "".join(
+        "\n    %d: %s" % (n, why) for why, n in reasons.most_common())))
     print("lost silently:     %d" % len(lost_silent))
     print("stray lines:       %d (twice, out of order, or of no finished count)" % len(stray))
     print("wrong fields:      %d (threshold, or written long after the end)" % len(wrong))

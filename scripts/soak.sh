@@ -1,36 +1,42 @@
 #!/usr/bin/env bash
 # Soak run: the real panel in Xvfb with a study open and series of 99 counts of 2 s, while
 # pulsesim misbehaves at random; at the end scripts/soak-check.py holds the report against the
-# simulator's log of finished counts. Usage: scripts/soak.sh [MINUTES] (default 15). Everything
-# the run leaves (logs, report, memory samples) stays in its folder, printed at the start.
+# simulator's log of finished counts. Usage: scripts/soak.sh [--mux] [--load] [MINUTES]
+# (default 15). --mux puts muxserver between the panel and the counter and restarts it at random;
+# --load keeps both cores busy (nice'd) for the whole run. Everything the run leaves (logs,
+# report, memory samples) stays in its folder, printed at the start.
 # Exit code: 0 when every check holds, 1 when one fails, 2 for a bad argument.
 set -euo pipefail
-minutes=${1:-15}
-if ! [[ $minutes =~ ^[0-9]+$ ]] || [ "$minutes" -lt 1 ]; then
-  echo "usage: scripts/soak.sh [MINUTES]   (a whole number of minutes, default 15)" >&2
-  exit 2
-fi
+usage="usage: scripts/soak.sh [--mux] [--load] [MINUTES]   (whole minutes, default 15)"
+minutes=15 mux=0 load=0
+for arg in "$@"; do
+  case $arg in
+    --mux) mux=1 ;;
+    --load) load=1 ;;
+    *) if [[ $arg =~ ^[0-9]+$ ]] && [ "$arg" -ge 1 ]; then minutes=$arg; else echo "$usage" >&2; exit 2; fi ;;
+  esac
+done
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build build -j2 --target pulsedesk pulsesim >/dev/null
+cmake --build build -j2 --target pulsedesk pulsesim muxserver muxclient >/dev/null
 
 count_time=2        # seconds; the panel's count-time ◄ from the device's 100 s takes 6 steps
 longest_fault=3     # pulsesim's chaos: 0.2 to 3 s per fault
 stall_after=$((3 * count_time + longest_fault + 3))  # seconds without a new count in a series
 seed=${PULSEDESK_SOAK_SEED:-$RANDOM}
 run=$(mktemp -d /tmp/pulsedesk-soak.XXXXXX)
-echo "soak: $minutes min, chaos seed $seed, everything in $run"
+echo "soak: $minutes min$([ $mux = 1 ] && echo ", through muxserver")$([ $load = 1 ] && echo ", both cores loaded"), chaos seed $seed, everything in $run"
 
 stamp() { date +%Y-%m-%dT%H:%M:%S.%3N; }
 event() { echo "at=$(stamp) event=$*" >>"$run/events.log"; }
 # The panel's standard error, each line stamped as it comes.
 stamp_lines() { while IFS= read -r line; do echo "at=$(stamp) $line"; done; }
 
-sim="" panel="" xvfb=""
+sim="" panel="" xvfb="" server="" loaders=""
 cleanup() {
   exec 3>&-  # the simulator's console
-  for pid in $panel $sim $xvfb; do kill "$pid" 2>/dev/null || true; done
+  for pid in $panel $server $sim $xvfb $loaders; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -39,7 +45,7 @@ trap cleanup EXIT
 cp build/bin/pulsedesk build/bin/pulsedesk.msg "$run/"
 mkdir -p "$run/work" "$run/config" "$run/data"
 mkdir -m 700 "$run/xdg-run"
-sed -e "s#^COM-Port=.*#COM-Port=$run/counter\r#" -e "s#^TarlinkSupport=.*#TarlinkSupport=0\r#" \
+sed -e "s#^COM-Port=.*#COM-Port=$run/counter\r#" -e "s#^TarlinkSupport=.*#TarlinkSupport=$mux\r#" \
     -e "s#^Work_Folder=.*#Work_Folder=$run/work\r#" -e "s#^Repeat_Counter=.*#Repeat_Counter=99\r#" \
     build/bin/pulsedesk.cfg >"$run/pulsedesk.cfg"
 
@@ -57,6 +63,29 @@ sim=$!
 exec 3>"$run/sim.in"
 echo "chaos off" >&3  # at once: the chaos waits at least a second before its first fault
 for _ in $(seq 50); do [ -e "$run/counter" ] && break; sleep 0.1; done
+
+# The shared-port server, started again at random moments of the run when --mux is given.
+start_server() {
+  build/bin/muxserver --port "$run/counter" --listen "unix:$run/mux.sock" >>"$run/mux.log" 2>&1 &
+  server=$!
+  for _ in $(seq 50); do [ -S "$run/mux.sock" ] && break; sleep 0.1; done
+}
+restart_server() {
+  local down_ms=$((200 + RANDOM % 2801))
+  echo "at=$(stamp) fault=mux-restart duration=$((down_ms / 1000)).$(printf %03d $((down_ms % 1000)))" >>"$run/mux-faults.log"
+  kill -TERM "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+  sleep "$((down_ms / 1000)).$(printf %03d $((down_ms % 1000)))"
+  start_server
+}
+if [ $mux = 1 ]; then
+  cp build/bin/libmuxclient.so "$run/"
+  start_server
+  export PULSEDESK_MUX="unix:$run/mux.sock"
+fi
+if [ $load = 1 ]; then
+  for _ in 1 2; do nice -n 19 bash -c 'while :; do :; done' & loaders="$loaders $!"; done
+fi
 
 (cd "$run" && XDG_RUNTIME_DIR="$run/xdg-run" XDG_CONFIG_HOME="$run/config" \
   XDG_DATA_HOME="$run/data" exec ./pulsedesk) 2> >(stamp_lines >"$run/panel.err") &
@@ -116,6 +145,18 @@ close_boxes() {
     timeout 5 xdotool windowfocus --sync "$w" key Return 2>/dev/null || true
   done
 }
+# ПУСК, pressed again while nothing counts: a fault at the moment of the press greys the button.
+press_start() {
+  local before
+  before=$(wc -l <"$run/finished.log" 2>/dev/null || echo 0)
+  event "press reason=$1"
+  for _ in $(seq 5); do
+    xdotool mousemove 479 565 click 1
+    sleep 1
+    sim_status | grep -q counting && return
+    [ "$(wc -l <"$run/finished.log" 2>/dev/null || echo 0)" -gt "$before" ] && return
+  done
+}
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$panel/status" 2>/dev/null; }
 
 start=$SECONDS
@@ -123,7 +164,12 @@ end=$((start + minutes * 60))
 finished_at_press=0
 idle_since=$SECONDS
 next_sample=$SECONDS
+next_restart=$((SECONDS + 20 + RANDOM % 41))
 while [ $SECONDS -lt $end ]; do
+  if [ $mux = 1 ] && [ $SECONDS -ge $next_restart ]; then
+    restart_server
+    next_restart=$((SECONDS + 20 + RANDOM % 41))
+  fi
   kill -0 "$panel" 2>/dev/null || { event "panel-gone"; echo "soak: the panel ended" >&2; break; }
   close_boxes
   if [ $SECONDS -ge $next_sample ]; then
@@ -144,8 +190,7 @@ while [ $SECONDS -lt $end ]; do
       reason=after-stall
     fi
     if [ -n "$reason" ]; then
-      xdotool mousemove 479 565 click 1  # ПУСК
-      event "press reason=$reason"
+      press_start "$reason"
       finished_at_press=$finished
       idle_since=$SECONDS
     fi

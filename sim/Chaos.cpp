@@ -23,13 +23,17 @@ std::string Chaos::Stop() {
 }
 
 ChaosFault Chaos::Draw(std::int64_t nowMs) {
-    static const char* const kinds[] = {"noreply", "noreplyb", "overlong", "late", "hangup"};
+    static const char* const kinds[] = {"noreply", "noreplyb", "overlong", "late", "hangup",
+                                        "error"};
     ChaosFault f;
     f.kind = kinds[Between(0, std::size(kinds) - 1)];
     f.startMs = nowMs;
     f.durationMs = Between(kMinFaultMs, kMaxFaultMs);
     if (f.kind == "hangup") {
         f.start = "hangup " + std::to_string(f.durationMs);
+    } else if (f.kind == "error") {
+        f.start = "error " + std::to_string(Between(1, kMaxDeviceError));
+        f.end = "error 0";
     } else if (f.kind == "overlong" || f.kind == "late") {
         f.bytes = Between(1, kMaxStrayBytes);
         f.start = f.kind + " " + std::to_string(f.bytes);

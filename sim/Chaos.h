@@ -11,7 +11,7 @@
 namespace pulsedesk::sim {
 
 struct ChaosFault {
-    std::string kind;   // the command's word: noreply, noreplyb, overlong, late or hangup
+    std::string kind;   // the command's word: noreply, noreplyb, overlong, late, hangup or error
     std::string start;  // the command that puts it in
     std::string end;    // the command that takes it out; empty for a hang-up, which heals itself
     int bytes = 0;      // stray bytes per reply for overlong and late, else 0
@@ -24,6 +24,7 @@ class Chaos {
     static constexpr int kMinFaultMs = 200, kMaxFaultMs = 3000;
     static constexpr int kMinQuietMs = 1000, kMaxQuietMs = 8000;
     static constexpr int kMaxStrayBytes = 32;
+    static constexpr int kMaxDeviceError = 10;  // the device's own error numbers, 1 to 10
 
     using FaultObserver = std::function<void(const ChaosFault&)>;
     // Off until Start; onBegin hears of every fault as it begins.

@@ -76,8 +76,9 @@ Commands on standard input, one per line; each answers with what it set:
   hangup [MS]       close the line (the panel sees a hang-up); with --link, make a new
                     pseudo-terminal at the same path after MS milliseconds, 0 to 600000
                     (default 500)
-  chaos on|off      one fault at a time (noreply, noreplyb, overlong, late or hangup) for
-                    0.2 to 3 s, then a quiet 1 to 8 s; off ends the fault under way
+  chaos on|off      one fault at a time (noreply, noreplyb, overlong, late, hangup or a
+                    device error 1 to 10) for 0.2 to 3 s, then a quiet 1 to 8 s; off ends
+                    the fault under way
   key start|stop    press the device's own start or stop key (no frame on the line)
   status            print the device's state, its rate and every active fault
   quit              end

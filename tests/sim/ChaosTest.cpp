@@ -43,7 +43,7 @@ TEST(Chaos, OneFaultAtATimeOfEveryKindEachTakenOutWhenItsTimeIsUp) {
         if (!f.end.empty() && end < 30 * 60000) expected.emplace_back(end, f.end);
         quietSince = end;
     }
-    EXPECT_EQ(kinds, (std::set<std::string>{"noreply", "noreplyb", "overlong", "late", "hangup"}));
+    EXPECT_EQ(kinds, (std::set<std::string>{"noreply", "noreplyb", "overlong", "late", "hangup", "error"}));
     EXPECT_GT(run.begun.size(), 150u);
     EXPECT_EQ(commands, expected);
 }
