@@ -62,7 +62,10 @@ std::unique_ptr<link::TSerial> CreateLink(const config::ConfigFile& config, std:
                                                   ShowLoadFailureLater);
     const std::string port = config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort);
     auto com = std::make_unique<link::TSerialCom>(port);
-    if (!com->IsConnected()) detail = PortFailureDetail(com->OpenError());
+    if (port.empty())
+        detail = "COM-Port is empty in the settings file " + config.FileName() + ".";
+    else if (!com->IsConnected())
+        detail = PortFailureDetail(com->OpenError());
     return com;
 }
 

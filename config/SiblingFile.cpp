@@ -17,7 +17,7 @@ std::string SiblingFileName(std::string_view exePath, std::string_view extension
 bool IsExistingFile(const std::string& fileName) {
     std::error_code error;
     const auto status = std::filesystem::status(fileName, error);
-    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+    return !error && std::filesystem::is_regular_file(status);
 }
 
 }  // namespace pulsedesk::config

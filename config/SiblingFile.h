@@ -18,7 +18,8 @@ struct ExactFile {
     std::string path;
 };
 
-// True when `fileName` names something that exists and is not a folder.
+// True when `fileName` names a regular file (a link to one included): a folder, a pipe or a
+// device is no settings or message file, and reading a pipe would wait on its writer.
 bool IsExistingFile(const std::string& fileName);
 
 }  // namespace pulsedesk::config

@@ -83,7 +83,11 @@ std::unique_ptr<lk::TSerial> OpenLink(const LinkChoice& choice, const config::Co
                          ": use --port PATH or --mux ADDRESS");
     if (config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kTarlinkSupport) == "1")
         return OpenMux({});
-    return OpenPort(config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort));
+    const std::string port = config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort);
+    if (port.empty())
+        throw UsageError("COM-Port is empty in the settings file " + config.FileName() +
+                         ": name the counter's port there, or use --port PATH or --mux ADDRESS");
+    return OpenPort(port);
 }
 
 Counter::Counter(std::unique_ptr<lk::TSerial> l) : line(std::move(l)) {

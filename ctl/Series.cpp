@@ -140,8 +140,14 @@ void RunSeries(Counter& counter, const MeasureOptions& o, reports::ReportStore* 
             lost += (lost.empty() ? "" : ", ") + std::to_string(number);
             continue;
         }
-        if (store != nullptr) store->AddMeasurement(m->thresholdMv, m->count, m->time);
-        std::fprintf(out, "%s\n", MeasurementLine(number, o.repeat, *m).c_str());
+        const std::string line = MeasurementLine(number, o.repeat, *m);
+        try {
+            if (store != nullptr) store->AddMeasurement(m->thresholdMv, m->count, m->time);
+        } catch (const reports::ReportError& e) {
+            // The count is said, so that the operator can write it down by hand.
+            throw reports::ReportError("measurement " + line + " was not written: " + e.what());
+        }
+        std::fprintf(out, "%s\n", line.c_str());
         std::fflush(out);
     }
     if (!lost.empty()) throw LinkError("not recorded: measurement " + lost);

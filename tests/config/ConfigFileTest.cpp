@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -40,9 +41,11 @@ TEST_F(ConfigFileTest, MissingFileLeavesItClosedAndUncreated) {
     EXPECT_FALSE(std::filesystem::exists(config.FileName()));
 }
 
-TEST_F(ConfigFileTest, FolderWithTheFilesNameDoesNotCountAsTheFile) {
+TEST_F(ConfigFileTest, AFolderOrAPipeWithTheFilesNameDoesNotCountAsTheFile) {
     std::filesystem::create_directory(folder.File("pulsedesk.cfg"));
     EXPECT_FALSE(ConfigFile(Exe()).IsOpen());
+    ASSERT_EQ(mkfifo(folder.File("pipe.cfg").c_str(), 0600), 0);
+    EXPECT_FALSE(ConfigFile(ExactFile{folder.File("pipe.cfg")}).IsOpen());
 }
 
 TEST_F(ConfigFileTest, ReadsEachSectionOfTheTable) {

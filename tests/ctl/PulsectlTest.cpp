@@ -257,6 +257,11 @@ TEST_F(CtlTest, NoAnswerOrNoPortIsALinkFailure) {
     r = RunProgram("pulsectl", {"--port", dir.File("nothing"), "status"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("cannot open the counter's port"), std::string::npos) << r.err;
+    TempDir bin;  // settings that name no port: the key is named, not "/dev/"
+    std::filesystem::copy_file(testing::BinDir() + "/pulsectl", bin.File("pulsectl"));
+    std::ofstream(bin.File("pulsedesk.cfg")) << "[SYSTEM]\r\nCOM-Port=\r\n";
+    r = RunProgram(bin.File("pulsectl"), {"status"});
+    EXPECT_NE(r.err.find("COM-Port is empty in the settings file"), std::string::npos) << r.err;
 }
 
 TEST_F(CtlTest, MeasureRepeatGivesOneLinePerMeasurementAndAReportTheStoreContinues) {
@@ -321,6 +326,30 @@ TEST_F(CtlTest, CtrlCStopsTheCountAndWritesNothingForTheUnfinishedMeasurement) {
     EXPECT_NE(sim->ReadLine().find("finished"), std::string::npos);
     EXPECT_FALSE(ReportLines().empty());
     EXPECT_TRUE(MeasurementLines(ReportLines()).empty());
+}
+
+// The report cannot take the second line (its file gave way to a folder, as a full disk would
+// refuse it): pulsectl names the measurement with its count, so that it can be written by hand.
+TEST_F(CtlTest, AMeasurementTheReportRefusesIsNamedWithItsCount) {
+    ChildProcess ctl("pulsectl",
+                     {"--port", port, "measure", "--mode", "1", "--time", "0:00:01", "--repeat",
+                      "3", "--report-folder", Work(), "--description", "refused"},
+                     dir.File("stderr"));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return std::filesystem::exists(Work()) && MeasurementLines(ReportLines()).size() == 1;
+        },
+        10s));
+    for (const auto& file : std::filesystem::recursive_directory_iterator(Work())) {
+        if (file.path().extension() != ".rep") continue;
+        std::filesystem::remove(file.path());
+        std::filesystem::create_directory(file.path());
+        break;
+    }
+    EXPECT_EQ(ctl.WaitExit(10s), 1);
+    const std::string err = testing::ReadBytes(dir.File("stderr"));
+    EXPECT_NE(err.find("pulsectl: measurement 2/3 count="), std::string::npos) << err;
+    EXPECT_NE(err.find(" was not written: "), std::string::npos) << err;
 }
 
 TEST_F(CtlTest, ALostLinkEndsTheSeriesWithoutWritingTheUnfinishedMeasurement) {
