@@ -1,6 +1,9 @@
 #include "reports/ReportStore.h"
 
+#include <signal.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 
@@ -18,6 +21,14 @@ std::string FourDigitYear(int year) {
 
 // Record numbers stay below this, so the next month's first number is never negative.
 constexpr std::uint32_t kRecordNumberLimit = 2147483647;
+
+// ".NAME.tmp-PID-N": a temporary file of a process that may still be writing it.
+bool WriterMayBeAlive(const std::string& temporaryName) {
+    const auto at = temporaryName.rfind(".tmp-");
+    long pid = 0;
+    if (std::sscanf(temporaryName.c_str() + at + 5, "%ld-", &pid) != 1 || pid <= 0) return true;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 
 // A name the store can continue from: every piece a number, and a record range that makes sense.
 // Other files that happen to match the month's pattern (a damaged or hand-made name among them)
@@ -61,11 +72,40 @@ void ReportStore::TakeFolder() {
     PrepareYearFolder();
     folderLock.emplace(workFolder);
     try {
+        TidyAfterKilledWriters();
         ChooseReportFile();
         EnsureHeaderAndDate();
     } catch (...) {
         folderLock.reset();
         throw;
+    }
+}
+
+// A writer killed while replacing a file leaves its temporary file; one killed between writing
+// a month's new name and removing the old one leaves both names. Whoever holds the folder next
+// tidies them: no writer can be at work on them now.
+void ReportStore::TidyAfterKilledWriters() const {
+    for (const std::string& folder : {yearFolder, BackupFolder()})
+        for (const auto& name : MatchingNames(folder, ".*.tmp-*-*"))
+            if (!WriterMayBeAlive(name)) RemoveFileQuietly(folder + "/" + name);
+    for (int month = 1; month <= 12; ++month) RemoveSupersededReportsOf(month);
+}
+
+// The older file goes only when the latest one holds its every byte at its start, as a later
+// write of the store does; otherwise both stay, and the journal's readers name the second one.
+void ReportStore::RemoveSupersededReportsOf(int month) const {
+    const std::optional<MonthReport> latest = LatestReportOf(month);
+    if (!latest) return;
+    const std::string kept = yearFolder + "/" + latest->name;
+    for (const auto& name : MatchingNames(yearFolder, ReportSearchPattern(month, localTime.year))) {
+        if (name == latest->name || !IsUsable(ParseReportFileName(name))) continue;
+        try {
+            const std::string older = ReadWholeFile(yearFolder + "/" + name);
+            if (ReadWholeFile(kept).compare(0, older.size(), older) == 0)
+                RemoveFileQuietly(yearFolder + "/" + name);
+        } catch (const ReportError&) {
+            // unreadable: left for a person to look at
+        }
     }
 }
 
@@ -106,12 +146,12 @@ void ReportStore::PrepareYearFolder() {
     }
 }
 
-std::optional<ParsedReportName> ReportStore::LatestReportOf(int month) const {
-    std::optional<ParsedReportName> latest;
+std::optional<ReportStore::MonthReport> ReportStore::LatestReportOf(int month) const {
+    std::optional<MonthReport> latest;
     for (const auto& name : MatchingNames(yearFolder, ReportSearchPattern(month, localTime.year))) {
         ParsedReportName parsed = ParseReportFileName(name);
         if (!IsUsable(parsed) || !IsRegularFile(yearFolder + "/" + name)) continue;
-        if (!latest || HoldsLaterRecords(parsed, *latest)) latest = parsed;
+        if (!latest || HoldsLaterRecords(parsed, latest->parsed)) latest = MonthReport{name, parsed};
     }
     return latest;
 }
@@ -124,10 +164,10 @@ void ReportStore::ChooseReportFile() {
         auto found = LatestReportOf(month);
         if (!found) continue;
         if (month == currentMonth) {
-            first = found->first;
-            last = found->last;
+            first = found->parsed.first;
+            last = found->parsed.last;
         } else {
-            first = FirstAfter(*found);
+            first = FirstAfter(found->parsed);
         }
         break;
     }

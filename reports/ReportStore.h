@@ -66,6 +66,8 @@ class ReportStore {
 
     void ReadLocalTime() { localTime = clock(); }
     void TakeFolder();
+    void TidyAfterKilledWriters() const;
+    void RemoveSupersededReportsOf(int month) const;
     // Makes "<work folder>/<year>" level by level.
     void PrepareYearFolder();
     // Finds this month's report, or continues the numbering of the latest earlier month.
@@ -76,7 +78,11 @@ class ReportStore {
     void EnsureHeaderAndDate();
 
     std::string BackupFolder() const { return yearFolder + "/BACKUP"; }
-    std::optional<ParsedReportName> LatestReportOf(int month) const;
+    struct MonthReport {
+        std::string name;
+        ParsedReportName parsed;
+    };
+    std::optional<MonthReport> LatestReportOf(int month) const;
     void EnsureBackupFolder() const;
     void CopyToBackup(const std::string& bytes);
     void RefreshBackupWith(const std::string& bytes);

@@ -131,6 +131,7 @@ TEST_F(FailureTest, AProcessKilledInTheMiddleOfAWriteLeavesThePreviousReport) {
         << "the torn temporary file shows the kill hit the write";
     store.reset();
     auto reopened = Open();
+    EXPECT_EQ(HiddenNames(Year()), Names{}) << "the dead writer's temporary file is tidied";
     reopened->AddMeasurement(2, 2, hundredSeconds);
     EXPECT_EQ(ReadBytes(path).substr(0, report.size()), report);
     EXPECT_EQ(SplitLines(ReadBytes(path)).size(), SplitLines(report).size() + 1);
@@ -187,6 +188,21 @@ TEST_F(FailureTest, NamesThatDoNotParseAndFoldersNamedLikeReportsAreLeftAlone) {
     EXPECT_EQ(store->LastRecordNumber(), 11u);
     EXPECT_EQ(ReadBytes(Year() + "/12-26_copy.rep"), "junk\r\n");
     EXPECT_TRUE(IsDirectory(Year() + "/12-26_000001-000500.rep"));
+}
+
+// A writer killed between writing a month's new name and removing the old one: the next
+// holder removes the old file when the new one holds all of it, and leaves two that differ.
+TEST_F(FailureTest, AMonthsOldNameLeftByAKilledWriterGoesOnlyWhenTheNewOneHoldsIt) {
+    MakeYearFolder();
+    const std::string head = "Report file:\r\n<000001>  ;a\r\n";
+    WriteBytes(Year() + "/12-26_000001-000001.rep", head);
+    WriteBytes(Year() + "/12-26_000001-000002.rep", head + "<000002>  ;b\r\n");
+    WriteBytes(Year() + "/11-26_000001-000001.rep", "one\r\n");
+    WriteBytes(Year() + "/11-26_000001-000002.rep", "another\r\n");
+    auto store = Open();
+    EXPECT_EQ(Reports(), (Names{"11-26_000001-000001.rep", "11-26_000001-000002.rep",
+                                "12-26_000001-000002.rep"}));
+    EXPECT_EQ(store->LastRecordNumber(), 2u);
 }
 
 TEST_F(FailureTest, AReportPathThatBecameAFolderGivesAClearError) {
