@@ -327,14 +327,15 @@ void BenchSession::Start() {
 
 // A stop ends the series, during its pause or during a count: the count it ends is written as
 // counted so far, and no new series starts a second later with a refilled repeat counter.
-void BenchSession::Stop() {
+bool BenchSession::Stop() {
     seriesStopped = true;
+    const bool answered = Send(frames::StartStopFrame(false));
     // A start was answered, so a count runs, however young: the stop's poll shows its end.
-    if (Send(frames::StartStopFrame(false)) && runState == RunState::Starting)
-        runState = RunState::Counting;
+    if (answered && runState == RunState::Starting) runState = RunState::Counting;
     EndSeries();
     if (runState == RunState::RepeatWait) runState = RunState::Done;
     PollNow();
+    return answered;
 }
 
 bool BenchSession::SelectMode(std::uint8_t mode, const link::DeviceStatus& current) {
@@ -377,10 +378,9 @@ bool BenchSession::PrepareStudy() {
     {
         link::CommandControl control(grant);
         // A shared counter held by another program: no stop is sent and no record written.
-        if (control) {
-            Stop();
-            opened = grant.OpenStudy().Allowed();
-        }
+        // Only over a stopped counter: a stop lost on a failing link may leave an earlier count
+        // running, which the study would then take for its own.
+        if (control && Stop()) opened = grant.OpenStudy().Allowed();
     }
     if (!opened) storeKeeper.LetGo();
     return opened;

@@ -72,7 +72,7 @@ class BenchSession {
 
     // The operator's intents.
     void Start();  // ПУСК
-    void Stop();   // СТОП: also ends the series
+    bool Stop();   // СТОП: also ends the series; false when the device did not answer
     // From the device's status of this moment; false when the device kept its mode (refused,
     // or not answered).
     bool SelectMode(std::uint8_t mode, const link::DeviceStatus& current);
