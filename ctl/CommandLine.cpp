@@ -109,25 +109,9 @@ const std::map<std::string, std::string> kHelp{
      "(exit 130 after Ctrl-C). A link lost for more than 2 seconds ends the series (exit 1).\n"},
 };
 
-[[noreturn]] void Refuse(const std::string& text) { throw UsageError(text); }
-
-}  // namespace
-
-std::int64_t ParseWhole(const std::string& what, const std::string& text, std::int64_t min,
-                        std::int64_t max, const std::string& unit) {
-    std::int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, value);
-    const std::string range = "(" + std::to_string(min) + " to " + std::to_string(max) +
-                              (unit.empty() ? "" : " " + unit) + ")";
-    if (text.empty() || r.ec == std::errc::invalid_argument || r.ptr != end)
-        Refuse(what + " " + text + ": not a whole number " + range);
-    if (r.ec == std::errc::result_out_of_range || value < min || value > max)
-        Refuse(what + " " + text + ": out of range " + range);
-    return value;
-}
-
-namespace {
+using journal::ParseThreshold;
+using journal::ParseWhole;
+using journal::Refuse;
 
 double ParseInterval(const std::string& text) {
     char* end = nullptr;
@@ -146,46 +130,9 @@ bool ParseChoice(const std::string& what, const std::string& text, const std::st
     Refuse(what + " " + text + ": want " + yes + " or " + no);
 }
 
-std::int32_t ParseThreshold(const std::string& what, const std::string& text) {
-    return static_cast<std::int32_t>(
-        ParseWhole(what, text, link::kThresholdMinMv, link::kThresholdMaxMv, "mV"));
-}
-
 std::uint32_t ParseCountLimit(const std::string& what, const std::string& text) {
     return static_cast<std::uint32_t>(ParseWhole(what, text, 0, link::kMaxCountLimit));
 }
-
-// The arguments of one command, taken in order; --help anywhere asks for its help.
-class Arguments {
-  public:
-    Arguments(std::string command, std::vector<std::string> args)
-        : command(std::move(command)), args(std::move(args)) {}
-
-    bool AskHelp() const {
-        for (const auto& a : args)
-            if (a == "--help" || a == "-h") return true;
-        return false;
-    }
-    std::string Next(const std::string& name) {
-        if (i >= args.size()) Refuse(command + ": " + name + " is missing");
-        return args[i++];
-    }
-    bool Done() const { return i >= args.size(); }
-    std::vector<std::string> Rest() {
-        std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-        i = args.size();
-        return rest;
-    }
-    void ExpectEnd() {
-        if (!Done()) Refuse(command + ": unexpected argument " + args[i]);
-    }
-
-    const std::string command;
-
-  private:
-    std::vector<std::string> args;
-    std::size_t i = 0;
-};
 
 Step ParseStepWhat(const std::string& text) {
     if (text == "count-time") return Step::CountTime;
@@ -195,55 +142,48 @@ Step ParseStepWhat(const std::string& text) {
 }
 
 void ParseStatus(Arguments& a, Invocation& inv) {
-    while (!a.Done()) {
-        const std::string option = a.Next("option");
-        if (option != "--json") Refuse(a.command + ": unknown option " + option);
+    for (std::string option; a.NextOption(option);) {
+        if (option != "--json") a.RefuseOption(option);
         inv.json = true;
     }
 }
 
 void ParseWatch(Arguments& a, Invocation& inv) {
-    while (!a.Done()) {
-        const std::string option = a.Next("option");
+    for (std::string option; a.NextOption(option);) {
         if (option == "--json")
             inv.json = true;
         else if (option == "--interval")
-            inv.interval = ParseInterval(a.Next(option));
+            inv.interval = ParseInterval(a.Value(option));
         else
-            Refuse(a.command + ": unknown option " + option);
+            a.RefuseOption(option);
     }
 }
 
 void TakeMeasureOption(Arguments& a, const std::string& option, MeasureOptions& m) {
     if (option == "--mode") {
-        m.mode = static_cast<int>(ParseWhole(option, a.Next(option), 1, 3));
+        m.mode = static_cast<int>(ParseWhole(option, a.Value(option), 1, 3));
         if (m.mode == 2) Refuse("--mode 2: a series runs in mode 1 or 3");
     } else if (option == "--time") {
-        m.time = ParseCountTime(option, a.Next(option));
+        m.time = ClockOf(journal::ParseCountTime(option, a.Value(option)));
     } else if (option == "--limit") {
-        m.limit = ParseCountLimit(option, a.Next(option));
+        m.limit = ParseCountLimit(option, a.Value(option));
     } else if (option == "--repeat") {
-        m.repeat = static_cast<int>(ParseWhole(option, a.Next(option), 1, kMaxRepeat));
+        m.repeat = static_cast<int>(ParseWhole(option, a.Value(option), 1, kMaxRepeat));
     } else if (option == "--threshold") {
-        m.threshold = ParseThreshold(option, a.Next(option));
+        m.threshold = ParseThreshold(option, a.Value(option));
     } else if (option == "--report-folder") {
-        m.reportFolder = a.Next(option);
-        if (m.reportFolder.empty()) Refuse("--report-folder: the folder is empty");
+        m.reportFolder = journal::ParseFolder(option, a.Value(option));
     } else if (option == "--description") {
-        m.description = a.Next(option);
+        m.description = a.Value(option);
     } else {
-        Refuse("measure: unknown option " + option);
+        a.RefuseOption(option);
     }
 }
 
 void ParseMeasure(Arguments& a, Invocation& inv) {
     MeasureOptions& m = inv.measure;
-    bool described = false;
-    while (!a.Done()) {
-        const std::string option = a.Next("option");
-        described = described || option == "--description";
-        TakeMeasureOption(a, option, m);
-    }
+    for (std::string option; a.NextOption(option);) TakeMeasureOption(a, option, m);
+    const bool described = a.Seen("--description");
     if (m.mode == 0) Refuse("measure: --mode 1 or --mode 3 is needed");
     if (m.mode == 1 && m.limit) Refuse("measure: mode 1 takes --time, not --limit");
     if (m.mode == 3 && m.time) Refuse("measure: mode 3 takes --limit, not --time");
@@ -253,10 +193,6 @@ void ParseMeasure(Arguments& a, Invocation& inv) {
     if (m.mode == 3 && *m.limit == 0) Refuse("measure: --limit 0: a count up to 0 measures nothing");
     if (m.reportFolder.empty() != !described)
         Refuse("measure: --report-folder and --description go together");
-}
-
-void ParseJournal(Arguments& a, Invocation& inv) {
-    inv.journal = ParseJournalCommand(a.command, a.Rest());
 }
 
 using CommandParser = std::function<void(Arguments&, Invocation&)>;
@@ -274,7 +210,7 @@ const std::map<std::string, CommandParser>& Parsers() {
         {"identify", [](Arguments& a, Invocation&) { a.ExpectEnd(); }},
         {"mode",
          [](Arguments& a, Invocation& inv) {
-             inv.mode = static_cast<int>(ParseWhole("mode", a.Next("N"), 0, 3));
+             inv.mode = static_cast<int>(ParseWhole("mode", a.Word("N"), 0, 3));
              a.ExpectEnd();
          }},
         {"start", FrameWithoutArguments(StartStopFrame(true))},
@@ -283,38 +219,39 @@ const std::map<std::string, CommandParser>& Parsers() {
         {"defaults", FrameWithoutArguments(RestoreDefaultsFrame())},
         {"count-time",
          [](Arguments& a, Invocation& inv) {
-             inv.frame = SetCountTimeFrame(ParseClockTime("count-time", a.Next("H:MM:SS")));
+             inv.frame = SetCountTimeFrame(
+                 ClockOf(journal::ParseClockTime("count-time", a.Word("H:MM:SS"))));
              a.ExpectEnd();
          }},
         {"count-limit",
          [](Arguments& a, Invocation& inv) {
-             inv.countLimit = ParseCountLimit("count-limit", a.Next("N"));
+             inv.countLimit = ParseCountLimit("count-limit", a.Word("N"));
              a.ExpectEnd();
          }},
         {"threshold",
          [](Arguments& a, Invocation& inv) {
-             inv.frame = SetThresholdFrame(ParseThreshold("threshold", a.Next("MV")));
+             inv.frame = SetThresholdFrame(ParseThreshold("threshold", a.Word("MV")));
              a.ExpectEnd();
          }},
         {"step",
          [](Arguments& a, Invocation& inv) {
-             const Step what = ParseStepWhat(a.Next("what to step"));
-             inv.frame = StepFrame(what, ParseChoice("step", a.Next("up or down"), "up", "down"));
+             const Step what = ParseStepWhat(a.Word("what to step"));
+             inv.frame = StepFrame(what, ParseChoice("step", a.Word("up or down"), "up", "down"));
              a.ExpectEnd();
          }},
         {"sound",
          [](Arguments& a, Invocation& inv) {
-             const Sound which = ParseChoice("sound", a.Next("signal or end"), "signal", "end")
+             const Sound which = ParseChoice("sound", a.Word("signal or end"), "signal", "end")
                                      ? Sound::Signal
                                      : Sound::End;
-             inv.frame = SoundFrame(which, ParseChoice("sound", a.Next("on or off"), "on", "off"));
+             inv.frame = SoundFrame(which, ParseChoice("sound", a.Word("on or off"), "on", "off"));
              a.ExpectEnd();
          }},
         {"watch", ParseWatch},
         {"measure", ParseMeasure},
-        {"report", ParseJournal},
-        {"qa", ParseJournal},
-        {"plateau", ParseJournal},
+        {"report", [](Arguments& a, Invocation& inv) { inv.journal = journal::ParseReport(a); }},
+        {"qa", [](Arguments& a, Invocation& inv) { inv.journal = journal::ParseQa(a); }},
+        {"plateau", [](Arguments& a, Invocation& inv) { inv.journal = journal::ParsePlateau(a); }},
     };
     return parsers;
 }
@@ -340,29 +277,7 @@ std::size_t ParseLinkOptions(const std::vector<std::string>& args, Invocation& i
 
 }  // namespace
 
-ClockTime ParseClockTime(const std::string& what, const std::string& text) {
-    const std::string refusal = what + " " + text + ": want H:MM:SS (0:00:00 to 99:59:59)";
-    const auto first = text.find(':');
-    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
-    if (second == std::string::npos) Refuse(refusal);
-    auto part = [&](std::size_t from, std::size_t to, int max) {
-        int value = 0;
-        const char* end = text.data() + to;
-        const auto r = std::from_chars(text.data() + from, end, value);
-        if (to - from < 1 || to - from > 2 || r.ec != std::errc() || r.ptr != end || value < 0 ||
-            value > max)
-            Refuse(refusal);
-        return value;
-    };
-    return {part(0, first, 99), part(first + 1, second, 59), part(second + 1, text.size(), 59)};
-}
-
-ClockTime ParseCountTime(const std::string& what, const std::string& text) {
-    const ClockTime t = ParseClockTime(what, text);
-    if (t.hours == 0 && t.minutes == 0 && t.seconds == 0)
-        Refuse(what + " " + text + ": a count time above 0 is needed");
-    return t;
-}
+ClockTime ClockOf(const journal::ClockTime& t) { return {t.hours, t.minutes, t.seconds}; }
 
 Invocation ParseCommandLine(const std::vector<std::string>& args) {
     Invocation inv;
@@ -375,7 +290,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     const auto parser = Parsers().find(inv.command);
     if (parser == Parsers().end()) Refuse("unknown command " + inv.command);
     Arguments a(inv.command, std::vector<std::string>(args.begin() + at + 1, args.end()));
-    if (inv.help || a.AskHelp()) {
+    if (inv.help || a.AsksHelp()) {
         inv.help = true;
         return inv;
     }
@@ -384,7 +299,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string HelpText(const std::string& command) {
-    if (std::string journal = JournalHelpText(command); !journal.empty()) return journal;
+    if (std::string text = journal::JournalHelpText(command); !text.empty()) return text;
     const auto found = kHelp.find(command);
     return found == kHelp.end() ? kHelp.at("") : found->second;
 }

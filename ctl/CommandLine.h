@@ -5,21 +5,21 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "ctl/JournalCommandLine.h"
+#include "journal/Arguments.h"
+#include "journal/JournalCommandLine.h"
 #include "link/Frames.h"
 
 namespace pulsedesk::ctl {
 
 // The command frames, by name, as the panel sends them.
 using namespace link::frames;
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using journal::Arguments;
+using journal::JournalOptions;
+using journal::kMaxRepeat;
+using journal::UsageError;
 
 struct LinkChoice {
     enum class Kind { Configured, Port, Mux };
@@ -59,13 +59,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args);
 // The help of one command, or of the program for "".
 std::string HelpText(const std::string& command);
 
-// A whole number from min to max; raises UsageError naming what, the text and the range.
-std::int64_t ParseWhole(const std::string& what, const std::string& text, std::int64_t min,
-                        std::int64_t max, const std::string& unit = {});
-
-// "1:05:00" -> 1 h 5 min 0 s; hours 0 to 99, minutes and seconds 0 to 59.
-ClockTime ParseClockTime(const std::string& what, const std::string& text);
-// The same for a time to count: 0:00:00 is refused, as it would count nothing.
-ClockTime ParseCountTime(const std::string& what, const std::string& text);
+// A time parsed from the command line as the device's frames take it.
+ClockTime ClockOf(const journal::ClockTime& time);
 
 }  // namespace pulsedesk::ctl

@@ -11,13 +11,12 @@
 #include "ctl/CommandLine.h"
 #include "ctl/Counter.h"
 #include "ctl/QaCommands.h"
-#include "ctl/ReportCommands.h"
 #include "ctl/Series.h"
 #include "ctl/StatusText.h"
 #include "ctl/Watch.h"
+#include "journal/ReportCommands.h"
 #include "link/StopSignals.h"
 #include "link/commands.h"
-#include "link/tser_muxserver.h"
 #include "reports/ReportError.h"
 #include "reports/ReportStore.h"
 #include "version/Version.h"
@@ -31,7 +30,7 @@ namespace {
 // The panel's own pulsedesk.cfg and pulsedesk.msg, found where the panel finds them: beside this
 // program (a portable copy), in the user's folders, then in the system's.
 struct PanelFiles {
-    std::string besidePanel = link::TSerialMux::ExecutableFolder() + "pulsedesk";
+    std::string besidePanel = config::ProgramFolder() + "pulsedesk";
     config::LookupRoots roots = config::RootsFromEnvironment();
     config::ConfigFile config{config::ChooseFile(config::SettingsFileCandidates(besidePanel, roots))};
     config::MessageFile messages{
@@ -106,9 +105,9 @@ void Change(Counter& counter, const Invocation& inv) {
 // measure does.
 int RunJournal(const Invocation& inv) {
     const PanelFiles files;
-    const std::string folder = JournalFolder(inv.journal.reportFolder, files.config,
-                                             link::TSerialMux::ExecutableFolder());
-    if (inv.command == "report") return RunReport(inv.journal, folder, stdout, stderr);
+    const std::string folder =
+        journal::JournalFolder(inv.journal.reportFolder, files.config, config::ProgramFolder());
+    if (inv.command == "report") return journal::RunReport(inv.journal, folder, stdout, stderr);
     link::InstallStopSignals(true);
     Counter counter(OpenLink(inv.link, files.config));
     counter.TakeControl();  // a QA series changes the device: one controller at a time

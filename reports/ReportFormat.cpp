@@ -194,9 +194,12 @@ std::vector<std::string> RecordBlock(std::uint32_t number, const std::string& de
     return lines;
 }
 
+std::uint64_t Hundredths(const CountTime& t) {
+    return ((t.hours * 60ull + t.minutes) * 60ull + t.seconds) * 100ull + t.hundredths;
+}
+
 std::optional<std::uint64_t> RateOf(std::uint32_t count, CountTime time) {
-    std::uint64_t hundredths =
-        ((time.hours * 60ull + time.minutes) * 60ull + time.seconds) * 100ull + time.hundredths;
+    const std::uint64_t hundredths = Hundredths(time);
     if (hundredths == 0) return std::nullopt;
     return std::uint64_t{count} * 100000ull / hundredths;
 }

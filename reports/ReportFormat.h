@@ -79,6 +79,9 @@ struct CountTime {
     std::uint8_t hundredths = 0;
 };
 
+// The whole time in hundredths of a second.
+std::uint64_t Hundredths(const CountTime& time);
+
 // Pulses per second in thousandths, truncated; empty for a count time of zero.
 std::optional<std::uint64_t> RateOf(std::uint32_t count, CountTime time);
 char CategoryOf(std::uint64_t rate, const DeviceInfo& device);  // 'N', 'W' or 'A'

@@ -1,4 +1,4 @@
-#include "ctl/PictureCommands.h"
+#include "journal/PictureCommands.h"
 
 #include <cctype>
 #include <filesystem>
@@ -7,28 +7,24 @@
 #include "analysis/Plateau.h"
 #include "analysis/QcCharts.h"
 #include "analysis/SeriesStats.h"
-#include "ctl/CommandLine.h"
-#include "ctl/JournalCharts.h"
-#include "ctl/PlotProcess.h"
-#include "ctl/QaPage.h"
-#include "ctl/ReportCommands.h"
 #include "fileio/DurableFileWriter.h"
 #include "fileio/FileError.h"
+#include "journal/Arguments.h"
+#include "journal/JournalCharts.h"
+#include "journal/PlotProcess.h"
+#include "journal/QaPage.h"
+#include "journal/ReportCommands.h"
 #include "reports/LocalTime.h"
 #include "reports/ReportError.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 namespace {
 
 namespace an = pulsedesk::analysis;
 
-[[noreturn]] void Refuse(const std::string& text) { throw UsageError(text); }
-
 std::vector<plot::Chart> ControlCharts(const an::Journal& journal, const JournalOptions& o) {
-    const auto all = o.sourceChart ? an::SourceCharts(journal, o.name, o.baseline)
-                                   : an::BackgroundCharts(journal, o.baseline);
     std::vector<plot::Chart> charts;
-    for (const an::ControlChart& chart : all) {
+    for (const an::ControlChart& chart : QcChartsOf(journal, o)) {
         plot::Chart c = ControlChartOf(chart, o.name, o.baseline, o.months);
         if (!c.series.empty() && !c.series[0].points.empty()) charts.push_back(std::move(c));
     }
@@ -107,4 +103,4 @@ int RunPictureCommand(const JournalOptions& o, const std::string& folder,
     return 1;
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

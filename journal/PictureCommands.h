@@ -1,14 +1,14 @@
 // pulsectl report plot|html: the journal's charts as SVG or PNG files, and the printable QA
-// page. The pictures are drawn by pulseplot (ctl/PlotProcess); nothing here links Qt.
+// page. The pictures are drawn by pulseplot (PlotProcess); nothing here links Qt.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "ctl/JournalCommandLine.h"
+#include "journal/JournalCommandLine.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 // "control", "series" or "plateau" after report plot; raises UsageError for anything else.
 std::string ParsePlotChart(const std::string& word);
@@ -21,4 +21,4 @@ void CheckPictureOptions(const JournalOptions& options);
 int RunPictureCommand(const JournalOptions& options, const std::string& folder,
                       const std::string& pulseplot, std::FILE* out, std::FILE* err);
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal
