@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,10 +54,34 @@ struct Invocation {
     JournalOptions journal;        // report, qa, plateau
 };
 
-// The arguments after the program's name.
+struct Session;
+
+// What a command needs before it can act: the device polled once, control of it taken, the
+// journal's folder found.
+enum class Needs { Nothing, Device, Control, Journal, JournalAndControl };
+
+// One row of pulsectl's command table; dispatch, help, "did you mean" and the man page's list
+// all come from it.
+struct Command {
+    std::string name;
+    std::string synopsis;  // its line in the program's help
+    std::string summary;   // one line beside it
+    Needs needs;
+    std::string help;  // pulsectl NAME --help
+    std::function<void(Arguments&, Invocation&)> parse;
+    std::function<int(const Invocation&, Session&)> act;
+};
+
+const std::vector<Command>& Commands();
+const Command* FindCommand(const std::string& name);  // nullptr for an unknown name
+
+// The known command nearest to an unknown one, when it is near enough to be a typo; else empty.
+std::string SuggestCommand(const std::string& typed);
+
+// The arguments after the program's name; UsageError names the command whose help tells more.
 Invocation ParseCommandLine(const std::vector<std::string>& args);
 
-// The help of one command, or of the program for "".
+// The help of one command, or of the program for "" or an unknown command.
 std::string HelpText(const std::string& command);
 
 // A time parsed from the command line as the device's frames take it.

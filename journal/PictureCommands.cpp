@@ -8,7 +8,6 @@
 #include "analysis/QcCharts.h"
 #include "analysis/SeriesStats.h"
 #include "fileio/DurableFileWriter.h"
-#include "fileio/FileError.h"
 #include "journal/Arguments.h"
 #include "journal/JournalCharts.h"
 #include "journal/PlotProcess.h"
@@ -88,19 +87,11 @@ int RunPictureCommand(const JournalOptions& o, const std::string& folder,
                       const std::string& pulseplot, std::FILE* out, std::FILE* err) {
     // The control charts' baselines lie before any period: the whole journal is read.
     const an::Journal journal = ReadJournalOf(folder, err);
-    try {
-        if (o.action == "html") {
-            WritePage(journal, o, folder, pulseplot, out);
-        } else {
-            WritePicture(PlotCharts(journal, o, folder), o.out, pulseplot);
-        }
-        return 0;
-    } catch (const PlotError& e) {
-        std::fprintf(err, "pulsectl: %s\n", e.what());
-    } catch (const fileio::FileError& e) {
-        std::fprintf(err, "pulsectl: %s\n", e.what());
-    }
-    return 1;
+    if (o.action == "html")
+        WritePage(journal, o, folder, pulseplot, out);
+    else
+        WritePicture(PlotCharts(journal, o, folder), o.out, pulseplot);
+    return 0;
 }
 
 }  // namespace pulsedesk::journal

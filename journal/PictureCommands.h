@@ -16,8 +16,8 @@ std::string ParsePlotChart(const std::string& word);
 // What report plot and report html need beyond their options; raises UsageError.
 void CheckPictureOptions(const JournalOptions& options);
 
-// Reads the whole journal of folder and draws; the exit code (0, or 1 with the reason on err
-// when pulseplot or a file failed). A missing folder or record raises ReportError.
+// Reads the whole journal of folder and draws; the exit code. A missing folder or record raises
+// ReportError, pulseplot's failure PlotError, a file's FileError.
 int RunPictureCommand(const JournalOptions& options, const std::string& folder,
                       const std::string& pulseplot, std::FILE* out, std::FILE* err);
 
