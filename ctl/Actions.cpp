@@ -36,10 +36,11 @@ std::int32_t PanelFiles::SystemNumber(std::string_view key, std::int32_t fallbac
 namespace {
 
 // The report store on the folder, identified like the panel's; raises ReportError when another
-// program holds the folder.
+// program holds the folder. The store keeps info by reference: it must outlive the store.
 std::unique_ptr<reports::ReportStore> OpenReports(Counter& counter, const PanelFiles& files,
-                                                  const std::string& folder) {
-    reports::DeviceInfo info = counter.Identify();
+                                                  const std::string& folder,
+                                                  reports::DeviceInfo& info) {
+    info = counter.Identify();
     info.warningThreshold = files.SystemNumber(config::keys::kThresholdWarning, 30);
     info.alarmThreshold = files.SystemNumber(config::keys::kThresholdAlarm, 60);
     return std::make_unique<reports::ReportStore>(
@@ -51,8 +52,9 @@ std::unique_ptr<reports::ReportStore> OpenReports(Counter& counter, const PanelF
 }
 
 void Measure(Counter& counter, const PanelFiles& files, const MeasureOptions& o) {
+    reports::DeviceInfo info;
     std::unique_ptr<reports::ReportStore> store;
-    if (!o.reportFolder.empty()) store = OpenReports(counter, files, o.reportFolder);
+    if (!o.reportFolder.empty()) store = OpenReports(counter, files, o.reportFolder, info);
     RunSeries(counter, o, store.get(), config::Utf8ToCp1251(o.description), stdout);
 }
 
