@@ -20,180 +20,41 @@ namespace chr = std::chrono;
 
 namespace {
 
-constexpr std::string_view kRecordIndent = "          ;";
-constexpr std::string_view kMeasurementPrefix = "          /";
 constexpr std::size_t kHeaderLines = 5;
 // A header line holds a label of the settings (at most 2047 characters there) and its value.
 constexpr std::size_t kLongestHeaderLine = 4096;
 constexpr int kReadAttempts = 3;  // a file renamed between listing and reading is looked up again
-// The largest rate a line can carry, the largest count in one hundredth of a second, has 12
-// whole digits.
-constexpr std::size_t kRateDigits = 12;
 // Far more than a month of heavy use writes (a year of it is 6 MB): anything larger is damage.
 constexpr std::size_t kLargestReport = 64u << 20;
 // Problems named per file; the rest are counted.
 constexpr int kProblemsNamed = 100;
 
-// Reads fixed-form text from left to right; every step fails once one has failed.
-class Cursor {
-  public:
-    explicit Cursor(std::string_view text) : text(text) {}
+using Cursor = reports::LineCursor;
 
-    bool Literal(std::string_view expected) {
-        if (!ok || text.substr(at, expected.size()) != expected) return Fail(expected);
-        at += expected.size();
-        return true;
-    }
-    // At least min and at most max digits; more than a 64-bit number holds fail.
-    std::int64_t Digits(std::size_t min, std::size_t max, std::string_view what) {
-        constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
-        std::size_t n = 0;
-        std::int64_t value = 0;
-        bool fits = true;
-        while (ok && at + n < text.size() && n < max && IsDigit(text[at + n])) {
-            const int digit = text[at + n++] - '0';
-            fits = fits && value <= (kLargest - digit) / 10;
-            if (fits) value = value * 10 + digit;
-        }
-        if (!ok || n < min || !fits) {
-            Fail(what);
-            return 0;
-        }
-        at += n;
-        return value;
-    }
-    char Any(std::string_view allowed, std::string_view what) {
-        if (!ok || at >= text.size() || allowed.find(text[at]) == std::string_view::npos) {
-            Fail(what);
-            return 0;
-        }
-        return text[at++];
-    }
-    bool Peek(char c) const { return ok && at < text.size() && text[at] == c; }
-    // Only blanks remain.
-    bool End() {
-        if (ok && text.find_first_not_of(' ', at) != std::string_view::npos) Fail("the line's end");
-        return ok;
-    }
-    bool Ok() const { return ok; }
-    std::string Error() const { return error; }
-
-  private:
-    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-    bool Fail(std::string_view expected) {
-        if (ok)
-            error = "expected " + std::string(expected) + " at column " + std::to_string(at + 1);
-        ok = false;
-        return false;
-    }
-
-    std::string_view text;
-    std::size_t at = 0;
-    bool ok = true;
-    std::string error;
-};
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-bool IsClosing(std::string_view piece) { return piece == std::string(69, '-'); }
-
-// "DD-MM-YYYY" as the report writes a day, or "YYYY-MM-DD" as people type one.
-CivilDate ReadDate(Cursor& c, bool dayFirst) {
+// "YYYY-MM-DD" as people type a day.
+CivilDate ReadDate(Cursor& c) {
     CivilDate d;
-    int* parts[] = {&d.day, &d.month, &d.year};
-    if (!dayFirst) std::swap(parts[0], parts[2]);
-    for (int i = 0; i < 3; ++i) {
-        if (i > 0) c.Literal("-");
-        const bool year = parts[i] == &d.year;
-        *parts[i] = static_cast<int>(c.Digits(year ? 4 : 2, year ? 4 : 2, "a date"));
-    }
+    d.year = static_cast<int>(c.Digits(4, 4, "a date"));
+    c.Literal("-");
+    d.month = static_cast<int>(c.Digits(2, 2, "a date"));
+    c.Literal("-");
+    d.day = static_cast<int>(c.Digits(2, 2, "a date"));
     return d;
 }
 
-// "Date: DD-MM-YYYY ;" and 62 "=".
+// A date line's day, refused when the calendar has no such day.
 std::optional<CivilDate> ParseDateLine(std::string_view line, std::string& error) {
-    Cursor c(line);
-    c.Literal("Date: ");
-    const CivilDate d = ReadDate(c, true);
-    c.Literal(" ;" + std::string(62, '='));
-    c.End();
-    error = c.Ok() && !d.Valid() ? "not a calendar date" : c.Error();
-    return error.empty() ? std::optional(d) : std::nullopt;
-}
-
-// A letter label, then ":" and blanks up to four characters (a four-letter label has no ":").
-bool ParseLabel(std::string_view field, std::string& label) {
-    std::size_t n = 0;
-    while (n < field.size() && field[n] >= 'A' && field[n] <= 'Z') ++n;
-    if (n == 0 || (n < 4 && field[n] != ':')) return false;
-    label = std::string(field.substr(0, n));
-    return field.size() == 4 && field.find_first_not_of(' ', n + 1) == std::string_view::npos;
-}
-
-struct ParsedMeasurement {
-    JournalMeasurement m;
-    int minuteOfDay = 0;
-    std::optional<std::uint64_t> printedRate;  // thousandths per second, as D shows it
-};
-
-std::optional<ParsedMeasurement> ParseMeasurementLine(std::string_view line, std::string& error) {
-    ParsedMeasurement p;
-    if (line.size() < 15 || !ParseLabel(line.substr(11, 4), p.m.label)) {
-        error = "no measurement label at column 12";
-        return std::nullopt;
-    }
-    Cursor c(line.substr(15));
-    const auto hour = c.Digits(2, 2, "the hour");
-    c.Literal(".");
-    const auto minute = c.Digits(2, 2, "the minute");
-    c.Literal("  Ut=");
-    const bool negative = c.Any(" -", "the threshold's sign") == '-';
-    const auto ut = c.Digits(4, 4, "the threshold");
-    c.Literal("mV  Tm=");
-    std::int64_t t = c.Digits(2, 2, "the hours");
-    c.Literal("-");
-    t = t * 60 + c.Digits(2, 2, "the minutes");
-    c.Literal("-");
-    t = t * 60 + c.Digits(2, 2, "the seconds");
-    c.Literal(".");
-    t = t * 100 + c.Digits(2, 2, "the hundredths");
-    c.Literal("  N=");
-    const auto count = c.Digits(8, 10, "the count");
-    c.Literal("  D=");
-    if (c.Peek('-')) {
-        c.Literal("-----.---");
-    } else {
-        const auto whole = c.Digits(5, kRateDigits, "the rate");
-        c.Literal(".");
-        p.printedRate = static_cast<std::uint64_t>(whole * 1000 + c.Digits(3, 3, "the rate"));
-    }
-    c.Literal("  Cat=");
-    p.m.category = c.Any("NWA-", "the category");
-    c.End();
-    if (!c.Ok()) {
-        error = c.Error();
-        return std::nullopt;
-    }
-    if (hour > 23 || minute > 59 || count > 0xFFFFFFFFLL) {
-        error = "a time or count out of range";
-        return std::nullopt;
-    }
-    p.m.thresholdMv = static_cast<std::int32_t>(negative ? -ut : ut);
-    p.m.countTimeHundredths = t;
-    p.m.count = static_cast<std::uint32_t>(count);
-    p.minuteOfDay = static_cast<int>(hour * 60 + minute);
-    return p;
+    const auto parsed = reports::ParseDateLine(line, error);
+    if (!parsed) return std::nullopt;
+    const CivilDate d{parsed->year, parsed->month, parsed->day};
+    if (!d.Valid()) error = "not a calendar date";
+    return d.Valid() ? std::optional(d) : std::nullopt;
 }
 
 // The rate the line prints must be the one its count and time give, or one of them was altered.
-bool RateAgrees(const ParsedMeasurement& p) {
-    const auto hundredths = p.m.countTimeHundredths;
-    if (!p.printedRate) return hundredths == 0 && p.m.category == '-';
-    if (hundredths == 0 || p.m.category == '-') return false;
-    return *p.printedRate ==
-           std::uint64_t{p.m.count} * 100000ull / static_cast<std::uint64_t>(hundredths);
+bool RateAgrees(const reports::MeasurementFields& f) {
+    if (!f.rate) return reports::Hundredths(f.time) == 0 && f.category == '-';
+    return f.category != '-' && f.rate == reports::RateOf(f.count, f.time);
 }
 
 // The state of one file's reading.
@@ -217,15 +78,15 @@ class FileReader {
         const bool header = !date && !skipping && static_cast<std::size_t>(number) <= kHeaderLines;
         if (header) CheckHeaderLine(text);
         if (text.empty()) return EndDescription();
-        if (StartsWith(text, "Date:")) return DateLine(text);
+        if (reports::StartsDateLine(text)) return DateLine(text);
         // The header's label lines may hold anything.
         if (header) return;
-        if (text.size() >= 11 && text[0] == '<' && text.substr(7, 4) == ">  ;")
-            return RecordLine(text);
+        if (reports::StartsRecordLine(text)) return RecordLine(text);
         if (skipping) return;
         if (!date) return Skip("a line before the first date line");
-        if (StartsWith(text, kRecordIndent)) return Continuation(text.substr(kRecordIndent.size()));
-        if (StartsWith(text, kMeasurementPrefix)) return MeasurementLine(text);
+        if (reports::IsContinuationLine(text))
+            return Continuation(reports::ContinuationPiece(text));
+        if (reports::StartsMeasurementLine(text)) return MeasurementLine(text);
         Problem("not a line of a report");
     }
 
@@ -235,7 +96,7 @@ class FileReader {
     // Four label lines no longer than a label and its value, then the closing line.
     void CheckHeaderLine(std::string_view text) {
         const bool closing = static_cast<std::size_t>(lineNumber) == kHeaderLines;
-        if (closing ? text != ";" + std::string(79, '-') : text.size() > kLongestHeaderLine)
+        if (closing ? !reports::IsHeaderClosingLine(text) : text.size() > kLongestHeaderLine)
             Problem("the report header is damaged");
     }
 
@@ -286,24 +147,23 @@ class FileReader {
     }
 
     void RecordLine(std::string_view text) {
-        Cursor c(text);
-        c.Literal("<");
-        const auto shown = c.Digits(6, 6, "the record number");
+        std::string error;
+        const auto shown = reports::ParseRecordNumber(text, error);
         if (!date) {
             if (!skipping) Skip("a record line without a date line before it");
             return;
         }
-        if (!c.Ok()) return Skip("not a record line: " + c.Error());
+        if (!shown) return Skip("not a record line: " + error);
         skipping = false;
         EndDescription();
         JournalRecord record;
-        record.id = {date->year, FullNumber(static_cast<std::uint32_t>(shown))};
+        record.id = {date->year, FullNumber(*shown)};
         record.date = *date;
         record.file = file;
         record.line = lineNumber;
         journal.records.push_back(std::move(record));
         state = State::Description;
-        Piece(text.substr(11));
+        Piece(reports::RecordLinePiece(text));
     }
 
     void Continuation(std::string_view piece) {
@@ -311,7 +171,7 @@ class FileReader {
         if (record == nullptr) return Problem("a description line outside a record");
         // A typed line of 69 hyphens looks like the closing line until a description line follows.
         if (state == State::Closed && record->measurements.empty() && closedByHyphens) {
-            record->description.push_back(std::string(69, '-'));
+            record->description.push_back(reports::ClosingPiece());
             state = State::Description;
         }
         if (state != State::Description)
@@ -320,7 +180,7 @@ class FileReader {
     }
 
     void Piece(std::string_view piece) {
-        if (IsClosing(piece)) {
+        if (piece == reports::ClosingPiece()) {
             state = State::Closed;
             closedByHyphens = true;
             return;
@@ -333,7 +193,7 @@ class FileReader {
         JournalRecord* record = Current();
         if (record == nullptr) return Problem("a measurement line outside a record");
         std::string error;
-        auto parsed = ParseMeasurementLine(text, error);
+        auto parsed = reports::ParseMeasurementLine(text, error);
         if (!parsed) return Problem("not a measurement line: " + error);
         if (!RateAgrees(*parsed)) return Problem("its rate D does not follow from N and Tm");
         if (state == State::Description) Problem("a record block without its closing line");
@@ -342,11 +202,17 @@ class FileReader {
         // No date block is written at midnight: a time that goes back is the next day. Times run
         // on across the records of one date block, so a record's first line after midnight
         // is dated right too.
-        if (previousMinute >= 0 && parsed->minuteOfDay < previousMinute) ++dayOffset;
-        previousMinute = parsed->minuteOfDay;
-        JournalMeasurement m = std::move(parsed->m);
-        m.end = {CivilDate::FromDayNumber(date->DayNumber() + dayOffset), parsed->minuteOfDay / 60,
-                 parsed->minuteOfDay % 60};
+        const int minuteOfDay = parsed->hour * 60 + parsed->minute;
+        if (previousMinute >= 0 && minuteOfDay < previousMinute) ++dayOffset;
+        previousMinute = minuteOfDay;
+        JournalMeasurement m;
+        m.label = std::move(parsed->label);
+        m.thresholdMv = parsed->thresholdMv;
+        m.countTimeHundredths = static_cast<std::int64_t>(reports::Hundredths(parsed->time));
+        m.count = parsed->count;
+        m.category = parsed->category;
+        m.end = {CivilDate::FromDayNumber(date->DayNumber() + dayOffset), parsed->hour,
+                 parsed->minute};
         m.file = file;
         m.line = lineNumber;
         record->measurements.push_back(std::move(m));
@@ -607,7 +473,7 @@ std::optional<YearMonth> ParseYearMonth(std::string_view text) {
 
 std::optional<CivilDate> ParseDate(std::string_view text) {
     Cursor c(text);
-    const CivilDate d = ReadDate(c, false);
+    const CivilDate d = ReadDate(c);
     if (!c.End() || text.size() != 10 || !d.Valid()) return std::nullopt;
     return d;
 }

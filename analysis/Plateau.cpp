@@ -6,11 +6,11 @@
 
 #include <boost/math/distributions/chi_squared.hpp>
 
+#include "analysis/Threshold.h"
+
 namespace pulsedesk::analysis {
 
 namespace {
-
-constexpr double kGridMv = 2.5;
 
 // Weighted sums of a growing run, for its least-squares line.
 struct Sums {
@@ -123,7 +123,7 @@ PlateauResult FindPlateau(std::vector<PlateauPoint> points, double limit) {
     if (!result.runs.empty()) {
         const PlateauRun& widest = result.runs.front();
         result.chosenThresholdMv =
-            std::round((widest.fromMv + widest.toMv) / 2 / kGridMv) * kGridMv;
+            std::round((widest.fromMv + widest.toMv) / 2 / kThresholdStepMv) * kThresholdStepMv;
     }
     return result;
 }

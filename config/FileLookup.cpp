@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
-
 
 namespace pulsedesk::config {
 namespace {
@@ -43,6 +43,14 @@ std::string FolderOf(std::string_view path) {
 bool IsWritableFolder(const std::string& folder) { return ::access(folder.c_str(), W_OK) == 0; }
 
 }  // namespace
+
+std::string ProgramFolder() {
+    std::array<char, 4096> path{};
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (n <= 0) return {};
+    const std::string exe(path.data(), static_cast<std::size_t>(n));
+    return exe.substr(0, exe.rfind('/') + 1);
+}
 
 LookupRoots RootsFromEnvironment() {
     LookupRoots roots;

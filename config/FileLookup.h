@@ -20,6 +20,9 @@ struct LookupRoots {
     std::string systemData = "/usr/share/pulsedesk";
 };
 
+// The folder of the running program, with a trailing "/"; empty when /proc does not say.
+std::string ProgramFolder();
+
 // The roots from XDG_CONFIG_HOME, XDG_DATA_HOME and HOME; a relative XDG value counts as unset.
 LookupRoots RootsFromEnvironment();
 

@@ -4,22 +4,23 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "ctl/JournalCommandLine.h"
+#include "journal/Arguments.h"
+#include "journal/JournalCommandLine.h"
 #include "link/Frames.h"
 
 namespace pulsedesk::ctl {
 
 // The command frames, by name, as the panel sends them.
 using namespace link::frames;
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using journal::Arguments;
+using journal::JournalOptions;
+using journal::kMaxRepeat;
+using journal::UsageError;
 
 struct LinkChoice {
     enum class Kind { Configured, Port, Mux };
@@ -53,19 +54,37 @@ struct Invocation {
     JournalOptions journal;        // report, qa, plateau
 };
 
-// The arguments after the program's name.
+struct Session;
+
+// What a command needs before it can act: the device polled once, control of it taken, the
+// journal's folder found.
+enum class Needs { Nothing, Device, Control, Journal, JournalAndControl };
+
+// One row of pulsectl's command table; dispatch, help, "did you mean" and the man page's list
+// all come from it.
+struct Command {
+    std::string name;
+    std::string synopsis;  // its line in the program's help
+    std::string summary;   // one line beside it
+    Needs needs;
+    std::string help;  // pulsectl NAME --help
+    std::function<void(Arguments&, Invocation&)> parse;
+    std::function<int(const Invocation&, Session&)> act;
+};
+
+const std::vector<Command>& Commands();
+const Command* FindCommand(const std::string& name);  // nullptr for an unknown name
+
+// The known command nearest to an unknown one, when it is near enough to be a typo; else empty.
+std::string SuggestCommand(const std::string& typed);
+
+// The arguments after the program's name; UsageError names the command whose help tells more.
 Invocation ParseCommandLine(const std::vector<std::string>& args);
 
-// The help of one command, or of the program for "".
+// The help of one command, or of the program for "" or an unknown command.
 std::string HelpText(const std::string& command);
 
-// A whole number from min to max; raises UsageError naming what, the text and the range.
-std::int64_t ParseWhole(const std::string& what, const std::string& text, std::int64_t min,
-                        std::int64_t max, const std::string& unit = {});
-
-// "1:05:00" -> 1 h 5 min 0 s; hours 0 to 99, minutes and seconds 0 to 59.
-ClockTime ParseClockTime(const std::string& what, const std::string& text);
-// The same for a time to count: 0:00:00 is refused, as it would count nothing.
-ClockTime ParseCountTime(const std::string& what, const std::string& text);
+// A time parsed from the command line as the device's frames take it.
+ClockTime ClockOf(const journal::ClockTime& time);
 
 }  // namespace pulsedesk::ctl

@@ -2,29 +2,23 @@
 
 #include <cmath>
 
-#include "analysis/QcCharts.h"
-#include "ctl/JournalText.h"
-#include "ctl/ReportCommands.h"
+#include "analysis/Threshold.h"
+#include "journal/QaVerdict.h"
 #include "link/protocol.h"
-#include "reports/ReportError.h"
 
 namespace pulsedesk::ctl {
 
-namespace an = pulsedesk::analysis;
-
 namespace {
 
-constexpr double kCodeMv = 2.5;
-
-void Print(const std::string& text, std::FILE* out) {
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fflush(out);
-}
+static_assert(analysis::kThresholdMinMv == link::kThresholdMinMv &&
+                  analysis::kThresholdMaxMv == link::kThresholdMaxMv &&
+                  analysis::kThresholdStepMv * 4 == 10,
+              "the journal's threshold range and grid are the device's");
 
 MeasureOptions SeriesOf(const JournalOptions& o, const std::string& folder) {
     MeasureOptions m;
     m.mode = 1;
-    m.time = o.time;
+    m.time = ClockOf(o.time);
     m.repeat = o.repeat;
     m.threshold = o.threshold;
     m.reportFolder = folder;
@@ -32,62 +26,12 @@ MeasureOptions SeriesOf(const JournalOptions& o, const std::string& folder) {
     return m;
 }
 
-// The record just written: the newest one with the marker.
-const an::JournalRecord& NewestMarked(const an::Journal& journal, const std::string& marker,
-                                      const std::string& folder) {
-    const an::JournalRecord* record = nullptr;
-    for (const an::JournalRecord& r : journal.records)
-        if (r.FirstLine() == marker && (record == nullptr || record->id < r.id)) record = &r;
-    if (record == nullptr)
-        throw reports::ReportError("the record \"" + marker + "\" just written is not in " +
-                                   folder);
-    return *record;
-}
-
-int ChiSquare(const an::JournalRecord& record, std::FILE* out) {
-    const an::SeriesStats stats = an::RecordSeriesStats(record);
-    Print(RecordHeading(record) + StatsText(stats), out);
-    return stats.chiSquare && stats.chiSquare->pass ? 0 : kQaFailed;
-}
-
-int ExitCodeOf(an::PointStatus status) {
-    switch (status) {
-        case an::PointStatus::Recount:
-            return kQaRecount;
-        case an::PointStatus::OutOfService:
-            return kQaFailed;
-        case an::PointStatus::InControl:
-            break;
-    }
-    return 0;
-}
-
-// The new record's point on the chart of each threshold it was counted at; the worst verdict.
-int Charted(const an::Journal& journal, const an::JournalRecord& record, const JournalOptions& o,
-            std::FILE* out) {
-    const auto charts = o.action == "source" ? an::SourceCharts(journal, o.name, o.baseline)
-                                             : an::BackgroundCharts(journal, o.baseline);
-    int code = 0;
-    std::string text = RecordHeading(record);
-    for (const an::ControlChart& chart : charts) {
-        for (const an::ChartPoint& p : chart.points) {
-            if (p.record != record.id) continue;
-            text += "\n" + ChartText(chart, an::ChartDetectionLimit(chart, o.sampleSeconds));
-            text += "new point: " + std::string(an::StatusName(p.status)) + "\n";
-            const int verdict = ExitCodeOf(p.status);
-            if (verdict == kQaFailed || code == 0) code = verdict;
-        }
-    }
-    Print(text, out);
-    return code;
-}
-
 // Thresholds from --from to --to, each as its code's millivolts.
 std::vector<std::int32_t> SweepOf(const JournalOptions& o) {
     std::vector<std::int32_t> sweep;
-    const long first = std::lround(o.fromMv / kCodeMv);
-    const long step = std::lround(o.stepMv / kCodeMv);
-    for (long code = first; code * kCodeMv <= o.toMv; code += step)
+    const long first = std::lround(o.fromMv / analysis::kThresholdStepMv);
+    const long step = std::lround(o.stepMv / analysis::kThresholdStepMv);
+    for (long code = first; code * analysis::kThresholdStepMv <= o.toMv; code += step)
         sweep.push_back(MillivoltsForCode(static_cast<int>(code)));
     return sweep;
 }
@@ -98,8 +42,8 @@ void RestoreThreshold(Counter& counter, std::uint16_t code) {
         "the earlier threshold");
 }
 
-int Plateau(Counter& counter, const JournalOptions& o, const std::string& folder,
-            const MeasureFunction& measure, std::FILE* out, std::FILE* err) {
+void CountPlateau(Counter& counter, const JournalOptions& o, const std::string& folder,
+                  const MeasureFunction& measure) {
     MeasureOptions m = SeriesOf(o, folder);
     m.sweep = SweepOf(o);
     m.repeat = static_cast<int>(m.sweep.size());
@@ -115,28 +59,23 @@ int Plateau(Counter& counter, const JournalOptions& o, const std::string& folder
         throw;
     }
     RestoreThreshold(counter, earlier);
-    const an::Journal journal = ReadJournalOf(folder, err);
-    const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
-    const an::PlateauResult result = an::FindPlateau(an::PlateauPoints(record), o.limit);
-    Print(RecordHeading(record) + PlateauText(result), out);
-    return result.runs.empty() ? kQaFailed : 0;
 }
 
 }  // namespace
 
 std::int32_t MillivoltsForCode(int offset) {
-    const auto magnitude = static_cast<std::int32_t>(std::ceil(std::abs(offset) * kCodeMv));
+    const auto magnitude =
+        static_cast<std::int32_t>(std::ceil(std::abs(offset) * analysis::kThresholdStepMv));
     return offset < 0 ? -magnitude : magnitude;
 }
 
 int RunQa(Counter& counter, const JournalOptions& o, const std::string& folder,
           const MeasureFunction& measure, std::FILE* out, std::FILE* err) {
-    if (o.action.empty()) return Plateau(counter, o, folder, measure, out, err);
-    measure(SeriesOf(o, folder));
-    const an::Journal journal = ReadJournalOf(folder, err);
-    const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
-    if (o.action == "chi-square") return ChiSquare(record, out);
-    return Charted(journal, record, o, out);
+    if (o.action == "plateau")
+        CountPlateau(counter, o, folder, measure);
+    else
+        measure(SeriesOf(o, folder));
+    return journal::JudgeQaRecord(o, folder, out, err);
 }
 
 }  // namespace pulsedesk::ctl

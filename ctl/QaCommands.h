@@ -11,18 +11,15 @@
 
 #include "ctl/CommandLine.h"
 #include "ctl/Counter.h"
-#include "ctl/JournalCommandLine.h"
+#include "journal/QaVerdict.h"
 
 namespace pulsedesk::ctl {
 
 // Runs one measure command: opens the report store on options.reportFolder and runs the series.
 using MeasureFunction = std::function<void(const MeasureOptions&)>;
 
-// Exit codes besides 0.
-inline constexpr int kQaFailed = 3;   // chi-square failed, out of service, no plateau
-inline constexpr int kQaRecount = 4;  // a point beyond 2 sigma
-
-// The run's exit code.
+// Counts the series (a plateau's sweep restores the earlier threshold, even after Ctrl-C), then
+// judges the record it wrote; the run's exit code.
 int RunQa(Counter& counter, const JournalOptions& options, const std::string& folder,
           const MeasureFunction& measure, std::FILE* out, std::FILE* err);
 

@@ -24,10 +24,6 @@ constexpr milliseconds kLinkGrace{2000};     // a longer silence ends the series
 // A count that has ended waits this long for a poll with both replies, then ends the series.
 constexpr milliseconds kFinalStatusGrace{5000};
 
-std::int64_t Hundredths(const reports::CountTime& t) {
-    return ((t.hours * 60LL + t.minutes) * 60 + t.seconds) * 100 + t.hundredths;
-}
-
 // Ends the series after a stop signal: the device's count is stopped first.
 void StopIfAsked(Counter& counter) {
     if (const int signal = lk::StopSignalReceived()) {
@@ -97,7 +93,7 @@ void Prepare(Counter& counter, const MeasureOptions& o) {
 
 std::string MeasurementLine(int number, int of, const Measurement& m) {
     char line[160];
-    const std::int64_t t = Hundredths(m.time);
+    const auto t = static_cast<std::int64_t>(reports::Hundredths(m.time));
     const std::string time =
         ElapsedText({m.time.hours, m.time.minutes, m.time.seconds, m.time.hundredths});
     if (t == 0) {

@@ -1,5 +1,5 @@
 // What a chart shows, independent of how it is drawn: pulsectl fills it from the journal's
-// figures and sends it as JSON (ctl/ChartJson), pulseplot reads it back (ChartReader) and draws
+// figures and sends it as JSON (journal/ChartJson), pulseplot reads it back (ChartReader) and draws
 // it. Plain C++ so that Qt-free programs can build one.
 #pragma once
 

@@ -10,7 +10,6 @@ namespace pulsedesk::reports {
 namespace {
 
 constexpr std::size_t kPieceLimit = 70;
-constexpr const char* kRecordIndent = "          ;";
 constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
                                        "May",       "Juni",     "July",     "August",
                                        "September", "October",  "November", "December"};
@@ -151,24 +150,8 @@ std::vector<std::string> HeaderLines(const DeviceInfo& device, const LocalTime& 
         std::string label = labels(keys[i]);
         lines.push_back(label.empty() ? label : label + values[i]);
     }
-    lines.push_back(";" + std::string(79, '-'));
+    lines.push_back(HeaderClosingLine());
     return lines;
-}
-
-std::string DateText(const LocalTime& now) {
-    return Format("%.2d-%.2d-%.4d", now.day, now.month, now.year);
-}
-
-std::string DateLine(const LocalTime& now) {
-    return "Date: " + DateText(now) + " ;" + std::string(62, '=');
-}
-
-bool HasDateLineOf(const std::vector<std::string>& lines, const LocalTime& now) {
-    for (std::size_t i = lines.size(); i-- > 1;) {
-        if (lines[i].rfind("Date:", 0) != 0) continue;
-        return lines[i].size() >= 6 && lines[i].substr(6, 10) == DateText(now);
-    }
-    return false;
 }
 
 std::vector<std::string> SplitDescription(std::string description) {
@@ -185,18 +168,19 @@ std::vector<std::string> SplitDescription(std::string description) {
 
 std::vector<std::string> RecordBlock(std::uint32_t number, const std::string& description) {
     std::vector<std::string> lines{""};
-    std::string line = Format("<%.6u>  ;", number % 1000000u);
-    for (auto& piece : SplitDescription(description)) {
-        lines.push_back(line + piece);
-        line = kRecordIndent;
-    }
-    lines.push_back(line + std::string(69, '-'));
+    const auto pieces = SplitDescription(description);
+    lines.push_back(RecordLine(number, pieces.empty() ? ClosingPiece() : pieces[0]));
+    for (std::size_t i = 1; i < pieces.size(); ++i) lines.push_back(ContinuationLine(pieces[i]));
+    if (!pieces.empty()) lines.push_back(ContinuationLine(ClosingPiece()));
     return lines;
 }
 
+std::uint64_t Hundredths(const CountTime& t) {
+    return ((t.hours * 60ull + t.minutes) * 60ull + t.seconds) * 100ull + t.hundredths;
+}
+
 std::optional<std::uint64_t> RateOf(std::uint32_t count, CountTime time) {
-    std::uint64_t hundredths =
-        ((time.hours * 60ull + time.minutes) * 60ull + time.seconds) * 100ull + time.hundredths;
+    const std::uint64_t hundredths = Hundredths(time);
     if (hundredths == 0) return std::nullopt;
     return std::uint64_t{count} * 100000ull / hundredths;
 }
@@ -207,28 +191,13 @@ char CategoryOf(std::uint64_t rate, const DeviceInfo& device) {
     return 'A';
 }
 
-std::string RateField(std::optional<std::uint64_t> rate) {
-    if (!rate) return "-----.---";
-    return Format("%.5llu.%.3llu", static_cast<unsigned long long>(*rate / 1000),
-                  static_cast<unsigned long long>(*rate % 1000));
-}
-
-std::string LabelField(const std::string& label) { return (label + ":      ").substr(0, 4); }
-
-std::string UtField(std::int32_t millivolts) {
-    return (millivolts >= 0 ? " " : "") + Format("%.4d", millivolts);
-}
-
 std::string MeasurementLine(const std::string& label, const LocalTime& now, std::int32_t threshold,
                             std::uint32_t count, CountTime time, const DeviceInfo& device) {
     // Without a count time there is no rate: a marker of the same width says so.
     auto rate = RateOf(count, time);
-    const std::string d = RateField(rate);
-    std::string category = rate ? std::string(1, CategoryOf(*rate, device)) : "-";
-    return Format("          /%s%.2d.%.2d  Ut=%smV  Tm=%.2d-%.2d-%.2d.%.2d  N=%.8u  D=%s  Cat=%s",
-                  LabelField(label).c_str(), now.hour, now.minute, UtField(threshold).c_str(),
-                  time.hours, time.minutes, time.seconds, time.hundredths, count, d.c_str(),
-                  category.c_str());
+    MeasurementFields f{label, now.hour, now.minute, threshold, time, count, rate, '-'};
+    if (rate) f.category = CategoryOf(*rate, device);
+    return FormatMeasurementLine(f);
 }
 
 std::string NextLabel(std::string label) {

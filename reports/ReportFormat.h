@@ -11,6 +11,7 @@
 #include "fileio/TextLines.h"
 #include "reports/DeviceInfo.h"
 #include "reports/LocalTime.h"
+#include "reports/ReportLine.h"
 
 namespace pulsedesk::reports {
 
@@ -60,33 +61,19 @@ const char* MonthName(int month);
 std::vector<std::string> HeaderLines(const DeviceInfo& device, const LocalTime& now,
                                      const HeaderLabelReader& labels);
 
-std::string DateText(const LocalTime& now);  // "DD-MM-YYYY"
-std::string DateLine(const LocalTime& now);
-// Whether the last "Date:" line after the first line carries today's date.
-bool HasDateLineOf(const std::vector<std::string>& lines, const LocalTime& now);
-
 // The description cut into the pieces that follow the record prefixes; line breaks end a piece
 // and are dropped.
 std::vector<std::string> SplitDescription(std::string description);
 // The empty line, the record line(s) with the number modulo 1000000, and the closing line.
 std::vector<std::string> RecordBlock(std::uint32_t number, const std::string& description);
 
-// The four elapsed-time bytes of a finished measurement.
-struct CountTime {
-    std::uint8_t hours = 0;
-    std::uint8_t minutes = 0;
-    std::uint8_t seconds = 0;
-    std::uint8_t hundredths = 0;
-};
+// The whole time in hundredths of a second.
+std::uint64_t Hundredths(const CountTime& time);
 
 // Pulses per second in thousandths, truncated; empty for a count time of zero.
 std::optional<std::uint64_t> RateOf(std::uint32_t count, CountTime time);
 char CategoryOf(std::uint64_t rate, const DeviceInfo& device);  // 'N', 'W' or 'A'
-// The report line's D field of a RateOf result: "00051.200", or "-----.---" without a rate.
-std::string RateField(std::optional<std::uint64_t> rate);
-
-std::string LabelField(const std::string& label);  // exactly four characters
-std::string UtField(std::int32_t millivolts);      // " 0120", "-0350"
+// The measurement line with its rate and category.
 std::string MeasurementLine(const std::string& label, const LocalTime& now, std::int32_t threshold,
                             std::uint32_t count, CountTime time, const DeviceInfo& device);
 

@@ -17,6 +17,8 @@ case "$#:${1:-}" in
 esac
 
 bash scripts/deps.sh ${1:-}
+# Each folder includes only what its README allows.
+bash scripts/check-includes.sh
 jobs=$(nproc)
 
 build_dir() { [ "$1" = default ] && echo build || echo "build-$1"; }

@@ -167,13 +167,20 @@ TEST_F(CtlTest, ValuesOutOfRangeSendNothingAndExitWithTwo) {
         {"measure", "--mode", "1", "--time", "0:00:00"},
         {"measure", "--mode", "1", "--time", "0:00:01", "--repeat", "0"},
         {"measure", "--mode", "1", "--time", "0:00:01", "--report-folder", "/tmp/x"},
+        {"measure", "--mode", "1", "--time", "0:00:01", "--repeat", "2", "--repeat", "3"},
+        {"watch", "--json", "--json"},
         {"frobnicate"},
     };
     for (const Lines& args : refused) {
         const ProgramResult r = Ctl(args);
         EXPECT_EQ(r.exitCode, 2) << args[0] << " " << args.back();
-        EXPECT_NE(r.err.find("(see pulsectl --help)"), std::string::npos) << r.err;
+        // The help that describes the option, the program's own for an unknown command.
+        const std::string help = args[0] == "frobnicate" ? "" : args[0] + " ";
+        EXPECT_NE(r.err.find("(see pulsectl " + help + "--help)"), std::string::npos) << r.err;
     }
+    const ProgramResult typo = Ctl({"stauts"});
+    EXPECT_NE(typo.err.find("unknown command stauts (did you mean status?)"), std::string::npos)
+        << typo.err;
     const ProgramResult noTime = Ctl({"measure", "--mode", "1"});
     EXPECT_NE(noTime.err.find("--time is missing"), std::string::npos) << noTime.err;
     for (const Lines& zero : {Lines{"measure", "--mode", "1", "--time", "00:00:00"},

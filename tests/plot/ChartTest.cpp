@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "ctl/ChartJson.h"
+#include "journal/ChartJson.h"
 #include "plot/ChartReader.h"
 #include "plot/Scale.h"
 
@@ -33,8 +33,8 @@ TEST(ChartJson, ReadsBackAsWritten) {
     Chart number = TimeChart();
     number.x = {AxisKind::Number, "Threshold", "mV", false, true};
     number.series[0].points[0].flag = Flag::Warning;
-    const std::string json = ctl::ChartsJson({TimeChart(), number});
-    EXPECT_EQ(ctl::ChartsJson(ReadCharts(QByteArray::fromStdString(json))), json);
+    const std::string json = journal::ChartsJson({TimeChart(), number});
+    EXPECT_EQ(journal::ChartsJson(ReadCharts(QByteArray::fromStdString(json))), json);
     for (const char* used : {"\"note\"", "\"joined\"", "\"error\"", "\"flag\":\"action\"",
                              "\"flag\":\"warning\"", "\"provisional\"", "\"integer\"", "\"zero\"",
                              "\"unit\"", "\"bands\":[{", "\"markers\":[{", "\"kind\":\"time\""})
@@ -46,7 +46,8 @@ TEST(ChartJson, ReadsBackAsWritten) {
 TEST(ChartJson, TextThatIsNotUtf8StillReadsBack) {
     Chart c = TimeChart();
     c.title = "Soil \xff sample";
-    const std::vector<Chart> charts = ReadCharts(QByteArray::fromStdString(ctl::ChartsJson({c})));
+    const std::vector<Chart> charts =
+        ReadCharts(QByteArray::fromStdString(journal::ChartsJson({c})));
     ASSERT_EQ(charts.size(), 1u);
     EXPECT_EQ(charts[0].title, "Soil \xef\xbf\xbd sample");
 }
@@ -59,9 +60,9 @@ TEST(ChartJson, LocalTimesIgnoreTheMachinesZone) {
     bool ok = false;
     const double at = ParseLocalTime(QStringLiteral("2024-03-31T02:30"), ok);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(ctl::LocalTimeText(at), "2024-03-31T02:30:00");
+    EXPECT_EQ(journal::LocalTimeText(at), "2024-03-31T02:30:00");
     EXPECT_EQ(LocalTimeText(at, "yyyy-MM-dd HH:mm"), QStringLiteral("2024-03-31 02:30"));
-    EXPECT_EQ(ctl::LocalTimeText(ParseLocalTime(QStringLiteral("1999-12-31T23:59:59"), ok)),
+    EXPECT_EQ(journal::LocalTimeText(ParseLocalTime(QStringLiteral("1999-12-31T23:59:59"), ok)),
               "1999-12-31T23:59:59");
     unsetenv("TZ");
     tzset();

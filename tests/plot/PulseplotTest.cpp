@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <filesystem>
 
-#include "ctl/ChartJson.h"
+#include "journal/ChartJson.h"
 #include "plot/ChartPainter.h"
 #include "plot/Picture.h"
 #include "support/QtTestApp.h"
@@ -103,7 +103,7 @@ struct PulseplotRun {
 
 TEST(Pulseplot, WritesWholeFilesOrReportsWhyNot) {
     const std::string good =
-        ctl::ChartsJson({ControlChart(Flag::Warning), ControlChart(Flag::None)});
+        journal::ChartsJson({ControlChart(Flag::Warning), ControlChart(Flag::None)});
     const std::vector<PulseplotRun> runs = {
         {"svg", good, {"--out", "@/c.svg"}, 0, "", {"c.svg"}},
         {"png", good, {"--out", "@/c.PNG"}, 0, "", {"c.PNG"}},

@@ -1,10 +1,10 @@
-#include "ctl/HtmlPage.h"
+#include "journal/HtmlPage.h"
 
 #include <regex>
 
 #include "config/Cp1251.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 namespace {
 
 // A4 with 15 mm margins leaves 180 mm of text width, the width the charts are drawn for.
@@ -154,4 +154,4 @@ std::string HtmlPage::Text(const std::vector<std::string>& svgDocuments) const {
            " } }\n</style>\n</head>\n<body>\n" + body + "</body>\n</html>\n";
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

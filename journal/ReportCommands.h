@@ -7,9 +7,9 @@
 
 #include "analysis/Journal.h"
 #include "config/ConfigFile.h"
-#include "ctl/JournalCommandLine.h"
+#include "journal/JournalCommandLine.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 // The folder given, else Work_Folder of the panel's settings, else programFolder (where a
 // portable panel beside this program writes its reports); raises UsageError when neither a
@@ -26,8 +26,12 @@ analysis::Journal ReadJournalOf(const std::string& folder, std::FILE* err,
 const analysis::JournalRecord& RecordOf(const analysis::Journal& journal,
                                         const analysis::RecordRef& ref, const std::string& folder);
 
+// The control charts of the QC records that the options name: background, or the source's.
+std::vector<analysis::ControlChart> QcChartsOf(const analysis::Journal& journal,
+                                               const JournalOptions& options);
+
 // Runs the subcommand; its exit code.
 int RunReport(const JournalOptions& options, const std::string& folder, std::FILE* out,
               std::FILE* err);
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

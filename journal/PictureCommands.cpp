@@ -1,4 +1,4 @@
-#include "ctl/PictureCommands.h"
+#include "journal/PictureCommands.h"
 
 #include <cctype>
 #include <filesystem>
@@ -7,28 +7,23 @@
 #include "analysis/Plateau.h"
 #include "analysis/QcCharts.h"
 #include "analysis/SeriesStats.h"
-#include "ctl/CommandLine.h"
-#include "ctl/JournalCharts.h"
-#include "ctl/PlotProcess.h"
-#include "ctl/QaPage.h"
-#include "ctl/ReportCommands.h"
 #include "fileio/DurableFileWriter.h"
-#include "fileio/FileError.h"
+#include "journal/Arguments.h"
+#include "journal/JournalCharts.h"
+#include "journal/PlotProcess.h"
+#include "journal/QaPage.h"
+#include "journal/ReportCommands.h"
 #include "reports/LocalTime.h"
 #include "reports/ReportError.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 namespace {
 
 namespace an = pulsedesk::analysis;
 
-[[noreturn]] void Refuse(const std::string& text) { throw UsageError(text); }
-
 std::vector<plot::Chart> ControlCharts(const an::Journal& journal, const JournalOptions& o) {
-    const auto all = o.sourceChart ? an::SourceCharts(journal, o.name, o.baseline)
-                                   : an::BackgroundCharts(journal, o.baseline);
     std::vector<plot::Chart> charts;
-    for (const an::ControlChart& chart : all) {
+    for (const an::ControlChart& chart : QcChartsOf(journal, o)) {
         plot::Chart c = ControlChartOf(chart, o.name, o.baseline, o.months);
         if (!c.series.empty() && !c.series[0].points.empty()) charts.push_back(std::move(c));
     }
@@ -92,19 +87,11 @@ int RunPictureCommand(const JournalOptions& o, const std::string& folder,
                       const std::string& pulseplot, std::FILE* out, std::FILE* err) {
     // The control charts' baselines lie before any period: the whole journal is read.
     const an::Journal journal = ReadJournalOf(folder, err);
-    try {
-        if (o.action == "html") {
-            WritePage(journal, o, folder, pulseplot, out);
-        } else {
-            WritePicture(PlotCharts(journal, o, folder), o.out, pulseplot);
-        }
-        return 0;
-    } catch (const PlotError& e) {
-        std::fprintf(err, "pulsectl: %s\n", e.what());
-    } catch (const fileio::FileError& e) {
-        std::fprintf(err, "pulsectl: %s\n", e.what());
-    }
-    return 1;
+    if (o.action == "html")
+        WritePage(journal, o, folder, pulseplot, out);
+    else
+        WritePicture(PlotCharts(journal, o, folder), o.out, pulseplot);
+    return 0;
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -16,6 +16,8 @@
 namespace pulsedesk::ctl {
 namespace {
 
+using namespace pulsedesk::journal;
+
 using namespace std::chrono_literals;
 using nlohmann::json;
 using testing::ProgramResult;

@@ -1,4 +1,4 @@
-#include "ctl/PlotProcess.h"
+#include "journal/PlotProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,15 +11,15 @@
 #include <cstring>
 #include <filesystem>
 
-#include "ctl/ChartJson.h"
+#include "config/FileLookup.h"
 #include "fileio/DurableFileWriter.h"
 #include "fileio/UniqueFd.h"
 #include "fileio/WholeFile.h"
-#include "link/tser_muxserver.h"
+#include "journal/ChartJson.h"
 
 extern char** environ;
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 namespace {
 
 // Writes all of text, with SIGPIPE ignored meanwhile: a pulseplot that ends early makes the
@@ -93,7 +93,7 @@ class ScratchFolder {
 
 }  // namespace
 
-std::string PulseplotPath() { return link::TSerialMux::ExecutableFolder() + "pulseplot"; }
+std::string PulseplotPath() { return config::ProgramFolder() + "pulseplot"; }
 
 void WritePicture(const std::vector<plot::Chart>& charts, const std::string& path,
                   const std::string& pulseplot) {
@@ -116,4 +116,4 @@ std::vector<std::string> ChartSvgs(const std::vector<plot::Chart>& charts,
     return svgs;
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -1,11 +1,11 @@
-#include "ctl/ChartJson.h"
+#include "journal/ChartJson.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 namespace {
 
 using plot::AxisKind;
@@ -115,4 +115,4 @@ std::string ChartsJson(const std::vector<plot::Chart>& charts) {
     return Json{{"charts", all}}.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

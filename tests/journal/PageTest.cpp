@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "ctl/CommandLine.h"
-#include "ctl/HtmlPage.h"
-#include "ctl/PlotProcess.h"
+#include "journal/HtmlPage.h"
+#include "journal/PlotProcess.h"
 #include "plot/Picture.h"
 #include "reports/ReportFormat.h"
 #include "support/QtTestApp.h"
@@ -17,6 +17,8 @@
 
 namespace pulsedesk::ctl {
 namespace {
+
+using namespace pulsedesk::journal;
 
 using testing::ReadBytes;
 

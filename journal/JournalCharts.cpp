@@ -1,10 +1,10 @@
-#include "ctl/JournalCharts.h"
+#include "journal/JournalCharts.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 namespace {
 
 namespace an = pulsedesk::analysis;
@@ -164,4 +164,4 @@ plot::Chart PlateauChartOf(const an::JournalRecord& record, const an::PlateauRes
     return c;
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

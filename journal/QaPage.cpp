@@ -1,4 +1,4 @@
-#include "ctl/QaPage.h"
+#include "journal/QaPage.h"
 
 #include <cmath>
 #include <cstdio>
@@ -9,10 +9,10 @@
 #include "analysis/QcCharts.h"
 #include "analysis/QcMarker.h"
 #include "analysis/SeriesStats.h"
-#include "ctl/HtmlPage.h"
-#include "ctl/JournalCharts.h"
+#include "journal/HtmlPage.h"
+#include "journal/JournalCharts.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 namespace {
 
 namespace an = pulsedesk::analysis;
@@ -223,4 +223,4 @@ std::string QaPageName(const an::JournalFilter& months) {
     return from == to ? "qa-" + from + ".html" : "qa-" + from + "_" + to + ".html";
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -10,7 +10,7 @@
 #include "analysis/SeriesStats.h"
 #include "plot/Chart.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 // One threshold's control chart; `name` is the check source's (empty for the background).
 // Only the points within `months` are drawn; the limits stay the baseline's.
@@ -30,4 +30,4 @@ plot::Chart PlateauChartOf(const analysis::JournalRecord& record,
 // "0.520" for a value whose uncertainty is 0.040: two significant digits of the uncertainty.
 std::string Rounded(double value, double uncertainty);
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -10,18 +10,13 @@
 
 #include "analysis/ControlChart.h"
 #include "analysis/Journal.h"
-#include "link/Frames.h"
+#include "journal/Arguments.h"
 
-namespace pulsedesk::ctl {
-
-using link::frames::ClockTime;
-
-// The most counts one series (measure --repeat, a QA series, a sweep's points) may ask for.
-inline constexpr int kMaxRepeat = 100000;
+namespace pulsedesk::journal {
 
 struct JournalOptions {
     std::string action;        // report: list, export, stats, qc; qa: chi-square, background,
-                               // source; plateau: empty
+                               // source; plateau: plateau
     std::string reportFolder;  // empty: the settings' work folder
     bool json = false;
 
@@ -31,7 +26,7 @@ struct JournalOptions {
     std::optional<analysis::RecordRef> record;  // export, stats
 
     // report qc and qa background|source
-    bool sourceChart = false;  // report qc: source NAME rather than background
+    bool sourceChart = false;  // the source NAME's chart rather than the background's
     analysis::BaselineRule baseline;
     std::optional<double> sampleSeconds;
 
@@ -48,16 +43,17 @@ struct JournalOptions {
     double fromMv = 0, toMv = 0, stepMv = 0;  // plateau
     double limit = 5.0;                       // plateau: percent per 100 mV
 
-    // report plot and html (ctl/PictureCommands)
+    // report plot and html (PictureCommands)
     std::string chart;  // plot: control, series or plateau
     std::string out;    // plot: FILE.svg or FILE.png; html: a folder
 };
 
-// The arguments after "report", "qa" or "plateau".
-JournalOptions ParseJournalCommand(const std::string& command,
-                                   const std::vector<std::string>& args);
+// The arguments after "report", "qa" and "plateau".
+JournalOptions ParseReport(Arguments& args);
+JournalOptions ParseQa(Arguments& args);
+JournalOptions ParsePlateau(Arguments& args);
 
 // The help of report, qa or plateau; empty for another command.
 std::string JournalHelpText(const std::string& command);
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -12,7 +12,7 @@
 #include "analysis/Journal.h"
 #include "plot/Chart.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 struct QaPageOptions {
     std::string folder;              // named on the page
@@ -32,4 +32,4 @@ std::string QaPageHtml(const analysis::Journal& journal, const QaPageOptions& op
 // "qa-2026-03.html", "qa-2026-01_2026-03.html", "qa-all.html", ...
 std::string QaPageName(const analysis::JournalFilter& months);
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

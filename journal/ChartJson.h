@@ -6,11 +6,11 @@
 
 #include "plot/Chart.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 std::string ChartsJson(const std::vector<plot::Chart>& charts);
 
 // Seconds of a naive local time -> "2024-03-05T10:15:00".
 std::string LocalTimeText(double seconds);
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -1,11 +1,11 @@
-#include "ctl/JournalText.h"
+#include "journal/JournalText.h"
 
 #include <cmath>
 #include <cstdarg>
 
 #include "config/Cp1251.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 namespace an = pulsedesk::analysis;
 
@@ -137,4 +137,4 @@ std::string PlateauText(const an::PlateauResult& r) {
     return text;
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -1,4 +1,4 @@
-#include "ctl/ReportCommands.h"
+#include "journal/ReportCommands.h"
 
 #include <nlohmann/json.hpp>
 
@@ -6,14 +6,14 @@
 #include "analysis/Json.h"
 #include "analysis/QcCharts.h"
 #include "config/Cp1251.h"
-#include "ctl/CommandLine.h"
-#include "ctl/JournalText.h"
-#include "ctl/PictureCommands.h"
-#include "ctl/PlotProcess.h"
+#include "journal/Arguments.h"
+#include "journal/JournalText.h"
+#include "journal/PictureCommands.h"
+#include "journal/PlotProcess.h"
 #include "reports/FileAccess.h"
 #include "reports/ReportError.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 namespace an = pulsedesk::analysis;
 
@@ -58,8 +58,7 @@ int Stats(const an::Journal& journal, const JournalOptions& o, const std::string
 }
 
 int Qc(const an::Journal& journal, const JournalOptions& o, std::FILE* out) {
-    const auto charts = o.sourceChart ? an::SourceCharts(journal, o.name, o.baseline)
-                                      : an::BackgroundCharts(journal, o.baseline);
+    const auto charts = QcChartsOf(journal, o);
     an::Json json = an::Json::array();
     std::string text;
     for (const an::ControlChart& chart : charts) {
@@ -106,8 +105,12 @@ const an::JournalRecord& RecordOf(const an::Journal& journal, const an::RecordRe
     return *record;
 }
 
-int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out,
-              std::FILE* err) {
+std::vector<an::ControlChart> QcChartsOf(const an::Journal& journal, const JournalOptions& o) {
+    return o.sourceChart ? an::SourceCharts(journal, o.name, o.baseline)
+                         : an::BackgroundCharts(journal, o.baseline);
+}
+
+int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out, std::FILE* err) {
     if (o.action == "plot" || o.action == "html")
         return RunPictureCommand(o, folder, PulseplotPath(), out, err);
     const an::Journal journal = ReadJournalOf(folder, err, o.months);
@@ -120,4 +123,4 @@ int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out
     return 0;
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -12,7 +12,7 @@
 #include "analysis/Plateau.h"
 #include "analysis/SeriesStats.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 // "2026/03-26_000001-000004.rep:17: not a measurement line: ..." for each, on err. Text for a
 // terminal here and below shows control characters escaped (config::VisibleText).
@@ -24,4 +24,4 @@ std::string ChartText(const analysis::ControlChart& chart,
                       const std::optional<analysis::DetectionLimit>& limit);
 std::string PlateauText(const analysis::PlateauResult& result);
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 std::string HtmlEscape(const std::string& utf8);
 
@@ -46,4 +46,4 @@ class HtmlPage {
     std::string title;
 };
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -1,4 +1,4 @@
-#include "ctl/JournalCommandLine.h"
+#include "journal/JournalCommandLine.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -6,16 +6,14 @@
 #include <set>
 
 #include "analysis/QcMarker.h"
-#include "ctl/CommandLine.h"
-#include "ctl/PictureCommands.h"
-#include "link/protocol.h"
+#include "analysis/Threshold.h"
+#include "journal/PictureCommands.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 namespace {
 
 constexpr int kMaxBaseline = 1000;
-constexpr double kGridMv = 2.5;
 
 const std::map<std::string, std::string> kHelp{
     {"report",
@@ -71,50 +69,12 @@ const std::map<std::string, std::string> kHelp{
      "threshold is restored at the end and after Ctrl-C. Exit 0 with a flat run, 3 without.\n"},
 };
 
-[[noreturn]] void Refuse(const std::string& text) { throw UsageError(text); }
-
-double ParseDecimal(const std::string& what, const std::string& text, double min, double max) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value))
-        Refuse(what + " " + text + ": not a number");
-    if (value < min || value > max)
-        Refuse(what + " " + text + ": out of range (" + std::to_string(min) + " to " +
-               std::to_string(max) + ")");
-    return value;
-}
-
 double ParseGridMv(const std::string& what, const std::string& text, double min) {
-    const double value = ParseDecimal(what, text, min, link::kThresholdMaxMv);
-    if (std::fmod(value, kGridMv) != 0) Refuse(what + " " + text + ": not a multiple of 2.5 mV");
+    const double value = ParseDecimal(what, text, min, analysis::kThresholdMaxMv);
+    if (std::fmod(value, analysis::kThresholdStepMv) != 0)
+        Refuse(what + " " + text + ": not a multiple of 2.5 mV");
     return value;
 }
-
-// Takes the options in order, each allowed one at most once.
-class OptionWalker {
-  public:
-    OptionWalker(std::string command, const std::vector<std::string>& args, std::size_t from)
-        : command(std::move(command)), args(args), i(from) {}
-
-    bool Next(std::string& option) {
-        if (i >= args.size()) return false;
-        option = args[i++];
-        if (!seen.insert(option).second) Refuse(command + ": " + option + " given twice");
-        return true;
-    }
-    std::string Value(const std::string& option) {
-        if (i >= args.size()) Refuse(command + ": " + option + " needs a value");
-        return args[i++];
-    }
-    bool Seen(const std::string& option) const { return seen.count(option) > 0; }
-
-    const std::string command;
-
-  private:
-    const std::vector<std::string>& args;
-    std::size_t i;
-    std::set<std::string> seen;
-};
 
 analysis::RecordRef ParseRecord(const std::string& text) {
     auto ref = analysis::ParseRecordRef(text);
@@ -140,10 +100,9 @@ double ParseSeconds(const std::string& option, const std::string& text) {
 }
 
 // Options that the report and qa commands share; false when the option is none of them.
-bool TakeCommon(OptionWalker& w, const std::string& option, JournalOptions& o) {
+bool TakeCommon(Arguments& w, const std::string& option, JournalOptions& o) {
     if (option == "--report-folder") {
-        o.reportFolder = w.Value(option);
-        if (o.reportFolder.empty()) Refuse("--report-folder: the folder is empty");
+        o.reportFolder = ParseFolder(option, w.Value(option));
     } else if (option == "--baseline") {
         o.baseline.points = static_cast<int>(ParseWhole(option, w.Value(option), 1, kMaxBaseline));
     } else if (option == "--baseline-from") {
@@ -156,7 +115,7 @@ bool TakeCommon(OptionWalker& w, const std::string& option, JournalOptions& o) {
     return true;
 }
 
-void ParseReportOption(OptionWalker& w, const std::string& option, JournalOptions& o) {
+void ParseReportOption(Arguments& w, const std::string& option, JournalOptions& o) {
     const std::string& a = o.action;
     const bool pictures = a == "plot" || a == "html";
     const bool charts = a == "qc" || a == "html" || o.chart == "control";
@@ -167,7 +126,7 @@ void ParseReportOption(OptionWalker& w, const std::string& option, JournalOption
     } else if (o.chart == "plateau" && option == "--limit") {
         o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
     } else if (pictures && option == "--json") {
-        Refuse("report " + a + ": unknown option " + option);
+        w.RefuseOption(option);
     } else if (option == "--json") {
         o.json = true;
     } else if (rows && option == "--format") {
@@ -179,46 +138,18 @@ void ParseReportOption(OptionWalker& w, const std::string& option, JournalOption
         o.months.from = ParseMonth(option, w.Value(option));
     } else if (months && option == "--to") {
         o.months.to = ParseMonth(option, w.Value(option));
-    } else if ((a == "export" || a == "stats" || (a == "plot" && !charts)) && option == "--record") {
+    } else if ((a == "export" || a == "stats" || (a == "plot" && !charts)) &&
+               option == "--record") {
         o.record = ParseRecord(w.Value(option));
     } else if (!(charts || option == "--report-folder") || !TakeCommon(w, option, o)) {
-        Refuse("report " + a + ": unknown option " + option);
+        w.RefuseOption(option);
     }
 }
 
-JournalOptions ParseReport(const std::vector<std::string>& args) {
-    JournalOptions o;
-    if (args.empty()) Refuse("report: list, export, stats, qc, plot or html is needed");
-    o.action = args[0];
-    if (o.action != "list" && o.action != "export" && o.action != "stats" && o.action != "qc" &&
-        o.action != "plot" && o.action != "html")
-        Refuse("report " + o.action + ": want list, export, stats, qc, plot or html");
-    std::size_t at = 1;
-    if (o.action == "plot") o.chart = ParsePlotChart(at < args.size() ? args[at++] : "");
-    if (o.action == "qc" || o.chart == "control") {
-        const std::string command = "report " + o.action + (o.chart.empty() ? "" : " control");
-        const std::string chart = at < args.size() ? args[at++] : "";
-        if (chart != "background" && chart != "source")
-            Refuse(command + ": background or source NAME is needed");
-        o.sourceChart = chart == "source";
-        if (o.sourceChart && (at >= args.size() || args[at].rfind("--", 0) == 0))
-            Refuse(command + " source: the source's NAME is needed");
-        if (o.sourceChart) o.name = args[at++];
-    }
-    OptionWalker w("report " + o.action, args, at);
-    for (std::string option; w.Next(option);) ParseReportOption(w, option, o);
-    if (o.action == "plot" || o.action == "html") CheckPictureOptions(o);
-    if (o.action == "stats" && !o.record) Refuse("report stats: --record [YYYY:]N is needed");
-    if (o.json && o.action == "export") {
-        if (w.Seen("--format") && o.csv) Refuse("report export: --json and --format csv");
-        o.csv = false;
-    }
-    if (o.months.from && o.months.to && *o.months.to < *o.months.from)
-        Refuse("report " + o.action + ": --to lies before --from");
-    return o;
-}
+// The word after the command, or empty when there is none.
+std::string Subcommand(Arguments& a) { return a.Done() ? std::string() : a.Word("subcommand"); }
 
-void ParseQaOption(OptionWalker& w, const std::string& option, JournalOptions& o) {
+void ParseQaOption(Arguments& w, const std::string& option, JournalOptions& o) {
     const bool source = o.action == "source";
     const bool charted = source || o.action == "background";
     if (option == "--time") {
@@ -226,8 +157,7 @@ void ParseQaOption(OptionWalker& w, const std::string& option, JournalOptions& o
     } else if (option == "--repeat") {
         o.repeat = static_cast<int>(ParseWhole(option, w.Value(option), 1, kMaxRepeat));
     } else if (option == "--threshold") {
-        o.threshold = static_cast<std::int32_t>(
-            ParseWhole(option, w.Value(option), link::kThresholdMinMv, link::kThresholdMaxMv));
+        o.threshold = ParseThreshold(option, w.Value(option));
     } else if (option == "--name" && o.action != "background") {
         o.name = w.Value(option);
     } else if (source && option == "--activity") {
@@ -239,7 +169,7 @@ void ParseQaOption(OptionWalker& w, const std::string& option, JournalOptions& o
     } else if (source && option == "--activity-u") {
         o.activityUPercent = ParseDecimal(option, w.Value(option), 1e-9, 100);
     } else if (!(charted || option == "--report-folder") || !TakeCommon(w, option, o)) {
-        Refuse("qa " + o.action + ": unknown option " + option);
+        w.RefuseOption(option);
     }
 }
 
@@ -256,17 +186,52 @@ std::string MarkerLine(const analysis::QcMarker& marker) {
     return text;
 }
 
-JournalOptions ParseQa(const std::vector<std::string>& args) {
+}  // namespace
+
+JournalOptions ParseReport(Arguments& args) {
+    JournalOptions o;
+    if (args.Done()) Refuse("report: list, export, stats, qc, plot or html is needed");
+    o.action = Subcommand(args);
+    if (o.action != "list" && o.action != "export" && o.action != "stats" && o.action != "qc" &&
+        o.action != "plot" && o.action != "html")
+        Refuse("report " + o.action + ": want list, export, stats, qc, plot or html");
+    args.Within(o.action);
+    if (o.action == "plot") o.chart = ParsePlotChart(Subcommand(args));
+    if (o.action == "qc" || o.chart == "control") {
+        const std::string command = "report " + o.action + (o.chart.empty() ? "" : " control");
+        const std::string chart = Subcommand(args);
+        if (chart != "background" && chart != "source")
+            Refuse(command + ": background or source NAME is needed");
+        o.sourceChart = chart == "source";
+        if (o.sourceChart && !args.NextWord(o.name))
+            Refuse(command + " source: the source's NAME is needed");
+    }
+    Arguments& w = args;
+    for (std::string option; w.NextOption(option);) ParseReportOption(w, option, o);
+    if (o.action == "plot" || o.action == "html") CheckPictureOptions(o);
+    if (o.action == "stats" && !o.record) Refuse("report stats: --record [YYYY:]N is needed");
+    if (o.json && o.action == "export") {
+        if (w.Seen("--format") && o.csv) Refuse("report export: --json and --format csv");
+        o.csv = false;
+    }
+    if (o.months.from && o.months.to && *o.months.to < *o.months.from)
+        Refuse("report " + o.action + ": --to lies before --from");
+    return o;
+}
+
+JournalOptions ParseQa(Arguments& args) {
     using Kind = analysis::QcMarker::Kind;
     JournalOptions o;
-    o.action = args.empty() ? "" : args[0];
+    o.action = Subcommand(args);
     static const std::map<std::string, Kind> kinds{{"chi-square", Kind::ChiSquare},
                                                    {"background", Kind::Background},
                                                    {"source", Kind::Source}};
     const auto kind = kinds.find(o.action);
     if (kind == kinds.end()) Refuse("qa: chi-square, background or source is needed");
-    OptionWalker w("qa " + o.action, args, 1);
-    for (std::string option; w.Next(option);) ParseQaOption(w, option, o);
+    args.Within(o.action);
+    o.sourceChart = kind->second == Kind::Source;
+    Arguments& w = args;
+    for (std::string option; w.NextOption(option);) ParseQaOption(w, option, o);
     if (!w.Seen("--time")) Refuse("qa " + o.action + ": --time H:MM:SS is needed");
     if (o.action == "chi-square" && (!w.Seen("--repeat") || o.repeat < 2))
         Refuse("qa chi-square: --repeat N with N of 2 or more is needed");
@@ -277,22 +242,22 @@ JournalOptions ParseQa(const std::vector<std::string>& args) {
     return o;
 }
 
-JournalOptions ParsePlateau(const std::vector<std::string>& args) {
+JournalOptions ParsePlateau(Arguments& w) {
     JournalOptions o;
-    OptionWalker w("plateau", args, 0);
-    for (std::string option; w.Next(option);) {
+    o.action = "plateau";
+    for (std::string option; w.NextOption(option);) {
         if (option == "--from")
-            o.fromMv = ParseGridMv(option, w.Value(option), link::kThresholdMinMv);
+            o.fromMv = ParseGridMv(option, w.Value(option), analysis::kThresholdMinMv);
         else if (option == "--to")
-            o.toMv = ParseGridMv(option, w.Value(option), link::kThresholdMinMv);
+            o.toMv = ParseGridMv(option, w.Value(option), analysis::kThresholdMinMv);
         else if (option == "--step")
-            o.stepMv = ParseGridMv(option, w.Value(option), kGridMv);
+            o.stepMv = ParseGridMv(option, w.Value(option), analysis::kThresholdStepMv);
         else if (option == "--limit")
             o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
         else if (option == "--time" || option == "--name" || option == "--report-folder")
             ParseQaOption(w, option, o);
         else
-            Refuse("plateau: unknown option " + option);
+            w.RefuseOption(option);
     }
     for (const char* needed : {"--from", "--to", "--step", "--time"})
         if (!w.Seen(needed)) Refuse(std::string("plateau: ") + needed + " is needed");
@@ -302,18 +267,9 @@ JournalOptions ParsePlateau(const std::vector<std::string>& args) {
     return o;
 }
 
-}  // namespace
-
-JournalOptions ParseJournalCommand(const std::string& command,
-                                   const std::vector<std::string>& args) {
-    if (command == "report") return ParseReport(args);
-    if (command == "qa") return ParseQa(args);
-    return ParsePlateau(args);
-}
-
 std::string JournalHelpText(const std::string& command) {
     const auto found = kHelp.find(command);
     return found == kHelp.end() ? std::string() : found->second;
 }
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

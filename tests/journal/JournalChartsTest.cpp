@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "ctl/ChartJson.h"
-#include "ctl/JournalCharts.h"
+#include "journal/ChartJson.h"
+#include "journal/JournalCharts.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 namespace {
 
 namespace an = pulsedesk::analysis;
@@ -47,7 +47,7 @@ TEST(JournalCharts, ControlChartKeepsJudgementsAndTheBaselinesLimits) {
     ASSERT_EQ(c.series[0].points.size(), 2u) << "February lies outside the period";
     EXPECT_EQ(c.series[0].points[0].flag, plot::Flag::Warning);
     EXPECT_EQ(c.series[0].points[1].flag, plot::Flag::Action);
-    EXPECT_EQ(ctl::LocalTimeText(c.series[0].points[0].x), "2024-03-05T08:30:00");
+    EXPECT_EQ(journal::LocalTimeText(c.series[0].points[0].x), "2024-03-05T08:30:00");
     ASSERT_EQ(c.levels.size(), 5u);
     for (const plot::Level& l : c.levels)
         EXPECT_EQ(l.provisional, l.kind != plot::LineKind::Mean) << l.label;
@@ -78,4 +78,4 @@ TEST(JournalCharts, SeriesOfMixedCountTimesIsDrawnAsRates) {
 }
 
 }  // namespace
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

@@ -8,7 +8,7 @@
 
 #include "plot/Chart.h"
 
-namespace pulsedesk::ctl {
+namespace pulsedesk::journal {
 
 // pulseplot could not be run, or failed (its own message is on standard error).
 struct PlotError : std::runtime_error {
@@ -27,4 +27,4 @@ std::vector<std::string> ChartSvgs(const std::vector<plot::Chart>& charts,
 // pulseplot beside this program.
 std::string PulseplotPath();
 
-}  // namespace pulsedesk::ctl
+}  // namespace pulsedesk::journal

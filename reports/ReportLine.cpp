@@ -1,0 +1,251 @@
+#include "reports/ReportLine.h"
+
+#include <cstdio>
+#include <limits>
+
+namespace pulsedesk::reports {
+
+namespace {
+
+constexpr std::string_view kRecordIndent = "          ;";
+constexpr std::string_view kMeasurementIndent = "          /";
+constexpr std::string_view kDateStart = "Date:";
+constexpr std::size_t kDateRule = 62;
+constexpr std::size_t kClosingHyphens = 69;
+constexpr std::size_t kHeaderRule = 79;
+constexpr std::size_t kRecordDigits = 6;
+constexpr std::size_t kLabelWidth = 4;
+// The largest rate a line can carry, the largest count in one hundredth of a second, has 12
+// whole digits; the writer pads to 5.
+constexpr std::size_t kRateDigits = 12;
+constexpr std::size_t kRatePadding = 5;
+constexpr std::string_view kNoRate = "-----.---";
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A letter label, then ":" and blanks up to four characters (a four-letter label has no ":").
+bool ParseLabel(std::string_view field, std::string& label) {
+    std::size_t n = 0;
+    while (n < field.size() && field[n] >= 'A' && field[n] <= 'Z') ++n;
+    if (n == 0 || (n < kLabelWidth && field[n] != ':')) return false;
+    label = std::string(field.substr(0, n));
+    return field.size() == kLabelWidth &&
+           field.find_first_not_of(' ', n + 1) == std::string_view::npos;
+}
+
+std::uint8_t TwoDigits(LineCursor& c, std::string_view what) {
+    return static_cast<std::uint8_t>(c.Digits(2, 2, what));
+}
+
+}  // namespace
+
+bool LineCursor::Literal(std::string_view expected) {
+    if (!ok || text.substr(at, expected.size()) != expected) return Fail(expected);
+    at += expected.size();
+    return true;
+}
+
+std::int64_t LineCursor::Digits(std::size_t min, std::size_t max, std::string_view what) {
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
+    std::size_t n = 0;
+    std::int64_t value = 0;
+    bool fits = true;
+    while (ok && at + n < text.size() && n < max && IsDigit(text[at + n])) {
+        const int digit = text[at + n++] - '0';
+        fits = fits && value <= (kLargest - digit) / 10;
+        if (fits) value = value * 10 + digit;
+    }
+    if (!ok || n < min || !fits) {
+        Fail(what);
+        return 0;
+    }
+    at += n;
+    return value;
+}
+
+char LineCursor::Any(std::string_view allowed, std::string_view what) {
+    if (!ok || at >= text.size() || allowed.find(text[at]) == std::string_view::npos) {
+        Fail(what);
+        return 0;
+    }
+    return text[at++];
+}
+
+bool LineCursor::End() {
+    if (ok && text.find_first_not_of(' ', at) != std::string_view::npos) Fail("the line's end");
+    return ok;
+}
+
+bool LineCursor::Fail(std::string_view expected) {
+    if (ok) error = "expected " + std::string(expected) + " at column " + std::to_string(at + 1);
+    ok = false;
+    return false;
+}
+
+std::string HeaderClosingLine() { return ";" + std::string(kHeaderRule, '-'); }
+
+bool IsHeaderClosingLine(std::string_view line) {
+    return line.size() == kHeaderRule + 1 && line[0] == ';' &&
+           line.find_first_not_of('-', 1) == std::string_view::npos;
+}
+
+std::string DateText(const LocalTime& now) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2d-%.2d-%.4d", now.day, now.month, now.year);
+    return text;
+}
+
+std::string DateLine(const LocalTime& now) {
+    return std::string(kDateStart) + " " + DateText(now) + " ;" + std::string(kDateRule, '=');
+}
+
+bool HasDateLineOf(const std::vector<std::string>& lines, const LocalTime& now) {
+    const std::size_t dateAt = kDateStart.size() + 1;
+    for (std::size_t i = lines.size(); i-- > 1;) {
+        if (!StartsDateLine(lines[i])) continue;
+        return lines[i].size() >= dateAt && lines[i].substr(dateAt, 10) == DateText(now);
+    }
+    return false;
+}
+
+bool StartsDateLine(std::string_view line) { return StartsWith(line, kDateStart); }
+
+std::optional<LineDate> ParseDateLine(std::string_view line, std::string& error) {
+    LineCursor c(line);
+    c.Literal(std::string(kDateStart) + " ");
+    LineDate d;
+    d.day = static_cast<int>(c.Digits(2, 2, "a date"));
+    c.Literal("-");
+    d.month = static_cast<int>(c.Digits(2, 2, "a date"));
+    c.Literal("-");
+    d.year = static_cast<int>(c.Digits(4, 4, "a date"));
+    c.Literal(" ;" + std::string(kDateRule, '='));
+    c.End();
+    error = c.Error();
+    return c.Ok() ? std::optional(d) : std::nullopt;
+}
+
+std::string RecordLine(std::uint32_t number, std::string_view piece) {
+    char head[16];
+    std::snprintf(head, sizeof head, "<%.6u>  ;", number % 1000000u);
+    return head + std::string(piece);
+}
+
+std::string ContinuationLine(std::string_view piece) {
+    return std::string(kRecordIndent) + std::string(piece);
+}
+
+const std::string& ClosingPiece() {
+    static const std::string hyphens(kClosingHyphens, '-');
+    return hyphens;
+}
+
+bool StartsRecordLine(std::string_view line) {
+    return line.size() >= kRecordIndent.size() && line[0] == '<' &&
+           line.substr(kRecordDigits + 1, 4) == ">  ;";
+}
+
+std::optional<std::uint32_t> ParseRecordNumber(std::string_view line, std::string& error) {
+    LineCursor c(line);
+    c.Literal("<");
+    const auto shown = c.Digits(kRecordDigits, kRecordDigits, "the record number");
+    error = c.Error();
+    return c.Ok() ? std::optional(static_cast<std::uint32_t>(shown)) : std::nullopt;
+}
+
+std::string_view RecordLinePiece(std::string_view line) {
+    return line.substr(kRecordIndent.size());
+}
+
+bool IsContinuationLine(std::string_view line) { return StartsWith(line, kRecordIndent); }
+
+std::string_view ContinuationPiece(std::string_view line) {
+    return line.substr(kRecordIndent.size());
+}
+
+std::string RateField(std::optional<std::uint64_t> rate) {
+    if (!rate) return std::string(kNoRate);
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*llu.%.3llu", static_cast<int>(kRatePadding),
+                  static_cast<unsigned long long>(*rate / 1000),
+                  static_cast<unsigned long long>(*rate % 1000));
+    return text;
+}
+
+std::string LabelField(const std::string& label) {
+    return (label + ":" + std::string(kLabelWidth, ' ')).substr(0, kLabelWidth);
+}
+
+std::string UtField(std::int32_t millivolts) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%s%.4d", millivolts >= 0 ? " " : "", millivolts);
+    return text;
+}
+
+std::string FormatMeasurementLine(const MeasurementFields& f) {
+    char text[160];
+    std::snprintf(
+        text, sizeof text, "%.2d.%.2d  Ut=%smV  Tm=%.2d-%.2d-%.2d.%.2d  N=%.8u  D=%s  Cat=%c",
+        f.hour, f.minute, UtField(f.thresholdMv).c_str(), f.time.hours, f.time.minutes,
+        f.time.seconds, f.time.hundredths, f.count, RateField(f.rate).c_str(), f.category);
+    return std::string(kMeasurementIndent) + LabelField(f.label) + text;
+}
+
+bool StartsMeasurementLine(std::string_view line) { return StartsWith(line, kMeasurementIndent); }
+
+std::optional<MeasurementFields> ParseMeasurementLine(std::string_view line, std::string& error) {
+    MeasurementFields f;
+    const std::size_t labelAt = kMeasurementIndent.size();
+    if (line.size() < labelAt + kLabelWidth ||
+        !ParseLabel(line.substr(labelAt, kLabelWidth), f.label)) {
+        error = "no measurement label at column " + std::to_string(labelAt + 1);
+        return std::nullopt;
+    }
+    LineCursor c(line.substr(labelAt + kLabelWidth));
+    const auto hour = c.Digits(2, 2, "the hour");
+    c.Literal(".");
+    const auto minute = c.Digits(2, 2, "the minute");
+    c.Literal("  Ut=");
+    const bool negative = c.Any(" -", "the threshold's sign") == '-';
+    const auto ut = c.Digits(4, 4, "the threshold");
+    c.Literal("mV  Tm=");
+    f.time.hours = TwoDigits(c, "the hours");
+    c.Literal("-");
+    f.time.minutes = TwoDigits(c, "the minutes");
+    c.Literal("-");
+    f.time.seconds = TwoDigits(c, "the seconds");
+    c.Literal(".");
+    f.time.hundredths = TwoDigits(c, "the hundredths");
+    c.Literal("  N=");
+    const auto count = c.Digits(8, 10, "the count");
+    c.Literal("  D=");
+    if (c.Peek('-')) {
+        c.Literal(kNoRate);
+    } else {
+        const auto whole = c.Digits(kRatePadding, kRateDigits, "the rate");
+        c.Literal(".");
+        f.rate = static_cast<std::uint64_t>(whole * 1000 + c.Digits(3, 3, "the rate"));
+    }
+    c.Literal("  Cat=");
+    f.category = c.Any("NWA-", "the category");
+    c.End();
+    if (!c.Ok()) {
+        error = c.Error();
+        return std::nullopt;
+    }
+    if (hour > 23 || minute > 59 || count > 0xFFFFFFFFLL) {
+        error = "a time or count out of range";
+        return std::nullopt;
+    }
+    f.hour = static_cast<int>(hour);
+    f.minute = static_cast<int>(minute);
+    f.thresholdMv = static_cast<std::int32_t>(negative ? -ut : ut);
+    f.count = static_cast<std::uint32_t>(count);
+    return f;
+}
+
+}  // namespace pulsedesk::reports

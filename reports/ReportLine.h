@@ -1,0 +1,104 @@
+// Each kind of report line both ways: the text the store writes and what the journal reads back
+// from it. The layout (indents, rules, field columns and widths) lives only here.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reports/DeviceInfo.h"
+#include "reports/LocalTime.h"
+
+namespace pulsedesk::reports {
+
+// The four elapsed-time bytes of a finished measurement.
+struct CountTime {
+    std::uint8_t hours = 0;
+    std::uint8_t minutes = 0;
+    std::uint8_t seconds = 0;
+    std::uint8_t hundredths = 0;
+
+    bool operator==(const CountTime&) const = default;
+};
+
+// Reads fixed-form text from left to right; every step fails once one has failed, and the first
+// failure names what was expected and where.
+class LineCursor {
+  public:
+    explicit LineCursor(std::string_view text) : text(text) {}
+
+    bool Literal(std::string_view expected);
+    // At least min and at most max digits; more than a 64-bit number holds fail.
+    std::int64_t Digits(std::size_t min, std::size_t max, std::string_view what);
+    char Any(std::string_view allowed, std::string_view what);
+    bool Peek(char c) const { return ok && at < text.size() && text[at] == c; }
+    // Only blanks remain.
+    bool End();
+    bool Ok() const { return ok; }
+    const std::string& Error() const { return error; }
+
+  private:
+    bool Fail(std::string_view expected);
+
+    std::string_view text;
+    std::size_t at = 0;
+    bool ok = true;
+    std::string error;
+};
+
+// The header's closing rule.
+std::string HeaderClosingLine();
+bool IsHeaderClosingLine(std::string_view line);
+
+// "Date: DD-MM-YYYY ;" and its rule.
+struct LineDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    bool operator==(const LineDate&) const = default;
+};
+std::string DateText(const LocalTime& now);  // "DD-MM-YYYY"
+std::string DateLine(const LocalTime& now);
+// Whether the last date line after the first line carries today's date.
+bool HasDateLineOf(const std::vector<std::string>& lines, const LocalTime& now);
+bool StartsDateLine(std::string_view line);
+// The date as written; not checked against the calendar. Empty with error set otherwise.
+std::optional<LineDate> ParseDateLine(std::string_view line, std::string& error);
+
+// A record: "<NNNNNN>  ;" and the first description piece, the continuation lines, then the
+// closing piece of hyphens.
+std::string RecordLine(std::uint32_t number, std::string_view piece);  // number modulo 1000000
+std::string ContinuationLine(std::string_view piece);
+const std::string& ClosingPiece();
+bool StartsRecordLine(std::string_view line);
+// The six digits of a line StartsRecordLine took; empty with error set when they are not.
+std::optional<std::uint32_t> ParseRecordNumber(std::string_view line, std::string& error);
+std::string_view RecordLinePiece(std::string_view line);
+bool IsContinuationLine(std::string_view line);
+std::string_view ContinuationPiece(std::string_view line);
+
+// A measurement line's fields as written.
+struct MeasurementFields {
+    std::string label;  // A, B, ..., ZZZZ
+    int hour = 0;
+    int minute = 0;
+    std::int32_t thresholdMv = 0;
+    CountTime time;
+    std::uint32_t count = 0;
+    std::optional<std::uint64_t> rate;  // D in thousandths per second; none for a time of zero
+    char category = '-';                // N, W, A, or - without a rate
+
+    bool operator==(const MeasurementFields&) const = default;
+};
+std::string FormatMeasurementLine(const MeasurementFields& fields);
+bool StartsMeasurementLine(std::string_view line);
+std::optional<MeasurementFields> ParseMeasurementLine(std::string_view line, std::string& error);
+
+// The fields' texts.
+std::string RateField(std::optional<std::uint64_t> rate);  // "00051.200" or "-----.---"
+std::string LabelField(const std::string& label);          // exactly four characters
+std::string UtField(std::int32_t millivolts);              // " 0120", "-0350"
+
+}  // namespace pulsedesk::reports

@@ -1,0 +1,55 @@
+// Each report line read back as it was written: the writer and the reader share one layout.
+#include <gtest/gtest.h>
+
+#include "reports/ReportLine.h"
+
+namespace pulsedesk::reports {
+namespace {
+
+TEST(ReportLine, MeasurementLinesReadBackAsWritten) {
+    constexpr std::uint32_t kLargestCount = 0xFFFFFFFF;
+    const MeasurementFields cases[] = {
+        {"A", 0, 0, 0, {0, 0, 10, 0}, 512, 51200, 'W'},
+        {"AB", 9, 5, 120, {1, 2, 3, 4}, 1, 0, 'N'},
+        {"ABC", 23, 59, -25, {99, 59, 59, 99}, 16777215, 46, 'A'},
+        {"ABCD", 12, 30, -4600, {0, 0, 0, 0}, 7, std::nullopt, '-'},
+        {"ZZZZ", 1, 1, 4600, {0, 0, 0, 1}, kLargestCount, kLargestCount * 100000ull, 'A'},
+    };
+    for (const MeasurementFields& f : cases) {
+        const std::string line = FormatMeasurementLine(f);
+        std::string error;
+        const auto back = ParseMeasurementLine(line, error);
+        ASSERT_TRUE(back) << line << ": " << error;
+        EXPECT_EQ(*back, f) << line;
+        EXPECT_TRUE(StartsMeasurementLine(line));
+        // A line one column off in any field is no measurement line.
+        for (std::size_t at : {line.find("Ut="), line.find("N="), line.find("D=")})
+            EXPECT_FALSE(ParseMeasurementLine(std::string(line).insert(at, " "), error)) << line;
+    }
+}
+
+TEST(ReportLine, DateAndRecordLinesReadBackAsWritten) {
+    for (const LineDate d : {LineDate{2026, 12, 7}, LineDate{1999, 1, 31}}) {
+        const std::string line = DateLine({.year = d.year, .month = d.month, .day = d.day});
+        std::string error;
+        EXPECT_TRUE(StartsDateLine(line));
+        EXPECT_EQ(ParseDateLine(line, error), d) << line << ": " << error;
+        EXPECT_FALSE(ParseDateLine(line.substr(0, line.size() - 1), error)) << "a rule too short";
+    }
+    for (const std::uint32_t number : {1u, 287u, 999999u, 1000287u}) {
+        const std::string line = RecordLine(number, "Soil sample");
+        std::string error;
+        ASSERT_TRUE(StartsRecordLine(line)) << line;
+        EXPECT_EQ(ParseRecordNumber(line, error), number % 1000000u) << line;
+        EXPECT_EQ(RecordLinePiece(line), "Soil sample");
+        EXPECT_FALSE(IsContinuationLine(line));
+    }
+    const std::string closing = ContinuationLine(ClosingPiece());
+    EXPECT_TRUE(IsContinuationLine(closing));
+    EXPECT_EQ(ContinuationPiece(closing), ClosingPiece());
+    EXPECT_TRUE(IsHeaderClosingLine(HeaderClosingLine()));
+    EXPECT_FALSE(IsHeaderClosingLine(HeaderClosingLine() + "-"));
+}
+
+}  // namespace
+}  // namespace pulsedesk::reports
