@@ -21,9 +21,8 @@ class StatusRelay final : public QObject, public link::StatusListener {
 
     // GUI thread: on while the panel is shown and not closing.
     void SetDelivering(bool on) { delivering.store(on); }
-    bool IsDelivering() const { return delivering.load(); }
 
-    bool IsWindowVisible() const override { return delivering.load(); }
+    bool IsListening() const override { return delivering.load(); }
     void OnStatusPolled() override;
 
   private:

@@ -29,7 +29,7 @@ constexpr int kSettingRetries = 2;
 // Tells when the link thread's first poll is over.
 class FirstPoll final : public lk::StatusListener {
   public:
-    bool IsWindowVisible() const override { return true; }
+    bool IsListening() const override { return true; }
     void OnStatusPolled() override {
         {
             std::lock_guard lock(mutex);

@@ -75,7 +75,6 @@ class CommandControl {
     CommandControl& operator=(const CommandControl&) = delete;
 
     explicit operator bool() const { return answer.Allowed(); }
-    const ControlAnswer& Answer() const { return answer; }
 
   private:
     ControlGrant& grant;

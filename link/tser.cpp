@@ -44,12 +44,6 @@ void TSerial::SleepUnlessTerminated(std::chrono::milliseconds period) {
     wake.wait_for(lock, period, [this] { return terminated.load(); });
 }
 
-bool TSerial::IsLinkIdle() {
-    if (!linkMutex.try_lock()) return false;
-    linkMutex.unlock();
-    return true;
-}
-
 std::optional<DeviceStatus> TSerial::TryCopyStatus() {
     std::unique_lock lock(linkMutex, std::try_to_lock);
     if (!lock.owns_lock()) return std::nullopt;
@@ -89,7 +83,7 @@ int TSerial::Transact(const std::uint8_t* request, std::uint8_t length, std::uin
 
 void TSerial::Notify() {
     StatusListener* l = listener.load();
-    if (l != nullptr && l->IsWindowVisible()) l->OnStatusPolled();
+    if (l != nullptr && l->IsListening()) l->OnStatusPolled();
 }
 
 CommandReply TSerial::SendCommand(std::uint8_t header, std::initializer_list<std::int64_t> values) {

@@ -22,12 +22,12 @@ namespace pulsedesk::link {
 
 // Told after every poll, on whichever thread ran it (the polling thread, or the caller of
 // PollNow), after the mutex has been released: it may read only what is safe from that thread
-// (atomic flags, TryCopyStatus), never a GUI's widgets. OnStatusPolled follows only a true
-// IsWindowVisible.
+// (atomic flags, TryCopyStatus), never a GUI's widgets. OnStatusPolled follows only while
+// IsListening (the panel: while it is shown and not closing).
 class StatusListener {
   public:
     virtual ~StatusListener() = default;
-    virtual bool IsWindowVisible() const = 0;
+    virtual bool IsListening() const = 0;
     virtual void OnStatusPolled() = 0;
 };
 
@@ -42,7 +42,6 @@ class TSerial : public CommandChannel {
     ~TSerial() override;
 
     bool IsConnected() const override { return connected.load(); }
-    bool IsLinkIdle();
     bool PollNow() override;
     // Sends the frame of header and exactly N values (N = header's low nibble) and returns the
     // device's reply; a frame that cannot be built, or a mutex not had within kLockWait, sends
@@ -58,7 +57,6 @@ class TSerial : public CommandChannel {
 
     void Terminate();
     void WaitFor();
-    bool IsTerminated() const { return terminated.load(); }
     // True once the polling loop has returned (or when it never ran).
     bool IsFinished() const { return finished.load(); }
 

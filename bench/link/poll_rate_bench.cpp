@@ -22,7 +22,7 @@ constexpr double kLinkThreadLimit = 1.0 / (2 * kGapSeconds + 0.050);     // 6.7 
 
 struct PollCounter : link::StatusListener {
     std::atomic<int> polls{0};
-    bool IsWindowVisible() const override { return true; }
+    bool IsListening() const override { return true; }
     void OnStatusPolled() override { ++polls; }
 };
 

@@ -49,7 +49,7 @@ std::vector<std::uint8_t> ReplyB() {
 class CountingListener : public StatusListener {
   public:
     explicit CountingListener(bool visible) : visible(visible) {}
-    bool IsWindowVisible() const override { return visible.load(); }
+    bool IsListening() const override { return visible.load(); }
     void OnStatusPolled() override { ++notified; }
     std::atomic<bool> visible;
     std::atomic<int> notified{0};
@@ -257,12 +257,12 @@ TEST_F(SimFixture, NotificationComesAfterTheMutexIsReleased) {
     struct ProbeListener : StatusListener {
         TSerial* link = nullptr;
         std::atomic<int> idleSeenFromOtherThread{0}, calls{0};
-        bool IsWindowVisible() const override { return true; }
+        bool IsListening() const override { return true; }
         void OnStatusPolled() override {
             ++calls;
             // The notifying thread may hold the recursive mutex without it showing here,
             // so ask from another thread.
-            if (std::async(std::launch::async, [this] { return link->IsLinkIdle(); }).get())
+            if (std::async(std::launch::async, [this] { return link->TryCopyStatus(); }).get())
                 ++idleSeenFromOtherThread;
         }
     } probe;
