@@ -281,8 +281,7 @@ void BenchSession::IdentifyDevice() {
     deviceInfo.programVersion = version::kProgramVersion;
     if (identity->firmwareVersion) deviceInfo.firmwareVersion = *identity->firmwareVersion;
     deviceInfo.serialNumber = identity->serialNumber;
-    deviceInfo.warningThreshold = ConfigInteger(ConfigText(keys::kThresholdWarning), 30);
-    deviceInfo.alarmThreshold = ConfigInteger(ConfigText(keys::kThresholdAlarm), 60);
+    deviceInfo.ReadRateThresholds(env.config);
 }
 
 void BenchSession::MakeView(bool alive) {

@@ -26,13 +26,6 @@ std::string PanelFiles::ErrorText(std::uint8_t code) const {
     return config::Cp1251ToUtf8(text);
 }
 
-std::int32_t PanelFiles::SystemNumber(std::string_view key, std::int32_t fallback) const {
-    std::int32_t value = fallback;
-    if (!config::ParseIntegerText(config.ReadConfigString(ConfigSection::SYSTEM, key), value))
-        value = fallback;
-    return value;
-}
-
 namespace {
 
 // The report store on the folder, identified like the panel's; raises ReportError when another
@@ -41,8 +34,7 @@ std::unique_ptr<reports::ReportStore> OpenReports(Counter& counter, const PanelF
                                                   const std::string& folder,
                                                   reports::DeviceInfo& info) {
     info = counter.Identify();
-    info.warningThreshold = files.SystemNumber(config::keys::kThresholdWarning, 30);
-    info.alarmThreshold = files.SystemNumber(config::keys::kThresholdAlarm, 60);
+    info.ReadRateThresholds(files.config);
     return std::make_unique<reports::ReportStore>(
         folder, info,
         [&files](const std::string& key) {

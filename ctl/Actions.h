@@ -27,7 +27,6 @@ struct PanelFiles {
         config::ChooseFile(config::MessageFileCandidates(besidePanel, roots))};
 
     std::string ErrorText(std::uint8_t code) const;
-    std::int32_t SystemNumber(std::string_view key, std::int32_t fallback) const;
 };
 
 // What a command gets to act on: the files always, the counter and the journal's folder when

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "config/ConfigFile.h"
+#include "config/ConfigNumber.h"
+
 namespace pulsedesk::reports {
 
 struct DeviceInfo {
@@ -14,6 +17,19 @@ struct DeviceInfo {
     std::uint32_t serialNumber = 0;
     std::int32_t warningThreshold = 30;  // thousandths of a pulse per second
     std::int32_t alarmThreshold = 60;
+
+    // The two rate thresholds as the settings give them; a missing or garbled one keeps its
+    // default.
+    void ReadRateThresholds(const config::ConfigFile& settings) {
+        const auto read = [&](std::string_view key, std::int32_t& value) {
+            std::int32_t parsed = value;
+            if (config::ParseIntegerText(
+                    settings.ReadConfigString(config::ConfigSection::SYSTEM, key), parsed))
+                value = parsed;
+        };
+        read(config::keys::kThresholdWarning, warningThreshold);
+        read(config::keys::kThresholdAlarm, alarmThreshold);
+    }
 };
 
 }  // namespace pulsedesk::reports
