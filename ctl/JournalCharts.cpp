@@ -149,9 +149,9 @@ plot::Chart PlateauChartOf(const an::JournalRecord& record, const an::PlateauRes
     c.series = {series};
     for (const an::PlateauRun& run : result.runs) {
         c.bands.push_back({run.fromMv, run.toMv,
-                           Format("%.1f–%.1f mV: slope %s ± %.2f %%/100 mV%s", run.fromMv, run.toMv,
+                           Format("%.1f–%.1f mV: slope %s ± %.2f %%/100 mV", run.fromMv, run.toMv,
                                   Minus(Format("%+.2f", run.slopePercentPer100mV)).c_str(),
-                                  run.slopeUPercentPer100mV, run.uncertain ? " (uncertain)" : "")});
+                                  run.slopeUPercentPer100mV)});
     }
     if (result.chosenThresholdMv)
         c.markers.push_back({*result.chosenThresholdMv,

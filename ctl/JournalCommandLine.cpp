@@ -244,7 +244,7 @@ void ParseQaOption(OptionWalker& w, const std::string& option, JournalOptions& o
 }
 
 analysis::QcMarker MarkerOf(const JournalOptions& o, analysis::QcMarker::Kind kind) {
-    return {kind, o.name, o.activityBq, o.reference, o.halfLifeDays, o.activityUPercent};
+    return {kind, o.name, o.activityBq, o.reference, o.halfLifeDays, o.activityUPercent, 0, {}, {}};
 }
 
 // The marker line, refused when it would not fit the report's first description line whole.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysis/QcCharts.h"
+#include "config/Cp1251.h"
 #include "ctl/JournalText.h"
 #include "ctl/ReportCommands.h"
 #include "link/protocol.h"
@@ -55,8 +56,11 @@ int ExitCodeOf(an::PointStatus status) {
         case an::PointStatus::Recount:
             return kQaRecount;
         case an::PointStatus::OutOfService:
+        case an::PointStatus::Refused:
             return kQaFailed;
-        case an::PointStatus::InControl:
+        case an::PointStatus::Trend:
+            return kQaTrend;
+        default:
             break;
     }
     return 0;
@@ -73,9 +77,11 @@ int Charted(const an::Journal& journal, const an::JournalRecord& record, const J
         for (const an::ChartPoint& p : chart.points) {
             if (p.record != record.id) continue;
             text += "\n" + ChartText(chart, an::ChartDetectionLimit(chart, o.sampleSeconds));
-            text += "new point: " + std::string(an::StatusName(p.status)) + "\n";
+            text += "new point: " + std::string(an::StatusName(p.status)) +
+                    (p.rule.empty() ? "" : " (" + config::VisibleText(p.rule) + ")") + "\n";
             const int verdict = ExitCodeOf(p.status);
-            if (verdict == kQaFailed || code == 0) code = verdict;
+            if (verdict == kQaFailed || (verdict == kQaRecount && code != kQaFailed) || code == 0)
+                code = verdict;
         }
     }
     Print(text, out);

@@ -20,7 +20,8 @@ using MeasureFunction = std::function<void(const MeasureOptions&)>;
 
 // Exit codes besides 0.
 inline constexpr int kQaFailed = 3;   // chi-square failed, out of service, no plateau
-inline constexpr int kQaRecount = 4;  // a point beyond 2 sigma
+inline constexpr int kQaRecount = 4;  // a point beyond 2 sigma, a chi-square failed once
+inline constexpr int kQaTrend = 5;    // a run rule: investigate
 
 // The run's exit code.
 int RunQa(Counter& counter, const JournalOptions& options, const std::string& folder,
