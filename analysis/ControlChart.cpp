@@ -124,7 +124,7 @@ Judged Measure(ChartPoint& p, const BaselineFigures& f, bool background, bool pr
         j.side = count > expected ? 1 : (count < expected ? -1 : 0);
         const double tail = ExactTail(p.counts, p.seconds, f);
         j.level = LevelOfTail(tail);
-        p.z = j.side * std::max(0.0, NormalUpperQuantile(std::max(tail, 1e-300)));
+        p.z = tail >= 0.5 ? 0 : j.side * NormalUpperQuantile(std::max(tail, 1e-300));
         p.limits = PointLimits{f.mean,
                                sigma,
                                ExactLimit(p, f, -1, kTail2),
