@@ -155,6 +155,22 @@ std::vector<std::pair<const JournalRecord*, QcMarker>> QcRecords(const Journal& 
     return found;
 }
 
+ChiSquareVerdict JudgeChiSquare(const Journal& journal, const JournalRecord& record) {
+    const auto failed = [](const JournalRecord& r) {
+        const SeriesStats stats = RecordSeriesStats(r);
+        return stats.chiSquare && !stats.chiSquare->pass;
+    };
+    if (!failed(record)) return ChiSquareVerdict::Pass;
+    const auto marker = ParseQcMarker(record.FirstLine());
+    const JournalRecord* previous = nullptr;
+    for (const auto& [r, m] : QcRecords(journal, QcMarker::Kind::ChiSquare))
+        if (m.name == (marker ? marker->name : "") && r->id < record.id &&
+            (previous == nullptr || previous->id < r->id))
+            previous = r;
+    return previous != nullptr && failed(*previous) ? ChiSquareVerdict::OutOfService
+                                                    : ChiSquareVerdict::Recount;
+}
+
 std::vector<ControlChart> BackgroundCharts(const Journal& journal, const BaselineRule& baseline) {
     std::vector<ControlChart> charts;
     for (auto& [threshold, inputs] : BackgroundInputs(journal))

@@ -13,6 +13,7 @@
 #include "analysis/DetectionLimit.h"
 #include "analysis/Journal.h"
 #include "analysis/QcMarker.h"
+#include "analysis/SeriesStats.h"
 
 namespace pulsedesk::analysis {
 
@@ -29,6 +30,11 @@ std::map<RecordId, std::string> Exclusions(const Journal& journal);
 std::vector<std::pair<const JournalRecord*, QcMarker>> QcRecords(const Journal& journal,
                                                                  QcMarker::Kind kind,
                                                                  const std::string& name = {});
+
+// A failed chi-square test is recounted; one that fails again (the previous QC CHI2 record of
+// the same name failed too) takes the counter out of service.
+enum class ChiSquareVerdict { Pass, Recount, OutOfService };
+ChiSquareVerdict JudgeChiSquare(const Journal& journal, const JournalRecord& record);
 
 std::vector<ControlChart> BackgroundCharts(const Journal& journal, const BaselineRule& baseline);
 

@@ -95,10 +95,12 @@ std::string StatsText(const an::SeriesStats& s) {
     Add(text, "mean count      %.2f\n", s.meanCount);
     Add(text, "mean rate       %.6g +- %.3g /s (standard error)\n", s.meanRate, s.meanRateStdError);
     Add(text, "sd of counts    %.4g (sample), %.4g (Poisson)\n", s.sampleSdCount, s.poissonSdCount);
+    if (s.chiSquare && s.meanCount < an::kFewCountsForChiSquare)
+        text += "warning: a mean count below 20: the chi-square test is no longer exact\n";
     if (s.chiSquare)
         text += ChiSquareText(*s.chiSquare);
     else
-        text += "chi-square      needs two counts or more, and pulses\n";
+        text += "chi-square      needs two counts or more at one threshold, and pulses\n";
     return text;
 }
 

@@ -45,10 +45,15 @@ const an::JournalRecord& NewestMarked(const an::Journal& journal, const std::str
     return *record;
 }
 
-int ChiSquare(const an::JournalRecord& record, std::FILE* out) {
-    const an::SeriesStats stats = an::RecordSeriesStats(record);
-    Print(RecordHeading(record) + StatsText(stats), out);
-    return stats.chiSquare && stats.chiSquare->pass ? 0 : kQaFailed;
+int ChiSquare(const an::Journal& journal, const an::JournalRecord& record, std::FILE* out) {
+    const an::ChiSquareVerdict verdict = an::JudgeChiSquare(journal, record);
+    std::string text = RecordHeading(record) + StatsText(an::RecordSeriesStats(record));
+    if (verdict == an::ChiSquareVerdict::Recount) text += "verdict: recount (one failure)\n";
+    if (verdict == an::ChiSquareVerdict::OutOfService)
+        text += "verdict: out of service (the previous test of this name failed too)\n";
+    Print(text, out);
+    if (verdict == an::ChiSquareVerdict::Pass) return 0;
+    return verdict == an::ChiSquareVerdict::Recount ? kQaRecount : kQaFailed;
 }
 
 int ExitCodeOf(an::PointStatus status) {
@@ -141,7 +146,7 @@ int RunQa(Counter& counter, const JournalOptions& o, const std::string& folder,
     measure(SeriesOf(o, folder));
     const an::Journal journal = ReadJournalOf(folder, err);
     const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
-    if (o.action == "chi-square") return ChiSquare(record, out);
+    if (o.action == "chi-square") return ChiSquare(journal, record, out);
     return Charted(journal, record, o, out);
 }
 

@@ -47,13 +47,19 @@ int List(const an::Journal& journal, bool json, std::FILE* out) {
 int Stats(const an::Journal& journal, const JournalOptions& o, const std::string& folder,
           std::FILE* out) {
     const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
-    const an::SeriesStats stats = an::RecordSeriesStats(record);
+    an::Json series = an::Json::array();
+    std::string text = RecordHeading(record);
+    for (const an::ThresholdSeries& s : an::RecordThresholdSeries(record)) {
+        series.push_back({{"threshold_mv", s.thresholdMv}, {"stats", s.stats}});
+        text += "\nat " + std::to_string(s.thresholdMv) + " mV\n" + StatsText(s.stats);
+    }
     if (o.json)
-        PrintJson(
-            {{"record", record.id.Text()}, {"description", record.description}, {"stats", stats}},
-            out);
+        PrintJson({{"record", record.id.Text()},
+                   {"description", record.description},
+                   {"series", series}},
+                  out);
     else
-        Print(RecordHeading(record) + StatsText(stats), out);
+        Print(text, out);
     return 0;
 }
 

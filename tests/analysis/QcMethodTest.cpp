@@ -15,13 +15,13 @@ namespace {
 struct Line {
     std::uint32_t count;
     double seconds;
+    std::int32_t thresholdMv = 120;
 };
 
 class QcMethodTest : public reports::testing::StoreFixture {
   protected:
     // A record at 08:00 of the day (from 2026-01-01), its lines counted one after the other.
-    void Record(int day, const std::string& marker, const std::vector<Line>& lines,
-                std::int32_t thresholdMv = 120) {
+    void Record(int day, const std::string& marker, const std::vector<Line>& lines) {
         const CivilDate d = CivilDate::FromDayNumber(CivilDate{2026, 1, 1}.DayNumber() + day);
         int seconds = 8 * 3600;
         now = {d.year, d.month, d.day, 8, 0, 0};
@@ -33,7 +33,7 @@ class QcMethodTest : public reports::testing::StoreFixture {
             now.minute = seconds / 60 % 60;
             now.second = seconds % 60;
             const auto whole = static_cast<int>(l.seconds);
-            store->AddMeasurement(thresholdMv, l.count,
+            store->AddMeasurement(l.thresholdMv, l.count,
                                   {static_cast<std::uint8_t>(whole / 3600),
                                    static_cast<std::uint8_t>(whole / 60 % 60),
                                    static_cast<std::uint8_t>(whole % 60), 0});
@@ -235,6 +235,47 @@ TEST_F(QcMethodTest, NineSuccessivePointsLowFireARunRule) {
     EXPECT_EQ(chart.points.at(22).status, PointStatus::InControl);
     EXPECT_EQ(chart.points.at(23).status, PointStatus::Trend);
     EXPECT_EQ(chart.points.at(23).rule, "four of five beyond 1σ on one side");
+}
+
+TEST_F(QcMethodTest, AChiSquareFailureIsRecountedOnceThenOutOfService) {
+    const std::vector<Line> fails{{100, 10}, {200, 10}, {100, 10}, {200, 10}};
+    const std::vector<Line> passes{{100, 10}, {110, 10}, {95, 10}, {105, 10}};  // p = 0.75
+    using V = ChiSquareVerdict;
+    const struct {
+        std::vector<std::pair<const char*, bool>> earlier;  // marker, passed
+        V verdict;
+    } cases[] = {
+        {{}, V::Recount},
+        {{{"QC CHI2 a", false}}, V::OutOfService},
+        {{{"QC CHI2 a", false}, {"QC CHI2 a", true}}, V::Recount},
+        {{{"QC CHI2 a", false}, {"QC CHI2 b", true}}, V::OutOfService},
+        {{{"QC CHI2 b", false}}, V::Recount},
+    };
+    for (const auto& c : cases) {
+        Fresh();
+        int day = 1;
+        for (const auto& [marker, passed] : c.earlier) Record(day++, marker, passed ? passes : fails);
+        Record(day, "QC CHI2 a", fails);
+        const Journal j = ReadJournal(Work());
+        EXPECT_EQ(JudgeChiSquare(j, j.records.back()), c.verdict) << c.earlier.size();
+    }
+    Fresh();
+    Record(1, "QC CHI2 a", passes);
+    EXPECT_EQ(JudgeChiSquare(ReadJournal(Work()), ReadJournal(Work()).records.back()), V::Pass);
+}
+
+TEST_F(QcMethodTest, EachThresholdOfARecordIsItsOwnSeries) {
+    std::vector<Line> sweep;
+    for (int mv = 100; mv <= 500; mv += 100)
+        sweep.push_back({static_cast<std::uint32_t>(60000 / mv), 2, mv});
+    sweep.push_back({590, 2, 100});
+    Record(1, "PLATEAU", sweep);
+    const auto series = RecordThresholdSeries(ReadJournal(Work()).records.at(0));
+    ASSERT_EQ(series.size(), 5u);
+    EXPECT_EQ(series[0].thresholdMv, 100);
+    ASSERT_TRUE(series[0].stats.chiSquare);  // two lines at 100 mV
+    EXPECT_NEAR(series[0].stats.chiSquare->chiSquare, 2 * 5.0 * 5.0 / 595, 1e-9);
+    for (std::size_t i = 1; i < series.size(); ++i) EXPECT_FALSE(series[i].stats.chiSquare);
 }
 
 // Share of points beyond 2 and 3 sigma among in-control backgrounds: `charts` charts, each a
