@@ -55,23 +55,31 @@ struct Sums {
     }
 };
 
-// For each point, one past the last index a run starting there may reach before it would hold
-// a fall: successive points whose slope is beyond the limit by more than twice its uncertainty.
+// For each point, one past the last index a run starting there may reach: a run holds no point
+// inside a fall. A fall is three or more successive points whose slope is beyond the limit by
+// more than twice its uncertainty, holding no shorter fall (a long stretch from a plateau to a
+// far edge is no fall of its own); its two ends may still end a flat run.
 std::vector<std::size_t> FallBounds(const std::vector<PlateauPoint>& p, double limit) {
-    std::vector<std::size_t> bound(p.size() + 1, p.size());
-    for (std::size_t first = p.size(); first-- > 0;) {
-        bound[first] = bound[first + 1];
+    const std::size_t none = p.size();
+    std::vector<std::size_t> end(p.size(), none);  // of the shortest fall from each point
+    for (std::size_t first = 0; first < p.size(); ++first) {
         Sums sums;
-        for (std::size_t i = first; i < bound[first]; ++i) {
+        for (std::size_t i = first; i < p.size() && end[first] == none; ++i) {
             sums.Add(p[i]);
             if (sums.n < kPlateauMinPoints || sums.wy <= 0) continue;
             const auto [slope, u] = sums.RelativeSlope();
-            if (std::abs(slope) - 2 * u > limit) {
-                bound[first] = i;
-                break;
-            }
+            if (std::abs(slope) - 2 * u > limit) end[first] = i;
         }
     }
+    std::vector<bool> inside(p.size(), false);
+    std::size_t nearestLater = none;  // the smallest end of a fall starting further on
+    for (std::size_t first = p.size(); first-- > 0;) {
+        if (end[first] < nearestLater)
+            for (std::size_t i = first + 1; i < end[first]; ++i) inside[i] = true;
+        nearestLater = std::min(nearestLater, end[first]);
+    }
+    std::vector<std::size_t> bound(p.size() + 1, p.size());
+    for (std::size_t i = p.size(); i-- > 0;) bound[i] = inside[i] ? i : bound[i + 1];
     return bound;
 }
 

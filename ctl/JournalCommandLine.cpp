@@ -38,7 +38,8 @@ const std::map<std::string, std::string> kHelp{
      "     [--baseline-from YYYY-MM-DD] --out FILE.svg|FILE.png\n"
      "                                the control charts as a picture, one per threshold\n"
      "  plot series --record [YYYY:]N --out FILE   a record's counts with their Poisson bars\n"
-     "  plot plateau --record [YYYY:]N [--limit PERCENT] --out FILE\n"
+     "  plot plateau --record [YYYY:]N [--limit PERCENT] [--choose lowest|widest|highest |\n"
+     "     --at MV] --out FILE\n"
      "                                the counting curve, flat runs shaded, working threshold\n"
      "  html --out DIR [--from YYYY-MM] [--to YYYY-MM] [--baseline N] [--baseline-from DATE]\n"
      "     [--sample-time H:MM:SS]    the printable QA page DIR/qa-YYYY-MM.html: QC charts,\n"
@@ -62,13 +63,17 @@ const std::map<std::string, std::string> kHelp{
      "a counter that another program holds is refused as measure refuses it (exit 1).\n"},
     {"plateau",
      "Usage: pulsectl plateau --from MV --to MV --step MV --time H:MM:SS [--name NAME]\n"
-     "                        [--limit PCT] [--report-folder DIR]\n"
+     "                        [--limit PCT] [--choose lowest|widest|highest | --at MV]\n"
+     "                        [--report-folder DIR]\n"
      "Sweeps the discriminator threshold (the integral counting curve) from --from to --to\n"
      "in steps of --step (multiples of 2.5 mV), one count of --time at each, all in one\n"
      "record marked PLATEAU; each line carries the threshold the device reports. Prints\n"
-     "every flat run of at least 3 points whose slope is within --limit (default 5 % per\n"
-     "100 mV), widest first, and the threshold in the middle of the widest. The earlier\n"
-     "threshold is restored at the end and after Ctrl-C. Exit 0 with a flat run, 3 without.\n"},
+     "every flat run of at least 3 points whose |slope| + 2 u(slope) is within --limit\n"
+     "(default 5 % per 100 mV) and that spans no fall, widest first, and the working\n"
+     "threshold: the middle of the widest run (--choose lowest|highest: of that run), or\n"
+     "--at MV within a run. Fewer than 5 thresholds are no counting curve. The earlier\n"
+     "threshold is restored at the end and after Ctrl-C. Exit 0 with a working threshold,\n"
+     "3 without.\n"},
 };
 
 [[noreturn]] void Refuse(const std::string& text) { throw UsageError(text); }
@@ -115,6 +120,25 @@ class OptionWalker {
     std::size_t i;
     std::set<std::string> seen;
 };
+
+// --choose lowest|widest|highest or --at MV: which flat run's threshold is the working one.
+bool TakePick(OptionWalker& w, const std::string& option, JournalOptions& o) {
+    static const std::map<std::string, analysis::PlateauChoice> kChoices{
+        {"lowest", analysis::PlateauChoice::Lowest},
+        {"widest", analysis::PlateauChoice::Widest},
+        {"highest", analysis::PlateauChoice::Highest}};
+    if (option == "--choose") {
+        const auto found = kChoices.find(w.Value(option));
+        if (found == kChoices.end()) Refuse("--choose: want lowest, widest or highest");
+        o.pick.choice = found->second;
+    } else if (option == "--at") {
+        o.pick.atMv = ParseGridMv(option, w.Value(option), link::kThresholdMinMv);
+    } else {
+        return false;
+    }
+    if (w.Seen("--choose") && w.Seen("--at")) Refuse(w.command + ": --choose or --at, not both");
+    return true;
+}
 
 analysis::RecordRef ParseRecord(const std::string& text) {
     auto ref = analysis::ParseRecordRef(text);
@@ -166,6 +190,7 @@ void ParseReportOption(OptionWalker& w, const std::string& option, JournalOption
         o.out = w.Value(option);
     } else if (o.chart == "plateau" && option == "--limit") {
         o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
+    } else if (o.chart == "plateau" && TakePick(w, option, o)) {
     } else if (pictures && option == "--json") {
         Refuse("report " + a + ": unknown option " + option);
     } else if (option == "--json") {
@@ -289,6 +314,8 @@ JournalOptions ParsePlateau(const std::vector<std::string>& args) {
             o.stepMv = ParseGridMv(option, w.Value(option), kGridMv);
         else if (option == "--limit")
             o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
+        else if (TakePick(w, option, o))
+            continue;
         else if (option == "--time" || option == "--name" || option == "--report-folder")
             ParseQaOption(w, option, o);
         else

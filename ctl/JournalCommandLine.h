@@ -10,6 +10,7 @@
 
 #include "analysis/ControlChart.h"
 #include "analysis/Journal.h"
+#include "analysis/Plateau.h"
 #include "link/Frames.h"
 
 namespace pulsedesk::ctl {
@@ -47,6 +48,7 @@ struct JournalOptions {
     std::optional<double> activityUPercent;
     double fromMv = 0, toMv = 0, stepMv = 0;  // plateau
     double limit = 5.0;                       // plateau: percent per 100 mV
+    analysis::PlateauPick pick;               // plateau: --choose or --at
 
     // report plot and html (ctl/PictureCommands)
     std::string chart;  // plot: control, series or plateau

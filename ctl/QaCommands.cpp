@@ -128,9 +128,9 @@ int Plateau(Counter& counter, const JournalOptions& o, const std::string& folder
     RestoreThreshold(counter, earlier);
     const an::Journal journal = ReadJournalOf(folder, err);
     const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
-    const an::PlateauResult result = an::FindPlateau(an::PlateauPoints(record), o.limit);
+    const an::PlateauResult result = an::FindPlateau(an::PlateauPoints(record), o.limit, o.pick);
     Print(RecordHeading(record) + PlateauText(result), out);
-    return result.runs.empty() ? kQaFailed : 0;
+    return result.chosenThresholdMv ? 0 : kQaFailed;
 }
 
 }  // namespace

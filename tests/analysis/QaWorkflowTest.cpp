@@ -1,6 +1,8 @@
 // The QA commands' command line, and the QA workflow end to end: pulsectl against pulsesim
 // with a counting curve, on days set with faketime, read back with the report commands.
 #include <gtest/gtest.h>
+
+#include <sstream>
 #include <signal.h>
 #include <stdlib.h>
 
@@ -230,6 +232,35 @@ TEST_F(QaWorkflowTest, HeldWorkFolderRefusesBeforeCountingAndCtrlCRestoresTheThr
     const ProgramResult status =
         testing::RunProgram("pulsectl", {"--port", port, "status", "--json"});
     EXPECT_EQ(json::parse(status.out)["threshold_mv"], 120);
+}
+
+// The simulator's curve with two plateaus and a fall between: two runs, none across the fall,
+// and the working threshold on a flat part.
+TEST_F(QaWorkflowTest, TwoPlateausAreTwoRunsWithTheThresholdOnAFlatPart) {
+    sim.reset();
+    sim = std::make_unique<testing::SimProcess>(std::vector<std::string>{
+        "--link", port, "--rate", "200", "--plateau", "100:900,1500:2500"});
+    const ProgramResult r = testing::RunProgram(
+        "pulsectl", {"--port", port, "plateau", "--from", "0", "--to", "3000", "--step", "100",
+                     "--time", "0:00:02", "--report-folder", work},
+        180s);
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    std::vector<std::pair<double, double>> runs;
+    std::istringstream lines(r.out);
+    double threshold = -1;
+    for (std::string line; std::getline(lines, line);) {
+        double from = 0, to = 0;
+        if (std::sscanf(line.c_str(), "  %lf .. %lf mV", &from, &to) == 2) runs.emplace_back(from, to);
+        std::sscanf(line.c_str(), "working threshold %lf", &threshold);
+    }
+    const auto covered = [&](double from, double to) {
+        return std::any_of(runs.begin(), runs.end(),
+                           [&](const auto& run) { return run.first <= from && run.second >= to; });
+    };
+    EXPECT_TRUE(covered(300, 800)) << r.out;
+    EXPECT_TRUE(covered(1700, 2200)) << r.out;
+    for (const auto& [from, to] : runs) EXPECT_TRUE(to < 1000 || from > 1400) << from << " " << to;
+    EXPECT_TRUE(covered(threshold, threshold)) << threshold;
 }
 
 }  // namespace

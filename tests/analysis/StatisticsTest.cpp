@@ -198,12 +198,11 @@ std::vector<PlateauPoint> Curve(double seconds) {
 TEST(PlateauTest, FindsBothFlatRunsWidestFirst) {
     const PlateauResult r = FindPlateau(Curve(100));
     ASSERT_EQ(r.runs.size(), 2u);
-    // Each run covers its region; a run may reach into the gentle fall between the two while
-    // its slope stays within the limit.
-    EXPECT_LE(r.runs[0].fromMv, 100);
-    EXPECT_GE(r.runs[0].toMv, 400);
-    EXPECT_LE(r.runs[1].fromMv, 600);
-    EXPECT_GE(r.runs[1].toMv, 800);
+    // Each run covers its region but the ends next to a fall, whose first point is the fall's.
+    EXPECT_LE(r.runs[0].fromMv, 125);
+    EXPECT_GE(r.runs[0].toMv, 375);
+    EXPECT_LE(r.runs[1].fromMv, 625);
+    EXPECT_GE(r.runs[1].toMv, 775);
     EXPECT_LT(r.runs[0].toMv, r.runs[1].fromMv);
     for (const PlateauRun& run : r.runs) EXPECT_LE(std::abs(run.slopePercentPer100mV), 5.0);
     EXPECT_GE(*r.chosenThresholdMv, 100);
@@ -214,8 +213,8 @@ TEST(PlateauTest, FindsBothFlatRunsWidestFirst) {
     EXPECT_FALSE(FindPlateau(Curve(100), 0.5).chosenThresholdMv);
 }
 
-// A step of a fifth between two flat levels: across it the mean slope is small, but the points
-// do not lie on a line, so no run may span it.
+// A step of a fifth between two flat levels: across it the mean slope is small, but no run may
+// span it, and the points on either side of the step are the fall's.
 TEST(PlateauTest, NoRunSpansAStepBetweenTwoLevels) {
     std::vector<PlateauPoint> points;
     for (double mv = 0; mv <= 1000; mv += 25) {
@@ -224,10 +223,69 @@ TEST(PlateauTest, NoRunSpansAStepBetweenTwoLevels) {
     }
     const PlateauResult r = FindPlateau(points);
     ASSERT_EQ(r.runs.size(), 2u);
-    EXPECT_EQ(r.runs[0].fromMv, 325);
+    EXPECT_EQ(r.runs[0].fromMv, 350);
     EXPECT_EQ(r.runs[0].toMv, 1000);
-    EXPECT_EQ(r.runs[1].toMv, 300);
-    EXPECT_EQ(*r.chosenThresholdMv, 662.5);
+    EXPECT_EQ(r.runs[1].toMv, 275);
+    EXPECT_EQ(*r.chosenThresholdMv, 675);
+}
+
+// Two regions as pulsesim draws them (100-900 and 1500-2500 mV, the second at half the level,
+// a log-linear fall between), 200/s counted 2 s a point from 0 to 3000 mV.
+std::vector<PlateauPoint> TwoPlateaus() {
+    const auto flat = [](double mv, double level, double middle) {
+        return level * (1 - 1e-4 * (mv - middle));
+    };
+    std::vector<PlateauPoint> points;
+    for (double mv = 0; mv <= 3000; mv += 100) {
+        const double share = std::clamp((mv - 900) / 600, 0.0, 1.0);
+        double rate = std::exp((1 - share) * std::log(flat(std::min(mv, 900.0), 200, 500)) +
+                               share * std::log(flat(std::max(mv, 1500.0), 100, 2000)));
+        if (mv < 100) rate = flat(100, 200, 500) * std::exp((100 - mv) / 25);
+        if (mv > 2500) rate = flat(2500, 100, 2000) * std::exp((2500 - mv) / 25);
+        const auto count = static_cast<std::uint32_t>(std::lround(rate * 2));
+        points.push_back({mv, count, 2, count / 2.0, std::sqrt(count) / 2.0});
+    }
+    return points;
+}
+
+TEST(PlateauTest, TwoPlateausApartAndTheChoiceOfThreshold) {
+    const struct {
+        PlateauPick pick;
+        std::optional<double> chosen;
+    } picks[] = {
+        {{PlateauChoice::Widest, std::nullopt}, 1950},
+        {{PlateauChoice::Lowest, std::nullopt}, 550},
+        {{PlateauChoice::Highest, std::nullopt}, 1950},
+        {{PlateauChoice::Widest, 750.0}, 750},
+        {{PlateauChoice::Widest, 1200.0}, std::nullopt},  // on the fall
+    };
+    for (const auto& c : picks) {
+        const PlateauResult r = FindPlateau(TwoPlateaus(), kPlateauSlopeLimit, c.pick);
+        // The steep edges' first points belong to them: 200-900 and 1500-2400.
+        ASSERT_EQ(r.runs.size(), 2u);
+        EXPECT_EQ(r.runs[0].fromMv, 1500);
+        EXPECT_EQ(r.runs[0].toMv, 2400);
+        EXPECT_EQ(r.runs[1].fromMv, 200);
+        EXPECT_EQ(r.runs[1].toMv, 900);
+        EXPECT_EQ(r.chosenThresholdMv, c.chosen);
+        EXPECT_EQ(r.refused.empty(), c.chosen.has_value()) << r.refused;
+    }
+}
+
+TEST(PlateauTest, ANoiseTailOrFewThresholdsIsNoCountingCurve) {
+    std::vector<PlateauPoint> noise;
+    for (int i = 0; i < 20; ++i) {
+        const std::uint32_t n = i % 3 == 0 ? 1 : 0;
+        noise.push_back({525.0 + 25 * i, n, 10, n / 10.0, std::sqrt(n) / 10.0});
+    }
+    const PlateauResult tail = FindPlateau(noise);
+    EXPECT_TRUE(tail.runs.empty());
+    EXPECT_FALSE(tail.chosenThresholdMv);
+    auto few = TwoPlateaus();
+    few.resize(4);
+    const PlateauResult four = FindPlateau(few);
+    EXPECT_TRUE(four.runs.empty());
+    EXPECT_EQ(four.refused, "not a counting curve: 4 thresholds, at least 5 are needed");
 }
 
 }  // namespace
