@@ -55,10 +55,10 @@ struct Sums {
     }
 };
 
-// For each point, one past the last index a run starting there may reach: a run holds no point
-// inside a fall. A fall is three or more successive points whose slope is beyond the limit by
-// more than twice its uncertainty, holding no shorter fall (a long stretch from a plateau to a
-// far edge is no fall of its own); its two ends may still end a flat run.
+// For each point, one past the last index a run starting there may reach: a run holds no three
+// points of a fall. A fall is three or more successive points whose slope is beyond the limit
+// by more than twice its uncertainty, holding no shorter fall (a long stretch from a plateau to
+// a far edge is no fall of its own); a run may share two points with it, where the curve bends.
 std::vector<std::size_t> FallBounds(const std::vector<PlateauPoint>& p, double limit) {
     const std::size_t none = p.size();
     std::vector<std::size_t> end(p.size(), none);  // of the shortest fall from each point
@@ -71,15 +71,18 @@ std::vector<std::size_t> FallBounds(const std::vector<PlateauPoint>& p, double l
             if (std::abs(slope) - 2 * u > limit) end[first] = i;
         }
     }
-    std::vector<bool> inside(p.size(), false);
+    std::vector<std::pair<std::size_t, std::size_t>> falls;
     std::size_t nearestLater = none;  // the smallest end of a fall starting further on
     for (std::size_t first = p.size(); first-- > 0;) {
-        if (end[first] < nearestLater)
-            for (std::size_t i = first + 1; i < end[first]; ++i) inside[i] = true;
+        if (end[first] < nearestLater) falls.emplace_back(first, end[first]);
         nearestLater = std::min(nearestLater, end[first]);
     }
-    std::vector<std::size_t> bound(p.size() + 1, p.size());
-    for (std::size_t i = p.size(); i-- > 0;) bound[i] = inside[i] ? i : bound[i + 1];
+    std::vector<std::size_t> bound(p.size(), none);
+    for (std::size_t first = 0; first < p.size(); ++first)
+        for (const auto& [from, to] : falls) {
+            const std::size_t third = std::max(from, first) + 2;  // the third shared point
+            if (third <= to) bound[first] = std::min(bound[first], third);
+        }
     return bound;
 }
 

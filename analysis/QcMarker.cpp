@@ -24,25 +24,12 @@ std::string Number(double value) {
     return text;
 }
 
-// "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM" into the marker's reference.
-bool ParseReference(const std::string& text, QcMarker& m) {
-    const auto date = ParseDate(text.substr(0, 10));
-    if (!date) return false;
-    m.reference = *date;
-    if (text.size() == 10) return true;
-    int hour = 0, minute = 0, length = 0;
-    if (text.size() != 16 || std::sscanf(text.c_str() + 10, "T%2d:%2d%n", &hour, &minute, &length) != 2 ||
-        length != 6 || hour > 23 || minute > 59 || hour < 0 || minute < 0)
-        return false;
-    m.referenceMinute = hour * 60 + minute;
-    return true;
-}
-
 std::optional<QcMarker> ParseSource(const std::vector<std::string>& w) {
     if (w.size() != 6 && w.size() != 7) return std::nullopt;
     QcMarker m{QcMarker::Kind::Source, w[2], 0, {}, 0, std::nullopt, 0, {}, {}};
     const auto activity = Positive(w[3], "A");
-    const bool reference = w[4].rfind("REF=", 0) == 0 && ParseReference(w[4].substr(4), m);
+    const bool reference = w[4].rfind("REF=", 0) == 0 && w[4].find(' ') == std::string::npos &&
+                           ParseReferenceTime(w[4].substr(4), m.reference, m.referenceMinute);
     const auto half = Positive(w[5], "HALF");
     if (!activity || !reference || !half) return std::nullopt;
     m.activityBq = *activity;
@@ -86,6 +73,23 @@ std::optional<QcMarker> MarkerOf(const std::vector<std::string>& w) {
 }
 
 }  // namespace
+
+bool ParseReferenceTime(const std::string& text, CivilDate& date, int& minuteOfDay) {
+    const auto day = ParseDate(text.substr(0, 10));
+    if (!day) return false;
+    int hour = 0, minute = 0, length = 0;
+    if (text.size() == 10) {
+        minuteOfDay = 0;
+    } else if (text.size() != 16 || (text[10] != 'T' && text[10] != ' ') ||
+               std::sscanf(text.c_str() + 11, "%2d:%2d%n", &hour, &minute, &length) != 2 ||
+               length != 5 || hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+        return false;
+    } else {
+        minuteOfDay = hour * 60 + minute;
+    }
+    date = *day;
+    return true;
+}
 
 std::vector<std::string> MarkerWords(const std::string& line) {
     std::istringstream in(line);

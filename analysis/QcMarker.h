@@ -43,6 +43,9 @@ struct QcMarker {
     std::string reason;
 };
 
+// "YYYY-MM-DD", "YYYY-MM-DDTHH:MM" or "YYYY-MM-DD HH:MM" into a reference day and minute.
+bool ParseReferenceTime(const std::string& text, CivilDate& date, int& minuteOfDay);
+
 // Nothing when the line is no marker. A marker whose name breaks kMarkerNameRule is none
 // either; refusal, when given, then says why (and stays empty otherwise).
 std::optional<QcMarker> ParseQcMarker(const std::string& firstLine, std::string* refusal = nullptr);

@@ -28,23 +28,39 @@ bool InMonths(const an::LocalMinute& when, const an::JournalFilter& months) {
 
 Flag FlagOf(an::PointStatus status) {
     if (status == an::PointStatus::OutOfService) return Flag::Action;
-    return status == an::PointStatus::Recount ? Flag::Warning : Flag::None;
+    return status == an::PointStatus::Recount || status == an::PointStatus::Trend ? Flag::Warning
+                                                                                 : Flag::None;
 }
 
 std::string Minus(const std::string& text) {  // a true minus sign, as the axes show it
     return !text.empty() && text[0] == '-' ? "\u2212" + text.substr(1) : text;
 }
 
-void AddLimits(plot::Chart& c, const an::ChartLimits& l) {
-    const auto level = [&](double y, LineKind kind, const char* name, bool provisional) {
-        c.levels.push_back(
-            {y, kind, std::string(name) + " " + Minus(Rounded(y, l.sigma)), provisional});
+// Mean and limits as each point was judged by them, stepping halfway between points; labelled
+// with the last point's.
+void AddLimits(plot::Chart& c, const std::vector<const an::ChartPoint*>& judged) {
+    struct Line {
+        double an::PointLimits::*y;
+        LineKind kind;
+        const char* name;
     };
-    level(l.mean, LineKind::Mean, "mean", false);
-    level(l.warningHigh, LineKind::Warning, "+2σ", l.provisional);
-    level(l.warningLow, LineKind::Warning, "−2σ", l.provisional);
-    level(l.actionHigh, LineKind::Action, "+3σ", l.provisional);
-    level(l.actionLow, LineKind::Action, "−3σ", l.provisional);
+    static const Line kLines[] = {{&an::PointLimits::mean, LineKind::Mean, "mean"},
+                                  {&an::PointLimits::warningHigh, LineKind::Warning, "+2σ"},
+                                  {&an::PointLimits::warningLow, LineKind::Warning, "−2σ"},
+                                  {&an::PointLimits::actionHigh, LineKind::Action, "+3σ"},
+                                  {&an::PointLimits::actionLow, LineKind::Action, "−3σ"}};
+    const an::PointLimits& last = *judged.back()->limits;
+    for (const Line& line : kLines) {
+        plot::Level level{last.*line.y, line.kind,
+                          std::string(line.name) + " " + Minus(Rounded(last.*line.y, last.sigma)),
+                          line.kind != LineKind::Mean && last.provisional, {}};
+        double previous = Seconds(judged.front()->when);
+        for (const an::ChartPoint* p : judged) {
+            level.steps.emplace_back((previous + Seconds(p->when)) / 2, (*p->limits).*line.y);
+            previous = Seconds(p->when);
+        }
+        c.levels.push_back(std::move(level));
+    }
 }
 
 std::string BaselineNote(const an::ControlChart& chart, const an::BaselineRule& baseline,
@@ -56,15 +72,11 @@ std::string BaselineNote(const an::ControlChart& chart, const an::BaselineRule& 
             from = p.when.date.Text();
             break;
         }
-    if (l.provisional) {
-        return "provisional limits from Poisson statistics: " + std::to_string(l.baselinePoints) +
-               " of " + std::to_string(baseline.points) + " baseline points from " + from +
-               "; σ = " + Rounded(l.sigma, l.sigma) + " " + unit;
-    }
-    const std::string note = "baseline: " + std::to_string(l.baselinePoints) + " points from " +
-                             from + "; σ = " + Rounded(l.sigma, l.sigma) + " " + unit +
-                             " (sample " + Rounded(l.sampleSd, l.sigma) + ", Poisson " +
-                             Rounded(l.poissonSd, l.sigma) + ")";
+    const std::string note = "baseline: " + std::to_string(l.baselinePoints) + " of " +
+                             std::to_string(std::max(baseline.points, an::kFewestBaselinePoints)) +
+                             " points from " + from + (l.provisional ? ", provisional" : "") +
+                             "; extra σ = " + Rounded(l.extraSd, l.sigma) + " " + unit +
+                             "; limits per point from its own counting precision";
     return note;
 }
 
@@ -89,14 +101,17 @@ plot::Chart ControlChartOf(const an::ControlChart& chart, const std::string& nam
     c.x = {AxisKind::Time, "End of count", "", false, false};
     c.y = {AxisKind::Number, efficiency ? "Efficiency" : "Background rate", unit, false, false};
     plot::Series series{efficiency ? "efficiency ±1σ" : "rate ±1σ", false, {}};
-    for (const an::ChartPoint& p : chart.points)
-        if (InMonths(p.when, months))
-            series.points.push_back({Seconds(p.when), p.value, p.uncertainty, FlagOf(p.status)});
-    c.series = {series};
-    if (chart.limits) {
-        AddLimits(c, *chart.limits);
-        c.note = BaselineNote(chart, baseline, unit);
+    std::vector<const an::ChartPoint*> judged;
+    for (const an::ChartPoint& p : chart.points) {
+        // A refused point has no figure to draw; the page lists it with its reason.
+        if (!InMonths(p.when, months) || p.status == an::PointStatus::Refused) continue;
+        series.points.push_back({Seconds(p.when), p.value, p.uncertainty, FlagOf(p.status),
+                                 p.status == an::PointStatus::Excluded});
+        if (p.limits) judged.push_back(&p);
     }
+    c.series = {series};
+    if (!judged.empty()) AddLimits(c, judged);
+    if (chart.limits) c.note = BaselineNote(chart, baseline, unit);
     return c;
 }
 

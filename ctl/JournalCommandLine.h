@@ -22,14 +22,14 @@ inline constexpr int kMaxRepeat = 100000;
 
 struct JournalOptions {
     std::string action;        // report: list, export, stats, qc; qa: chi-square, background,
-                               // source; plateau: empty
+                               // source, exclude; plateau: empty
     std::string reportFolder;  // empty: the settings' work folder
     bool json = false;
 
     // report export
     bool csv = true;
     analysis::JournalFilter months;
-    std::optional<analysis::RecordRef> record;  // export, stats
+    std::optional<analysis::RecordRef> record;  // export, stats, qa exclude
 
     // report qc and qa background|source
     bool sourceChart = false;  // report qc: source NAME rather than background
@@ -38,12 +38,14 @@ struct JournalOptions {
 
     // qa and plateau
     std::string name;
+    std::string reason;  // qa exclude
     std::string marker;  // the description's first line that marks the record
     ClockTime time;
     int repeat = 1;
     std::optional<std::int32_t> threshold;  // qa: counted at this threshold, mV
     double activityBq = 0;
     analysis::CivilDate reference;
+    int referenceMinute = 0;  // the reference's time of day
     double halfLifeDays = 0;
     std::optional<double> activityUPercent;
     double fromMv = 0, toMv = 0, stepMv = 0;  // plateau

@@ -109,16 +109,13 @@ void RestoreThreshold(Counter& counter, std::uint16_t code) {
         "the earlier threshold");
 }
 
-int Plateau(Counter& counter, const JournalOptions& o, const std::string& folder,
-            const MeasureFunction& measure, std::FILE* out, std::FILE* err) {
-    MeasureOptions m = SeriesOf(o, folder);
-    m.sweep = SweepOf(o);
-    m.repeat = static_cast<int>(m.sweep.size());
+// Counts the series and gives the counter its earlier threshold back, also after Ctrl-C, a lost
+// link or a full disk, if it listens.
+void MeasureRestoring(Counter& counter, const MeasureOptions& m, const MeasureFunction& measure) {
     const std::uint16_t earlier = counter.Status().ThresholdCode();
     try {
         measure(m);
     } catch (...) {
-        // Ctrl-C, a lost link or a full disk: the counter gets its threshold back if it listens.
         try {
             RestoreThreshold(counter, earlier);
         } catch (const LinkError&) {
@@ -126,6 +123,14 @@ int Plateau(Counter& counter, const JournalOptions& o, const std::string& folder
         throw;
     }
     RestoreThreshold(counter, earlier);
+}
+
+int Plateau(Counter& counter, const JournalOptions& o, const std::string& folder,
+            const MeasureFunction& measure, std::FILE* out, std::FILE* err) {
+    MeasureOptions m = SeriesOf(o, folder);
+    m.sweep = SweepOf(o);
+    m.repeat = static_cast<int>(m.sweep.size());
+    MeasureRestoring(counter, m, measure);
     const an::Journal journal = ReadJournalOf(folder, err);
     const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
     const an::PlateauResult result = an::FindPlateau(an::PlateauPoints(record), o.limit, o.pick);
@@ -140,10 +145,24 @@ std::int32_t MillivoltsForCode(int offset) {
     return offset < 0 ? -magnitude : magnitude;
 }
 
+int RunExclude(const JournalOptions& o, const std::string& folder,
+               const std::function<void(const std::string&)>& write, std::FILE* out,
+               std::FILE* err) {
+    const an::Journal journal = ReadJournalOf(folder, err);
+    const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
+    an::QcMarker marker = *an::ParseQcMarker(o.marker);
+    marker.excluded = {record.id.year, record.id.number};
+    const std::string text = an::MarkerText(marker);
+    if (text.empty()) throw UsageError("qa exclude: the reason is too long for one line of 68");
+    write(text);
+    Print("written: " + config::VisibleText(text) + "\n", out);
+    return 0;
+}
+
 int RunQa(Counter& counter, const JournalOptions& o, const std::string& folder,
           const MeasureFunction& measure, std::FILE* out, std::FILE* err) {
     if (o.action.empty()) return Plateau(counter, o, folder, measure, out, err);
-    measure(SeriesOf(o, folder));
+    MeasureRestoring(counter, SeriesOf(o, folder), measure);
     const an::Journal journal = ReadJournalOf(folder, err);
     const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
     if (o.action == "chi-square") return ChiSquare(journal, record, out);

@@ -27,6 +27,12 @@ inline constexpr int kQaTrend = 5;    // a run rule: investigate
 int RunQa(Counter& counter, const JournalOptions& options, const std::string& folder,
           const MeasureFunction& measure, std::FILE* out, std::FILE* err);
 
+// qa exclude: checks that the record exists and writes the exclusion through write, the record
+// named with its year.
+int RunExclude(const JournalOptions& options, const std::string& folder,
+               const std::function<void(const std::string&)>& write, std::FILE* out,
+               std::FILE* err);
+
 // The threshold code's millivolts as the threshold command takes them: whole millivolts that
 // the device cuts toward 0 to this code (102 would give 100 mV, 103 gives 102.5 mV).
 std::int32_t MillivoltsForCode(int offsetFromZero);

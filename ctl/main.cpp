@@ -112,6 +112,13 @@ int RunJournal(const Invocation& inv) {
     link::InstallStopSignals(true);
     Counter counter(OpenLink(inv.link, files.config));
     counter.TakeControl();  // a QA series changes the device: one controller at a time
+    if (inv.journal.action == "exclude") {
+        const auto write = [&](const std::string& text) {
+            reports::DeviceInfo info;
+            OpenReports(counter, files, folder, info)->AddRecord(config::Utf8ToCp1251(text));
+        };
+        return RunExclude(inv.journal, folder, write, stdout, stderr);
+    }
     const auto measure = [&](const MeasureOptions& o) { Measure(counter, files, o); };
     return RunQa(counter, inv.journal, folder, measure, stdout, stderr);
 }

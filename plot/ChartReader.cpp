@@ -133,15 +133,16 @@ Chart ReadChart(const Node& node) {
                                   point.flag = p.Choice<Flag>("flag", {{"none", Flag::None},
                                                                        {"warning", Flag::Warning},
                                                                        {"action", Flag::Action}});
+                                  point.hollow = p.Boolean("hollow");
                                   return point;
                               },
-                              {"x", "y", "error", "flag"});
+                              {"x", "y", "error", "flag", "hollow"});
             return series;
         },
         {"name", "joined", "points"});
 
     chart.levels = node.List<Level>("levels",
-                                    [](const Node& l) {
+                                    [xKind](const Node& l) {
                                         Level level;
                                         level.y = l.Number("y", true);
                                         level.kind = l.Choice<LineKind>(
@@ -151,9 +152,16 @@ Chart ReadChart(const Node& node) {
                                                      {"action", LineKind::Action}});
                                         level.label = l.Text("label");
                                         level.provisional = l.Boolean("provisional");
+                                        level.steps = l.List<std::pair<double, double>>(
+                                            "steps",
+                                            [xKind](const Node& step) {
+                                                return std::pair(step.Position("x", xKind),
+                                                                 step.Number("y", true));
+                                            },
+                                            {"x", "y"});
                                         return level;
                                     },
-                                    {"y", "kind", "label", "provisional"});
+                                    {"y", "kind", "label", "provisional", "steps"});
 
     chart.bands = node.List<Band>(
         "bands",

@@ -20,8 +20,10 @@ Chart TimeChart() {
     c.y = {AxisKind::Number, "Rate", "1/s", true, false};
     c.series = {{"rate",
                  true,
-                 {{1.7e9, 0.52, 0.03, Flag::None}, {1.7e9 + 86400, 0.1 / 3, 0, Flag::Action}}}};
-    c.levels = {{0.5, LineKind::Mean, "mean 0.50", false}, {0.6, LineKind::Warning, "+2σ", true}};
+                 {{1.7e9, 0.52, 0.03, Flag::None, false},
+                  {1.7e9 + 86400, 0.1 / 3, 0, Flag::Action, true}}}};
+    c.levels = {{0.5, LineKind::Mean, "mean 0.50", false, {}},
+                {0.6, LineKind::Warning, "+2σ", true, {{1.7e9, 0.65}, {1.7e9 + 43200, 0.6}}}};
     c.bands = {{1.7e9, 1.7e9 + 3600, "run"}};
     c.markers = {{1.7e9 + 60, "chosen"}};
     return c;
@@ -37,7 +39,8 @@ TEST(ChartJson, ReadsBackAsWritten) {
     EXPECT_EQ(ctl::ChartsJson(ReadCharts(QByteArray::fromStdString(json))), json);
     for (const char* used : {"\"note\"", "\"joined\"", "\"error\"", "\"flag\":\"action\"",
                              "\"flag\":\"warning\"", "\"provisional\"", "\"integer\"", "\"zero\"",
-                             "\"unit\"", "\"bands\":[{", "\"markers\":[{", "\"kind\":\"time\""})
+                             "\"unit\"", "\"bands\":[{", "\"markers\":[{", "\"kind\":\"time\"",
+                             "\"hollow\"", "\"steps\":[{"})
         EXPECT_NE(json.find(used), std::string::npos) << used;
 }
 
