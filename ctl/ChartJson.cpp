@@ -55,6 +55,7 @@ Json ChartJson(const plot::Chart& chart) {
     Text(j, "note", chart.note);
     j["x"] = AxisJson(chart.x);
     j["y"] = AxisJson(chart.y);
+    Flag(j, "log_y", chart.logarithmicY);
     j["series"] = Json::array();
     for (const plot::Series& s : chart.series) {
         Json series = Json::object();

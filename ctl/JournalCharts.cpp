@@ -159,8 +159,15 @@ plot::Chart PlateauChartOf(const an::JournalRecord& record, const an::PlateauRes
     c.x = {AxisKind::Number, "Threshold", "mV", false, false};
     c.y = {AxisKind::Number, "Rate", "1/s", true, false};
     plot::Series series{"rate ±√N/t", true, {}};
-    for (const an::PlateauPoint& p : result.points)
-        series.points.push_back({p.thresholdMv, p.rate, p.rateU, Flag::None});
+    double lowest = INFINITY, highest = 0;
+    for (const an::PlateauPoint& p : result.points) {
+        series.points.push_back({p.thresholdMv, p.rate, p.rateU, Flag::None, false});
+        if (p.rate > 0) lowest = std::min(lowest, p.rate);
+        highest = std::max(highest, p.rate);
+    }
+    // The steep edges span decades: on a linear axis the plateau would be a flat line at 0.
+    c.logarithmicY = highest > 10 * lowest;
+    if (c.logarithmicY) c.y.withZero = false;
     c.series = {series};
     for (const an::PlateauRun& run : result.runs) {
         c.bands.push_back({run.fromMv, run.toMv,
@@ -171,11 +178,14 @@ plot::Chart PlateauChartOf(const an::JournalRecord& record, const an::PlateauRes
     if (result.chosenThresholdMv)
         c.markers.push_back({*result.chosenThresholdMv,
                              Format("working threshold %.1f mV", *result.chosenThresholdMv)});
-    c.note = result.runs.empty()
-                 ? Format("no flat run: no 3 successive points within %.3g %%/100 mV",
-                          result.limitPercentPer100mV)
-                 : Format("flat runs: slope within %.3g %%/100 mV, widest first",
-                          result.limitPercentPer100mV);
+    c.note = !result.refused.empty() && result.runs.empty()
+                 ? result.refused
+                 : result.runs.empty()
+                       ? Format("no flat run: no 3 successive points with |slope| + 2u within "
+                                "%.3g %%/100 mV",
+                                result.limitPercentPer100mV)
+                       : Format("flat runs: |slope| + 2u within %.3g %%/100 mV, widest first",
+                                result.limitPercentPer100mV);
     return c;
 }
 

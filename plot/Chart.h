@@ -73,6 +73,7 @@ struct Chart {
     std::vector<Level> levels;
     std::vector<Band> bands;
     std::vector<Marker> markers;
+    bool logarithmicY = false;  // y in decades: a rate that spans more than a factor 10
 };
 
 }  // namespace pulsedesk::plot

@@ -217,9 +217,11 @@ Range YRange(const Chart& c) {
     Range r;
     for (const Series& s : c.series)
         for (const Point& p : s.points) {
-            r.Add(p.y - p.error);
-            r.Add(p.y + p.error);
+            // A logarithmic axis has no room for 0: its range is that of the positive values.
+            if (!c.logarithmicY || p.y - p.error > 0) r.Add(p.y - p.error);
+            if (!c.logarithmicY || p.y > 0) r.Add(p.y + p.error);
         }
+    if (c.logarithmicY) return r;
     for (const Level& l : c.levels) {
         r.Add(l.y);
         for (const auto& step : l.steps) r.Add(step.second);
@@ -308,8 +310,10 @@ class ChartDrawing {
         const double bottomTwoLines = 4 + 2 * text.height() + xTitle + legendGap + legendHeight;
         const double roughHeight = inner.height() - headingHeight - bottomTwoLines - 6;
         const Range yr = YRange(c);
-        ys = NumberScale(yr.lo, yr.hi, c.y.integer, true,
-                         std::max(3, static_cast<int>(roughHeight / (text.height() * 2.2))));
+        ys = c.logarithmicY
+                 ? LogScale(yr.lo, yr.hi)
+                 : NumberScale(yr.lo, yr.hi, c.y.integer, true,
+                               std::max(3, static_cast<int>(roughHeight / (text.height() * 2.2))));
         double yLabels = 0;
         for (const Tick& t : ys.ticks) yLabels = std::max(yLabels, text.horizontalAdvance(t.label));
         const double left = (c.y.title.empty() ? 0 : axisTitle.height() + 4) + yLabels + 5;

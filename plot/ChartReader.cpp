@@ -113,6 +113,7 @@ Chart ReadChart(const Node& node) {
     const auto axisKeys = {"kind", "title", "unit", "zero", "integer"};
     chart.x = ReadAxis(node.Child("x", axisKeys));
     chart.y = ReadAxis(node.Child("y", axisKeys));
+    chart.logarithmicY = node.Boolean("log_y");
     if (chart.y.kind == AxisKind::Time) node.Fail("the y axis cannot be a time axis");
     const AxisKind xKind = chart.x.kind;
 
@@ -211,7 +212,8 @@ std::vector<Chart> ReadCharts(const QByteArray& json) {
     const Node root(doc.object(), "", {"charts"});
     if (!root.Has("charts")) root.Fail("\"charts\" is missing");
     auto charts = root.List<Chart>(
-        "charts", ReadChart, {"title", "note", "x", "y", "series", "levels", "bands", "markers"});
+        "charts", ReadChart,
+        {"title", "note", "x", "y", "log_y", "series", "levels", "bands", "markers"});
     if (charts.empty()) root.Fail("\"charts\" is empty");
     return charts;
 }

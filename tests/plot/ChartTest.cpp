@@ -162,6 +162,17 @@ TEST(Scale, NumberTicksAreRoundAndCoverTheRange) {
               (std::vector<QString>{"0.00", "0.25", "0.50", "0.75", "1.00"}));
 }
 
+TEST(Scale, LogTicksSpanWholeDecades) {
+    const Scale s = LogScale(3, 4000);
+    EXPECT_EQ(s.lo, 1);
+    EXPECT_EQ(s.hi, 10000);
+    EXPECT_EQ(Labels(s).front(), "1");
+    EXPECT_EQ(Labels(s).size(), 13u);  // 1, 2, 5 in each of four decades, and 10000
+    EXPECT_NEAR(s.Map(100, 0, 1), 0.5, 1e-12);
+    EXPECT_EQ(s.Map(0, 0, 1), 0);  // no room for 0: at the bottom
+    EXPECT_EQ(Labels(LogScale(0.02, 0.5)).front(), "0.01");
+}
+
 TEST(Scale, NumberTicksThinOutToFitTheirLabels) {
     const TextWidth sixPerChar = [](const QString& s) { return 6.0 * s.size(); };
     const Scale wide = NumberScaleFitting(0, 1000, false, false, 400, sixPerChar);

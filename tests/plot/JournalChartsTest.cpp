@@ -60,6 +60,15 @@ TEST(JournalCharts, ControlChartKeepsJudgementsAndEachPointsLimits) {
     EXPECT_NE(c.note.find("provisional"), std::string::npos);
 }
 
+TEST(JournalCharts, ACountingCurveSpanningDecadesHasALogarithmicRateAxis) {
+    for (const auto& [low, log] : {std::pair(5.0, true), std::pair(15.0, false)}) {
+        an::PlateauResult r;
+        for (double rate : {100.0, 90.0, low, 0.0})
+            r.points.push_back({0, static_cast<std::uint32_t>(rate), 1, rate, std::sqrt(rate)});
+        EXPECT_EQ(PlateauChartOf(an::JournalRecord{}, r).logarithmicY, log) << low;
+    }
+}
+
 TEST(JournalCharts, SeriesOfMixedCountTimesIsDrawnAsRates) {
     an::JournalRecord record;
     record.id = {2024, 7};
