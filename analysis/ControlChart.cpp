@@ -164,8 +164,8 @@ std::pair<PointStatus, const char*> Verdict(const std::vector<Judged>& judged) {
     return {PointStatus::InControl, ""};
 }
 
-ChartLimits LimitsOf(const std::vector<ChartPoint>& points, const std::vector<std::size_t>& baseline,
-                     int wanted, bool background) {
+ChartLimits LimitsOf(const std::vector<ChartPoint>& points,
+                     const std::vector<std::size_t>& baseline, int wanted, bool background) {
     const BaselineFigures f = FiguresOf(points, baseline, background);
     ChartLimits l;
     l.mean = f.mean;
@@ -204,8 +204,8 @@ void JudgeAll(ControlChart& chart, int wanted) {
             p.rule = "fewer than 3 baseline points before it";
             baseline.push_back(i);
         } else {
-            judged.push_back(Measure(p, FiguresOf(chart.points, baseline, background), background,
-                                     !full));
+            judged.push_back(
+                Measure(p, FiguresOf(chart.points, baseline, background), background, !full));
             const auto [status, rule] = Verdict(judged);
             p.status = status;
             p.rule = rule;
@@ -246,8 +246,8 @@ double CountTail(std::uint64_t n, double seconds, std::uint64_t baselineCounts,
     const double expected = static_cast<double>(baselineCounts) / baselineSeconds * seconds;
     const auto count = static_cast<double>(n);
     if (count == expected) return 1;
-    const boost::math::binomial_distribution<double> given(
-        static_cast<double>(baselineCounts + n), seconds / (seconds + baselineSeconds));
+    const boost::math::binomial_distribution<double> given(static_cast<double>(baselineCounts + n),
+                                                           seconds / (seconds + baselineSeconds));
     if (count > expected) return boost::math::cdf(boost::math::complement(given, count - 1));
     return boost::math::cdf(given, count);
 }

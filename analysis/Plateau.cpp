@@ -1,12 +1,11 @@
 #include "analysis/Plateau.h"
 
 #include <algorithm>
+#include <boost/math/distributions/chi_squared.hpp>
 #include <cmath>
 #include <cstdio>
 #include <set>
 #include <tuple>
-
-#include <boost/math/distributions/chi_squared.hpp>
 
 namespace pulsedesk::analysis {
 
@@ -168,8 +167,7 @@ std::vector<PlateauPoint> PlateauPoints(const JournalRecord& record) {
     return points;
 }
 
-PlateauResult FindPlateau(std::vector<PlateauPoint> points, double limit,
-                          const PlateauPick& pick) {
+PlateauResult FindPlateau(std::vector<PlateauPoint> points, double limit, const PlateauPick& pick) {
     std::stable_sort(points.begin(), points.end(),
                      [](const auto& a, const auto& b) { return a.thresholdMv < b.thresholdMv; });
     PlateauResult result{std::move(points), limit, {}, std::nullopt, {}};

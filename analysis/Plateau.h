@@ -46,7 +46,7 @@ struct PlateauPick {
 struct PlateauResult {
     std::vector<PlateauPoint> points;  // by threshold
     double limitPercentPer100mV = kPlateauSlopeLimit;
-    std::vector<PlateauRun> runs;  // every flat run, widest first, none overlapping
+    std::vector<PlateauRun> runs;             // every flat run, widest first, none overlapping
     std::optional<double> chosenThresholdMv;  // on the 2.5 mV grid
     // Why there is no working threshold though the record was read: too few thresholds for a
     // counting curve, or an --at outside every run.

@@ -69,20 +69,20 @@ void ChooseBackground(const std::vector<ChartInput>* records, const ControlChart
 // The activity over the record's counts at the threshold, or why it cannot be trusted.
 Checked<double> ActivityOver(const JournalRecord& record, std::int32_t thresholdMv,
                              const QcMarker& marker) {
-    const double reference =
-        static_cast<double>(marker.reference.DayNumber()) * kDaySeconds + marker.referenceMinute * 60.0;
+    const double reference = static_cast<double>(marker.reference.DayNumber()) * kDaySeconds +
+                             marker.referenceMinute * 60.0;
     std::vector<CountInterval> counts;
     for (const JournalMeasurement& m : record.measurements)
         if (m.thresholdMv == thresholdMv && m.countTimeHundredths > 0)
-            counts.push_back({m.end.Days() * kDaySeconds - m.CountTimeS() - reference, m.CountTimeS()});
+            counts.push_back(
+                {m.end.Days() * kDaySeconds - m.CountTimeS() - reference, m.CountTimeS()});
     const Checked<double> f = DecayFactor(counts, marker.halfLifeDays * kDaySeconds);
     if (!f.value) {
         if (f.reason.find("before the reference") != std::string::npos)
             return Checked<double>::Refused("the reference " + marker.reference.Text() +
                                             " lies after the count");
-        return Checked<double>::Refused(f.reason + (f.reason.find("unit") != std::string::npos
-                                                        ? ": days"
-                                                        : ""));
+        return Checked<double>::Refused(
+            f.reason + (f.reason.find("unit") != std::string::npos ? ": days" : ""));
     }
     return Checked<double>::Of(marker.activityBq * *f.value);
 }

@@ -138,8 +138,8 @@ std::string MarkerText(const QcMarker& m) {
             break;
         case QcMarker::Kind::Source:
             if (m.name.empty()) return {};
-            text = "QC SOURCE " + m.name + " A=" + Number(m.activityBq) +
-                   " REF=" + m.reference.Text();
+            text =
+                "QC SOURCE " + m.name + " A=" + Number(m.activityBq) + " REF=" + m.reference.Text();
             if (m.referenceMinute != 0) {
                 char time[8];
                 std::snprintf(time, sizeof time, "T%02d:%02d", m.referenceMinute / 60 % 24,

@@ -21,7 +21,7 @@ std::vector<std::string> SourcesFileCandidates(const std::string& programFolder,
                                                const LookupRoots& roots);
 
 struct SourceCertificate {
-    std::string file;  // where it was read
+    std::string file;                                                  // where it was read
     std::string activityBq, reference, halfLife, uPercent, coverageK;  // empty when absent
 };
 

@@ -77,7 +77,8 @@ Json ChartJson(const plot::Chart& chart) {
         Text(level, "label", l.label);
         Flag(level, "provisional", l.provisional);
         if (!l.steps.empty()) level["steps"] = Json::array();
-        for (const auto& [stepX, stepY] : l.steps) level["steps"].push_back({{"x", x(stepX)}, {"y", stepY}});
+        for (const auto& [stepX, stepY] : l.steps)
+            level["steps"].push_back({{"x", x(stepX)}, {"y", stepY}});
         j["levels"].push_back(level);
     }
     j["bands"] = Json::array();

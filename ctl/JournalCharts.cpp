@@ -29,7 +29,7 @@ bool InMonths(const an::LocalMinute& when, const an::JournalFilter& months) {
 Flag FlagOf(an::PointStatus status) {
     if (status == an::PointStatus::OutOfService) return Flag::Action;
     return status == an::PointStatus::Recount || status == an::PointStatus::Trend ? Flag::Warning
-                                                                                 : Flag::None;
+                                                                                  : Flag::None;
 }
 
 std::string Minus(const std::string& text) {  // a true minus sign, as the axes show it
@@ -51,9 +51,11 @@ void AddLimits(plot::Chart& c, const std::vector<const an::ChartPoint*>& judged)
                                   {&an::PointLimits::actionLow, LineKind::Action, "−3σ"}};
     const an::PointLimits& last = *judged.back()->limits;
     for (const Line& line : kLines) {
-        plot::Level level{last.*line.y, line.kind,
+        plot::Level level{last.*line.y,
+                          line.kind,
                           std::string(line.name) + " " + Minus(Rounded(last.*line.y, last.sigma)),
-                          line.kind != LineKind::Mean && last.provisional, {}};
+                          line.kind != LineKind::Mean && last.provisional,
+                          {}};
         double previous = Seconds(judged.front()->when);
         for (const an::ChartPoint* p : judged) {
             level.steps.emplace_back((previous + Seconds(p->when)) / 2, (*p->limits).*line.y);
@@ -178,14 +180,14 @@ plot::Chart PlateauChartOf(const an::JournalRecord& record, const an::PlateauRes
     if (result.chosenThresholdMv)
         c.markers.push_back({*result.chosenThresholdMv,
                              Format("working threshold %.1f mV", *result.chosenThresholdMv)});
-    c.note = !result.refused.empty() && result.runs.empty()
-                 ? result.refused
-                 : result.runs.empty()
-                       ? Format("no flat run: no 3 successive points with |slope| + 2u within "
-                                "%.3g %%/100 mV",
-                                result.limitPercentPer100mV)
-                       : Format("flat runs: |slope| + 2u within %.3g %%/100 mV, widest first",
-                                result.limitPercentPer100mV);
+    c.note = !result.refused.empty() && result.runs.empty() ? result.refused
+             : result.runs.empty()
+                 ? Format(
+                       "no flat run: no 3 successive points with |slope| + 2u within "
+                       "%.3g %%/100 mV",
+                       result.limitPercentPer100mV)
+                 : Format("flat runs: |slope| + 2u within %.3g %%/100 mV, widest first",
+                          result.limitPercentPer100mV);
     return c;
 }
 

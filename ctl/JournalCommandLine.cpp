@@ -167,14 +167,16 @@ void TakeCertificate(const OptionWalker& w, JournalOptions& o) {
     const std::string where = " (in [" + o.name + "] of " + c->file + ")";
     if (!w.Seen("--activity") && !c->activityBq.empty())
         o.activityBq = ParseDecimal("Activity_Bq" + where, c->activityBq, 1e-9, 1e15);
-    if (!w.Seen("--ref") && !c->reference.empty()) ParseReference("Reference" + where, c->reference, o);
+    if (!w.Seen("--ref") && !c->reference.empty())
+        ParseReference("Reference" + where, c->reference, o);
     if (!w.Seen("--half-life") && !c->halfLife.empty()) {
         const auto half = analysis::ParseHalfLife(c->halfLife);
         if (!half.value) Refuse("HalfLife" + where + ": " + half.reason);
         o.halfLifeDays = *half.value / 86400;
     }
     if (!w.Seen("--activity-u") && !c->uPercent.empty()) {
-        const double k = c->coverageK.empty() ? 2 : ParseDecimal("Coverage_k" + where, c->coverageK, 1, 10);
+        const double k =
+            c->coverageK.empty() ? 2 : ParseDecimal("Coverage_k" + where, c->coverageK, 1, 10);
         o.activityUPercent = ParseDecimal("U_percent" + where, c->uPercent, 1e-9, 100) / k;
     }
 }
@@ -243,7 +245,8 @@ void ParseReportOption(OptionWalker& w, const std::string& option, JournalOption
         o.months.from = ParseMonth(option, w.Value(option));
     } else if (months && option == "--to") {
         o.months.to = ParseMonth(option, w.Value(option));
-    } else if ((a == "export" || a == "stats" || (a == "plot" && !charts)) && option == "--record") {
+    } else if ((a == "export" || a == "stats" || (a == "plot" && !charts)) &&
+               option == "--record") {
         o.record = ParseRecord(w.Value(option));
     } else if (!(charts || option == "--report-folder") || !TakeCommon(w, option, o)) {
         Refuse("report " + a + ": unknown option " + option);
@@ -312,7 +315,15 @@ void ParseQaOption(OptionWalker& w, const std::string& option, JournalOptions& o
 }
 
 analysis::QcMarker MarkerOf(const JournalOptions& o, analysis::QcMarker::Kind kind) {
-    return {kind, o.name, o.activityBq, o.reference, o.halfLifeDays, o.activityUPercent, o.referenceMinute, {}, {}};
+    return {kind,
+            o.name,
+            o.activityBq,
+            o.reference,
+            o.halfLifeDays,
+            o.activityUPercent,
+            o.referenceMinute,
+            {},
+            {}};
 }
 
 // The marker line, refused when it would not fit the report's first description line whole.

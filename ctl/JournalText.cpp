@@ -41,12 +41,12 @@ std::string LimitsText(const an::ChartLimits& l) {
 
 std::string PointLine(const an::ChartPoint& p) {
     std::string text;
-    Add(text, "%-12s %s  %12.6g %10.4g  ", p.record.Text().c_str(), p.when.Text().c_str(),
-        p.value, p.uncertainty);
+    Add(text, "%-12s %s  %12.6g %10.4g  ", p.record.Text().c_str(), p.when.Text().c_str(), p.value,
+        p.uncertainty);
     if (p.limits)
         Add(text, "z %+6.2f  warning %.6g .. %.6g, action %.6g .. %.6g%s  ", p.z,
-            p.limits->warningLow, p.limits->warningHigh, p.limits->actionLow,
-            p.limits->actionHigh, p.limits->exactTail ? " (exact tail)" : "");
+            p.limits->warningLow, p.limits->warningHigh, p.limits->actionLow, p.limits->actionHigh,
+            p.limits->exactTail ? " (exact tail)" : "");
     text += an::StatusName(p.status);
     if (!p.rule.empty()) text += ": " + config::VisibleText(p.rule);
     if (p.efficiency && p.status != an::PointStatus::Refused) {

@@ -102,12 +102,12 @@ class PageBuilder {
         std::vector<std::pair<std::string, std::string>> facts;
         if (chart.limits) {
             const an::ChartLimits& l = *chart.limits;
-            facts.push_back({"baseline", Format("%d points%s, mean %s, extra σ %s; limits per "
-                                                "point from its own counting precision",
-                                                l.baselinePoints,
-                                                l.provisional ? " (provisional)" : " (frozen)",
-                                                Rounded(l.mean, l.sigma).c_str(),
-                                                Rounded(l.extraSd, l.sigma).c_str())});
+            facts.push_back(
+                {"baseline",
+                 Format("%d points%s, mean %s, extra σ %s; limits per "
+                        "point from its own counting precision",
+                        l.baselinePoints, l.provisional ? " (provisional)" : " (frozen)",
+                        Rounded(l.mean, l.sigma).c_str(), Rounded(l.extraSd, l.sigma).c_str())});
         }
         int count[7] = {};
         for (const an::ChartPoint* p : points) ++count[static_cast<int>(p->status)];

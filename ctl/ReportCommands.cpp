@@ -55,10 +55,9 @@ int Stats(const an::Journal& journal, const JournalOptions& o, const std::string
         text += "\nat " + std::to_string(s.thresholdMv) + " mV\n" + StatsText(s.stats);
     }
     if (o.json)
-        PrintJson({{"record", record.id.Text()},
-                   {"description", record.description},
-                   {"series", series}},
-                  out);
+        PrintJson(
+            {{"record", record.id.Text()}, {"description", record.description}, {"series", series}},
+            out);
     else
         Print(text, out);
     return 0;

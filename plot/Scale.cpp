@@ -153,7 +153,8 @@ Scale LogScale(double lo, double hi) {
         for (double m : {1.0, 2.0, 5.0}) {
             const double value = m * std::pow(10.0, e);
             if (value > scale.hi * (1 + 1e-9)) break;
-            scale.ticks.push_back({value, NumberText(value, std::max(0, static_cast<int>(-e))), {}});
+            scale.ticks.push_back(
+                {value, NumberText(value, std::max(0, static_cast<int>(-e))), {}});
         }
     return scale;
 }

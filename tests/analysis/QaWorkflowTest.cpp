@@ -1,13 +1,12 @@
 // The QA commands' command line, and the QA workflow end to end: pulsectl against pulsesim
 // with a counting curve, on days set with faketime, read back with the report commands.
 #include <gtest/gtest.h>
-
-#include <sstream>
 #include <signal.h>
 #include <stdlib.h>
 
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "ctl/CommandLine.h"
 #include "ctl/QaCommands.h"
@@ -70,7 +69,7 @@ TEST(QaCommandLineTest, ASourcesCertificateGivesWhatTheOptionsDoNot) {
               "QC SOURCE Cs137 A=37000 REF=2020-06-01T12:00 HALF=10986.72 U=1.5%");
     EXPECT_EQ(marker({"--name", "Cs137", "--activity", "1000", "--activity-u", "2"}),
               "QC SOURCE Cs137 A=1000 REF=2020-06-01T12:00 HALF=10986.72 U=2%");
-    EXPECT_THROW(marker({"--name", "Co60"}), UsageError);  // "y" is no unit of ours
+    EXPECT_THROW(marker({"--name", "Co60"}), UsageError);   // "y" is no unit of ours
     EXPECT_THROW(marker({"--name", "Am241"}), UsageError);  // no section: --activity is needed
     earlier != nullptr ? ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1)
                        : ::unsetenv("XDG_CONFIG_HOME");
@@ -215,7 +214,8 @@ TEST_F(QaWorkflowTest, BackgroundSourceChiSquareAndPlateauReadBack) {
     EXPECT_EQ(json::parse(status.out)["threshold_mv"], 120);  // each run restored the earlier one
 
     const std::string csv = Report({"report", "export", "--format", "csv"});
-    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 + 3 + 4 + 7) << csv;  // before exclude
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 + 3 + 4 + 7)
+        << csv;  // before exclude
     EXPECT_NE(csv.find("\r\n2026-03-12 10:00,2026,3,QC BACKGROUND,A,250,2.00,"), std::string::npos);
 
     const json background = Report({"report", "qc", "background", "--json"})["charts"];
@@ -241,8 +241,8 @@ TEST_F(QaWorkflowTest, BackgroundSourceChiSquareAndPlateauReadBack) {
     const json after = Report({"report", "qc", "background", "--json"})["charts"][0]["points"];
     EXPECT_EQ(after[0]["status"], "excluded");
     EXPECT_EQ(after[0]["rule"], "door left open");
-    const ProgramResult unknown =
-        testing::RunProgram("pulsectl", {"report", "qc", "source", "Co60", "--report-folder", work});
+    const ProgramResult unknown = testing::RunProgram(
+        "pulsectl", {"report", "qc", "source", "Co60", "--report-folder", work});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_NE(unknown.err.find("the sources there are: Sr90"), std::string::npos) << unknown.err;
     const json series = Report({"report", "stats", "--record", "7", "--json"})["series"];
@@ -284,17 +284,19 @@ TEST_F(QaWorkflowTest, TwoPlateausAreTwoRunsWithTheThresholdOnAFlatPart) {
     sim.reset();
     sim = std::make_unique<testing::SimProcess>(std::vector<std::string>{
         "--link", port, "--rate", "400", "--plateau", "100:900,1500:2500"});
-    const ProgramResult r = testing::RunProgram(
-        "pulsectl", {"--port", port, "plateau", "--from", "0", "--to", "3000", "--step", "100",
-                     "--time", "0:00:01", "--report-folder", work},
-        110s);
+    const ProgramResult r =
+        testing::RunProgram("pulsectl",
+                            {"--port", port, "plateau", "--from", "0", "--to", "3000", "--step",
+                             "100", "--time", "0:00:01", "--report-folder", work},
+                            110s);
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     std::vector<std::pair<double, double>> runs;
     std::istringstream lines(r.out);
     double threshold = -1;
     for (std::string line; std::getline(lines, line);) {
         double from = 0, to = 0;
-        if (std::sscanf(line.c_str(), "  %lf .. %lf mV", &from, &to) == 2) runs.emplace_back(from, to);
+        if (std::sscanf(line.c_str(), "  %lf .. %lf mV", &from, &to) == 2)
+            runs.emplace_back(from, to);
         std::sscanf(line.c_str(), "working threshold %lf", &threshold);
     }
     const auto covered = [&](double from, double to) {
@@ -303,7 +305,8 @@ TEST_F(QaWorkflowTest, TwoPlateausAreTwoRunsWithTheThresholdOnAFlatPart) {
     };
     EXPECT_TRUE(covered(300, 800)) << r.out;
     EXPECT_TRUE(covered(1700, 2200)) << r.out;
-    for (const auto& [from, to] : runs) EXPECT_TRUE(to <= 1000 || from >= 1400) << from << " " << to;
+    for (const auto& [from, to] : runs)
+        EXPECT_TRUE(to <= 1000 || from >= 1400) << from << " " << to;
     EXPECT_TRUE(covered(threshold, threshold)) << threshold;
 }
 

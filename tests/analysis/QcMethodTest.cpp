@@ -172,10 +172,10 @@ TEST_F(QcMethodTest, AShortLivedSourceIsAveragedOverEachCount) {
     const double half = 6 * 3600.0, lambda = std::log(2.0) / half, a0 = 10000, eps = 0.3;
     std::vector<Line> lines;
     for (int k = 0; k < 6; ++k)
-        lines.push_back({static_cast<std::uint32_t>(std::lround(
-                             eps * a0 * std::exp2(-600.0 * k / half) * -std::expm1(-lambda * 600) /
-                             lambda)),
-                         600});
+        lines.push_back(
+            {static_cast<std::uint32_t>(std::lround(eps * a0 * std::exp2(-600.0 * k / half) *
+                                                    -std::expm1(-lambda * 600) / lambda)),
+             600});
     Record(3, "QC SOURCE Tc99m A=10000 REF=2026-01-04T08:00 HALF=0.25", lines);
     const ChartPoint& p = Source("Tc99m").points.at(0);
     EXPECT_NEAR(p.value / eps, 1, 5e-4);
@@ -254,7 +254,8 @@ TEST_F(QcMethodTest, AChiSquareFailureIsRecountedOnceThenOutOfService) {
     for (const auto& c : cases) {
         Fresh();
         int day = 1;
-        for (const auto& [marker, passed] : c.earlier) Record(day++, marker, passed ? passes : fails);
+        for (const auto& [marker, passed] : c.earlier)
+            Record(day++, marker, passed ? passes : fails);
         Record(day, "QC CHI2 a", fails);
         const Journal j = ReadJournal(Work());
         EXPECT_EQ(JudgeChiSquare(j, j.records.back()), c.verdict) << c.earlier.size();

@@ -115,7 +115,8 @@ TEST(ControlChartTest, EachRuleAndTheVerdictItGives) {
         {{1.5, 1.5, 0.2, 1.5, 1.5}, S::Trend, "four of five beyond 1σ on one side"},
         {{-1.7, -1.7, -1.7, -1.7}, S::Trend, "four of five beyond 1σ on one side"},
         {{-0.5, -0.5, -0.5, -0.5, -0.5, -0.5, -0.5}, S::InControl, ""},
-        {{-0.5, -0.5, -0.5, -0.5, -0.5, -0.5, -0.5, -0.5}, S::Trend,
+        {{-0.5, -0.5, -0.5, -0.5, -0.5, -0.5, -0.5, -0.5},
+         S::Trend,
          "eight successive on one side of the mean"},
     };
     for (const auto& c : cases) {

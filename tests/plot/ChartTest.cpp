@@ -37,10 +37,10 @@ TEST(ChartJson, ReadsBackAsWritten) {
     number.series[0].points[0].flag = Flag::Warning;
     const std::string json = ctl::ChartsJson({TimeChart(), number});
     EXPECT_EQ(ctl::ChartsJson(ReadCharts(QByteArray::fromStdString(json))), json);
-    for (const char* used : {"\"note\"", "\"joined\"", "\"error\"", "\"flag\":\"action\"",
-                             "\"flag\":\"warning\"", "\"provisional\"", "\"integer\"", "\"zero\"",
-                             "\"unit\"", "\"bands\":[{", "\"markers\":[{", "\"kind\":\"time\"",
-                             "\"hollow\"", "\"steps\":[{"})
+    for (const char* used :
+         {"\"note\"", "\"joined\"", "\"error\"", "\"flag\":\"action\"", "\"flag\":\"warning\"",
+          "\"provisional\"", "\"integer\"", "\"zero\"", "\"unit\"", "\"bands\":[{",
+          "\"markers\":[{", "\"kind\":\"time\"", "\"hollow\"", "\"steps\":[{"})
         EXPECT_NE(json.find(used), std::string::npos) << used;
 }
 

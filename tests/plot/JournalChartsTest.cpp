@@ -1,5 +1,6 @@
 // The journal's figures as charts: judgements keep their meaning, the period picks the points,
-// each point keeps the limits it was judged by, and a series with mixed count times is drawn as rates.
+// each point keeps the limits it was judged by, and a series with mixed count times is drawn as
+// rates.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,8 +22,9 @@ an::ChartPoint Point(int month, int day, double value, an::PointStatus status, d
     p.uncertainty = 0.02;
     p.status = status;
     if (sigma > 0)
-        p.limits = an::PointLimits{0.3,  sigma, 0.3 - 2 * sigma, 0.3 + 2 * sigma, 0.3 - 3 * sigma,
-                                   0.3 + 3 * sigma, true, std::nullopt};
+        p.limits = an::PointLimits{
+            0.3,  sigma,       0.3 - 2 * sigma, 0.3 + 2 * sigma, 0.3 - 3 * sigma, 0.3 + 3 * sigma,
+            true, std::nullopt};
     return p;
 }
 
