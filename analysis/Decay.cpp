@@ -65,7 +65,7 @@ Checked<double> DecayFactor(const std::vector<CountInterval>& counts, double hal
     const double f = weighted / seconds;
     if (!(f >= kSmallestFactor))
         return Checked<double>::Refused(
-            Text("the decay factor %.3g is below 0.001: check the half-life and its unit", f));
+            Text("the decay factor %.3g is below 0.001: check the half-life's unit", f));
     return Checked<double>::Of(f);
 }
 

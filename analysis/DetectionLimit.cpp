@@ -28,8 +28,10 @@ DetectionLimit CurrieDetectionLimit(double backgroundRate, double backgroundSeco
     d.backgroundSeconds = backgroundSeconds;
     d.backgroundCounts = backgroundRate * sampleSeconds;
     const double k = NormalUpperQuantile(0.05);
-    d.limitCounts =
-        CurrieLimitsOf(d.backgroundCounts, sampleSeconds / backgroundSeconds, k, k).detectionCounts;
+    const CurrieLimits limits =
+        CurrieLimitsOf(d.backgroundCounts, sampleSeconds / backgroundSeconds, k, k);
+    d.decisionCounts = limits.decisionCounts;
+    d.limitCounts = limits.detectionCounts;
     d.efficiency = efficiency;
     if (efficiency && *efficiency > 0) d.mdaBq = d.limitCounts / (*efficiency * sampleSeconds);
     return d;

@@ -27,9 +27,11 @@ struct DetectionLimit {
     double backgroundRate = 0;         // R_b, counts per second
     double backgroundSeconds = 0;      // t_b; infinity for a background known without error
     double backgroundCounts = 0;       // B = R_b t_s
+    double decisionCounts = 0;         // L_C at a = 0.05
     double limitCounts = 0;            // L_D at a = b = 0.05
     std::optional<double> efficiency;  // counts per decay
     std::optional<double> mdaBq;       // with a positive efficiency
+    bool provisional = false;          // from a baseline not yet full
 };
 
 DetectionLimit CurrieDetectionLimit(double backgroundRate, double backgroundSeconds,

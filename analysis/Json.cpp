@@ -61,8 +61,22 @@ void to_json(Json& j, const ChartPoint& p) {
              {"count", p.counts},
              {"count_time_s", p.seconds},
              {"status", StatusName(p.status)},
-             {"side", p.side}};
+             {"rule", p.rule},
+             {"side", p.side},
+             {"z", p.limits ? Json(p.z) : Json(nullptr)},
+             {"limits", Optional(p.limits)}};
     if (p.efficiency) j["efficiency_terms"] = *p.efficiency;
+}
+
+void to_json(Json& j, const PointLimits& l) {
+    j = Json{{"mean", l.mean},
+             {"sigma", l.sigma},
+             {"warning_low", l.warningLow},
+             {"warning_high", l.warningHigh},
+             {"action_low", l.actionLow},
+             {"action_high", l.actionHigh},
+             {"provisional", l.provisional},
+             {"exact_tail", Optional(l.exactTail)}};
 }
 
 void to_json(Json& j, const ChartLimits& l) {
@@ -70,6 +84,9 @@ void to_json(Json& j, const ChartLimits& l) {
              {"sigma", l.sigma},
              {"sample_sd", l.sampleSd},
              {"poisson_sd", l.poissonSd},
+             {"extra_sd", l.extraSd},
+             {"pooled_counts", l.pooledCounts},
+             {"pooled_time_s", l.pooledSeconds},
              {"warning_low", l.warningLow},
              {"warning_high", l.warningHigh},
              {"action_low", l.actionLow},
@@ -91,7 +108,9 @@ void to_json(Json& j, const DetectionLimit& d) {
              {"background_rate_cps", d.backgroundRate},
              {"background_time_s", Finite(d.backgroundSeconds)},
              {"background_counts", d.backgroundCounts},
+             {"lc_counts", d.decisionCounts},
              {"ld_counts", d.limitCounts},
+             {"provisional", d.provisional},
              {"efficiency", Optional(d.efficiency)},
              {"mda_bq", Optional(d.mdaBq)}};
 }
@@ -111,13 +130,13 @@ void to_json(Json& j, const PlateauRun& r) {
              {"points", r.last - r.first + 1},
              {"mean_rate_cps", r.meanRate},
              {"slope_pct_per_100mv", r.slopePercentPer100mV},
-             {"slope_u_pct_per_100mv", r.slopeUPercentPer100mV},
-             {"uncertain", r.uncertain}};
+             {"slope_u_pct_per_100mv", r.slopeUPercentPer100mV}};
 }
 
 void to_json(Json& j, const PlateauResult& r) {
     j = Json{{"limit_pct_per_100mv", r.limitPercentPer100mV},
              {"chosen_threshold_mv", Optional(r.chosenThresholdMv)},
+             {"refused", r.refused.empty() ? Json(nullptr) : Json(r.refused)},
              {"runs", r.runs},
              {"points", r.points}};
 }

@@ -19,6 +19,7 @@ void to_json(Json& j, const JournalProblem& p);
 void to_json(Json& j, const ChiSquareTest& t);
 void to_json(Json& j, const SeriesStats& s);
 void to_json(Json& j, const EfficiencyTerms& t);
+void to_json(Json& j, const PointLimits& l);
 void to_json(Json& j, const ChartPoint& p);
 void to_json(Json& j, const ChartLimits& l);
 void to_json(Json& j, const ControlChart& c);

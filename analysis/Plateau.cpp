@@ -1,10 +1,11 @@
 #include "analysis/Plateau.h"
 
 #include <algorithm>
-#include <cmath>
-#include <tuple>
-
 #include <boost/math/distributions/chi_squared.hpp>
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <tuple>
 
 #include "analysis/Threshold.h"
 
@@ -53,9 +54,39 @@ struct Sums {
     }
 };
 
-// The run from first that reaches furthest within [first, end) while its slope stays in the
-// limit and its points lie on a line; its last index, or first when no run of three points
-// starts there.
+// For each point, one past the last index a run starting there may reach: a run holds no three
+// points of a fall. A fall is three or more successive points whose slope is beyond the limit
+// by more than twice its uncertainty, holding no shorter fall (a long stretch from a plateau to
+// a far edge is no fall of its own); a run may share two points with it, where the curve bends.
+std::vector<std::size_t> FallBounds(const std::vector<PlateauPoint>& p, double limit) {
+    const std::size_t none = p.size();
+    std::vector<std::size_t> end(p.size(), none);  // of the shortest fall from each point
+    for (std::size_t first = 0; first < p.size(); ++first) {
+        Sums sums;
+        for (std::size_t i = first; i < p.size() && end[first] == none; ++i) {
+            sums.Add(p[i]);
+            if (sums.n < kPlateauMinPoints || sums.wy <= 0) continue;
+            const auto [slope, u] = sums.RelativeSlope();
+            if (std::abs(slope) - 2 * u > limit) end[first] = i;
+        }
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> falls;
+    std::size_t nearestLater = none;  // the smallest end of a fall starting further on
+    for (std::size_t first = p.size(); first-- > 0;) {
+        if (end[first] < nearestLater) falls.emplace_back(first, end[first]);
+        nearestLater = std::min(nearestLater, end[first]);
+    }
+    std::vector<std::size_t> bound(p.size(), none);
+    for (std::size_t first = 0; first < p.size(); ++first)
+        for (const auto& [from, to] : falls) {
+            const std::size_t third = std::max(from, first) + 2;  // the third shared point
+            if (third <= to) bound[first] = std::min(bound[first], third);
+        }
+    return bound;
+}
+
+// The run from first that reaches furthest within [first, end) while it is flat; its last
+// index, or first when no flat run of three points starts there.
 std::size_t FurthestRun(const std::vector<PlateauPoint>& p, std::size_t first, std::size_t end,
                         double limit) {
     Sums sums;
@@ -63,13 +94,13 @@ std::size_t FurthestRun(const std::vector<PlateauPoint>& p, std::size_t first, s
     for (std::size_t i = first; i < end; ++i) {
         sums.Add(p[i]);
         if (sums.n < kPlateauMinPoints || sums.wy <= 0) continue;
-        if (std::abs(sums.RelativeSlope().first) <= limit && sums.FitsALine()) furthest = i;
+        const auto [slope, u] = sums.RelativeSlope();
+        if (std::abs(slope) + 2 * u <= limit && sums.FitsALine()) furthest = i;
     }
     return furthest;
 }
 
-PlateauRun MakeRun(const std::vector<PlateauPoint>& p, std::size_t first, std::size_t last,
-                   double limit) {
+PlateauRun MakeRun(const std::vector<PlateauPoint>& p, std::size_t first, std::size_t last) {
     Sums sums;
     for (std::size_t i = first; i <= last; ++i) sums.Add(p[i]);
     PlateauRun run;
@@ -80,25 +111,48 @@ PlateauRun MakeRun(const std::vector<PlateauPoint>& p, std::size_t first, std::s
     run.widthMv = run.toMv - run.fromMv;
     run.meanRate = sums.MeanRate();
     std::tie(run.slopePercentPer100mV, run.slopeUPercentPer100mV) = sums.RelativeSlope();
-    run.uncertain = run.slopeUPercentPer100mV > limit / 2;
     return run;
 }
 
 // The widest run within [begin, end), then the widest in what lies on either side of it.
-void CollectRuns(const std::vector<PlateauPoint>& p, std::size_t begin, std::size_t end,
-                 double limit, std::vector<PlateauRun>& runs) {
+void CollectRuns(const std::vector<PlateauPoint>& p, const std::vector<std::size_t>& falls,
+                 std::size_t begin, std::size_t end, double limit, std::vector<PlateauRun>& runs) {
     std::optional<std::pair<std::size_t, std::size_t>> widest;
     for (std::size_t first = begin; first + kPlateauMinPoints <= end; ++first) {
-        const std::size_t last = FurthestRun(p, first, end, limit);
+        const std::size_t last = FurthestRun(p, first, std::min(end, falls[first]), limit);
         if (last == first) continue;
         const double width = p[last].thresholdMv - p[first].thresholdMv;
         if (!widest || width > p[widest->second].thresholdMv - p[widest->first].thresholdMv)
             widest = {first, last};
     }
     if (!widest) return;
-    runs.push_back(MakeRun(p, widest->first, widest->second, limit));
-    CollectRuns(p, begin, widest->first, limit, runs);
-    CollectRuns(p, widest->second + 1, end, limit, runs);
+    runs.push_back(MakeRun(p, widest->first, widest->second));
+    CollectRuns(p, falls, begin, widest->first, limit, runs);
+    CollectRuns(p, falls, widest->second + 1, end, limit, runs);
+}
+
+double OnGrid(double mv) { return std::round(mv / kThresholdStepMv) * kThresholdStepMv; }
+
+// The working threshold the pick asks for, or why there is none.
+void Choose(PlateauResult& r, const PlateauPick& pick) {
+    if (r.runs.empty()) return;
+    if (pick.atMv) {
+        for (const PlateauRun& run : r.runs)
+            if (*pick.atMv >= run.fromMv && *pick.atMv <= run.toMv)
+                r.chosenThresholdMv = OnGrid(*pick.atMv);
+        if (!r.chosenThresholdMv) {
+            char text[96];
+            std::snprintf(text, sizeof text, "%.1f mV lies within no flat run", *pick.atMv);
+            r.refused = text;
+        }
+        return;
+    }
+    const PlateauRun* chosen = &r.runs.front();  // the widest
+    for (const PlateauRun& run : r.runs) {
+        if (pick.choice == PlateauChoice::Lowest && run.fromMv < chosen->fromMv) chosen = &run;
+        if (pick.choice == PlateauChoice::Highest && run.fromMv > chosen->fromMv) chosen = &run;
+    }
+    r.chosenThresholdMv = OnGrid((chosen->fromMv + chosen->toMv) / 2);
 }
 
 }  // namespace
@@ -113,18 +167,22 @@ std::vector<PlateauPoint> PlateauPoints(const JournalRecord& record) {
     return points;
 }
 
-PlateauResult FindPlateau(std::vector<PlateauPoint> points, double limit) {
+PlateauResult FindPlateau(std::vector<PlateauPoint> points, double limit, const PlateauPick& pick) {
     std::stable_sort(points.begin(), points.end(),
                      [](const auto& a, const auto& b) { return a.thresholdMv < b.thresholdMv; });
-    PlateauResult result{std::move(points), limit, {}, std::nullopt};
-    CollectRuns(result.points, 0, result.points.size(), limit, result.runs);
+    PlateauResult result{std::move(points), limit, {}, std::nullopt, {}};
+    std::set<double> thresholds;
+    for (const PlateauPoint& p : result.points) thresholds.insert(p.thresholdMv);
+    if (thresholds.size() < kCurveMinThresholds) {
+        result.refused = "not a counting curve: " + std::to_string(thresholds.size()) +
+                         " thresholds, at least 5 are needed";
+        return result;
+    }
+    CollectRuns(result.points, FallBounds(result.points, limit), 0, result.points.size(), limit,
+                result.runs);
     std::stable_sort(result.runs.begin(), result.runs.end(),
                      [](const auto& a, const auto& b) { return a.widthMv > b.widthMv; });
-    if (!result.runs.empty()) {
-        const PlateauRun& widest = result.runs.front();
-        result.chosenThresholdMv =
-            std::round((widest.fromMv + widest.toMv) / 2 / kThresholdStepMv) * kThresholdStepMv;
-    }
+    Choose(result, pick);
     return result;
 }
 

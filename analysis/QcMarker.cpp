@@ -26,13 +26,13 @@ std::string Number(double value) {
 
 std::optional<QcMarker> ParseSource(const std::vector<std::string>& w) {
     if (w.size() != 6 && w.size() != 7) return std::nullopt;
-    QcMarker m{QcMarker::Kind::Source, w[2], 0, {}, 0, std::nullopt};
+    QcMarker m{QcMarker::Kind::Source, w[2], 0, {}, 0, std::nullopt, 0, {}, {}};
     const auto activity = Positive(w[3], "A");
-    const auto reference = w[4].rfind("REF=", 0) == 0 ? ParseDate(w[4].substr(4)) : std::nullopt;
+    const bool reference = w[4].rfind("REF=", 0) == 0 && w[4].find(' ') == std::string::npos &&
+                           ParseReferenceTime(w[4].substr(4), m.reference, m.referenceMinute);
     const auto half = Positive(w[5], "HALF");
     if (!activity || !reference || !half) return std::nullopt;
     m.activityBq = *activity;
-    m.reference = *reference;
     m.halfLifeDays = *half;
     if (w.size() == 7) {
         std::string u = w[6];
@@ -43,21 +43,53 @@ std::optional<QcMarker> ParseSource(const std::vector<std::string>& w) {
     return m;
 }
 
+std::optional<QcMarker> ParseExclude(const std::vector<std::string>& w) {
+    const auto ref = w.size() >= 4 ? ParseRecordRef(w[2]) : std::nullopt;
+    if (!ref) return std::nullopt;
+    QcMarker m{QcMarker::Kind::Exclude, "", 0, {}, 0, std::nullopt, 0, {}, {}};
+    m.excluded = *ref;
+    for (std::size_t i = 3; i < w.size(); ++i) m.reason += (i > 3 ? " " : "") + w[i];
+    return m;
+}
+
+std::string RefText(const RecordRef& ref) {
+    return (ref.year != 0 ? std::to_string(ref.year) + ":" : std::string()) +
+           std::to_string(ref.number);
+}
+
 // The marker the words form, its name not yet checked.
 std::optional<QcMarker> MarkerOf(const std::vector<std::string>& w) {
     const auto named = [&w](QcMarker::Kind kind, std::size_t at) -> std::optional<QcMarker> {
         if (w.size() > at + 1) return std::nullopt;
-        return QcMarker{kind, w.size() == at + 1 ? w[at] : "", 0, {}, 0, std::nullopt};
+        return QcMarker{kind, w.size() == at + 1 ? w[at] : "", 0, {}, 0, std::nullopt, 0, {}, {}};
     };
     if (w.size() >= 1 && w[0] == "PLATEAU") return named(QcMarker::Kind::Plateau, 1);
     if (w.size() < 2 || w[0] != "QC") return std::nullopt;
     if (w[1] == "BACKGROUND" && w.size() == 2) return QcMarker{};
     if (w[1] == "CHI2") return named(QcMarker::Kind::ChiSquare, 2);
     if (w[1] == "SOURCE") return ParseSource(w);
+    if (w[1] == "EXCLUDE") return ParseExclude(w);
     return std::nullopt;
 }
 
 }  // namespace
+
+bool ParseReferenceTime(const std::string& text, CivilDate& date, int& minuteOfDay) {
+    const auto day = ParseDate(text.substr(0, 10));
+    if (!day) return false;
+    int hour = 0, minute = 0, length = 0;
+    if (text.size() == 10) {
+        minuteOfDay = 0;
+    } else if (text.size() != 16 || (text[10] != 'T' && text[10] != ' ') ||
+               std::sscanf(text.c_str() + 11, "%2d:%2d%n", &hour, &minute, &length) != 2 ||
+               length != 5 || hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+        return false;
+    } else {
+        minuteOfDay = hour * 60 + minute;
+    }
+    date = *day;
+    return true;
+}
 
 std::vector<std::string> MarkerWords(const std::string& line) {
     std::istringstream in(line);
@@ -106,9 +138,21 @@ std::string MarkerText(const QcMarker& m) {
             break;
         case QcMarker::Kind::Source:
             if (m.name.empty()) return {};
-            text = "QC SOURCE " + m.name + " A=" + Number(m.activityBq) +
-                   " REF=" + m.reference.Text() + " HALF=" + Number(m.halfLifeDays);
+            text =
+                "QC SOURCE " + m.name + " A=" + Number(m.activityBq) + " REF=" + m.reference.Text();
+            if (m.referenceMinute != 0) {
+                char time[8];
+                std::snprintf(time, sizeof time, "T%02d:%02d", m.referenceMinute / 60 % 24,
+                              m.referenceMinute % 60);
+                text += time;
+            }
+            text += " HALF=" + Number(m.halfLifeDays);
             if (m.activityUPercent) text += " U=" + Number(*m.activityUPercent) + "%";
+            break;
+        case QcMarker::Kind::Exclude:
+            text = "QC EXCLUDE " + RefText(m.excluded);
+            if (MarkerWords(m.reason).empty()) return {};
+            for (const std::string& word : MarkerWords(m.reason)) text += " " + word;
             break;
     }
     return text.size() <= kMarkerLimit ? text : std::string();

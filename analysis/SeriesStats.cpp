@@ -2,6 +2,7 @@
 
 #include <boost/math/distributions/chi_squared.hpp>
 #include <cmath>
+#include <map>
 
 namespace pulsedesk::analysis {
 
@@ -65,6 +66,16 @@ SeriesStats RecordSeriesStats(const JournalRecord& record) {
     for (const JournalMeasurement& m : record.measurements)
         samples.push_back({m.count, m.CountTimeS()});
     return SeriesStatsOf(samples);
+}
+
+std::vector<ThresholdSeries> RecordThresholdSeries(const JournalRecord& record) {
+    std::map<std::int32_t, std::vector<CountSample>> lines;
+    for (const JournalMeasurement& m : record.measurements)
+        lines[m.thresholdMv].push_back({m.count, m.CountTimeS()});
+    std::vector<ThresholdSeries> series;
+    for (const auto& [threshold, samples] : lines)
+        series.push_back({threshold, SeriesStatsOf(samples)});
+    return series;
 }
 
 }  // namespace pulsedesk::analysis

@@ -47,9 +47,20 @@ struct SeriesStats {
     std::optional<ChiSquareTest> chiSquare;
 };
 
+// Below this mean count a series' chi-square is no longer the Poisson test it claims to be.
+inline constexpr double kFewCountsForChiSquare = 20;
+
 // Samples without a count time are left out.
 SeriesStats SeriesStatsOf(const std::vector<CountSample>& samples);
 // The series of a record's measurement lines.
 SeriesStats RecordSeriesStats(const JournalRecord& record);
+
+// A record's lines at each threshold as their own series: counts at different thresholds are
+// no repeated measurement of one rate.
+struct ThresholdSeries {
+    std::int32_t thresholdMv = 0;
+    SeriesStats stats;
+};
+std::vector<ThresholdSeries> RecordThresholdSeries(const JournalRecord& record);
 
 }  // namespace pulsedesk::analysis

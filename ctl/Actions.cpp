@@ -141,6 +141,14 @@ int ActReport(const Invocation& inv, Session& s) {
 
 // qa and plateau count through Measure, as measure does.
 int ActQa(const Invocation& inv, Session& s) {
+    if (inv.journal.action == "exclude") {
+        const auto write = [&s](const std::string& text) {
+            reports::DeviceInfo info;
+            const auto store = OpenReports(*s.counter, s.files, s.folder, info);
+            store->AddRecord(config::Utf8ToCp1251(text));
+        };
+        return journal::RunExclude(inv.journal, s.folder, write, stdout, stderr);
+    }
     const auto measure = [&s](const MeasureOptions& o) { Measure(*s.counter, s.files, o); };
     return RunQa(*s.counter, inv.journal, s.folder, measure, stdout, stderr);
 }

@@ -267,7 +267,7 @@ const std::vector<Command>& Commands() {
          "the report folder as data and pictures (never the device)", Needs::Journal,
          JournalHelp("report"),
          [](Arguments& a, Invocation& inv) { inv.journal = journal::ParseReport(a); }, ActReport},
-        {"qa", "qa chi-square|background|source ...", "quality-control runs, judged",
+        {"qa", "qa chi-square|background|source|exclude ...", "quality-control runs, judged",
          Needs::JournalAndControl, JournalHelp("qa"),
          [](Arguments& a, Invocation& inv) { inv.journal = journal::ParseQa(a); }, ActQa},
         {"plateau", "plateau ...", "the discriminator's counting curve and its plateau",

@@ -42,16 +42,13 @@ void RestoreThreshold(Counter& counter, std::uint16_t code) {
         "the earlier threshold");
 }
 
-void CountPlateau(Counter& counter, const JournalOptions& o, const std::string& folder,
-                  const MeasureFunction& measure) {
-    MeasureOptions m = SeriesOf(o, folder);
-    m.sweep = SweepOf(o);
-    m.repeat = static_cast<int>(m.sweep.size());
+// Counts the series and gives the counter its earlier threshold back, also after Ctrl-C, a lost
+// link or a full disk, if it listens.
+void MeasureRestoring(Counter& counter, const MeasureOptions& m, const MeasureFunction& measure) {
     const std::uint16_t earlier = counter.Status().ThresholdCode();
     try {
         measure(m);
     } catch (...) {
-        // Ctrl-C, a lost link or a full disk: the counter gets its threshold back if it listens.
         try {
             RestoreThreshold(counter, earlier);
         } catch (const LinkError&) {
@@ -71,10 +68,12 @@ std::int32_t MillivoltsForCode(int offset) {
 
 int RunQa(Counter& counter, const JournalOptions& o, const std::string& folder,
           const MeasureFunction& measure, std::FILE* out, std::FILE* err) {
-    if (o.action == "plateau")
-        CountPlateau(counter, o, folder, measure);
-    else
-        measure(SeriesOf(o, folder));
+    MeasureOptions m = SeriesOf(o, folder);
+    if (o.action == "plateau") {
+        m.sweep = SweepOf(o);
+        m.repeat = static_cast<int>(m.sweep.size());
+    }
+    MeasureRestoring(counter, m, measure);
     return journal::JudgeQaRecord(o, folder, out, err);
 }
 

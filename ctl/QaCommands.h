@@ -18,7 +18,7 @@ namespace pulsedesk::ctl {
 // Runs one measure command: opens the report store on options.reportFolder and runs the series.
 using MeasureFunction = std::function<void(const MeasureOptions&)>;
 
-// Counts the series (a plateau's sweep restores the earlier threshold, even after Ctrl-C), then
+// Counts the series (the earlier threshold is restored at its end, even after Ctrl-C), then
 // judges the record it wrote; the run's exit code.
 int RunQa(Counter& counter, const JournalOptions& options, const std::string& folder,
           const MeasureFunction& measure, std::FILE* out, std::FILE* err);

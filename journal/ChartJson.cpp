@@ -55,6 +55,7 @@ Json ChartJson(const plot::Chart& chart) {
     Text(j, "note", chart.note);
     j["x"] = AxisJson(chart.x);
     j["y"] = AxisJson(chart.y);
+    Flag(j, "log_y", chart.logarithmicY);
     j["series"] = Json::array();
     for (const plot::Series& s : chart.series) {
         Json series = Json::object();
@@ -65,6 +66,7 @@ Json ChartJson(const plot::Chart& chart) {
             Json point{{"x", x(p.x)}, {"y", p.y}};
             if (p.error > 0) point["error"] = p.error;
             if (p.flag != plot::Flag::None) point["flag"] = FlagName(p.flag);
+            Flag(point, "hollow", p.hollow);
             series["points"].push_back(point);
         }
         j["series"].push_back(series);
@@ -74,6 +76,9 @@ Json ChartJson(const plot::Chart& chart) {
         Json level{{"y", l.y}, {"kind", KindName(l.kind)}};
         Text(level, "label", l.label);
         Flag(level, "provisional", l.provisional);
+        if (!l.steps.empty()) level["steps"] = Json::array();
+        for (const auto& [stepX, stepY] : l.steps)
+            level["steps"].push_back({{"x", x(stepX)}, {"y", stepY}});
         j["levels"].push_back(level);
     }
     j["bands"] = Json::array();

@@ -28,23 +28,41 @@ bool InMonths(const an::LocalMinute& when, const an::JournalFilter& months) {
 
 Flag FlagOf(an::PointStatus status) {
     if (status == an::PointStatus::OutOfService) return Flag::Action;
-    return status == an::PointStatus::Recount ? Flag::Warning : Flag::None;
+    return status == an::PointStatus::Recount || status == an::PointStatus::Trend ? Flag::Warning
+                                                                                  : Flag::None;
 }
 
 std::string Minus(const std::string& text) {  // a true minus sign, as the axes show it
     return !text.empty() && text[0] == '-' ? "\u2212" + text.substr(1) : text;
 }
 
-void AddLimits(plot::Chart& c, const an::ChartLimits& l) {
-    const auto level = [&](double y, LineKind kind, const char* name, bool provisional) {
-        c.levels.push_back(
-            {y, kind, std::string(name) + " " + Minus(Rounded(y, l.sigma)), provisional});
+// Mean and limits as each point was judged by them, stepping halfway between points; labelled
+// with the last point's.
+void AddLimits(plot::Chart& c, const std::vector<const an::ChartPoint*>& judged) {
+    struct Line {
+        double an::PointLimits::*y;
+        LineKind kind;
+        const char* name;
     };
-    level(l.mean, LineKind::Mean, "mean", false);
-    level(l.warningHigh, LineKind::Warning, "+2σ", l.provisional);
-    level(l.warningLow, LineKind::Warning, "−2σ", l.provisional);
-    level(l.actionHigh, LineKind::Action, "+3σ", l.provisional);
-    level(l.actionLow, LineKind::Action, "−3σ", l.provisional);
+    static const Line kLines[] = {{&an::PointLimits::mean, LineKind::Mean, "mean"},
+                                  {&an::PointLimits::warningHigh, LineKind::Warning, "+2σ"},
+                                  {&an::PointLimits::warningLow, LineKind::Warning, "−2σ"},
+                                  {&an::PointLimits::actionHigh, LineKind::Action, "+3σ"},
+                                  {&an::PointLimits::actionLow, LineKind::Action, "−3σ"}};
+    const an::PointLimits& last = *judged.back()->limits;
+    for (const Line& line : kLines) {
+        plot::Level level{last.*line.y,
+                          line.kind,
+                          std::string(line.name) + " " + Minus(Rounded(last.*line.y, last.sigma)),
+                          line.kind != LineKind::Mean && last.provisional,
+                          {}};
+        double previous = Seconds(judged.front()->when);
+        for (const an::ChartPoint* p : judged) {
+            level.steps.emplace_back((previous + Seconds(p->when)) / 2, (*p->limits).*line.y);
+            previous = Seconds(p->when);
+        }
+        c.levels.push_back(std::move(level));
+    }
 }
 
 std::string BaselineNote(const an::ControlChart& chart, const an::BaselineRule& baseline,
@@ -56,15 +74,11 @@ std::string BaselineNote(const an::ControlChart& chart, const an::BaselineRule& 
             from = p.when.date.Text();
             break;
         }
-    if (l.provisional) {
-        return "provisional limits from Poisson statistics: " + std::to_string(l.baselinePoints) +
-               " of " + std::to_string(baseline.points) + " baseline points from " + from +
-               "; σ = " + Rounded(l.sigma, l.sigma) + " " + unit;
-    }
-    const std::string note = "baseline: " + std::to_string(l.baselinePoints) + " points from " +
-                             from + "; σ = " + Rounded(l.sigma, l.sigma) + " " + unit +
-                             " (sample " + Rounded(l.sampleSd, l.sigma) + ", Poisson " +
-                             Rounded(l.poissonSd, l.sigma) + ")";
+    const std::string note = "baseline: " + std::to_string(l.baselinePoints) + " of " +
+                             std::to_string(std::max(baseline.points, an::kFewestBaselinePoints)) +
+                             " points from " + from + (l.provisional ? ", provisional" : "") +
+                             "; extra σ = " + Rounded(l.extraSd, l.sigma) + " " + unit +
+                             "; limits per point from its own counting precision";
     return note;
 }
 
@@ -89,14 +103,17 @@ plot::Chart ControlChartOf(const an::ControlChart& chart, const std::string& nam
     c.x = {AxisKind::Time, "End of count", "", false, false};
     c.y = {AxisKind::Number, efficiency ? "Efficiency" : "Background rate", unit, false, false};
     plot::Series series{efficiency ? "efficiency ±1σ" : "rate ±1σ", false, {}};
-    for (const an::ChartPoint& p : chart.points)
-        if (InMonths(p.when, months))
-            series.points.push_back({Seconds(p.when), p.value, p.uncertainty, FlagOf(p.status)});
-    c.series = {series};
-    if (chart.limits) {
-        AddLimits(c, *chart.limits);
-        c.note = BaselineNote(chart, baseline, unit);
+    std::vector<const an::ChartPoint*> judged;
+    for (const an::ChartPoint& p : chart.points) {
+        // A refused point has no figure to draw; the page lists it with its reason.
+        if (!InMonths(p.when, months) || p.status == an::PointStatus::Refused) continue;
+        series.points.push_back({Seconds(p.when), p.value, p.uncertainty, FlagOf(p.status),
+                                 p.status == an::PointStatus::Excluded});
+        if (p.limits) judged.push_back(&p);
     }
+    c.series = {series};
+    if (!judged.empty()) AddLimits(c, judged);
+    if (chart.limits) c.note = BaselineNote(chart, baseline, unit);
     return c;
 }
 
@@ -144,22 +161,32 @@ plot::Chart PlateauChartOf(const an::JournalRecord& record, const an::PlateauRes
     c.x = {AxisKind::Number, "Threshold", "mV", false, false};
     c.y = {AxisKind::Number, "Rate", "1/s", true, false};
     plot::Series series{"rate ±√N/t", true, {}};
-    for (const an::PlateauPoint& p : result.points)
-        series.points.push_back({p.thresholdMv, p.rate, p.rateU, Flag::None});
+    double lowest = INFINITY, highest = 0;
+    for (const an::PlateauPoint& p : result.points) {
+        series.points.push_back({p.thresholdMv, p.rate, p.rateU, Flag::None, false});
+        if (p.rate > 0) lowest = std::min(lowest, p.rate);
+        highest = std::max(highest, p.rate);
+    }
+    // The steep edges span decades: on a linear axis the plateau would be a flat line at 0.
+    c.logarithmicY = highest > 10 * lowest;
+    if (c.logarithmicY) c.y.withZero = false;
     c.series = {series};
     for (const an::PlateauRun& run : result.runs) {
         c.bands.push_back({run.fromMv, run.toMv,
-                           Format("%.1f–%.1f mV: slope %s ± %.2f %%/100 mV%s", run.fromMv, run.toMv,
+                           Format("%.1f–%.1f mV: slope %s ± %.2f %%/100 mV", run.fromMv, run.toMv,
                                   Minus(Format("%+.2f", run.slopePercentPer100mV)).c_str(),
-                                  run.slopeUPercentPer100mV, run.uncertain ? " (uncertain)" : "")});
+                                  run.slopeUPercentPer100mV)});
     }
     if (result.chosenThresholdMv)
         c.markers.push_back({*result.chosenThresholdMv,
                              Format("working threshold %.1f mV", *result.chosenThresholdMv)});
-    c.note = result.runs.empty()
-                 ? Format("no flat run: no 3 successive points within %.3g %%/100 mV",
-                          result.limitPercentPer100mV)
-                 : Format("flat runs: slope within %.3g %%/100 mV, widest first",
+    c.note = !result.refused.empty() && result.runs.empty() ? result.refused
+             : result.runs.empty()
+                 ? Format(
+                       "no flat run: no 3 successive points with |slope| + 2u within "
+                       "%.3g %%/100 mV",
+                       result.limitPercentPer100mV)
+                 : Format("flat runs: |slope| + 2u within %.3g %%/100 mV, widest first",
                           result.limitPercentPer100mV);
     return c;
 }

@@ -5,8 +5,11 @@
 #include <map>
 #include <set>
 
+#include "analysis/Decay.h"
 #include "analysis/QcMarker.h"
 #include "analysis/Threshold.h"
+#include "config/FileLookup.h"
+#include "config/SourceCertificates.h"
 #include "journal/PictureCommands.h"
 
 namespace pulsedesk::journal {
@@ -36,7 +39,8 @@ const std::map<std::string, std::string> kHelp{
      "     [--baseline-from YYYY-MM-DD] --out FILE.svg|FILE.png\n"
      "                                the control charts as a picture, one per threshold\n"
      "  plot series --record [YYYY:]N --out FILE   a record's counts with their Poisson bars\n"
-     "  plot plateau --record [YYYY:]N [--limit PERCENT] --out FILE\n"
+     "  plot plateau --record [YYYY:]N [--limit PERCENT] [--choose lowest|widest|highest |\n"
+     "     --at MV] --out FILE\n"
      "                                the counting curve, flat runs shaded, working threshold\n"
      "  html --out DIR [--from YYYY-MM] [--to YYYY-MM] [--baseline N] [--baseline-from DATE]\n"
      "     [--sample-time H:MM:SS]    the printable QA page DIR/qa-YYYY-MM.html: QC charts,\n"
@@ -46,27 +50,40 @@ const std::map<std::string, std::string> kHelp{
     {"qa",
      "Usage: pulsectl qa chi-square --repeat N --time H:MM:SS [--name NAME]\n"
      "       pulsectl qa background --time H:MM:SS [--repeat N]\n"
-     "       pulsectl qa source --name NAME --activity BQ --ref YYYY-MM-DD --half-life DAYS\n"
-     "                          [--activity-u PERCENT] --time H:MM:SS [--repeat N]\n"
+     "       pulsectl qa source --name NAME [--activity BQ] [--ref YYYY-MM-DD[THH:MM]]\n"
+     "                          [--half-life DAYS] [--activity-u PERCENT] --time H:MM:SS\n"
+     "                          [--repeat N]\n"
+     "       pulsectl qa exclude --record [YYYY:]N --reason TEXT\n"
+     "  qa source takes what its options do not give from the source's section of sources.cfg\n"
+     "  (beside the program, in ~/.config/pulsedesk or in /etc/pulsedesk).\n"
      "  common: [--threshold MV] [--report-folder DIR]; background and source also\n"
      "  [--baseline N] [--baseline-from YYYY-MM-DD] [--sample-time H:MM:SS]\n"
      "Counts a quality-control series as measure does (mode 1, a record marked\n"
      "QC CHI2 / QC BACKGROUND / QC SOURCE in the work folder) and judges it:\n"
-     "chi-square exits 0 when 0.05 <= p <= 0.95, else 3 (a sound counter fails about one\n"
-     "time in ten: recount once first); background and source put the new point on its\n"
-     "control chart and exit 0 in control, 4 recount (beyond 2 sigma), 3 out of service\n"
-     "(beyond 3 sigma, or two successive points beyond 2 sigma on one side).\n"
+     "chi-square exits 0 when 0.05 <= p <= 0.95, else 4 (recount: a sound counter fails\n"
+     "about one time in ten), or 3 when the previous test of the name failed too; background\n"
+     "and source judge the new point by its own counting precision against the baseline\n"
+     "before it and exit 0 in control (or not judged yet), 4 recount (beyond 2 sigma),\n"
+     "3 out of service (beyond 3 sigma, two successive beyond 2 sigma on one side, or\n"
+     "refused as implausible or saturated), 5 trend (four of five beyond 1 sigma, or eight\n"
+     "successive, on one side: investigate). The threshold is restored at the end.\n"
+     "exclude writes a record QC EXCLUDE [YYYY:]N TEXT: the charts show that record's points\n"
+     "hollow with the reason and leave them out of every baseline; the journal is kept.\n"
      "While the panel holds the work folder, exits 1 naming the holder, before counting;\n"
      "a counter that another program holds is refused as measure refuses it (exit 1).\n"},
     {"plateau",
      "Usage: pulsectl plateau --from MV --to MV --step MV --time H:MM:SS [--name NAME]\n"
-     "                        [--limit PCT] [--report-folder DIR]\n"
+     "                        [--limit PCT] [--choose lowest|widest|highest | --at MV]\n"
+     "                        [--report-folder DIR]\n"
      "Sweeps the discriminator threshold (the integral counting curve) from --from to --to\n"
      "in steps of --step (multiples of 2.5 mV), one count of --time at each, all in one\n"
      "record marked PLATEAU; each line carries the threshold the device reports. Prints\n"
-     "every flat run of at least 3 points whose slope is within --limit (default 5 % per\n"
-     "100 mV), widest first, and the threshold in the middle of the widest. The earlier\n"
-     "threshold is restored at the end and after Ctrl-C. Exit 0 with a flat run, 3 without.\n"},
+     "every flat run of at least 3 points whose |slope| + 2 u(slope) is within --limit\n"
+     "(default 5 % per 100 mV) and that spans no fall, widest first, and the working\n"
+     "threshold: the middle of the widest run (--choose lowest|highest: of that run), or\n"
+     "--at MV within a run. Fewer than 5 thresholds are no counting curve. The earlier\n"
+     "threshold is restored at the end and after Ctrl-C. Exit 0 with a working threshold,\n"
+     "3 without.\n"},
 };
 
 double ParseGridMv(const std::string& what, const std::string& text, double min) {
@@ -74,6 +91,54 @@ double ParseGridMv(const std::string& what, const std::string& text, double min)
     if (std::fmod(value, analysis::kThresholdStepMv) != 0)
         Refuse(what + " " + text + ": not a multiple of 2.5 mV");
     return value;
+}
+
+// --choose lowest|widest|highest or --at MV: which flat run's threshold is the working one.
+bool TakePick(Arguments& w, const std::string& option, JournalOptions& o) {
+    static const std::map<std::string, analysis::PlateauChoice> kChoices{
+        {"lowest", analysis::PlateauChoice::Lowest},
+        {"widest", analysis::PlateauChoice::Widest},
+        {"highest", analysis::PlateauChoice::Highest}};
+    if (option == "--choose") {
+        const auto found = kChoices.find(w.Value(option));
+        if (found == kChoices.end()) Refuse("--choose: want lowest, widest or highest");
+        o.pick.choice = found->second;
+    } else if (option == "--at") {
+        o.pick.atMv = ParseGridMv(option, w.Value(option), analysis::kThresholdMinMv);
+    } else {
+        return false;
+    }
+    if (w.Seen("--choose") && w.Seen("--at")) Refuse(w.command + ": --choose or --at, not both");
+    return true;
+}
+
+void ParseReference(const std::string& what, const std::string& text, JournalOptions& o) {
+    if (!analysis::ParseReferenceTime(text, o.reference, o.referenceMinute))
+        Refuse(what + " " + text + ": want YYYY-MM-DD or YYYY-MM-DDTHH:MM");
+}
+
+// The options qa source was not given, from the source's certificate in sources.cfg.
+void TakeCertificate(const Arguments& w, JournalOptions& o) {
+    const auto c = config::FindSourceCertificate(
+        config::SourcesFileCandidates(config::ProgramFolder(),
+                                      config::RootsFromEnvironment()),
+        o.name);
+    if (!c) return;  // what is missing is refused below
+    const std::string where = " (in [" + o.name + "] of " + c->file + ")";
+    if (!w.Seen("--activity") && !c->activityBq.empty())
+        o.activityBq = ParseDecimal("Activity_Bq" + where, c->activityBq, 1e-9, 1e15);
+    if (!w.Seen("--ref") && !c->reference.empty())
+        ParseReference("Reference" + where, c->reference, o);
+    if (!w.Seen("--half-life") && !c->halfLife.empty()) {
+        const auto half = analysis::ParseHalfLife(c->halfLife);
+        if (!half.value) Refuse("HalfLife" + where + ": " + half.reason);
+        o.halfLifeDays = *half.value / 86400;
+    }
+    if (!w.Seen("--activity-u") && !c->uPercent.empty()) {
+        const double k =
+            c->coverageK.empty() ? 2 : ParseDecimal("Coverage_k" + where, c->coverageK, 1, 10);
+        o.activityUPercent = ParseDecimal("U_percent" + where, c->uPercent, 1e-9, 100) / k;
+    }
 }
 
 analysis::RecordRef ParseRecord(const std::string& text) {
@@ -125,6 +190,7 @@ void ParseReportOption(Arguments& w, const std::string& option, JournalOptions& 
         o.out = w.Value(option);
     } else if (o.chart == "plateau" && option == "--limit") {
         o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
+    } else if (o.chart == "plateau" && TakePick(w, option, o)) {
     } else if (pictures && option == "--json") {
         w.RefuseOption(option);
     } else if (option == "--json") {
@@ -163,9 +229,13 @@ void ParseQaOption(Arguments& w, const std::string& option, JournalOptions& o) {
     } else if (source && option == "--activity") {
         o.activityBq = ParseDecimal(option, w.Value(option), 1e-9, 1e15);
     } else if (source && option == "--ref") {
-        o.reference = ParseDay(option, w.Value(option));
+        ParseReference(option, w.Value(option), o);
     } else if (source && option == "--half-life") {
         o.halfLifeDays = ParseDecimal(option, w.Value(option), 1e-6, 1e15);
+    } else if (o.action == "exclude" && option == "--record") {
+        o.record = ParseRecord(w.Value(option));
+    } else if (o.action == "exclude" && option == "--reason") {
+        o.reason = w.Value(option);
     } else if (source && option == "--activity-u") {
         o.activityUPercent = ParseDecimal(option, w.Value(option), 1e-9, 100);
     } else if (!(charted || option == "--report-folder") || !TakeCommon(w, option, o)) {
@@ -174,7 +244,15 @@ void ParseQaOption(Arguments& w, const std::string& option, JournalOptions& o) {
 }
 
 analysis::QcMarker MarkerOf(const JournalOptions& o, analysis::QcMarker::Kind kind) {
-    return {kind, o.name, o.activityBq, o.reference, o.halfLifeDays, o.activityUPercent};
+    return {kind,
+            o.name,
+            o.activityBq,
+            o.reference,
+            o.halfLifeDays,
+            o.activityUPercent,
+            o.referenceMinute,
+            {},
+            {}};
 }
 
 // The marker line, refused when it would not fit the report's first description line whole.
@@ -225,19 +303,35 @@ JournalOptions ParseQa(Arguments& args) {
     o.action = Subcommand(args);
     static const std::map<std::string, Kind> kinds{{"chi-square", Kind::ChiSquare},
                                                    {"background", Kind::Background},
-                                                   {"source", Kind::Source}};
+                                                   {"source", Kind::Source},
+                                                   {"exclude", Kind::Exclude}};
     const auto kind = kinds.find(o.action);
-    if (kind == kinds.end()) Refuse("qa: chi-square, background or source is needed");
+    if (kind == kinds.end()) Refuse("qa: chi-square, background, source or exclude is needed");
     args.Within(o.action);
     o.sourceChart = kind->second == Kind::Source;
     Arguments& w = args;
     for (std::string option; w.NextOption(option);) ParseQaOption(w, option, o);
+    if (o.action == "exclude") {
+        if (!o.record || analysis::MarkerWords(o.reason).empty())
+            Refuse("qa exclude: --record [YYYY:]N and --reason TEXT are needed");
+        analysis::QcMarker marker = MarkerOf(o, kind->second);
+        marker.excluded = *o.record;
+        marker.reason = o.reason;
+        o.marker = analysis::MarkerText(marker);
+        if (o.marker.empty()) Refuse("qa exclude: the reason is too long for one line of 68");
+        return o;
+    }
     if (!w.Seen("--time")) Refuse("qa " + o.action + ": --time H:MM:SS is needed");
     if (o.action == "chi-square" && (!w.Seen("--repeat") || o.repeat < 2))
         Refuse("qa chi-square: --repeat N with N of 2 or more is needed");
-    for (const char* needed : {"--name", "--activity", "--ref", "--half-life"})
-        if (o.action == "source" && !w.Seen(needed))
-            Refuse(std::string("qa source: ") + needed + " is needed");
+    if (o.action == "source" && !w.Seen("--name")) Refuse("qa source: --name is needed");
+    if (o.action == "source") TakeCertificate(w, o);
+    const bool given[] = {o.activityBq > 0, o.reference.Valid(), o.halfLifeDays > 0};
+    const char* needed[] = {"--activity", "--ref", "--half-life"};
+    for (int i = 0; i < 3; ++i)
+        if (o.action == "source" && !given[i])
+            Refuse(std::string("qa source: ") + needed[i] +
+                   " is needed (or the source's section in sources.cfg)");
     o.marker = MarkerLine(MarkerOf(o, kind->second));
     return o;
 }
@@ -254,6 +348,8 @@ JournalOptions ParsePlateau(Arguments& w) {
             o.stepMv = ParseGridMv(option, w.Value(option), analysis::kThresholdStepMv);
         else if (option == "--limit")
             o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
+        else if (TakePick(w, option, o))
+            continue;
         else if (option == "--time" || option == "--name" || option == "--report-folder")
             ParseQaOption(w, option, o);
         else

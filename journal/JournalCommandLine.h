@@ -10,20 +10,21 @@
 
 #include "analysis/ControlChart.h"
 #include "analysis/Journal.h"
+#include "analysis/Plateau.h"
 #include "journal/Arguments.h"
 
 namespace pulsedesk::journal {
 
 struct JournalOptions {
     std::string action;        // report: list, export, stats, qc; qa: chi-square, background,
-                               // source; plateau: plateau
+                               // source, exclude; plateau: plateau
     std::string reportFolder;  // empty: the settings' work folder
     bool json = false;
 
     // report export
     bool csv = true;
     analysis::JournalFilter months;
-    std::optional<analysis::RecordRef> record;  // export, stats
+    std::optional<analysis::RecordRef> record;  // export, stats, qa exclude
 
     // report qc and qa background|source
     bool sourceChart = false;  // the source NAME's chart rather than the background's
@@ -32,16 +33,19 @@ struct JournalOptions {
 
     // qa and plateau
     std::string name;
+    std::string reason;  // qa exclude
     std::string marker;  // the description's first line that marks the record
     ClockTime time;
     int repeat = 1;
     std::optional<std::int32_t> threshold;  // qa: counted at this threshold, mV
     double activityBq = 0;
     analysis::CivilDate reference;
+    int referenceMinute = 0;  // the reference's time of day
     double halfLifeDays = 0;
     std::optional<double> activityUPercent;
     double fromMv = 0, toMv = 0, stepMv = 0;  // plateau
     double limit = 5.0;                       // plateau: percent per 100 mV
+    analysis::PlateauPick pick;               // plateau: --choose or --at
 
     // report plot and html (PictureCommands)
     std::string chart;  // plot: control, series or plateau

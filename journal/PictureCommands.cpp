@@ -39,7 +39,7 @@ std::vector<plot::Chart> PlotCharts(const an::Journal& journal, const JournalOpt
     if (o.chart == "control") return ControlCharts(journal, o);
     const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
     if (o.chart == "series") return {SeriesChartOf(record, an::RecordSeriesStats(record))};
-    return {PlateauChartOf(record, an::FindPlateau(an::PlateauPoints(record), o.limit))};
+    return {PlateauChartOf(record, an::FindPlateau(an::PlateauPoints(record), o.limit, o.pick))};
 }
 
 // "2026-04-01 10:15", the page's print date.

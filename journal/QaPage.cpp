@@ -102,33 +102,44 @@ class PageBuilder {
         std::vector<std::pair<std::string, std::string>> facts;
         if (chart.limits) {
             const an::ChartLimits& l = *chart.limits;
-            facts.push_back({"limits", Format("warning %s … %s, action %s … %s%s",
-                                              Rounded(l.warningLow, l.sigma).c_str(),
-                                              Rounded(l.warningHigh, l.sigma).c_str(),
-                                              Rounded(l.actionLow, l.sigma).c_str(),
-                                              Rounded(l.actionHigh, l.sigma).c_str(),
-                                              l.provisional ? " (provisional)" : "")});
+            facts.push_back(
+                {"baseline",
+                 Format("%d points%s, mean %s, extra σ %s; limits per "
+                        "point from its own counting precision",
+                        l.baselinePoints, l.provisional ? " (provisional)" : " (frozen)",
+                        Rounded(l.mean, l.sigma).c_str(), Rounded(l.extraSd, l.sigma).c_str())});
         }
-        int flagged = 0;
-        for (const an::ChartPoint* p : points) flagged += p->status != an::PointStatus::InControl;
+        int count[7] = {};
+        for (const an::ChartPoint* p : points) ++count[static_cast<int>(p->status)];
+        using S = an::PointStatus;
+        const auto n = [&count](S s) { return count[static_cast<int>(s)]; };
         facts.push_back(
-            {"points", Format("%zu in this period, %d not in control", points.size(), flagged)});
+            {"verdict", Format("%d judged: %d in control, %d recount, %d out of service, %d trend; "
+                               "%d not judged, %d refused, %d excluded",
+                               n(S::InControl) + n(S::Recount) + n(S::OutOfService) + n(S::Trend),
+                               n(S::InControl), n(S::Recount), n(S::OutOfService), n(S::Trend),
+                               n(S::NotJudged), n(S::Refused), n(S::Excluded))});
+        const int flagged = static_cast<int>(points.size()) - n(S::InControl) - n(S::NotJudged);
         if (const auto limit = an::ChartDetectionLimit(chart, o.sampleSeconds)) {
             std::string text =
                 Format("L_D = %.1f counts in %.6g s (background %.4g counts)", limit->limitCounts,
                        limit->sampleSeconds, limit->backgroundCounts);
             if (limit->mdaBq) text += Format("; MDA = %.4g Bq", *limit->mdaBq);
+            text = Format("L_C = %.1f counts, ", limit->decisionCounts) + text +
+                   (limit->provisional ? " (provisional)" : "");
             facts.push_back({"detection limit", text});
         }
         page.Facts(facts);
         if (flagged == 0) return;
         std::vector<HtmlPage::Row> rows;
         for (const an::ChartPoint* p : points)
-            if (p->status != an::PointStatus::InControl)
+            if (p->status != S::InControl && p->status != S::NotJudged)
                 rows.push_back({p->record.Text(), p->when.Text(),
-                                Rounded(p->value, p->uncertainty) + " ± " +
-                                    Rounded(p->uncertainty, p->uncertainty),
-                                an::StatusName(p->status)});
+                                p->status == S::Refused
+                                    ? std::string("—")
+                                    : Rounded(p->value, p->uncertainty) + " ± " +
+                                          Rounded(p->uncertainty, p->uncertainty),
+                                std::string(an::StatusName(p->status)) + ": " + p->rule});
         page.Table({{"record"}, {"end of count"}, {"value", true}, {"judged"}}, rows);
     }
 

@@ -1,6 +1,7 @@
 #include "journal/QaVerdict.h"
 
 #include "analysis/Plateau.h"
+#include "config/Cp1251.h"
 #include "analysis/QcCharts.h"
 #include "journal/JournalText.h"
 #include "journal/ReportCommands.h"
@@ -29,10 +30,15 @@ const an::JournalRecord& NewestMarked(const an::Journal& journal, const std::str
     return *record;
 }
 
-int ChiSquare(const an::JournalRecord& record, std::FILE* out) {
-    const an::SeriesStats stats = an::RecordSeriesStats(record);
-    Print(RecordHeading(record) + StatsText(stats), out);
-    return stats.chiSquare && stats.chiSquare->pass ? 0 : kQaFailed;
+int ChiSquare(const an::Journal& journal, const an::JournalRecord& record, std::FILE* out) {
+    const an::ChiSquareVerdict verdict = an::JudgeChiSquare(journal, record);
+    std::string text = RecordHeading(record) + StatsText(an::RecordSeriesStats(record));
+    if (verdict == an::ChiSquareVerdict::Recount) text += "verdict: recount (one failure)\n";
+    if (verdict == an::ChiSquareVerdict::OutOfService)
+        text += "verdict: out of service (the previous test of this name failed too)\n";
+    Print(text, out);
+    if (verdict == an::ChiSquareVerdict::Pass) return 0;
+    return verdict == an::ChiSquareVerdict::Recount ? kQaRecount : kQaFailed;
 }
 
 int ExitCodeOf(an::PointStatus status) {
@@ -40,8 +46,11 @@ int ExitCodeOf(an::PointStatus status) {
         case an::PointStatus::Recount:
             return kQaRecount;
         case an::PointStatus::OutOfService:
+        case an::PointStatus::Refused:
             return kQaFailed;
-        case an::PointStatus::InControl:
+        case an::PointStatus::Trend:
+            return kQaTrend;
+        default:
             break;
     }
     return 0;
@@ -56,19 +65,21 @@ int Charted(const an::Journal& journal, const an::JournalRecord& record, const J
         for (const an::ChartPoint& p : chart.points) {
             if (p.record != record.id) continue;
             text += "\n" + ChartText(chart, an::ChartDetectionLimit(chart, o.sampleSeconds));
-            text += "new point: " + std::string(an::StatusName(p.status)) + "\n";
+            text += "new point: " + std::string(an::StatusName(p.status)) +
+                    (p.rule.empty() ? "" : " (" + config::VisibleText(p.rule) + ")") + "\n";
             const int verdict = ExitCodeOf(p.status);
-            if (verdict == kQaFailed || code == 0) code = verdict;
+            if (verdict == kQaFailed || (verdict == kQaRecount && code != kQaFailed) || code == 0)
+                code = verdict;
         }
     }
     Print(text, out);
     return code;
 }
 
-int Plateau(const an::JournalRecord& record, double limit, std::FILE* out) {
-    const an::PlateauResult result = an::FindPlateau(an::PlateauPoints(record), limit);
+int Plateau(const an::JournalRecord& record, const JournalOptions& o, std::FILE* out) {
+    const an::PlateauResult result = an::FindPlateau(an::PlateauPoints(record), o.limit, o.pick);
     Print(RecordHeading(record) + PlateauText(result), out);
-    return result.runs.empty() ? kQaFailed : 0;
+    return result.chosenThresholdMv ? 0 : kQaFailed;
 }
 
 }  // namespace
@@ -77,9 +88,23 @@ int JudgeQaRecord(const JournalOptions& o, const std::string& folder, std::FILE*
                   std::FILE* err) {
     const an::Journal journal = ReadJournalOf(folder, err);
     const an::JournalRecord& record = NewestMarked(journal, o.marker, folder);
-    if (o.action == "plateau") return Plateau(record, o.limit, out);
-    if (o.action == "chi-square") return ChiSquare(record, out);
+    if (o.action == "plateau") return Plateau(record, o, out);
+    if (o.action == "chi-square") return ChiSquare(journal, record, out);
     return Charted(journal, record, o, out);
+}
+
+int RunExclude(const JournalOptions& o, const std::string& folder,
+               const std::function<void(const std::string&)>& write, std::FILE* out,
+               std::FILE* err) {
+    const an::Journal journal = ReadJournalOf(folder, err);
+    const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
+    an::QcMarker marker = *an::ParseQcMarker(o.marker);
+    marker.excluded = {record.id.year, record.id.number};
+    const std::string text = an::MarkerText(marker);
+    if (text.empty()) throw UsageError("qa exclude: the reason is too long for one line of 68");
+    write(text);
+    Print("written: " + config::VisibleText(text) + "\n", out);
+    return 0;
 }
 
 }  // namespace pulsedesk::journal

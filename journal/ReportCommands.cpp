@@ -1,6 +1,7 @@
 #include "journal/ReportCommands.h"
 
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "analysis/Export.h"
 #include "analysis/Json.h"
@@ -47,17 +48,32 @@ int List(const an::Journal& journal, bool json, std::FILE* out) {
 int Stats(const an::Journal& journal, const JournalOptions& o, const std::string& folder,
           std::FILE* out) {
     const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
-    const an::SeriesStats stats = an::RecordSeriesStats(record);
+    an::Json series = an::Json::array();
+    std::string text = RecordHeading(record);
+    for (const an::ThresholdSeries& s : an::RecordThresholdSeries(record)) {
+        series.push_back({{"threshold_mv", s.thresholdMv}, {"stats", s.stats}});
+        text += "\nat " + std::to_string(s.thresholdMv) + " mV\n" + StatsText(s.stats);
+    }
     if (o.json)
         PrintJson(
-            {{"record", record.id.Text()}, {"description", record.description}, {"stats", stats}},
+            {{"record", record.id.Text()}, {"description", record.description}, {"series", series}},
             out);
     else
-        Print(RecordHeading(record) + StatsText(stats), out);
+        Print(text, out);
     return 0;
 }
 
-int Qc(const an::Journal& journal, const JournalOptions& o, std::FILE* out) {
+// "Cs137, Sr90": the check sources the journal has records of.
+std::string SourceNames(const an::Journal& journal) {
+    std::set<std::string> names;
+    for (const auto& [record, marker] : an::QcRecords(journal, an::QcMarker::Kind::Source))
+        names.insert(marker.name);
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text.empty() ? "none" : text;
+}
+
+int Qc(const an::Journal& journal, const JournalOptions& o, std::FILE* out, std::FILE* err) {
     const auto charts = QcChartsOf(journal, o);
     an::Json json = an::Json::array();
     std::string text;
@@ -68,9 +84,13 @@ int Qc(const an::Journal& journal, const JournalOptions& o, std::FILE* out) {
         json.push_back(std::move(one));
         text += (text.empty() ? "" : "\n") + ChartText(chart, limit);
     }
-    if (charts.empty())
-        text =
-            o.sourceChart ? "no QC SOURCE " + o.name + " records\n" : "no QC BACKGROUND records\n";
+    if (charts.empty() && o.sourceChart) {
+        std::fprintf(err, "pulsectl: no QC SOURCE %s records; the sources there are: %s\n",
+                     config::VisibleText(o.name).c_str(),
+                     config::VisibleText(SourceNames(journal)).c_str());
+        return 1;
+    }
+    if (charts.empty()) text = "no QC BACKGROUND records\n";
     o.json ? PrintJson({{"charts", json}}, out) : Print(text, out);
     return 0;
 }
@@ -116,7 +136,7 @@ int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out
     const an::Journal journal = ReadJournalOf(folder, err, o.months);
     if (o.action == "list") return List(journal, o.json, out);
     if (o.action == "stats") return Stats(journal, o, folder, out);
-    if (o.action == "qc") return Qc(journal, o, out);
+    if (o.action == "qc") return Qc(journal, o, out, err);
     std::optional<an::RecordId> only;
     if (o.record) only = RecordOf(journal, *o.record, folder).id;
     Print(o.csv ? an::ExportCsv(journal, only) : an::ExportJson(journal, only), out);

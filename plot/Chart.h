@@ -29,6 +29,7 @@ struct Point {
     double y = 0;
     double error = 0;  // ± this, drawn as a bar; 0: none
     Flag flag = Flag::None;
+    bool hollow = false;  // left out by the reviewer: drawn without fill
 };
 
 struct Series {
@@ -39,12 +40,15 @@ struct Series {
 
 enum class LineKind { Mean, Warning, Action, Plain };
 
-// A horizontal line across the plot: mean and limits.
+// A horizontal line across the plot: mean and limits, stepped where each point has its own.
 struct Level {
     double y = 0;
     LineKind kind = LineKind::Plain;
     std::string label;         // "mean", "+2σ"
     bool provisional = false;  // limits that rest on too few points yet
+    // When given, the line steps instead: each y holds from its x to the next x, the first also
+    // from the plot's left end and the last to its right end; y above is the last one's.
+    std::vector<std::pair<double, double>> steps;
 };
 
 // A shaded range of x, e.g. a flat run of the counting curve.
@@ -69,6 +73,7 @@ struct Chart {
     std::vector<Level> levels;
     std::vector<Band> bands;
     std::vector<Marker> markers;
+    bool logarithmicY = false;  // y in decades: a rate that spans more than a factor 10
 };
 
 }  // namespace pulsedesk::plot

@@ -66,9 +66,10 @@ QPen MarkerPen() {
 
 // A point's symbol: a circle, a square beyond the warning limits, a diamond beyond the action
 // limits, so that a grey printout keeps the judgement.
-void DrawSymbol(QPainter& p, QPointF at, double r, Flag flag, const QColor& normal) {
-    p.setPen(QPen(flag == Flag::None ? normal.darker(130) : kInk, 0.5));
-    p.setBrush(FlagColour(flag, normal));
+void DrawSymbol(QPainter& p, QPointF at, double r, Flag flag, const QColor& normal,
+                bool hollow = false) {
+    p.setPen(QPen(flag == Flag::None ? normal.darker(130) : kInk, hollow ? 0.8 : 0.5));
+    p.setBrush(hollow ? QColor(Qt::white) : FlagColour(flag, normal));
     if (flag == Flag::None) {
         p.drawEllipse(at, r, r);
     } else if (flag == Flag::Warning) {
@@ -216,10 +217,15 @@ Range YRange(const Chart& c) {
     Range r;
     for (const Series& s : c.series)
         for (const Point& p : s.points) {
-            r.Add(p.y - p.error);
-            r.Add(p.y + p.error);
+            // A logarithmic axis has no room for 0: its range is that of the positive values.
+            if (!c.logarithmicY || p.y - p.error > 0) r.Add(p.y - p.error);
+            if (!c.logarithmicY || p.y > 0) r.Add(p.y + p.error);
         }
-    for (const Level& l : c.levels) r.Add(l.y);
+    if (c.logarithmicY) return r;
+    for (const Level& l : c.levels) {
+        r.Add(l.y);
+        for (const auto& step : l.steps) r.Add(step.second);
+    }
     if (c.y.withZero) r.Add(0);
     if (r.Empty()) r = {0, 1};
     const double margin = (r.hi - r.lo) * 0.05;
@@ -304,8 +310,10 @@ class ChartDrawing {
         const double bottomTwoLines = 4 + 2 * text.height() + xTitle + legendGap + legendHeight;
         const double roughHeight = inner.height() - headingHeight - bottomTwoLines - 6;
         const Range yr = YRange(c);
-        ys = NumberScale(yr.lo, yr.hi, c.y.integer, true,
-                         std::max(3, static_cast<int>(roughHeight / (text.height() * 2.2))));
+        ys = c.logarithmicY
+                 ? LogScale(yr.lo, yr.hi)
+                 : NumberScale(yr.lo, yr.hi, c.y.integer, true,
+                               std::max(3, static_cast<int>(roughHeight / (text.height() * 2.2))));
         double yLabels = 0;
         for (const Tick& t : ys.ticks) yLabels = std::max(yLabels, text.horizontalAdvance(t.label));
         const double left = (c.y.title.empty() ? 0 : axisTitle.height() + 4) + yLabels + 5;
@@ -398,7 +406,18 @@ class ChartDrawing {
         std::vector<std::pair<double, const Level*>> labels;
         for (const Level& l : c.levels) {
             p.setPen(LevelPen(l));
-            p.drawLine(QPointF(plot.left(), Y(l.y)), QPointF(plot.right(), Y(l.y)));
+            p.setBrush(Qt::NoBrush);
+            if (l.steps.empty()) {
+                p.drawLine(QPointF(plot.left(), Y(l.y)), QPointF(plot.right(), Y(l.y)));
+            } else {
+                QPainterPath path(QPointF(plot.left(), Y(l.steps.front().second)));
+                for (const auto& [x, y] : l.steps) {
+                    path.lineTo(std::max(plot.left(), X(x)), path.currentPosition().y());
+                    path.lineTo(std::max(plot.left(), X(x)), Y(y));
+                }
+                path.lineTo(plot.right(), path.currentPosition().y());
+                p.drawPath(path);
+            }
             labels.emplace_back(Y(l.y), &l);
         }
         std::stable_sort(labels.begin(), labels.end(),
@@ -451,7 +470,7 @@ class ChartDrawing {
             for (int pass = 0; pass < 2; ++pass)
                 for (const Point& pt : s.points)
                     if ((pt.flag != Flag::None) == (pass == 1))
-                        DrawSymbol(p, QPointF(X(pt.x), Y(pt.y)), r, pt.flag, colour);
+                        DrawSymbol(p, QPointF(X(pt.x), Y(pt.y)), r, pt.flag, colour, pt.hollow);
         }
         if (any) return;
         p.setPen(kMuted);

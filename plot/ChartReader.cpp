@@ -113,6 +113,7 @@ Chart ReadChart(const Node& node) {
     const auto axisKeys = {"kind", "title", "unit", "zero", "integer"};
     chart.x = ReadAxis(node.Child("x", axisKeys));
     chart.y = ReadAxis(node.Child("y", axisKeys));
+    chart.logarithmicY = node.Boolean("log_y");
     if (chart.y.kind == AxisKind::Time) node.Fail("the y axis cannot be a time axis");
     const AxisKind xKind = chart.x.kind;
 
@@ -133,15 +134,16 @@ Chart ReadChart(const Node& node) {
                                   point.flag = p.Choice<Flag>("flag", {{"none", Flag::None},
                                                                        {"warning", Flag::Warning},
                                                                        {"action", Flag::Action}});
+                                  point.hollow = p.Boolean("hollow");
                                   return point;
                               },
-                              {"x", "y", "error", "flag"});
+                              {"x", "y", "error", "flag", "hollow"});
             return series;
         },
         {"name", "joined", "points"});
 
     chart.levels = node.List<Level>("levels",
-                                    [](const Node& l) {
+                                    [xKind](const Node& l) {
                                         Level level;
                                         level.y = l.Number("y", true);
                                         level.kind = l.Choice<LineKind>(
@@ -151,9 +153,16 @@ Chart ReadChart(const Node& node) {
                                                      {"action", LineKind::Action}});
                                         level.label = l.Text("label");
                                         level.provisional = l.Boolean("provisional");
+                                        level.steps = l.List<std::pair<double, double>>(
+                                            "steps",
+                                            [xKind](const Node& step) {
+                                                return std::pair(step.Position("x", xKind),
+                                                                 step.Number("y", true));
+                                            },
+                                            {"x", "y"});
                                         return level;
                                     },
-                                    {"y", "kind", "label", "provisional"});
+                                    {"y", "kind", "label", "provisional", "steps"});
 
     chart.bands = node.List<Band>(
         "bands",
@@ -203,7 +212,8 @@ std::vector<Chart> ReadCharts(const QByteArray& json) {
     const Node root(doc.object(), "", {"charts"});
     if (!root.Has("charts")) root.Fail("\"charts\" is missing");
     auto charts = root.List<Chart>(
-        "charts", ReadChart, {"title", "note", "x", "y", "series", "levels", "bands", "markers"});
+        "charts", ReadChart,
+        {"title", "note", "x", "y", "log_y", "series", "levels", "bands", "markers"});
     if (charts.empty()) root.Fail("\"charts\" is empty");
     return charts;
 }

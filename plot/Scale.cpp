@@ -143,6 +143,22 @@ Scale NumberScale(double lo, double hi, bool integer, bool snap, int maxTicks) {
     return scale;
 }
 
+Scale LogScale(double lo, double hi) {
+    if (!(hi > 0)) hi = 10;
+    if (!(lo > 0) || lo > hi) lo = hi / 10;
+    const double first = std::floor(std::log10(lo) + 1e-9);
+    const double last = std::max(first + 1, std::ceil(std::log10(hi) - 1e-9));
+    Scale scale{std::pow(10.0, first), std::pow(10.0, last), {}, true};
+    for (double e = first; e <= last; ++e)
+        for (double m : {1.0, 2.0, 5.0}) {
+            const double value = m * std::pow(10.0, e);
+            if (value > scale.hi * (1 + 1e-9)) break;
+            scale.ticks.push_back(
+                {value, NumberText(value, std::max(0, static_cast<int>(-e))), {}});
+        }
+    return scale;
+}
+
 Scale NumberScaleFitting(double lo, double hi, bool integer, bool snap, double width,
                          const TextWidth& textWidth) {
     Scale scale;

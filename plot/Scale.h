@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -17,9 +19,12 @@ struct Scale {
     double lo = 0;
     double hi = 1;
     std::vector<Tick> ticks;
+    bool logarithmic = false;  // lo > 0; a value at or below 0 maps to lo
 
     // value's position between from (at lo) and to (at hi).
     double Map(double value, double from, double to) const {
+        if (logarithmic)
+            return from + std::log10(std::max(value, lo) / lo) / std::log10(hi / lo) * (to - from);
         return from + (value - lo) / (hi - lo) * (to - from);
     }
 };
@@ -32,6 +37,10 @@ using TextWidth = std::function<double(const QString&)>;
 Scale NumberScale(double lo, double hi, bool integer, bool snap, int maxTicks);
 Scale NumberScaleFitting(double lo, double hi, bool integer, bool snap, double width,
                          const TextWidth& textWidth);
+
+// Whole decades around the positive range (one at least), ticks at 1, 2 and 5 times each power
+// of ten; lo and hi at or below 0 give a range of 1 to 10.
+Scale LogScale(double lo, double hi);
 
 // Ticks at whole minutes, hours, days, weeks (Mondays), months or years of the naive local
 // time, the finest whose labels fit `width`.

@@ -45,22 +45,30 @@ TEST_F(QcChartsTest, EfficiencyTakesTheLatestBackgroundOnOrBeforeItsDay) {
 
     const auto charts = SourceCharts(j, "Sr90", {});
     ASSERT_EQ(charts.size(), 2u);
+    // The activity averaged over a 100 s count ending at 10:00, days after the reference.
+    const auto activity = [](double days) {
+        const double half = 10 * 86400.0, t = 100, lambda = std::log(2.0) / half;
+        return 1000 * std::exp2(-(days * 86400 - t) / half) * -std::expm1(-lambda * t) /
+               (lambda * t);
+    };
     const ChartPoint& early = charts[0].points.at(0);
     EXPECT_EQ(early.efficiency->backgroundFrom, "baseline mean");
-    const double a2 = 1000 * std::exp2(-(1 + 10.0 / 24) / 10);
+    const double a2 = activity(1 + 10.0 / 24);
     EXPECT_NEAR(early.value, (300 - 20) / a2, 1e-9);
     const ChartPoint& later = charts[0].points.at(1);
     EXPECT_EQ(later.efficiency->backgroundFrom, "record 2026:2");
-    const double a11 = 1000 * std::exp2(-(10 + 10.0 / 24) / 10);
+    const double a11 = activity(10 + 10.0 / 24);
     EXPECT_NEAR(later.value, (210 - 10) / a11, 1e-9);
     EXPECT_NEAR(later.uncertainty, std::sqrt(21000 / 1e4 + 1000 / 1e4) / a11, 1e-9);
     EXPECT_EQ(charts[1].points.at(0).efficiency->backgroundFrom, "none");
 
+    // From the background baseline's pooled counts and the source baseline's mean efficiency.
     const auto limit = ChartDetectionLimit(charts[0], 1000.0);
     ASSERT_TRUE(limit);
-    EXPECT_EQ(limit->backgroundRate, 10);  // the latest point's background
-    EXPECT_EQ(limit->backgroundSeconds, 100);
-    EXPECT_NEAR(*limit->mdaBq, limit->limitCounts / (later.value * 1000), 1e-9);
+    EXPECT_EQ(limit->backgroundRate, 20);
+    EXPECT_EQ(limit->backgroundSeconds, 200);
+    EXPECT_TRUE(limit->provisional);
+    EXPECT_NEAR(*limit->mdaBq, limit->limitCounts / ((early.value + later.value) / 2 * 1000), 1e-9);
 }
 
 TEST_F(QcChartsTest, MarkersOfSixtyEightCharactersSurviveTheStore) {

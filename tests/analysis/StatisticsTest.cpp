@@ -74,55 +74,107 @@ TEST(DetectionLimitTest, CurrieForAHundredBackgroundCounts) {
     EXPECT_FALSE(CurrieDetectionLimit(1.0, 100, 100, 0.0).mdaBq);
 }
 
+// Efficiency points of counting uncertainty u, one a day from 2026-03-01.
 std::vector<ChartInput> Points(const std::vector<double>& values, double u) {
     std::vector<ChartInput> in;
-    for (std::size_t i = 0; i < values.size(); ++i)
-        in.push_back({{2026, static_cast<std::uint32_t>(i + 1)},
-                      {{2026, 3, static_cast<int>(i + 1)}, 8, 0},
-                      values[i],
-                      u,
-                      0,
-                      10,
-                      std::nullopt});
+    const long first = CivilDate{2026, 3, 1}.DayNumber();
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        ChartInput p;
+        p.record = {2026, static_cast<std::uint32_t>(i + 1)};
+        p.when = {CivilDate::FromDayNumber(first + static_cast<long>(i)), 8, 0};
+        p.value = values[i];
+        p.uncertainty = u;
+        p.seconds = 10;
+        in.push_back(p);
+    }
     return in;
 }
 
-TEST(ControlChartTest, BaselineLimitsAndJudgedPoints) {
-    // Twenty baseline points of mean 100 and sample sd 2 (above the Poisson 1), then the tests.
+// Twenty baseline points 100 -/+ 0.5 (less scatter than u = 1: no extra spread, sigma 1, the
+// last above the mean), then the points under test at 100 + z.
+std::vector<double> AfterBaseline(const std::vector<double>& z) {
     std::vector<double> values;
-    for (int i = 0; i < 10; ++i) values.insert(values.end(), {98.0, 102.0});
-    values.insert(values.end(), {104.5, 100, 107, 100, 105, 105, 95.5, 104.5, 100});
-    auto inputs = Points(values, 1.0);
-    std::swap(inputs[0].when, inputs[1].when);  // charted in time order, not journal order
-    const ControlChart chart = BuildControlChart("background_rate_cps", 120, inputs, {});
-    ASSERT_TRUE(chart.limits);
-    EXPECT_FALSE(chart.limits->provisional);
-    EXPECT_NEAR(chart.limits->sigma, 2 * std::sqrt(20.0 / 19), 1e-9);
-    // Warning band 100 -/+ 4.10, action band -/+ 6.16; two beyond 2 sigma on opposite sides
-    // are two recounts.
-    const std::vector<PointStatus> expected{
-        PointStatus::Recount,   PointStatus::InControl, PointStatus::OutOfService,
-        PointStatus::InControl, PointStatus::Recount,   PointStatus::OutOfService,
-        PointStatus::Recount,   PointStatus::Recount,   PointStatus::InControl};
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(chart.points[20 + i].status, expected[i]) << i;
-    EXPECT_EQ(chart.points[0].value, 102.0);  // the moved point, now in its day's place
-    EXPECT_EQ(chart.flagged.size(), 6u);
+    for (int i = 0; i < 10; ++i) values.insert(values.end(), {99.5, 100.5});
+    for (double d : z) values.push_back(100 + d);
+    return values;
 }
 
-TEST(ControlChartTest, ShortBaselineIsProvisionalAndClippedAtZero) {
+TEST(ControlChartTest, EachRuleAndTheVerdictItGives) {
+    using S = PointStatus;
+    const struct {
+        std::vector<double> z;
+        S last;
+        const char* rule;
+    } cases[] = {
+        {{0.4}, S::InControl, ""},
+        {{3.2}, S::OutOfService, "beyond 3σ"},
+        {{-2.3}, S::Recount, "beyond 2σ"},
+        {{2.3, 2.3}, S::OutOfService, "two successive beyond 2σ on one side"},
+        {{2.3, -2.3}, S::Recount, "beyond 2σ"},
+        {{1.5, 1.5, 0.2, 1.5}, S::InControl, ""},
+        {{1.5, 1.5, 0.2, 1.5, 1.5}, S::Trend, "four of five beyond 1σ on one side"},
+        {{-1.7, -1.7, -1.7, -1.7}, S::Trend, "four of five beyond 1σ on one side"},
+        {{-0.5, -0.5, -0.5, -0.5, -0.5, -0.5, -0.5}, S::InControl, ""},
+        {{-0.5, -0.5, -0.5, -0.5, -0.5, -0.5, -0.5, -0.5},
+         S::Trend,
+         "eight successive on one side of the mean"},
+    };
+    for (const auto& c : cases) {
+        const ControlChart chart =
+            BuildControlChart("efficiency", 120, Points(AfterBaseline(c.z), 1.0), {});
+        const ChartPoint& last = chart.points.back();
+        SCOPED_TRACE(last.z);
+        EXPECT_EQ(last.status, c.last);
+        EXPECT_EQ(last.rule, c.rule);
+        EXPECT_NEAR(std::abs(last.z), std::abs(c.z.back()), 0.02);
+    }
+}
+
+TEST(ControlChartTest, TheBaselineIsTheFirstPointsInControlAndVerdictsStand) {
+    std::vector<double> values = AfterBaseline({});
+    values[5] = 104;  // beyond 3 sigma: never part of the baseline
+    for (int i = 0; i < 30; ++i) values.push_back(i % 2 ? 101.5 : 98.8);
+    auto inputs = Points(values, 1.0);
+    std::swap(inputs[0].when, inputs[1].when);  // charted in time order, not journal order
+    inputs[7].excluded = "dropped planchet";
+    inputs[9].refused = "saturated";
+    const ControlChart all = BuildControlChart("efficiency", 120, inputs, {});
+    EXPECT_EQ(all.points[0].value, 100.5);
+    EXPECT_EQ(all.points[0].status, PointStatus::NotJudged);
+    EXPECT_EQ(all.points[3].status, PointStatus::InControl);
+    EXPECT_EQ(all.points[5].status, PointStatus::OutOfService);
+    EXPECT_EQ(all.points[7].status, PointStatus::Excluded);
+    EXPECT_EQ(all.points[7].rule, "dropped planchet");
+    EXPECT_EQ(all.points[9].status, PointStatus::Refused);
+    ASSERT_TRUE(all.limits);
+    EXPECT_FALSE(all.limits->provisional);
+    std::vector<std::size_t> expected;
+    for (std::size_t i = 0; expected.size() < 20; ++i)
+        if (i != 5 && i != 7 && i != 9) expected.push_back(i);
+    EXPECT_EQ(all.limits->points, expected);
+    EXPECT_EQ(all.flagged, (std::vector<std::size_t>{5, 9}));
+    // Later points change no earlier verdict nor the limits it was judged by.
+    inputs.resize(20);
+    const ControlChart early = BuildControlChart("efficiency", 120, inputs, {});
+    for (std::size_t i = 0; i < early.points.size(); ++i) {
+        EXPECT_EQ(early.points[i].status, all.points[i].status) << i;
+        EXPECT_EQ(early.points[i].z, all.points[i].z) << i;
+    }
+    EXPECT_TRUE(early.limits->provisional);
+}
+
+TEST(ControlChartTest, LimitsClippedAtZeroAndABaselineFromADay) {
     const ControlChart chart = BuildControlChart(
-        "background_rate_cps", 0, Points({1.0, 1.2, 0.8, 9}, 0.5), {20, CivilDate{2026, 3, 2}});
-    ASSERT_EQ(chart.points.size(), 3u);  // the first day lies before the baseline's start
-    EXPECT_TRUE(chart.limits->provisional);
-    EXPECT_NEAR(chart.limits->mean, (1.2 + 0.8 + 9) / 3, 1e-12);
-    EXPECT_EQ(chart.limits->sigma, 0.5);  // Poisson, though the values scatter far more
-    EXPECT_EQ(chart.limits->actionLow, 2.1666666666666665);
-    const ControlChart low = BuildControlChart("background_rate_cps", 0, Points({1.0}, 1.0), {});
-    EXPECT_EQ(low.limits->warningLow, 0.0);
+        "efficiency", 0, Points({9, 1.0, 1.2, 0.8, 1.1}, 0.5), {20, CivilDate{2026, 3, 2}});
+    ASSERT_EQ(chart.points.size(), 4u);  // the first day lies before the baseline's start
+    EXPECT_NEAR(chart.points[3].limits->mean, 1.0, 1e-12);
+    EXPECT_EQ(chart.points[3].limits->actionLow, 0.0);
+    EXPECT_NEAR(chart.points[3].limits->actionHigh, 1 + 3 * 0.5, 1e-12);
     // An efficiency lost in the background's noise: no clipping, its own point is in control.
-    const ControlChart lost = BuildControlChart("efficiency", 0, Points({-0.05}, 0.07), {});
-    EXPECT_EQ(lost.points[0].status, PointStatus::InControl);
+    const ControlChart lost =
+        BuildControlChart("efficiency", 0, Points({-0.05, -0.04, -0.06, -0.05}, 0.07), {});
+    EXPECT_EQ(lost.points[3].status, PointStatus::InControl);
+    EXPECT_LT(lost.points[3].limits->warningLow, -0.05);
 }
 
 // Exact rates of a curve with flat regions 100..400 mV (1 % per 100 mV down) and 600..800 mV
@@ -158,11 +210,8 @@ TEST(PlateauTest, FindsBothFlatRunsWidestFirst) {
     EXPECT_GE(*r.chosenThresholdMv, 100);
     EXPECT_LE(*r.chosenThresholdMv, 400);
     EXPECT_EQ(std::fmod(*r.chosenThresholdMv, 2.5), 0.0);
-    EXPECT_FALSE(r.runs[0].uncertain);
     // A hundredth of the counts: the same curve, but no slope can be told within the limit.
-    const PlateauResult thin = FindPlateau(Curve(0.05));
-    ASSERT_FALSE(thin.runs.empty());
-    EXPECT_TRUE(thin.runs[0].uncertain);
+    EXPECT_TRUE(FindPlateau(Curve(0.05)).runs.empty());
     EXPECT_FALSE(FindPlateau(Curve(100), 0.5).chosenThresholdMv);
 }
 
@@ -180,6 +229,65 @@ TEST(PlateauTest, NoRunSpansAStepBetweenTwoLevels) {
     EXPECT_EQ(r.runs[0].toMv, 1000);
     EXPECT_EQ(r.runs[1].toMv, 300);
     EXPECT_EQ(*r.chosenThresholdMv, 662.5);
+}
+
+// Two regions as pulsesim draws them (100-900 and 1500-2500 mV, the second at half the level,
+// a log-linear fall between), 200/s counted 2 s a point from 0 to 3000 mV.
+std::vector<PlateauPoint> TwoPlateaus() {
+    const auto flat = [](double mv, double level, double middle) {
+        return level * (1 - 1e-4 * (mv - middle));
+    };
+    std::vector<PlateauPoint> points;
+    for (double mv = 0; mv <= 3000; mv += 100) {
+        const double share = std::clamp((mv - 900) / 600, 0.0, 1.0);
+        double rate = std::exp((1 - share) * std::log(flat(std::min(mv, 900.0), 200, 500)) +
+                               share * std::log(flat(std::max(mv, 1500.0), 100, 2000)));
+        if (mv < 100) rate = flat(100, 200, 500) * std::exp((100 - mv) / 25);
+        if (mv > 2500) rate = flat(2500, 100, 2000) * std::exp((2500 - mv) / 25);
+        const auto count = static_cast<std::uint32_t>(std::lround(rate * 2));
+        points.push_back({mv, count, 2, count / 2.0, std::sqrt(count) / 2.0});
+    }
+    return points;
+}
+
+TEST(PlateauTest, TwoPlateausApartAndTheChoiceOfThreshold) {
+    const struct {
+        PlateauPick pick;
+        std::optional<double> chosen;
+    } picks[] = {
+        {{PlateauChoice::Widest, std::nullopt}, 1950},
+        {{PlateauChoice::Lowest, std::nullopt}, 550},
+        {{PlateauChoice::Highest, std::nullopt}, 1950},
+        {{PlateauChoice::Widest, 750.0}, 750},
+        {{PlateauChoice::Widest, 1200.0}, std::nullopt},  // on the fall
+    };
+    for (const auto& c : picks) {
+        const PlateauResult r = FindPlateau(TwoPlateaus(), kPlateauSlopeLimit, c.pick);
+        // Each run reaches one point into the fall, where the curve only begins to bend.
+        ASSERT_EQ(r.runs.size(), 2u);
+        EXPECT_EQ(r.runs[0].fromMv, 1400);
+        EXPECT_EQ(r.runs[0].toMv, 2500);
+        EXPECT_EQ(r.runs[1].fromMv, 100);
+        EXPECT_EQ(r.runs[1].toMv, 1000);
+        EXPECT_EQ(r.chosenThresholdMv, c.chosen);
+        EXPECT_EQ(r.refused.empty(), c.chosen.has_value()) << r.refused;
+    }
+}
+
+TEST(PlateauTest, ANoiseTailOrFewThresholdsIsNoCountingCurve) {
+    std::vector<PlateauPoint> noise;
+    for (int i = 0; i < 20; ++i) {
+        const std::uint32_t n = i % 3 == 0 ? 1 : 0;
+        noise.push_back({525.0 + 25 * i, n, 10, n / 10.0, std::sqrt(n) / 10.0});
+    }
+    const PlateauResult tail = FindPlateau(noise);
+    EXPECT_TRUE(tail.runs.empty());
+    EXPECT_FALSE(tail.chosenThresholdMv);
+    auto few = TwoPlateaus();
+    few.resize(4);
+    const PlateauResult four = FindPlateau(few);
+    EXPECT_TRUE(four.runs.empty());
+    EXPECT_EQ(four.refused, "not a counting curve: 4 thresholds, at least 5 are needed");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "ctl/CommandLine.h"
 #include "ctl/QaCommands.h"
@@ -38,12 +39,42 @@ TEST(QaCommandLineTest, RefusesWhatTheDeviceOrTheJournalCannotTake) {
         {"report", "stats"},
         {"report", "export", "--from", "2026-13"},
         {"report", "list", "--record", "1"},
+        {"qa", "exclude", "--record", "3"},
+        {"qa", "exclude", "--record", "3", "--reason", std::string(60, 'x')},
+        {"plateau", "--from", "0", "--to", "100", "--step", "25", "--time", "0:00:01", "--choose",
+         "middle"},
+        {"plateau", "--from", "0", "--to", "100", "--step", "25", "--time", "0:00:01", "--choose",
+         "lowest", "--at", "50"},
     };
     for (const auto& args : refused) EXPECT_THROW(ParseCommandLine(args), UsageError) << args[1];
     const Invocation inv = ParseCommandLine({"qa", "source", "--name", "Sr90", "--activity", "2000",
                                              "--ref", "2026-03-02", "--half-life", "30",
                                              "--activity-u", "3", "--time", "0:00:02"});
     EXPECT_EQ(inv.journal.marker, "QC SOURCE Sr90 A=2000 REF=2026-03-02 HALF=30 U=3%");
+}
+
+// The certificate in the user's sources.cfg fills what the options leave out; options override.
+TEST(QaCommandLineTest, ASourcesCertificateGivesWhatTheOptionsDoNot) {
+    testing::TempDir dir;
+    ::mkdir(dir.File("pulsedesk").c_str(), 0777);
+    testing::WriteBytes(dir.File("pulsedesk/sources.cfg"),
+                        "[Cs137]\r\nActivity_Bq=37000\r\nReference=2020-06-01 12:00\r\n"
+                        "HalfLife=30.08 a\r\nU_percent=3\r\n[Co60]\r\nHalfLife=5.27 y\r\n");
+    const char* earlier = std::getenv("XDG_CONFIG_HOME");
+    const std::string kept = earlier != nullptr ? earlier : "";
+    ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    const auto marker = [](std::vector<std::string> options) {
+        options.insert(options.begin(), {"qa", "source", "--time", "0:00:01"});
+        return ParseCommandLine(options).journal.marker;
+    };
+    EXPECT_EQ(marker({"--name", "Cs137"}),
+              "QC SOURCE Cs137 A=37000 REF=2020-06-01T12:00 HALF=10986.72 U=1.5%");
+    EXPECT_EQ(marker({"--name", "Cs137", "--activity", "1000", "--activity-u", "2"}),
+              "QC SOURCE Cs137 A=1000 REF=2020-06-01T12:00 HALF=10986.72 U=2%");
+    EXPECT_THROW(marker({"--name", "Co60"}), UsageError);   // "y" is no unit of ours
+    EXPECT_THROW(marker({"--name", "Am241"}), UsageError);  // no section: --activity is needed
+    earlier != nullptr ? ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1)
+                       : ::unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(QaCommandLineTest, ThresholdCodesBecomeMillivoltsTheDeviceCutsBackToThem) {
@@ -170,7 +201,7 @@ TEST_F(QaWorkflowTest, BackgroundSourceChiSquareAndPlateauReadBack) {
     const ProgramResult chi =
         OnDay("2026-03-22",
               Qa({"qa", "chi-square", "--repeat", "4", "--time", "0:00:01", "--name", "check"}));
-    Rate(4000);
+    Rate(16000);  // enough counts that |slope| + 2 u(slope) tells the 1 % slope from the limit
     const ProgramResult plateau =
         OnDay("2026-03-22", {"plateau", "--from", "75", "--to", "525", "--step", "75", "--time",
                              "0:00:01", "--name", "Am241", "--report-folder", work});
@@ -182,10 +213,11 @@ TEST_F(QaWorkflowTest, BackgroundSourceChiSquareAndPlateauReadBack) {
     EXPECT_LE(threshold, 400);
     const ProgramResult status =
         testing::RunProgram("pulsectl", {"--port", port, "status", "--json"});
-    EXPECT_EQ(json::parse(status.out)["threshold_mv"], 250);  // restored after the sweep
+    EXPECT_EQ(json::parse(status.out)["threshold_mv"], 120);  // each run restored the earlier one
 
     const std::string csv = Report({"report", "export", "--format", "csv"});
-    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 + 3 + 4 + 7) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 3 + 3 + 4 + 7)
+        << csv;  // before exclude
     EXPECT_NE(csv.find("\r\n2026-03-12 10:00,2026,3,QC BACKGROUND,A,250,2.00,"), std::string::npos);
 
     const json background = Report({"report", "qc", "background", "--json"})["charts"];
@@ -202,11 +234,26 @@ TEST_F(QaWorkflowTest, BackgroundSourceChiSquareAndPlateauReadBack) {
         EXPECT_EQ(p["efficiency_terms"]["background_from"].get<std::string>().rfind("record", 0),
                   0u);
     }
-    const json stats = Report({"report", "stats", "--record", "7", "--json"})["stats"];
+    for (const auto& [record, code] : {std::pair("99", 1), std::pair("1", 0)}) {
+        const ProgramResult excluded = testing::RunProgram(
+            "pulsectl", {"--port", port, "qa", "exclude", "--record", record, "--reason",
+                         "door left open", "--report-folder", work});
+        EXPECT_EQ(excluded.exitCode, code) << excluded.out << excluded.err;
+    }
+    const json after = Report({"report", "qc", "background", "--json"})["charts"][0]["points"];
+    EXPECT_EQ(after[0]["status"], "excluded");
+    EXPECT_EQ(after[0]["rule"], "door left open");
+    const ProgramResult unknown = testing::RunProgram(
+        "pulsectl", {"report", "qc", "source", "Co60", "--report-folder", work});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("the sources there are: Sr90"), std::string::npos) << unknown.err;
+    const json series = Report({"report", "stats", "--record", "7", "--json"})["series"];
+    ASSERT_EQ(series.size(), 1u);
+    const json stats = series[0]["stats"];
     EXPECT_EQ(stats["n"], 4);
     EXPECT_NEAR(stats["mean_rate_cps"].get<double>(), 500,
                 3 * stats["mean_rate_se_cps"].get<double>());
-    EXPECT_EQ(chi.exitCode, stats["chi_square_test"]["pass"].get<bool>() ? 0 : kQaFailed)
+    EXPECT_EQ(chi.exitCode, stats["chi_square_test"]["pass"].get<bool>() ? 0 : kQaRecount)
         << chi.out;
 }
 
@@ -230,6 +277,39 @@ TEST_F(QaWorkflowTest, HeldWorkFolderRefusesBeforeCountingAndCtrlCRestoresTheThr
     const ProgramResult status =
         testing::RunProgram("pulsectl", {"--port", port, "status", "--json"});
     EXPECT_EQ(json::parse(status.out)["threshold_mv"], 120);
+}
+
+// The simulator's curve with two plateaus and a fall between: two runs, none across the fall,
+// and the working threshold on a flat part. 400 counts a point, as 200/s for 2 s gives, in half
+// the time.
+TEST_F(QaWorkflowTest, TwoPlateausAreTwoRunsWithTheThresholdOnAFlatPart) {
+    sim.reset();
+    sim = std::make_unique<testing::SimProcess>(std::vector<std::string>{
+        "--link", port, "--rate", "400", "--plateau", "100:900,1500:2500"});
+    const ProgramResult r =
+        testing::RunProgram("pulsectl",
+                            {"--port", port, "plateau", "--from", "0", "--to", "3000", "--step",
+                             "100", "--time", "0:00:01", "--report-folder", work},
+                            110s);
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    std::vector<std::pair<double, double>> runs;
+    std::istringstream lines(r.out);
+    double threshold = -1;
+    for (std::string line; std::getline(lines, line);) {
+        double from = 0, to = 0;
+        if (std::sscanf(line.c_str(), "  %lf .. %lf mV", &from, &to) == 2)
+            runs.emplace_back(from, to);
+        std::sscanf(line.c_str(), "working threshold %lf", &threshold);
+    }
+    const auto covered = [&](double from, double to) {
+        return std::any_of(runs.begin(), runs.end(),
+                           [&](const auto& run) { return run.first <= from && run.second >= to; });
+    };
+    EXPECT_TRUE(covered(300, 800)) << r.out;
+    EXPECT_TRUE(covered(1700, 2200)) << r.out;
+    for (const auto& [from, to] : runs)
+        EXPECT_TRUE(to <= 1000 || from >= 1400) << from << " " << to;
+    EXPECT_TRUE(covered(threshold, threshold)) << threshold;
 }
 
 }  // namespace

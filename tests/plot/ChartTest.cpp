@@ -20,8 +20,10 @@ Chart TimeChart() {
     c.y = {AxisKind::Number, "Rate", "1/s", true, false};
     c.series = {{"rate",
                  true,
-                 {{1.7e9, 0.52, 0.03, Flag::None}, {1.7e9 + 86400, 0.1 / 3, 0, Flag::Action}}}};
-    c.levels = {{0.5, LineKind::Mean, "mean 0.50", false}, {0.6, LineKind::Warning, "+2σ", true}};
+                 {{1.7e9, 0.52, 0.03, Flag::None, false},
+                  {1.7e9 + 86400, 0.1 / 3, 0, Flag::Action, true}}}};
+    c.levels = {{0.5, LineKind::Mean, "mean 0.50", false, {}},
+                {0.6, LineKind::Warning, "+2σ", true, {{1.7e9, 0.65}, {1.7e9 + 43200, 0.6}}}};
     c.bands = {{1.7e9, 1.7e9 + 3600, "run"}};
     c.markers = {{1.7e9 + 60, "chosen"}};
     return c;
@@ -35,9 +37,10 @@ TEST(ChartJson, ReadsBackAsWritten) {
     number.series[0].points[0].flag = Flag::Warning;
     const std::string json = journal::ChartsJson({TimeChart(), number});
     EXPECT_EQ(journal::ChartsJson(ReadCharts(QByteArray::fromStdString(json))), json);
-    for (const char* used : {"\"note\"", "\"joined\"", "\"error\"", "\"flag\":\"action\"",
-                             "\"flag\":\"warning\"", "\"provisional\"", "\"integer\"", "\"zero\"",
-                             "\"unit\"", "\"bands\":[{", "\"markers\":[{", "\"kind\":\"time\""})
+    for (const char* used :
+         {"\"note\"", "\"joined\"", "\"error\"", "\"flag\":\"action\"", "\"flag\":\"warning\"",
+          "\"provisional\"", "\"integer\"", "\"zero\"", "\"unit\"", "\"bands\":[{",
+          "\"markers\":[{", "\"kind\":\"time\"", "\"hollow\"", "\"steps\":[{"})
         EXPECT_NE(json.find(used), std::string::npos) << used;
 }
 
@@ -158,6 +161,17 @@ TEST(Scale, NumberTicksAreRoundAndCoverTheRange) {
                                     "0.2"}));
     EXPECT_EQ(Labels(NumberScale(0, 1, false, true, 5)),
               (std::vector<QString>{"0.00", "0.25", "0.50", "0.75", "1.00"}));
+}
+
+TEST(Scale, LogTicksSpanWholeDecades) {
+    const Scale s = LogScale(3, 4000);
+    EXPECT_EQ(s.lo, 1);
+    EXPECT_EQ(s.hi, 10000);
+    EXPECT_EQ(Labels(s).front(), "1");
+    EXPECT_EQ(Labels(s).size(), 13u);  // 1, 2, 5 in each of four decades, and 10000
+    EXPECT_NEAR(s.Map(100, 0, 1), 0.5, 1e-12);
+    EXPECT_EQ(s.Map(0, 0, 1), 0);  // no room for 0: at the bottom
+    EXPECT_EQ(Labels(LogScale(0.02, 0.5)).front(), "0.01");
 }
 
 TEST(Scale, NumberTicksThinOutToFitTheirLabels) {
