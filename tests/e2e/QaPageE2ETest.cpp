@@ -82,9 +82,10 @@ std::pair<std::uint32_t, std::uint32_t> WriteJournal(const std::string& folder) 
         j.At(month, day, 8, 30);
         j.Record("QC SOURCE Sr90 A=5000 REF=2024-01-01 HALF=10519");
         // The source decays as its marker says (a 0.3 % drift in two months, which its own
-        // counting precision would see).
+        // counting precision would see) and counts its expectation: the only point beyond the
+        // action limit is the background's planted one, none of chance.
         const double days = (month == 2 ? 31 : 60) + day - 1 + 8.5 / 24;
-        j.Count(150, 0.5 + 0.3 * 5000 * std::exp2(-days / 10519), 100);
+        j.Line(150, std::lround((0.5 + 0.3 * 5000 * std::exp2(-days / 10519)) * 100), 100);
     };
     for (int day = 1; day <= 24; ++day) qcDay(2, day, 1.0);
     std::uint32_t chi2 = 0, plateau = 0;
