@@ -106,7 +106,7 @@ TEST_F(QcMethodTest, BackgroundsJudgedByTheirOwnCountTime) {
         Fresh();
         Backgrounds(c.baseline, c.expected, c.seconds);
         Record(c.baseline + 1, "QC BACKGROUND", {c.newest});
-        const ChartPoint& p = Background().points.back();
+        const ChartPoint p = Background().points.back();
         EXPECT_EQ(p.status, c.verdict) << p.rule;
         ASSERT_TRUE(p.limits);
         EXPECT_TRUE(std::isfinite(p.limits->actionHigh));
@@ -177,7 +177,7 @@ TEST_F(QcMethodTest, AShortLivedSourceIsAveragedOverEachCount) {
                                                     -std::expm1(-lambda * 600) / lambda)),
              600});
     Record(3, "QC SOURCE Tc99m A=10000 REF=2026-01-04T08:00 HALF=0.25", lines);
-    const ChartPoint& p = Source("Tc99m").points.at(0);
+    const ChartPoint p = Source("Tc99m").points.at(0);
     EXPECT_NEAR(p.value / eps, 1, 5e-4);
 }
 
