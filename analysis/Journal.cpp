@@ -21,6 +21,7 @@ namespace chr = std::chrono;
 namespace {
 
 constexpr std::size_t kHeaderLines = 5;
+constexpr std::size_t kDeviceLine = 3;
 // A header line holds a label of the settings (at most 2047 characters there) and its value.
 constexpr std::size_t kLongestHeaderLine = 4096;
 constexpr int kReadAttempts = 3;  // a file renamed between listing and reading is looked up again
@@ -97,7 +98,11 @@ class FileReader {
     void CheckHeaderLine(std::string_view text) {
         const bool closing = static_cast<std::size_t>(lineNumber) == kHeaderLines;
         if (closing ? !reports::IsHeaderClosingLine(text) : text.size() > kLongestHeaderLine)
-            Problem("the report header is damaged");
+            return Problem("the report header is damaged");
+        if (static_cast<std::size_t>(lineNumber) != kDeviceLine) return;
+        if (const auto device = reports::ParseDeviceLine(text))
+            journal.instruments.push_back(
+                {file, config::Cp1251ToUtf8(device->model), device->serial, device->firmware});
     }
 
     void Problem(std::string reason) {

@@ -95,8 +95,17 @@ struct JournalFilter {
     std::optional<YearMonth> to;
 };
 
+// The instrument a report file's header names.
+struct JournalInstrument {
+    std::string file;
+    std::string model;
+    std::uint32_t serial = 0;
+    int firmware = 0;  // in tenths: 15 is 1.5
+};
+
 struct Journal {
     std::vector<JournalRecord> records;  // by year, then in file order
+    std::vector<JournalInstrument> instruments;  // one per file whose header names one
     std::vector<JournalProblem> problems;
 
     const JournalRecord* Find(RecordId id) const;

@@ -32,6 +32,9 @@ td { border-bottom: 0.15mm solid #d0d0d0; padding: 0.5mm 1.5mm; vertical-align: 
 .num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 table.facts { width: auto; }
 table.facts td:first-child { color: #555; padding-right: 4mm; }
+table.blank { width: 120mm; break-inside: avoid; page-break-inside: avoid; }
+table.blank td { height: 9mm; vertical-align: bottom; border-bottom: 0.3mm solid #444; }
+table.blank td:first-child { width: 35mm; color: #555; border-bottom: none; }
 )";
 
 // text as a CSS string: quotes, backslashes and "<" (which could end the style element)
@@ -132,6 +135,13 @@ void HtmlPage::Facts(const std::vector<std::pair<std::string, std::string>>& fac
     for (const auto& [name, value] : facts)
         parts.back() +=
             "<tr><td>" + HtmlEscape(name) + "</td><td>" + HtmlEscape(value) + "</td></tr>\n";
+    parts.back() += "</table>\n";
+}
+
+void HtmlPage::BlankFields(const std::vector<std::string>& names) {
+    parts.back() += "<table class=\"blank\">\n";
+    for (const std::string& name : names)
+        parts.back() += "<tr><td>" + HtmlEscape(name) + "</td><td></td></tr>\n";
     parts.back() += "</table>\n";
 }
 

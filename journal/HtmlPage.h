@@ -32,6 +32,8 @@ class HtmlPage {
     void Table(const std::vector<Column>& columns, const std::vector<Row>& rows);
     // Pairs of name and value, as a two-column table.
     void Facts(const std::vector<std::pair<std::string, std::string>>& facts);
+    // Named lines left blank, to be filled in by hand on the printed page (a signature).
+    void BlankFields(const std::vector<std::string>& names);
     // A place for the next picture, never split across pages; Text fills the places in order.
     void Figure();
     // A block kept on one page where it fits (a record's heading with its figures).

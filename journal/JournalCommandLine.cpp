@@ -218,13 +218,15 @@ std::string Subcommand(Arguments& a) { return a.Done() ? std::string() : a.Word(
 void ParseQaOption(Arguments& w, const std::string& option, JournalOptions& o) {
     const bool source = o.action == "source";
     const bool charted = source || o.action == "background";
-    if (option == "--time") {
+    // Exclusion only writes a record: an option of a count would be silently ignored.
+    const bool counts = o.action != "exclude";
+    if (counts && option == "--time") {
         o.time = ParseCountTime(option, w.Value(option));
-    } else if (option == "--repeat") {
+    } else if (counts && option == "--repeat") {
         o.repeat = static_cast<int>(ParseWhole(option, w.Value(option), 1, kMaxRepeat));
-    } else if (option == "--threshold") {
+    } else if (counts && option == "--threshold") {
         o.threshold = ParseThreshold(option, w.Value(option));
-    } else if (option == "--name" && o.action != "background") {
+    } else if (counts && option == "--name" && o.action != "background") {
         o.name = w.Value(option);
     } else if (source && option == "--activity") {
         o.activityBq = ParseDecimal(option, w.Value(option), 1e-9, 1e15);

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <set>
+#include <tuple>
 
 #include "analysis/DetectionLimit.h"
 #include "analysis/Plateau.h"
@@ -46,6 +48,7 @@ class PageBuilder {
     std::string Build(const DrawCharts& draw) {
         page.Heading(1, "Counting QA, " + PeriodText(o.months));
         page.Paragraph("Work folder " + o.folder + " · printed " + o.printedAt, "note");
+        Instruments();
         Problems();
         page.Heading(2, "Background");
         ControlCharts(an::BackgroundCharts(journal, o.baseline), "", "QC BACKGROUND");
@@ -57,6 +60,7 @@ class PageBuilder {
             ControlCharts(an::SourceCharts(journal, name, o.baseline), name, "QC SOURCE " + name);
         }
         Records();
+        Review();
         return page.Text(charts.empty() ? std::vector<std::string>{} : draw(charts));
     }
 
@@ -69,6 +73,47 @@ class PageBuilder {
     void Figure(plot::Chart chart) {
         charts.push_back(std::move(chart));
         page.Figure();
+    }
+
+    // The instruments the headers of the period's report files name, each with the days of
+    // its records: a change of counter or firmware within the period shows here.
+    void Instruments() {
+        std::map<std::string, std::pair<an::CivilDate, an::CivilDate>> days;  // by file
+        for (const an::JournalRecord& r : journal.records) {
+            if (!InPeriod(r.date, o.months)) continue;
+            auto [at, fresh] = days.try_emplace(r.file, r.date, r.date);
+            at->second.first = std::min(at->second.first, r.date);
+            at->second.second = std::max(at->second.second, r.date);
+        }
+        using Identity = std::tuple<std::string, std::uint32_t, int>;
+        std::map<Identity, std::pair<an::CivilDate, an::CivilDate>> spans;
+        for (const an::JournalInstrument& i : journal.instruments) {
+            const auto file = days.find(i.file);
+            if (file == days.end()) continue;
+            auto [at, fresh] = spans.try_emplace({i.model, i.serial, i.firmware}, file->second);
+            at->second.first = std::min(at->second.first, file->second.first);
+            at->second.second = std::max(at->second.second, file->second.second);
+        }
+        page.Heading(2, "Instrument");
+        if (spans.empty())
+            return page.Paragraph("No report header of this period names the instrument.",
+                                  "note");
+        std::vector<HtmlPage::Row> rows;
+        for (const auto& [identity, span] : spans) {
+            const auto& [model, serial, firmware] = identity;
+            rows.push_back({model, Format("%04u", serial),
+                            Format("%d.%d", firmware / 10, firmware % 10), span.first.Text(),
+                            span.second.Text()});
+        }
+        page.Table({{"model"}, {"serial", true}, {"firmware"}, {"records from"}, {"to"}}, rows);
+    }
+
+    void Review() {
+        page.OpenBlock();
+        page.Heading(2, "Review");
+        page.Paragraph("Charts, verdicts and records above reviewed:", "note");
+        page.BlankFields({"name", "date", "signature"});
+        page.CloseBlock();
     }
 
     void Problems() {

@@ -91,12 +91,13 @@ struct LegendEntry {
 std::vector<LegendEntry> LegendOf(const Chart& chart) {
     std::vector<LegendEntry> entries;
     const bool manySeries = chart.series.size() > 1;
-    bool warning = false, action = false, provisional = false;
+    bool warning = false, action = false, hollow = false, provisional = false;
     for (std::size_t i = 0; i < chart.series.size(); ++i) {
         const Series& s = chart.series[i];
         for (const Point& pt : s.points) {
             warning = warning || pt.flag == Flag::Warning;
             action = action || pt.flag == Flag::Action;
+            hollow = hollow || pt.hollow;
         }
         if (s.name.empty() && !manySeries) continue;
         const QColor colour = SeriesColour(i);
@@ -120,6 +121,12 @@ std::vector<LegendEntry> LegendOf(const Chart& chart) {
         entries.push_back({symbol(Flag::Warning), QStringLiteral("beyond the warning limit")});
     if (action)
         entries.push_back({symbol(Flag::Action), QStringLiteral("beyond the action limit")});
+    if (hollow)
+        entries.push_back({[](QPainter& p, const QRectF& box) {
+                               DrawSymbol(p, box.center(), 2.3, Flag::None, kSeriesColours[0],
+                                          true);
+                           },
+                           QStringLiteral("excluded (reason in the journal)")});
     for (const Level& level : chart.levels) provisional = provisional || level.provisional;
     if (provisional) {
         entries.push_back({[](QPainter& p, const QRectF& box) {

@@ -141,8 +141,7 @@ std::vector<std::string> HeaderLines(const DeviceInfo& device, const LocalTime& 
     const std::string values[] = {
         " Vantor (Orvell)",
         Format(" %d.%d", device.programVersion >> 8, device.programVersion & 0xFF),
-        Format(" %s-N%.4u-Soft-%d.%d", device.modelName.c_str(), device.serialNumber,
-               device.firmwareVersion / 10, device.firmwareVersion % 10),
+        DeviceFieldValue(device),
         Format(" %.4d-%s", now.year, MonthName(now.month))};
     const char* keys[] = {"Report_File_Field", "SWVers_Field", "Device_Field", "Month_Field"};
     std::vector<std::string> lines;

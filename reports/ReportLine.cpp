@@ -93,6 +93,35 @@ bool IsHeaderClosingLine(std::string_view line) {
            line.find_first_not_of('-', 1) == std::string_view::npos;
 }
 
+std::string DeviceFieldValue(const DeviceInfo& device) {
+    char text[160];
+    std::snprintf(text, sizeof text, " %s-N%.4u-Soft-%d.%d", device.modelName.c_str(),
+                  device.serialNumber, device.firmwareVersion / 10, device.firmwareVersion % 10);
+    return text;
+}
+
+std::optional<DeviceIdentity> ParseDeviceLine(std::string_view line) {
+    const std::size_t soft = line.rfind("-Soft-");
+    const std::size_t serialAt = line.rfind("-N", soft);
+    if (soft == std::string_view::npos || serialAt == std::string_view::npos) return std::nullopt;
+    LineCursor tail(line.substr(serialAt));
+    tail.Literal("-N");
+    const std::int64_t serial = tail.Digits(4, 10, "a serial number");
+    tail.Literal("-Soft-");
+    const std::int64_t major = tail.Digits(1, 2, "a version");
+    tail.Literal(".");
+    const std::int64_t minor = tail.Digits(1, 1, "a version");
+    const std::int64_t firmware = major * 10 + minor;
+    if (!tail.End() || serial > std::numeric_limits<std::uint32_t>::max() || firmware > 255)
+        return std::nullopt;
+    const std::string_view head = line.substr(0, serialAt);
+    std::size_t modelAt = head.rfind(": ");
+    modelAt = modelAt != std::string_view::npos ? modelAt + 2 : head.find(' ') + 1;
+    if (modelAt == 0 || modelAt >= head.size()) return std::nullopt;
+    return DeviceIdentity{std::string(head.substr(modelAt)), static_cast<std::uint32_t>(serial),
+                          static_cast<std::uint8_t>(firmware)};
+}
+
 std::string DateText(const LocalTime& now) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2d-%.2d-%.4d", now.day, now.month, now.year);

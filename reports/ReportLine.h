@@ -52,6 +52,19 @@ class LineCursor {
 std::string HeaderClosingLine();
 bool IsHeaderClosingLine(std::string_view line);
 
+// The value of the header's device line after its label: " QEV-C2-N0042-Soft-1.5".
+struct DeviceIdentity {
+    std::string model;
+    std::uint32_t serial = 0;
+    std::uint8_t firmware = 0;  // in tenths
+    bool operator==(const DeviceIdentity&) const = default;
+};
+std::string DeviceFieldValue(const DeviceInfo& device);
+// The identity in a device line as written, label included; the label is taken to end at its
+// last ": " (the settings' labels end so), else at its first blank. Empty when the line does
+// not end in a device field.
+std::optional<DeviceIdentity> ParseDeviceLine(std::string_view line);
+
 // "Date: DD-MM-YYYY ;" and its rule.
 struct LineDate {
     int year = 0;

@@ -28,7 +28,8 @@ class JournalWriter {
   public:
     explicit JournalWriter(const std::string& folder)
         : store(
-              folder, device, [](const std::string&) { return std::string(); },
+              folder, device,
+              [](const std::string& key) { return key == "Device_Field" ? "Device:" : ""; },
               [this] { return now; }) {}
 
     void At(int month, int day, int hour, int minute = 0) {
@@ -193,6 +194,11 @@ TEST_F(QaPageTest, ThePagePrintsOnA4WithEveryChartWhole) {
     const int charts = Occurrences(html, "<figure>");
     EXPECT_EQ(charts, 5);
     EXPECT_EQ(Occurrences(html, "beyond the action limit"), 1);
+    EXPECT_NE(html.find("<td>QEV-C2</td><td class=\"num\">0123</td><td>1.5</td>"
+                        "<td>2024-03-01</td>"),
+              std::string::npos)
+        << "the instrument the headers name, with the period's first day of records";
+    EXPECT_LT(html.find("Records</h2>"), html.find("<td>signature</td>"));
 
     if (!Installed("chromium"))
         GTEST_SKIP() << "chromium is not installed: the page was not printed";

@@ -41,6 +41,7 @@ TEST(QaCommandLineTest, RefusesWhatTheDeviceOrTheJournalCannotTake) {
         {"report", "list", "--record", "1"},
         {"qa", "exclude", "--record", "3"},
         {"qa", "exclude", "--record", "3", "--reason", std::string(60, 'x')},
+        {"qa", "exclude", "--record", "3", "--reason", "dropped", "--time", "0:00:01"},
         {"plateau", "--from", "0", "--to", "100", "--step", "25", "--time", "0:00:01", "--choose",
          "middle"},
         {"plateau", "--from", "0", "--to", "100", "--step", "25", "--time", "0:00:01", "--choose",

@@ -57,6 +57,13 @@ TEST(Picture, JudgedPointsStandOutInTheirOwnColour) {
         EXPECT_EQ(PixelsNear(image, warning) > 10, c.warningSeen) << static_cast<int>(c.flag);
         EXPECT_EQ(PixelsNear(image, action) > 10, c.actionSeen) << static_cast<int>(c.flag);
     }
+    Chart excluded = ControlChart(Flag::None);
+    const auto legendNamesExclusion = [&excluded] {
+        return SvgPicture({excluded}).contains("excluded (reason in the journal)");
+    };
+    EXPECT_FALSE(legendNamesExclusion());
+    excluded.series[0].points[3].hollow = true;
+    EXPECT_TRUE(legendNamesExclusion());
 }
 
 // Long labels, coinciding limits and a crowded legend still stay inside the chart's frame.

@@ -51,5 +51,23 @@ TEST(ReportLine, DateAndRecordLinesReadBackAsWritten) {
     EXPECT_FALSE(IsHeaderClosingLine(HeaderClosingLine() + "-"));
 }
 
+TEST(ReportLine, TheDeviceLineGivesTheInstrumentBack) {
+    const DeviceInfo devices[] = {{.firmwareVersion = 15, .modelName = "QEV-C2", .serialNumber = 42},
+                                  {.firmwareVersion = 0, .modelName = "System is undefined"},
+                                  {.firmwareVersion = 255,
+                                   .modelName = "QEV-C1",
+                                   .serialNumber = 4294967295u}};
+    for (const DeviceInfo& d : devices)
+        for (const std::string label : {"Device:", "Прибор, модель:"}) {
+            const std::string line = label + DeviceFieldValue(d);
+            EXPECT_EQ(ParseDeviceLine(line),
+                      (DeviceIdentity{d.modelName, d.serialNumber, d.firmwareVersion}))
+                << line;
+        }
+    for (const char* damaged : {"Device: QEV-C2-N042-Soft-1.5", "Device: QEV-C2-N0042-Soft-1.5x",
+                                "Device: QEV-C2-N0042-Soft-25.6", "Device:-N0042-Soft-1.5", ""})
+        EXPECT_FALSE(ParseDeviceLine(damaged)) << damaged;
+}
+
 }  // namespace
 }  // namespace pulsedesk::reports
