@@ -5,9 +5,9 @@
 #include "config/ConfigNumber.h"
 #include "config/Cp1251.h"
 #include "link/Identify.h"
+#include "link/PresetChange.h"
 #include "link/RunFlags.h"
 #include "reports/ReportStore.h"
-#include "version/Version.h"
 
 namespace pulsedesk::app {
 
@@ -275,13 +275,10 @@ void BenchSession::IdentifyDevice() {
     }
     const std::optional<link::Identity> identity = link::Identify(*env.channel);
     if (!identity) return;
-    deviceInfo.modelName = identity->modelName;
+    deviceInfo = reports::DeviceInfo::Identified(identity->modelName, identity->firmwareVersion,
+                                                 identity->serialNumber, env.config);
     systemType = identity->systemType;
     title = deviceInfo.modelName;
-    deviceInfo.programVersion = version::kProgramVersion;
-    if (identity->firmwareVersion) deviceInfo.firmwareVersion = *identity->firmwareVersion;
-    deviceInfo.serialNumber = identity->serialNumber;
-    deviceInfo.ReadRateThresholds(env.config);
 }
 
 void BenchSession::MakeView(bool alive) {
@@ -338,19 +335,19 @@ bool BenchSession::Stop() {
 }
 
 bool BenchSession::SelectMode(std::uint8_t mode, const link::DeviceStatus& current) {
-    if (current.runFlags & link::kRunFinished) Send(frames::ClearFinishedFrame());
-    if (current.Mode() == mode) return true;
+    const link::ModeChange change = link::ModeChangeTo(mode, current);
+    if (change.clearFinished) Send(frames::ClearFinishedFrame());
+    if (!change.sendMode) return true;
     if (!env.channel) return false;
     link::CommandControl control(grant);
     if (!control) return false;
-    const link::CommandReply reply = env.channel->SendCommand(frames::SetModeFrame(mode));
-    if (!reply || reply.Byte(1) != link::kModeAccepted) return false;
+    if (!link::ModeAccepted(env.channel->SendCommand(frames::SetModeFrame(mode)))) return false;
     PollNow();
     return true;
 }
 
-void BenchSession::SetCountLimit(std::uint32_t limit, std::uint32_t deviceLimit) {
-    if (limit != deviceLimit) Send(frames::SetCountLimitFrame(limit));
+void BenchSession::SetCountLimit(std::uint32_t limit, const link::DeviceStatus& current) {
+    if (link::CountLimitChanges(limit, current)) Send(frames::SetCountLimitFrame(limit));
 }
 
 void BenchSession::ConfigureRepeat(int repeatCount) { series.Configure(repeatCount); }

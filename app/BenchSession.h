@@ -82,8 +82,8 @@ class BenchSession {
     bool PrepareStudy();
     // Writes the record; false when it was refused (the event names why).
     bool OpenStudy(const std::string& descriptionCp1251);
-    // Sent only when it differs from the device's limit of this moment.
-    void SetCountLimit(std::uint32_t limit, std::uint32_t deviceLimit);
+    // Sent only when it differs from the device's limit in its status of this moment.
+    void SetCountLimit(std::uint32_t limit, const link::DeviceStatus& current);
     void ConfigureRepeat(int repeatCount);
     // Any other command, under control of a shared counter.
     bool Send(const link::frames::Frame& frame);

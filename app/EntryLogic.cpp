@@ -13,6 +13,7 @@
 #include "app/InstanceGuard.h"
 #include "config/Cp1251.h"
 #include "config/FileLookup.h"
+#include "config/LinkSetting.h"
 #include "display/Artwork.h"
 #include "link/tser_com.h"
 #include "link/tser_muxserver.h"
@@ -55,15 +56,15 @@ void ShowLoadFailureLater(const std::string& why) {
         qApp, [why] { ShowStartupError(why, {}); }, Qt::QueuedConnection);
 }
 
+// Without a port the link stays unconnected, so that start-up ends with the settings' error.
 std::unique_ptr<link::TSerial> CreateLink(const config::ConfigFile& config, std::string& detail) {
-    using config::ConfigSection;
-    if (config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kTarlinkSupport) == "1")
+    const config::LinkSetting setting = config::LinkSettingOf(config);
+    if (setting.kind == config::LinkSetting::Kind::Mux)
         return std::make_unique<link::TSerialMux>(link::TSerialMux::ExecutableFolder(),
                                                   ShowLoadFailureLater);
-    const std::string port = config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort);
-    auto com = std::make_unique<link::TSerialCom>(port);
-    if (port.empty())
-        detail = "COM-Port is empty in the settings file " + config.FileName() + ".";
+    auto com = std::make_unique<link::TSerialCom>(setting.port);
+    if (setting.kind == config::LinkSetting::Kind::NoPort)
+        detail = config::EmptyPortText(config) + ".";
     else if (!com->IsConnected())
         detail = PortFailureDetail(com->OpenError());
     return com;

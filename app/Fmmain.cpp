@@ -416,7 +416,7 @@ void TmainForm::SpeedButton9Click() {
     Form2->SetCountLimit(CurrentStatus().countLimit);
     PlaceUnder(Form2, ui->SpeedButton7);
     if (Form2->exec() == kDialogAccepted) {
-        session->SetCountLimit(Form2->CountLimit(), CurrentStatus().countLimit);
+        session->SetCountLimit(Form2->CountLimit(), CurrentStatus());
     }
     ShowShadow(false);
 }

@@ -11,6 +11,7 @@
 #include "ctl/StatusText.h"
 #include "ctl/Watch.h"
 #include "journal/ReportCommands.h"
+#include "link/PresetChange.h"
 #include "link/StopSignals.h"
 #include "reports/ReportStore.h"
 #include "version/Version.h"
@@ -33,8 +34,7 @@ namespace {
 std::unique_ptr<reports::ReportStore> OpenReports(Counter& counter, const PanelFiles& files,
                                                   const std::string& folder,
                                                   reports::DeviceInfo& info) {
-    info = counter.Identify();
-    info.ReadRateThresholds(files.config);
+    info = counter.Identify(files.config);
     return std::make_unique<reports::ReportStore>(
         folder, info,
         [&files](const std::string& key) {
@@ -93,7 +93,7 @@ int ActStatus(const Invocation& inv, Session& s) {
 }
 
 int ActIdentify(const Invocation&, Session& s) {
-    const reports::DeviceInfo info = s.counter->Identify();
+    const reports::DeviceInfo info = s.counter->Identify(s.files.config);
     std::printf("model     %s\nfirmware  %u.%u\nserial    %u\n", info.modelName.c_str(),
                 info.firmwareVersion / 10u, info.firmwareVersion % 10u, info.serialNumber);
     return 0;
@@ -118,7 +118,7 @@ int ActMode(const Invocation& inv, Session& s) {
 }
 
 int ActCountLimit(const Invocation& inv, Session& s) {
-    if (inv.countLimit != s.counter->Status().countLimit)
+    if (link::CountLimitChanges(inv.countLimit, s.counter->Status()))
         s.counter->Command(SetCountLimitFrame(inv.countLimit), inv.command);
     return 0;
 }

@@ -6,18 +6,18 @@
 #include <mutex>
 #include <thread>
 
+#include "config/LinkSetting.h"
 #include "link/Identify.h"
 #include "link/MuxAddress.h"
+#include "link/PresetChange.h"
 #include "link/commands.h"
 #include "link/serial_line.h"
 #include "link/tser_com.h"
 #include "link/tser_muxserver.h"
-#include "version/Version.h"
 
 namespace pulsedesk::ctl {
 
 namespace lk = pulsedesk::link;
-using config::ConfigSection;
 
 namespace {
 
@@ -81,13 +81,17 @@ std::unique_ptr<lk::TSerial> OpenLink(const LinkChoice& choice, const config::Co
     if (!config.IsOpen())
         throw UsageError("no port given and no settings file " + config.FileName() +
                          ": use --port PATH or --mux ADDRESS");
-    if (config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kTarlinkSupport) == "1")
-        return OpenMux({});
-    const std::string port = config.ReadConfigString(ConfigSection::SYSTEM, config::keys::kComPort);
-    if (port.empty())
-        throw UsageError("COM-Port is empty in the settings file " + config.FileName() +
-                         ": name the counter's port there, or use --port PATH or --mux ADDRESS");
-    return OpenPort(port);
+    const config::LinkSetting setting = config::LinkSettingOf(config);
+    switch (setting.kind) {
+        case config::LinkSetting::Kind::Mux:
+            return OpenMux({});
+        case config::LinkSetting::Kind::Port:
+            return OpenPort(setting.port);
+        case config::LinkSetting::Kind::NoPort:
+            break;
+    }
+    throw UsageError(config::EmptyPortText(config) +
+                     ": name the counter's port there, or use --port PATH or --mux ADDRESS");
 }
 
 Counter::Counter(std::unique_ptr<lk::TSerial> l) : line(std::move(l)) {
@@ -158,24 +162,20 @@ lk::CommandReply Counter::Set(const Frame& frame, const std::string& action) {
 }
 
 void Counter::SelectMode(int mode) {
-    if (status.runFlags & lk::kRunFinished) line->SendCommand(ClearFinishedFrame());
-    if (status.Mode() == mode) return;
-    const lk::CommandReply reply = Set(SetModeFrame(mode), "mode " + std::to_string(mode));
-    if (reply.Byte(1) != lk::kModeAccepted)
+    const lk::ModeChange change = lk::ModeChangeTo(static_cast<std::uint8_t>(mode), status);
+    if (change.clearFinished) line->SendCommand(ClearFinishedFrame());
+    if (!change.sendMode) return;
+    if (!lk::ModeAccepted(Set(SetModeFrame(mode), "mode " + std::to_string(mode))))
         throw LinkError("the counter refused mode " + std::to_string(mode) +
                         (status.runFlags & lk::kRunCounting ? " while it counts" : ""));
     Poll();
 }
 
-reports::DeviceInfo Counter::Identify() {
-    reports::DeviceInfo info;
-    info.programVersion = version::kProgramVersion;
+reports::DeviceInfo Counter::Identify(const config::ConfigFile& settings) {
     const std::optional<lk::Identity> identity = lk::Identify(*line);
     if (!identity) throw LinkError("the counter did not tell its model");
-    info.modelName = identity->modelName;
-    if (identity->firmwareVersion) info.firmwareVersion = *identity->firmwareVersion;
-    info.serialNumber = identity->serialNumber;
-    return info;
+    return reports::DeviceInfo::Identified(identity->modelName, identity->firmwareVersion,
+                                           identity->serialNumber, settings);
 }
 
 }  // namespace pulsedesk::ctl

@@ -62,8 +62,9 @@ class Counter {
     // As the panel's mode buttons: a finished count is cleared first, and the mode is sent only
     // when it differs; raises LinkError when the device refuses it.
     void SelectMode(int mode);
-    // Model, firmware version and serial number, as the panel identifies the device.
-    reports::DeviceInfo Identify();
+    // Model, firmware version and serial number, as the panel identifies the device, with the
+    // rate thresholds of its settings.
+    reports::DeviceInfo Identify(const config::ConfigFile& settings);
 
   private:
     void TakeFirstPoll();

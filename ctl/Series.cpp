@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "ctl/StatusText.h"
+#include "link/PresetChange.h"
 #include "link/StopSignals.h"
 #include "link/commands.h"
 #include "link/protocol.h"
@@ -57,7 +58,7 @@ std::optional<Measurement> AwaitFinish(Counter& counter, int number) {
                                 std::to_string(number) + "; it is not written");
             const lk::DeviceStatus& s = counter.Status();
             CheckStillCounting(s, number);
-            const bool ended = (s.runFlags & lk::kRunFinished) && !(s.runFlags & lk::kRunCounting);
+            const bool ended = s.CountEnded();
             if (ended && s.replyBFresh) {
                 const auto& e = s.elapsedTime;
                 return Measurement{s.count,
@@ -85,7 +86,7 @@ void Prepare(Counter& counter, const MeasureOptions& o) {
     }
     counter.SelectMode(o.mode);
     if (o.time) counter.Set(SetCountTimeFrame(*o.time), "the count time");
-    if (o.limit && *o.limit != counter.Status().countLimit)
+    if (o.limit && lk::CountLimitChanges(*o.limit, counter.Status()))
         counter.Set(SetCountLimitFrame(*o.limit), "the count limit");
 }
 

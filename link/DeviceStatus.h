@@ -31,6 +31,10 @@ struct DeviceStatus {
         return static_cast<std::uint16_t>((thresholdCode[0] << 8) | thresholdCode[1]);
     }
     std::uint8_t Mode() const { return modeOptions & kModeMask; }
+    // The device shows a count ended: finished, and neither counting nor reset.
+    bool CountEnded() const {
+        return (runFlags & kRunFinished) && !(runFlags & (kRunCounting | kRunReset));
+    }
     // Elapsed hours, minutes, seconds and hundredths in hundredths of a second.
     std::uint32_t ElapsedHundredths() const {
         const auto& t = elapsedTime;

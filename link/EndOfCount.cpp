@@ -122,9 +122,7 @@ EndVerdict EndOfCount::FollowPending(const DeviceStatus& s, bool alive) {
         interrupted = true;
         return EndVerdict::Pending;
     }
-    const bool stillFinished =
-        (s.runFlags & kRunFinished) && !(s.runFlags & (kRunCounting | kRunReset));
-    if (!stillFinished)
+    if (!s.CountEnded())
         return Lose(interrupted ? LossReason::LinkLost : LossReason::LeftFinished);
     if (!s.replyBFresh) return EndVerdict::Pending;
     if (interrupted && !SameMeasurement(s)) return Lose(LossReason::LinkLost);

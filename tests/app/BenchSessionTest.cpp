@@ -289,8 +289,7 @@ void Bench::Run(const Step& step) {
             break;
         case Op::CountLimit:
             if (Allowed(&Enabling::countLimit))
-                session->SetCountLimit(50 + 40u * static_cast<unsigned>(step.arg % 8),
-                                       status.countLimit);
+                session->SetCountLimit(50 + 40u * static_cast<unsigned>(step.arg % 8), status);
             break;
         case Op::Repeat: if (Allowed(&Enabling::repeat)) session->ConfigureRepeat(1 + step.arg % 4); break;
         case Op::KeyStart:
