@@ -4,8 +4,10 @@
 // are raw, not corrected for dead time.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "analysis/Journal.h"
 
@@ -18,6 +20,9 @@ const std::string& ExportCsvHeader();
 // The rows of every record, or of one; the header line first. Lines end in CR LF, as RFC 4180
 // has them; a description's lines are joined with LF inside its quoted cell.
 std::string ExportCsv(const Journal& journal, std::optional<RecordId> only = std::nullopt);
+// The same text handed to write in pieces, so that a year's rows need not be held at once.
+void WriteCsv(const Journal& journal, std::optional<RecordId> only,
+              const std::function<void(std::string_view)>& write);
 std::string ExportJson(const Journal& journal, std::optional<RecordId> only = std::nullopt);
 
 // A CSV cell, quoted when it holds a comma, a quote or a line break.

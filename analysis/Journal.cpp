@@ -359,10 +359,31 @@ void NameRefusedMarkers(Journal& journal) {
 
 }  // namespace
 
+namespace {
+
+// An export writes a date and a minute in each row: the digits are put in place, and only a
+// value that does not fit its width goes through printf.
+char* PutDigits(char* at, int value, int width) {
+    constexpr int kWidthLimit[] = {1, 10, 100, 1000, 10000};
+    if (value < 0 || value >= kWidthLimit[width])
+        return at + std::sprintf(at, "%0*d", width, value);
+    for (int i = width; i-- > 0; value /= 10) at[i] = static_cast<char>('0' + value % 10);
+    return at + width;
+}
+
+}  // namespace
+
 std::string CivilDate::Text() const {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
-    return text;
+    char text[kMostText];
+    return std::string(text, PutText(text));
+}
+
+char* CivilDate::PutText(char* at) const {
+    at = PutDigits(at, year, 4);
+    *at++ = '-';
+    at = PutDigits(at, month, 2);
+    *at++ = '-';
+    return PutDigits(at, day, 2);
 }
 
 long CivilDate::DayNumber() const {
@@ -385,9 +406,16 @@ bool CivilDate::Valid() const {
 }
 
 std::string LocalMinute::Text() const {
-    char text[32];
-    std::snprintf(text, sizeof text, "%s %02d:%02d", date.Text().c_str(), hour, minute);
-    return text;
+    char text[kMostText];
+    return std::string(text, PutText(text));
+}
+
+char* LocalMinute::PutText(char* at) const {
+    at = date.PutText(at);
+    *at++ = ' ';
+    at = PutDigits(at, hour, 2);
+    *at++ = ':';
+    return PutDigits(at, minute, 2);
 }
 
 double LocalMinute::Days() const {

@@ -18,6 +18,9 @@ struct CivilDate {
     int day = 0;
     auto operator<=>(const CivilDate&) const = default;
     std::string Text() const;  // "2026-12-07"
+    // The same text written at `at`, at most kMostText characters; returns its end.
+    static constexpr std::size_t kMostText = 40;
+    char* PutText(char* at) const;
     // Days since 1970-01-01.
     long DayNumber() const;
     static CivilDate FromDayNumber(long days);
@@ -31,6 +34,8 @@ struct LocalMinute {
     int minute = 0;
     auto operator<=>(const LocalMinute&) const = default;
     std::string Text() const;  // "2026-12-07 14:05"
+    static constexpr std::size_t kMostText = CivilDate::kMostText + 24;
+    char* PutText(char* at) const;
     // Days since 1970-01-01, with the time of day as its fraction.
     double Days() const;
 };

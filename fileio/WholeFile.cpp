@@ -15,7 +15,7 @@ namespace pulsedesk::fileio {
 namespace {
 
 // Non-blocking, so that opening a named pipe does not wait for a writer.
-UniqueFd OpenRegularFile(const std::string& path, std::size_t limit) {
+UniqueFd OpenRegularFile(const std::string& path, std::size_t limit, std::size_t& size) {
     UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file.Valid()) throw FileError("read", path, errno);
     struct stat info {};
@@ -24,14 +24,17 @@ UniqueFd OpenRegularFile(const std::string& path, std::size_t limit) {
     if (!S_ISREG(info.st_mode))
         throw FileError("read", path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     if (static_cast<std::uintmax_t>(info.st_size) > limit) throw FileError("read", path, EFBIG);
+    size = static_cast<std::size_t>(info.st_size);
     return file;
 }
 
 }  // namespace
 
 std::string ReadWholeFile(const std::string& path, std::size_t limit) {
-    const UniqueFd file = OpenRegularFile(path, limit);
+    std::size_t size = 0;
+    const UniqueFd file = OpenRegularFile(path, limit, size);
     std::string bytes;
+    bytes.reserve(size);  // one allocation for a file that does not grow meanwhile
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);

@@ -139,7 +139,12 @@ int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out
     if (o.action == "qc") return Qc(journal, o, out, err);
     std::optional<an::RecordId> only;
     if (o.record) only = RecordOf(journal, *o.record, folder).id;
-    Print(o.csv ? an::ExportCsv(journal, only) : an::ExportJson(journal, only), out);
+    if (o.csv)
+        an::WriteCsv(journal, only, [out](std::string_view piece) {
+            std::fwrite(piece.data(), 1, piece.size(), out);
+        });
+    else
+        Print(an::ExportJson(journal, only), out);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "reports/ReportLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -50,15 +51,21 @@ bool LineCursor::Literal(std::string_view expected) {
 }
 
 std::int64_t LineCursor::Digits(std::size_t min, std::size_t max, std::string_view what) {
-    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
-    std::size_t n = 0;
+    // Up to 18 digits always fit: only longer runs are checked, digit by digit.
+    constexpr std::size_t kAlwaysFits = 18;
+    const std::size_t stop = ok ? at + std::min(text.size() - at, max) : at;
+    std::size_t end = at;
     std::int64_t value = 0;
     bool fits = true;
-    while (ok && at + n < text.size() && n < max && IsDigit(text[at + n])) {
-        const int digit = text[at + n++] - '0';
-        fits = fits && value <= (kLargest - digit) / 10;
-        if (fits) value = value * 10 + digit;
+    for (; end < stop && IsDigit(text[end]); ++end) {
+        const int digit = text[end] - '0';
+        if (end - at < kAlwaysFits)
+            value = value * 10 + digit;
+        else
+            fits = fits && !__builtin_mul_overflow(value, 10, &value) &&
+                   !__builtin_add_overflow(value, digit, &value);
     }
+    const std::size_t n = end - at;
     if (!ok || n < min || !fits) {
         Fail(what);
         return 0;

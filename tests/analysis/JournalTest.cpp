@@ -205,6 +205,21 @@ TEST_F(JournalTest, UnreadableFoldersAreNamedWithTheirError) {
     ::chmod(Work().c_str(), 0700);
 }
 
+// The digits put in place for the export's rows, and what printf's %04d and %02d make of
+// values wider than their field.
+TEST(LocalMinuteTest, TextPadsEachFieldAndKeepsWhatDoesNotFit) {
+    const std::pair<LocalMinute, const char*> cases[] = {
+        {{{2026, 12, 7}, 14, 5}, "2026-12-07 14:05"},
+        {{{7, 1, 1}, 0, 0}, "0007-01-01 00:00"},
+        {{{12345, 1, 2}, 9, 59}, "12345-01-02 09:59"},
+        {{{-1, 100, 2}, 24, 100}, "-001-100-02 24:100"},
+    };
+    for (const auto& [minute, text] : cases) {
+        EXPECT_EQ(minute.Text(), text);
+        EXPECT_EQ(minute.date.Text(), std::string(text).substr(0, std::string(text).find(' ')));
+    }
+}
+
 TEST(RecordRefTest, TakesYearAndNumberOrNumberAlone) {
     EXPECT_EQ(ParseRecordRef("12")->number, 12u);
     EXPECT_EQ(ParseRecordRef("2026:5")->year, 2026);
