@@ -53,7 +53,7 @@ void Measure(Counter& counter, const PanelFiles& files, const MeasureOptions& o)
 // Gives the session what the command's row asks for, then acts.
 int Act(const Command& command, const Invocation& inv) {
     const PanelFiles files;
-    Session session{files, nullptr, {}};
+    Session session{files, command.name, nullptr, {}};
     if (command.needs == Needs::Journal || command.needs == Needs::JournalAndControl)
         session.folder =
             journal::JournalFolder(inv.journal.reportFolder, files.config, config::ProgramFolder());
@@ -83,12 +83,11 @@ int Run(const std::vector<std::string>& args, std::string& command) {
 
 }  // namespace
 
-int ActStatus(const Invocation& inv, Session& s) {
+int ActStatus(const StatusOptions& o, Session& s) {
     const link::DeviceStatus& status = s.counter->Status();
     auto fields = StatusFields(status, s.files.ErrorText(status.errorCode));
     fields.insert(fields.begin() + 1, FlagsField(status.runFlags));  // the state names one bit
-    std::fputs(inv.json ? (JsonObject(fields) + "\n").c_str() : StatusLines(fields).c_str(),
-               stdout);
+    std::fputs(o.json ? (JsonObject(fields) + "\n").c_str() : StatusLines(fields).c_str(), stdout);
     return 0;
 }
 
@@ -99,38 +98,38 @@ int ActIdentify(const Invocation&, Session& s) {
     return 0;
 }
 
-int ActWatch(const Invocation& inv, Session& s) {
+int ActWatch(const WatchOptions& o, Session& s) {
     const PanelFiles& files = s.files;
     RunWatch(
-        *s.counter, inv.interval, inv.json,
+        *s.counter, o.interval, o.json,
         [&files](std::uint8_t code) { return files.ErrorText(code); }, stdout);
     return 0;
 }
 
-int ActMeasure(const Invocation& inv, Session& s) {
-    Measure(*s.counter, s.files, inv.measure);
+int ActMeasure(const MeasureOptions& o, Session& s) {
+    Measure(*s.counter, s.files, o);
     return 0;
 }
 
-int ActMode(const Invocation& inv, Session& s) {
-    s.counter->SelectMode(inv.mode);
+int ActMode(const ModeOptions& o, Session& s) {
+    s.counter->SelectMode(o.mode);
     return 0;
 }
 
-int ActCountLimit(const Invocation& inv, Session& s) {
-    if (link::CountLimitChanges(inv.countLimit, s.counter->Status()))
-        s.counter->Command(SetCountLimitFrame(inv.countLimit), inv.command);
+int ActCountLimit(const CountLimitOptions& o, Session& s) {
+    if (link::CountLimitChanges(o.limit, s.counter->Status()))
+        s.counter->Command(SetCountLimitFrame(o.limit), s.command);
     return 0;
 }
 
-int ActFrame(const Invocation& inv, Session& s) {
-    s.counter->Command(*inv.frame, inv.command);
+int ActFrame(const FrameOptions& o, Session& s) {
+    s.counter->Command(o.frame, s.command);
     return 0;
 }
 
 // As on the panel, a poll follows so that the device's new state is read back.
-int ActFrameThenPoll(const Invocation& inv, Session& s) {
-    ActFrame(inv, s);
+int ActFrameThenPoll(const FrameOptions& o, Session& s) {
+    ActFrame(o, s);
     s.counter->Poll();
     return 0;
 }

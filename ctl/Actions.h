@@ -10,11 +10,10 @@
 #include "config/ConfigFile.h"
 #include "config/FileLookup.h"
 #include "config/MessageFile.h"
+#include "ctl/CommandLine.h"
 #include "ctl/Counter.h"
 
 namespace pulsedesk::ctl {
-
-struct Invocation;
 
 // The panel's own pulsedesk.cfg and pulsedesk.msg, found where the panel finds them: beside this
 // program (a portable copy), in the user's folders, then in the system's.
@@ -33,18 +32,19 @@ struct PanelFiles {
 // its row in the command table asks for them.
 struct Session {
     const PanelFiles& files;
+    std::string command;  // its name, for what the device did not acknowledge
     Counter* counter = nullptr;
     std::string folder;
 };
 
-int ActStatus(const Invocation& inv, Session& s);
+int ActStatus(const StatusOptions& o, Session& s);
 int ActIdentify(const Invocation& inv, Session& s);
-int ActWatch(const Invocation& inv, Session& s);
-int ActMeasure(const Invocation& inv, Session& s);
-int ActMode(const Invocation& inv, Session& s);
-int ActCountLimit(const Invocation& inv, Session& s);
-int ActFrame(const Invocation& inv, Session& s);          // sends the command's one frame
-int ActFrameThenPoll(const Invocation& inv, Session& s);  // start, stop, threshold
+int ActWatch(const WatchOptions& o, Session& s);
+int ActMeasure(const MeasureOptions& o, Session& s);
+int ActMode(const ModeOptions& o, Session& s);
+int ActCountLimit(const CountLimitOptions& o, Session& s);
+int ActFrame(const FrameOptions& o, Session& s);          // sends the command's one frame
+int ActFrameThenPoll(const FrameOptions& o, Session& s);  // start, stop, threshold
 int ActReport(const Invocation& inv, Session& s);
 int ActQa(const Invocation& inv, Session& s);
 

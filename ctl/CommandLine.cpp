@@ -64,19 +64,19 @@ Step ParseStepWhat(const std::string& text) {
     Refuse("step " + text + ": want count-time, count-limit or threshold");
 }
 
-void ParseStatus(Arguments& a, Invocation& inv) {
+void ParseStatus(Arguments& a, StatusOptions& o) {
     for (std::string option; a.NextOption(option);) {
         if (option != "--json") a.RefuseOption(option);
-        inv.json = true;
+        o.json = true;
     }
 }
 
-void ParseWatch(Arguments& a, Invocation& inv) {
+void ParseWatch(Arguments& a, WatchOptions& o) {
     for (std::string option; a.NextOption(option);) {
         if (option == "--json")
-            inv.json = true;
+            o.json = true;
         else if (option == "--interval")
-            inv.interval = ParseInterval(a.Value(option));
+            o.interval = ParseInterval(a.Value(option));
         else
             a.RefuseOption(option);
     }
@@ -103,8 +103,7 @@ void TakeMeasureOption(Arguments& a, const std::string& option, MeasureOptions& 
     }
 }
 
-void ParseMeasure(Arguments& a, Invocation& inv) {
-    MeasureOptions& m = inv.measure;
+void ParseMeasure(Arguments& a, MeasureOptions& m) {
     for (std::string option; a.NextOption(option);) TakeMeasureOption(a, option, m);
     const bool described = a.Seen("--description");
     if (m.mode == 0) Refuse("measure: --mode 1 or --mode 3 is needed");
@@ -113,7 +112,8 @@ void ParseMeasure(Arguments& a, Invocation& inv) {
     if (m.mode == 1 && !m.time) Refuse("measure: --time is missing (mode 1 counts for a time)");
     if (m.mode == 3 && !m.limit) Refuse("measure: --limit is missing (mode 3 counts up to it)");
     // A count up to 0 would end before it starts: nothing to measure.
-    if (m.mode == 3 && *m.limit == 0) Refuse("measure: --limit 0: a count up to 0 measures nothing");
+    if (m.mode == 3 && *m.limit == 0)
+        Refuse("measure: --limit 0: a count up to 0 measures nothing");
     if (m.reportFolder.empty() != !described)
         Refuse("measure: --report-folder and --description go together");
 }
@@ -121,7 +121,7 @@ void ParseMeasure(Arguments& a, Invocation& inv) {
 std::function<void(Arguments&, Invocation&)> FrameWithoutArguments(Frame frame) {
     return [frame](Arguments& a, Invocation& inv) {
         a.ExpectEnd();
-        inv.frame = frame;
+        inv.options = FrameOptions{frame};
     };
 }
 
@@ -161,7 +161,7 @@ const std::vector<Command>& Commands() {
          "with its text from pulsedesk.msg when that file is found.\n"
          "--json prints one JSON object with the keys state, flags (an array of words), mode,\n"
          "count, count_limit, count_time, elapsed, threshold_mv, error and error_text.\n",
-         ParseStatus, ActStatus},
+         Filling(ParseStatus), Reading(ActStatus)},
         {"identify", "identify", "model, firmware version, serial number", Needs::Device,
          "Usage: pulsectl identify\n"
          "Prints the model (QEV-C1, QEV-C2 or System is undefined), the firmware version and\n"
@@ -172,70 +172,70 @@ const std::vector<Command>& Commands() {
          "Sets operating mode N: 0 free, 1 count for the count time, 2 periodic, 3 count up to\n"
          "the count limit. As on the panel, a finished count is cleared first, and the mode is\n"
          "sent only when it differs; the device refuses a change while it counts (exit 1).\n",
-         [](Arguments& a, Invocation& inv) {
-             inv.mode = static_cast<int>(ParseWhole("mode", a.Word("N"), 0, 3));
+         Filling<ModeOptions>([](Arguments& a, ModeOptions& o) {
+             o.mode = static_cast<int>(ParseWhole("mode", a.Word("N"), 0, 3));
              a.ExpectEnd();
-         },
-         ActMode},
+         }),
+         Reading(ActMode)},
         {"start", "start", "start counting", Needs::Control,
          "Usage: pulsectl start\nStarts counting.\n", FrameWithoutArguments(StartStopFrame(true)),
-         ActFrameThenPoll},
+         Reading(ActFrameThenPoll)},
         {"stop", "stop", "stop counting", Needs::Control, "Usage: pulsectl stop\nStops counting.\n",
-         FrameWithoutArguments(StartStopFrame(false)), ActFrameThenPoll},
+         FrameWithoutArguments(StartStopFrame(false)), Reading(ActFrameThenPoll)},
         {"clear", "clear", "clear the finished state", Needs::Control,
          "Usage: pulsectl clear\nClears the finished state of the last count.\n",
-         FrameWithoutArguments(ClearFinishedFrame()), ActFrame},
+         FrameWithoutArguments(ClearFinishedFrame()), Reading(ActFrame)},
         {"count-time", "count-time H:MM:SS", "preset count time, up to 99:59:59", Needs::Control,
          "Usage: pulsectl count-time H:MM:SS\n"
          "Sets the preset count time of modes 1 and 2, 0:00:00 to 99:59:59.\n",
-         [](Arguments& a, Invocation& inv) {
-             inv.frame = SetCountTimeFrame(
+         Filling<FrameOptions>([](Arguments& a, FrameOptions& o) {
+             o.frame = SetCountTimeFrame(
                  ClockOf(journal::ParseClockTime("count-time", a.Word("H:MM:SS"))));
              a.ExpectEnd();
-         },
-         ActFrame},
+         }),
+         Reading(ActFrame)},
         {"count-limit", "count-limit N", "preset count limit, 0 to 16777215", Needs::Control,
          "Usage: pulsectl count-limit N\n"
          "Sets the preset count limit of mode 3, 0 to 16777215; nothing is sent when the\n"
          "device already has it.\n",
-         [](Arguments& a, Invocation& inv) {
-             inv.countLimit = ParseCountLimit("count-limit", a.Word("N"));
+         Filling<CountLimitOptions>([](Arguments& a, CountLimitOptions& o) {
+             o.limit = ParseCountLimit("count-limit", a.Word("N"));
              a.ExpectEnd();
-         },
-         ActCountLimit},
+         }),
+         Reading(ActCountLimit)},
         {"threshold", "threshold MV", "discriminator threshold, -4600 to 4600 mV", Needs::Control,
          "Usage: pulsectl threshold MV\n"
          "Sets the discriminator threshold, -4600 to 4600 mV (steps of 2.5 mV, cut toward 0).\n",
-         [](Arguments& a, Invocation& inv) {
-             inv.frame = SetThresholdFrame(ParseThreshold("threshold", a.Word("MV")));
+         Filling<FrameOptions>([](Arguments& a, FrameOptions& o) {
+             o.frame = SetThresholdFrame(ParseThreshold("threshold", a.Word("MV")));
              a.ExpectEnd();
-         },
-         ActFrameThenPoll},
+         }),
+         Reading(ActFrameThenPoll)},
         {"step", "step count-time|count-limit|threshold up|down", "one step, as the panel's arrows",
          Needs::Control,
          "Usage: pulsectl step count-time|count-limit|threshold up|down\n"
          "Moves the value one step, as the panel's arrow buttons do.\n",
-         [](Arguments& a, Invocation& inv) {
+         Filling<FrameOptions>([](Arguments& a, FrameOptions& o) {
              const Step what = ParseStepWhat(a.Word("what to step"));
-             inv.frame = StepFrame(what, ParseChoice("step", a.Word("up or down"), "up", "down"));
+             o.frame = StepFrame(what, ParseChoice("step", a.Word("up or down"), "up", "down"));
              a.ExpectEnd();
-         },
-         ActFrame},
+         }),
+         Reading(ActFrame)},
         {"sound", "sound signal|end on|off", "sound at each pulse, or at the end of a count",
          Needs::Control,
          "Usage: pulsectl sound signal|end on|off\n"
          "Switches the sound at each arriving pulse (signal) or at the end of a count (end).\n",
-         [](Arguments& a, Invocation& inv) {
+         Filling<FrameOptions>([](Arguments& a, FrameOptions& o) {
              const Sound which = ParseChoice("sound", a.Word("signal or end"), "signal", "end")
                                      ? Sound::Signal
                                      : Sound::End;
-             inv.frame = SoundFrame(which, ParseChoice("sound", a.Word("on or off"), "on", "off"));
+             o.frame = SoundFrame(which, ParseChoice("sound", a.Word("on or off"), "on", "off"));
              a.ExpectEnd();
-         },
-         ActFrame},
+         }),
+         Reading(ActFrame)},
         {"defaults", "defaults", "the device's default settings", Needs::Control,
          "Usage: pulsectl defaults\nRestores the device's default settings.\n",
-         FrameWithoutArguments(RestoreDefaultsFrame()), ActFrame},
+         FrameWithoutArguments(RestoreDefaultsFrame()), Reading(ActFrame)},
         {"watch", "watch [--interval S] [--json]", "one line per poll until interrupted",
          Needs::Device,
          "Usage: pulsectl watch [--interval S] [--json]\n"
@@ -245,7 +245,7 @@ const std::vector<Command>& Commands() {
          "is skipped, not made up for). Times are local ISO 8601 with milliseconds, e.g.\n"
          "2026-12-07T14:05:09.042+01:00. Runs until Ctrl-C or SIGTERM, or until the reader of\n"
          "its lines goes (pulsectl watch | head -3 ends with exit 0).\n",
-         ParseWatch, ActWatch},
+         Filling(ParseWatch), Reading(ActWatch)},
         {"measure", "measure ...", "a series of measurements, optionally into the reports",
          Needs::Control,
          "Usage: pulsectl measure --mode 1|3 (--time H:MM:SS | --limit N) [--repeat N]\n"
@@ -262,7 +262,7 @@ const std::vector<Command>& Commands() {
          "(the panel) is refused before the device is touched.\n"
          "Ctrl-C or SIGTERM stops the device's count; the unfinished measurement is not written\n"
          "(exit 130 after Ctrl-C). A link lost for more than 2 seconds ends the series (exit 1).\n",
-         ParseMeasure, ActMeasure},
+         Filling(ParseMeasure), Reading(ActMeasure)},
         {"report", "report list|export|stats|qc|plot|html ...",
          "the report folder as data and pictures (never the device)", Needs::Journal,
          JournalHelp("report"),

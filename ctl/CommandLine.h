@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "journal/Arguments.h"
@@ -39,22 +40,55 @@ struct MeasureOptions {
     std::vector<std::int32_t> sweep;        // a threshold (mV) set before each measurement
 };
 
+struct StatusOptions {
+    bool json = false;
+};
+
+struct WatchOptions {
+    bool json = false;
+    double interval = 1.0;  // seconds between polls
+};
+
+// The one frame of start, stop, clear, count-time, threshold, step, sound and defaults.
+struct FrameOptions {
+    Frame frame;
+};
+
+struct ModeOptions {
+    int mode = 0;
+};
+
+struct CountLimitOptions {
+    std::uint32_t limit = 0;
+};
+
+// The options of the device's commands, each command its own; the journal commands keep theirs
+// in Invocation::journal.
+using CommandOptions = std::variant<std::monostate, StatusOptions, WatchOptions, FrameOptions,
+                                    ModeOptions, CountLimitOptions, MeasureOptions>;
+
 struct Invocation {
     LinkChoice link;
     std::string command;  // empty with help: the program's own help
     bool help = false;
-    bool version = false;  // --version before any command
-    bool json = false;             // status, watch
-    double interval = 1.0;         // watch: seconds between polls
-    std::optional<Frame> frame;    // the one frame of start, stop, clear, count-time, threshold,
-                                   // step, sound and defaults
-    int mode = 0;                  // mode
-    std::uint32_t countLimit = 0;  // count-limit
-    MeasureOptions measure;
-    JournalOptions journal;        // report, qa, plateau
+    bool version = false;    // --version before any command
+    CommandOptions options;  // filled by the command's parser, read by its action
+    JournalOptions journal;  // report, qa, plateau
 };
 
 struct Session;
+
+// A parser that fills only its own command's options, and an action that reads only them:
+// another command's fields are out of its reach.
+template <class Options>
+std::function<void(Arguments&, Invocation&)> Filling(void (*parse)(Arguments&, Options&)) {
+    return [parse](Arguments& a, Invocation& inv) { parse(a, inv.options.emplace<Options>()); };
+}
+template <class Options>
+std::function<int(const Invocation&, Session&)> Reading(int (*act)(const Options&, Session&)) {
+    return
+        [act](const Invocation& inv, Session& s) { return act(std::get<Options>(inv.options), s); };
+}
 
 // What a command needs before it can act: the device polled once, control of it taken, the
 // journal's folder found.
