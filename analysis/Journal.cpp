@@ -141,7 +141,7 @@ class FileReader {
         date = parsed;
         EndDescription();
         previousMinute = -1;
-        dayOffset = 0;
+        day = *date;
     }
 
     // The six digits are the number modulo 1000000; the file name's range has the rest.
@@ -208,7 +208,8 @@ class FileReader {
         // on across the records of one date block, so a record's first line after midnight
         // is dated right too.
         const int minuteOfDay = parsed->hour * 60 + parsed->minute;
-        if (previousMinute >= 0 && minuteOfDay < previousMinute) ++dayOffset;
+        if (previousMinute >= 0 && minuteOfDay < previousMinute)
+            day = CivilDate::FromDayNumber(day.DayNumber() + 1);
         previousMinute = minuteOfDay;
         JournalMeasurement m;
         m.label = std::move(parsed->label);
@@ -216,8 +217,7 @@ class FileReader {
         m.countTimeHundredths = static_cast<std::int64_t>(reports::Hundredths(parsed->time));
         m.count = parsed->count;
         m.category = parsed->category;
-        m.end = {CivilDate::FromDayNumber(date->DayNumber() + dayOffset), parsed->hour,
-                 parsed->minute};
+        m.end = {day, parsed->hour, parsed->minute};
         m.file = file;
         m.line = lineNumber;
         record->measurements.push_back(std::move(m));
@@ -232,7 +232,7 @@ class FileReader {
     bool skipping = false;
     bool closedByHyphens = false;
     int previousMinute = -1;
-    int dayOffset = 0;
+    CivilDate day;  // the date block's, and one more for each midnight passed since
     int problems = 0;
 };
 

@@ -1,6 +1,5 @@
 #include "reports/ReportLine.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -26,8 +25,6 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // A letter label, then ":" and blanks up to four characters (a four-letter label has no ":").
 bool ParseLabel(std::string_view field, std::string& label) {
     std::size_t n = 0;
@@ -43,44 +40,6 @@ std::uint8_t TwoDigits(LineCursor& c, std::string_view what) {
 }
 
 }  // namespace
-
-bool LineCursor::Literal(std::string_view expected) {
-    if (!ok || text.substr(at, expected.size()) != expected) return Fail(expected);
-    at += expected.size();
-    return true;
-}
-
-std::int64_t LineCursor::Digits(std::size_t min, std::size_t max, std::string_view what) {
-    // Up to 18 digits always fit: only longer runs are checked, digit by digit.
-    constexpr std::size_t kAlwaysFits = 18;
-    const std::size_t stop = ok ? at + std::min(text.size() - at, max) : at;
-    std::size_t end = at;
-    std::int64_t value = 0;
-    bool fits = true;
-    for (; end < stop && IsDigit(text[end]); ++end) {
-        const int digit = text[end] - '0';
-        if (end - at < kAlwaysFits)
-            value = value * 10 + digit;
-        else
-            fits = fits && !__builtin_mul_overflow(value, 10, &value) &&
-                   !__builtin_add_overflow(value, digit, &value);
-    }
-    const std::size_t n = end - at;
-    if (!ok || n < min || !fits) {
-        Fail(what);
-        return 0;
-    }
-    at += n;
-    return value;
-}
-
-char LineCursor::Any(std::string_view allowed, std::string_view what) {
-    if (!ok || at >= text.size() || allowed.find(text[at]) == std::string_view::npos) {
-        Fail(what);
-        return 0;
-    }
-    return text[at++];
-}
 
 bool LineCursor::End() {
     if (ok && text.find_first_not_of(' ', at) != std::string_view::npos) Fail("the line's end");

@@ -2,6 +2,7 @@
 // from it. The layout (indents, rules, field columns and widths) lives only here.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,15 +25,47 @@ struct CountTime {
 };
 
 // Reads fixed-form text from left to right; every step fails once one has failed, and the first
-// failure names what was expected and where.
+// failure names what was expected and where. The steps are inline: a year's export takes a
+// million of them.
 class LineCursor {
   public:
     explicit LineCursor(std::string_view text) : text(text) {}
 
-    bool Literal(std::string_view expected);
+    bool Literal(std::string_view expected) {
+        if (!ok || text.substr(at, expected.size()) != expected) return Fail(expected);
+        at += expected.size();
+        return true;
+    }
     // At least min and at most max digits; more than a 64-bit number holds fail.
-    std::int64_t Digits(std::size_t min, std::size_t max, std::string_view what);
-    char Any(std::string_view allowed, std::string_view what);
+    std::int64_t Digits(std::size_t min, std::size_t max, std::string_view what) {
+        // Up to 18 digits always fit: only longer runs are checked, digit by digit.
+        constexpr std::size_t kAlwaysFits = 18;
+        const std::size_t stop = ok ? at + std::min(text.size() - at, max) : at;
+        std::size_t end = at;
+        std::int64_t value = 0;
+        bool fits = true;
+        for (; end < stop && text[end] >= '0' && text[end] <= '9'; ++end) {
+            const int digit = text[end] - '0';
+            if (end - at < kAlwaysFits)
+                value = value * 10 + digit;
+            else
+                fits = fits && !__builtin_mul_overflow(value, 10, &value) &&
+                       !__builtin_add_overflow(value, digit, &value);
+        }
+        if (!ok || end - at < min || !fits) {
+            Fail(what);
+            return 0;
+        }
+        at = end;
+        return value;
+    }
+    char Any(std::string_view allowed, std::string_view what) {
+        if (!ok || at >= text.size() || allowed.find(text[at]) == std::string_view::npos) {
+            Fail(what);
+            return 0;
+        }
+        return text[at++];
+    }
     bool Peek(char c) const { return ok && at < text.size() && text[at] == c; }
     // Only blanks remain.
     bool End();
