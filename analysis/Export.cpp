@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "analysis/Json.h"
+
 namespace pulsedesk::analysis {
 
 namespace {
@@ -85,6 +87,34 @@ std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
                    std::to_string(m.line) + "\r\n";
         });
     return out;
+}
+
+std::string SampleResultsCsv(const std::vector<SampleResult>& results) {
+    std::string out;
+    const Json keys = SampleResult{};
+    for (const auto& [key, value] : keys.items()) out += (out.empty() ? "" : ",") + key;
+    out += "\r\n";
+    for (const SampleResult& r : results) {
+        std::string row;
+        bool first = true;
+        const Json cells = r;
+        for (const Json& value : cells) {
+            row += first ? "" : ",";
+            first = false;
+            if (value.is_string())
+                row += CsvTextCell(value.get<std::string>());
+            else if (value.is_number_float())
+                row += Shortest(value.get<double>());
+            else if (!value.is_null())
+                row += value.dump();
+        }
+        out += row + "\r\n";
+    }
+    return out;
+}
+
+std::string SampleResultsJson(const std::vector<SampleResult>& results) {
+    return Json(results).dump(2) + "\n";
 }
 
 std::string ExportJson(const Journal& journal, std::optional<RecordId> only) {

@@ -1,13 +1,14 @@
 // The journal's measurements as a table for a spreadsheet or a lab information system: one row
-// per measurement, as CSV (RFC 4180, UTF-8) or as a JSON array of objects with the same keys.
-// The rate is N / t computed afresh, with its Poisson standard uncertainty sqrt(N) / t; counts
-// are raw, not corrected for dead time.
+// per measurement (or per sample result), as CSV (RFC 4180, UTF-8) or as a JSON array of objects
+// with the same keys. The rate is N / t computed afresh, with its Poisson standard uncertainty
+// sqrt(N) / t; counts are raw, not corrected for dead time.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "analysis/Journal.h"
+#include "analysis/SampleResult.h"
 
 namespace pulsedesk::analysis {
 
@@ -19,6 +20,11 @@ const std::string& ExportCsvHeader();
 // has them; a description's lines are joined with LF inside its quoted cell.
 std::string ExportCsv(const Journal& journal, std::optional<RecordId> only = std::nullopt);
 std::string ExportJson(const Journal& journal, std::optional<RecordId> only = std::nullopt);
+
+// Sample results, one row each, with the keys of their JSON objects (analysis/Json.h) as the
+// CSV's header: an absent figure is an empty cell, a flag true or false.
+std::string SampleResultsCsv(const std::vector<SampleResult>& results);
+std::string SampleResultsJson(const std::vector<SampleResult>& results);
 
 // A CSV cell, quoted when it holds a comma, a quote or a line break.
 std::string CsvCell(const std::string& text);

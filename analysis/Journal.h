@@ -93,6 +93,8 @@ struct YearMonth {
 struct JournalFilter {
     std::optional<YearMonth> from;
     std::optional<YearMonth> to;
+
+    bool Holds(YearMonth month) const { return !(from && month < *from) && !(to && *to < month); }
 };
 
 struct Journal {
