@@ -301,6 +301,14 @@ TEST_F(QaWorkflowTest, SampleResultsMatchTheSimulatorsRates) {
             << row;
     }
     EXPECT_EQ(rows[1]["unit"], "Bq/L");
+    // The baseline's own spread beyond counting is the sample background's too.
+    const json limits = Report({"report", "qc", "background", "--json"})["charts"][0]["limits"];
+    const double pooledSeconds = limits["pooled_time_s"];
+    const double rate = limits["pooled_counts"].get<double>() / pooledSeconds;
+    EXPECT_NEAR(rows[0]["background_u_cps"].get<double>(),
+                std::hypot(std::sqrt(rate / pooledSeconds), limits["extra_sd"].get<double>()),
+                1e-9);
+    EXPECT_EQ(rows[0]["background_time_s"], pooledSeconds);
     const std::string record = rows[0]["record"];
     const ProgramResult text = testing::RunProgram(
         "pulsectl",
