@@ -44,6 +44,16 @@ Checked<double> ParseHalfLife(const std::string& text) {
     return Checked<double>::Of(*value * *unit);
 }
 
+std::vector<CountInterval> CountsSince(const JournalRecord& record, std::int32_t thresholdMv,
+                                       const CivilDate& reference, int referenceMinute) {
+    const double start = static_cast<double>(reference.DayNumber()) * kDay + referenceMinute * 60.0;
+    std::vector<CountInterval> counts;
+    for (const JournalMeasurement& m : record.measurements)
+        if (m.thresholdMv == thresholdMv && m.countTimeHundredths > 0)
+            counts.push_back({m.end.Days() * kDay - m.CountTimeS() - start, m.CountTimeS()});
+    return counts;
+}
+
 Checked<double> DecayFactor(const std::vector<CountInterval>& counts, double halfLifeSeconds) {
     if (!std::isfinite(halfLifeSeconds) || halfLifeSeconds <= 0)
         return Checked<double>::Refused("the half-life must be above zero");

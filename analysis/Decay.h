@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/Checked.h"
+#include "analysis/Journal.h"
 
 namespace pulsedesk::analysis {
 
@@ -20,6 +21,12 @@ struct CountInterval {
     double startSeconds = 0;  // from the reference time to the start of the count
     double seconds = 0;       // count time
 };
+
+// The record's counts at the threshold from a reference day and minute of local time; each
+// count starts its count time before the end its line gives to the minute. Lines without a
+// count time are left out.
+std::vector<CountInterval> CountsSince(const JournalRecord& record, std::int32_t thresholdMv,
+                                       const CivilDate& reference, int referenceMinute);
 
 // One count, or several as one: their factors weighted by count time, so that the counts
 // expect A eps f sum t. Refused for a count starting before the reference, a count time of

@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "analysis/Json.h"
+
 namespace pulsedesk::analysis {
 
 namespace {
@@ -55,6 +57,12 @@ class RowWriter {
 
 // Rows go to the writer in pieces of about this size.
 constexpr std::size_t kPieceSize = 1 << 16;
+
+// The shortest text that reads back as the same double, as the rows write it.
+std::string Shortest(double value) {
+    char text[RowWriter::kMostNumber];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
@@ -149,6 +157,34 @@ void WriteCsv(const Journal& journal, std::optional<RecordId> only,
             }
         });
     write(out);
+}
+
+std::string SampleResultsCsv(const std::vector<SampleResult>& results) {
+    std::string out;
+    const Json keys = SampleResult{};
+    for (const auto& [key, value] : keys.items()) out += (out.empty() ? "" : ",") + key;
+    out += "\r\n";
+    for (const SampleResult& r : results) {
+        std::string row;
+        bool first = true;
+        const Json cells = r;
+        for (const Json& value : cells) {
+            row += first ? "" : ",";
+            first = false;
+            if (value.is_string())
+                row += CsvTextCell(value.get<std::string>());
+            else if (value.is_number_float())
+                row += Shortest(value.get<double>());
+            else if (!value.is_null())
+                row += value.dump();
+        }
+        out += row + "\r\n";
+    }
+    return out;
+}
+
+std::string SampleResultsJson(const std::vector<SampleResult>& results) {
+    return Json(results).dump(2) + "\n";
 }
 
 std::string ExportJson(const Journal& journal, std::optional<RecordId> only) {

@@ -1,7 +1,7 @@
 // The journal's measurements as a table for a spreadsheet or a lab information system: one row
-// per measurement, as CSV (RFC 4180, UTF-8) or as a JSON array of objects with the same keys.
-// The rate is N / t computed afresh, with its Poisson standard uncertainty sqrt(N) / t; counts
-// are raw, not corrected for dead time.
+// per measurement (or per sample result), as CSV (RFC 4180, UTF-8) or as a JSON array of objects
+// with the same keys. The rate is N / t computed afresh, with its Poisson standard uncertainty
+// sqrt(N) / t; counts are raw, not corrected for dead time.
 #pragma once
 
 #include <functional>
@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "analysis/Journal.h"
+#include "analysis/SampleResult.h"
 
 namespace pulsedesk::analysis {
 
@@ -24,6 +25,11 @@ std::string ExportCsv(const Journal& journal, std::optional<RecordId> only = std
 void WriteCsv(const Journal& journal, std::optional<RecordId> only,
               const std::function<void(std::string_view)>& write);
 std::string ExportJson(const Journal& journal, std::optional<RecordId> only = std::nullopt);
+
+// Sample results, one row each, with the keys of their JSON objects (analysis/Json.h) as the
+// CSV's header: an absent figure is an empty cell, a flag true or false.
+std::string SampleResultsCsv(const std::vector<SampleResult>& results);
+std::string SampleResultsJson(const std::vector<SampleResult>& results);
 
 // A CSV cell, quoted when it holds a comma, a quote or a line break.
 std::string CsvCell(const std::string& text);

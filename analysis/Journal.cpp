@@ -313,10 +313,6 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
     }
 }
 
-bool Wanted(const JournalFilter& filter, YearMonth ym) {
-    return (!filter.from || ym >= *filter.from) && (!filter.to || ym <= *filter.to);
-}
-
 void ReadYear(const std::string& workFolder, int year, const JournalFilter& filter,
               Journal& journal) {
     const std::string yearFolder = workFolder + "/" + std::to_string(year);
@@ -328,7 +324,7 @@ void ReadYear(const std::string& workFolder, int year, const JournalFilter& filt
         return;
     }
     for (auto& [month, file] : months) {
-        if (!Wanted(filter, {year, month})) continue;
+        if (!filter.Holds({year, month})) continue;
         for (const std::string& other : file.others)
             journal.problems.push_back({std::to_string(year) + "/" + other, 0,
                                         "a second file of the month, not read: " + file.name +

@@ -98,6 +98,8 @@ struct YearMonth {
 struct JournalFilter {
     std::optional<YearMonth> from;
     std::optional<YearMonth> to;
+
+    bool Holds(YearMonth month) const { return !(from && month < *from) && !(to && *to < month); }
 };
 
 // The instrument a report file's header names.

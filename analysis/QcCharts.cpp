@@ -34,12 +34,6 @@ Inputs BackgroundInputs(const Journal& journal) {
     return inputs;
 }
 
-const ControlChart* ChartAt(const std::vector<ControlChart>& charts, std::int32_t thresholdMv) {
-    for (const ControlChart& c : charts)
-        if (c.thresholdMv == thresholdMv) return &c;
-    return nullptr;
-}
-
 // R_b for a source point: the latest usable background record at its threshold on or before
 // its day, else the background chart's baseline mean.
 void ChooseBackground(const std::vector<ChartInput>* records, const ControlChart* chart,
@@ -69,14 +63,9 @@ void ChooseBackground(const std::vector<ChartInput>* records, const ControlChart
 // The activity over the record's counts at the threshold, or why it cannot be trusted.
 Checked<double> ActivityOver(const JournalRecord& record, std::int32_t thresholdMv,
                              const QcMarker& marker) {
-    const double reference = static_cast<double>(marker.reference.DayNumber()) * kDaySeconds +
-                             marker.referenceMinute * 60.0;
-    std::vector<CountInterval> counts;
-    for (const JournalMeasurement& m : record.measurements)
-        if (m.thresholdMv == thresholdMv && m.countTimeHundredths > 0)
-            counts.push_back(
-                {m.end.Days() * kDaySeconds - m.CountTimeS() - reference, m.CountTimeS()});
-    const Checked<double> f = DecayFactor(counts, marker.halfLifeDays * kDaySeconds);
+    const Checked<double> f =
+        DecayFactor(CountsSince(record, thresholdMv, marker.reference, marker.referenceMinute),
+                    marker.halfLifeDays * kDaySeconds);
     if (!f.value) {
         if (f.reason.find("before the reference") != std::string::npos)
             return Checked<double>::Refused("the reference " + marker.reference.Text() +
@@ -177,6 +166,12 @@ std::vector<ControlChart> BackgroundCharts(const Journal& journal, const Baselin
         charts.push_back(
             BuildControlChart("background_rate_cps", threshold, std::move(inputs), baseline));
     return charts;
+}
+
+const ControlChart* ChartAt(const std::vector<ControlChart>& charts, std::int32_t thresholdMv) {
+    for (const ControlChart& c : charts)
+        if (c.thresholdMv == thresholdMv) return &c;
+    return nullptr;
 }
 
 std::vector<ControlChart> SourceCharts(const Journal& journal, const std::string& name,

@@ -37,6 +37,8 @@ enum class ChiSquareVerdict { Pass, Recount, OutOfService };
 ChiSquareVerdict JudgeChiSquare(const Journal& journal, const JournalRecord& record);
 
 std::vector<ControlChart> BackgroundCharts(const Journal& journal, const BaselineRule& baseline);
+// The chart of the threshold; nullptr when there is none.
+const ControlChart* ChartAt(const std::vector<ControlChart>& charts, std::int32_t thresholdMv);
 
 // eps = (R_s - R_b) / A, A the activity averaged over each of the record's counts at the
 // threshold (Decay.h), weighted by count time; R_b from the latest usable background record at

@@ -14,6 +14,7 @@ namespace pulsedesk::analysis {
 namespace {
 
 constexpr double kConverged = 1e-12;  // relative change of the detection limit's iterate
+constexpr double kImplausibleSigmas = 5;  // a net rate this far below zero
 // Iterates converge geometrically, the slower the nearer 1 - k^2 u_rel^2(w) is to 0; where a
 // million steps do not settle, the limit is too large to be of any use and is said not to exist.
 constexpr int kMaxIterations = 1000000;
@@ -102,6 +103,7 @@ bool InUnitInterval(double value) { return value > 0 && value <= 1; }
 
 // Why no result can be given, or nothing; every input finite from the first check on.
 std::optional<std::string> Refusal(const SampleInputs& in) {
+    if (!in.refused.empty()) return in.refused;
     if (auto why = NonFinite(in)) return why;
     if (GrossSeconds(in) <= 0) return "a count time of zero";
     for (const CountSample& line : in.gross)
@@ -249,9 +251,15 @@ SampleResult ComputeSampleResult(const SampleInputs& inputs) {
     r.refused = Refusal(inputs);
     if (r.refused) return r;
     SetFigures(r, inputs);
-    if (AllFinite(r)) return r;
+    std::optional<std::string> why;
+    if (!AllFinite(r))
+        why = "the result is not a finite number: check the inputs' magnitudes";
+    else if (*r.activity < -kImplausibleSigmas * *r.u)
+        why = Format("the gross rate lies %.3g u(y) below the background: implausible",
+                     -*r.activity / *r.u);
+    if (!why) return r;
     SampleResult refused = Echo(inputs);
-    refused.refused = "the result is not a finite number: check the inputs' magnitudes";
+    refused.refused = why;
     return refused;
 }
 

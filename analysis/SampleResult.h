@@ -71,10 +71,15 @@ struct SampleInputs {
     double alpha = 0.05;                // of deciding "detected" for a blank
     double beta = 0.05;                 // of missing a sample at the detection limit
     double gamma = 0.05;                // outside the coverage interval
+    // A reason found while the inputs were gathered (the efficiency's check source out of
+    // service, a count before the sampling time): the result is refused with it.
+    std::string refused;
 };
 
 // Every number finite; an input that was not is absent. A refused result holds the reason and
-// the inputs that were finite, and none of the figures.
+// the inputs that were finite, and none of the figures. A gross rate more than 5 u(y) below the
+// background is refused as implausible: a sample does not stop the background, a detector or
+// a threshold gone wrong does.
 struct SampleResult {
     RecordId record;
     std::string sample;

@@ -263,7 +263,7 @@ const std::vector<Command>& Commands() {
          "Ctrl-C or SIGTERM stops the device's count; the unfinished measurement is not written\n"
          "(exit 130 after Ctrl-C). A link lost for more than 2 seconds ends the series (exit 1).\n",
          Filling(ParseMeasure), Reading(ActMeasure)},
-        {"report", "report list|export|stats|qc|plot|html ...",
+        {"report", "report list|export|stats|qc|result|results|plot|html ...",
          "the report folder as data and pictures (never the device)", Needs::Journal,
          JournalHelp("report"),
          [](Arguments& a, Invocation& inv) { inv.journal = journal::ParseReport(a); }, ActReport},

@@ -20,7 +20,8 @@ constexpr int kMaxBaseline = 1000;
 
 const std::map<std::string, std::string> kHelp{
     {"report",
-     "Usage: pulsectl report list|export|stats|qc|plot|html ... [--report-folder DIR] [--json]\n"
+     "Usage: pulsectl report list|export|stats|qc|result|results|plot|html ...\n"
+     "                       [--report-folder DIR] [--json]\n"
      "Reads the report folder (DIR, else Work_Folder of the panel's settings, else this\n"
      "program's folder); the device is never touched. Damaged lines are named on standard\n"
      "error and skipped.\n"
@@ -35,6 +36,25 @@ const std::map<std::string, std::string> kHelp{
      "  qc background|source NAME [--baseline N] [--baseline-from YYYY-MM-DD]\n"
      "     [--sample-time H:MM:SS]    control charts of the QC records, one per threshold,\n"
      "                                and Currie's detection limit for a sample count time\n"
+     "  result --record [YYYY:]N      a sample's result at each threshold of its record\n"
+     "                                (ISO 11929-1): the activity with its uncertainty, the\n"
+     "                                decision threshold, the detection limit, the coverage\n"
+     "                                interval, and Currie's L_C, L_D and MDA; exit 1 when\n"
+     "                                refused, with the reason\n"
+     "  results [--format csv|json] [--from YYYY-MM] [--to YYYY-MM]\n"
+     "                                one row per SAMPLE record of the period and threshold,\n"
+     "                                with the keys of result --json\n"
+     "     result and results: [--source NAME] [--background baseline|[YYYY:]M]\n"
+     "     [--mass KG | --volume L] [--mass-u PERCENT] [--yield Y] [--yield-u PERCENT]\n"
+     "     [--alpha A] [--beta B] [--gamma G] (0.05 each)\n"
+     "     [--sampled YYYY-MM-DD[THH:MM] --half-life VALUE UNIT] (a, d, h, min or s)\n"
+     "     [--baseline N] [--baseline-from YYYY-MM-DD]\n"
+     "                                the options override the record's first line,\n"
+     "                                SAMPLE <id> [M=<kg> | V=<L>] [Y=<yield>[:<u %>]]\n"
+     "                                [SRC=<source name>]; the background is the QC\n"
+     "                                background baseline at the threshold, the efficiency\n"
+     "                                the check source's baseline mean with its certificate\n"
+     "                                (sources.cfg)\n"
      "  plot control background|source NAME [--from YYYY-MM] [--to YYYY-MM] [--baseline N]\n"
      "     [--baseline-from YYYY-MM-DD] --out FILE.svg|FILE.png\n"
      "                                the control charts as a picture, one per threshold\n"
@@ -43,8 +63,11 @@ const std::map<std::string, std::string> kHelp{
      "     --at MV] --out FILE\n"
      "                                the counting curve, flat runs shaded, working threshold\n"
      "  html --out DIR [--from YYYY-MM] [--to YYYY-MM] [--baseline N] [--baseline-from DATE]\n"
-     "     [--sample-time H:MM:SS]    the printable QA page DIR/qa-YYYY-MM.html: QC charts,\n"
-     "                                records, tables and statistics, self-contained\n"
+     "     [--sample-time H:MM:SS] [--results-only]\n"
+     "                                the printable QA page DIR/qa-YYYY-MM.html: QC charts,\n"
+     "                                sample results, records, tables and statistics,\n"
+     "                                self-contained; --results-only: the sample results\n"
+     "                                with their inputs alone, DIR/results-YYYY-MM.html\n"
      "The year of [YYYY:]N defaults to the newest in the folder. --json prints the figures\n"
      "as JSON. Pictures are drawn by pulseplot, beside pulsectl.\n"},
     {"qa",
@@ -164,6 +187,63 @@ double ParseSeconds(const std::string& option, const std::string& text) {
     return t.hours * 3600.0 + t.minutes * 60.0 + t.seconds;
 }
 
+// A probability above 0 and below max.
+double ParseProbability(const std::string& option, const std::string& text, double max) {
+    const double p = ParseDecimal(option, text, 0, max);
+    if (p <= 0 || p >= max)
+        Refuse(option + " " + text + ": want a probability above 0 and below " +
+               (max == 1 ? "1" : "0.5"));
+    return p;
+}
+
+// "--half-life 30.08 a", or the value and its unit as one word: "--half-life '30.08 a'".
+void ParseSampleHalfLife(Arguments& w, const std::string& option, SampleOptions& s) {
+    s.halfLife = w.Value(option);
+    if (std::string unit; s.halfLife.find(' ') == std::string::npos && w.NextWord(unit))
+        s.halfLife += " " + unit;
+    const auto seconds = analysis::ParseHalfLife(s.halfLife);
+    if (!seconds.value) Refuse(option + ": " + seconds.reason);
+    s.halfLifeSeconds = *seconds.value;
+}
+
+// report result's and results' own options; false when the option is none of them.
+bool TakeSampleOption(Arguments& w, const std::string& option, SampleOptions& s) {
+    if (option == "--source") {
+        s.source = w.Value(option);
+        if (!analysis::IsMarkerName(s.source))
+            Refuse(option + " " + s.source + ": " + analysis::kMarkerNameRule);
+    } else if (option == "--background") {
+        const std::string text = w.Value(option);
+        if (text != "baseline") {
+            s.background = analysis::ParseRecordRef(text);
+            if (!s.background) Refuse(option + " " + text + ": want baseline or [YYYY:]M");
+        }
+    } else if (option == "--mass" || option == "--volume") {
+        if (w.Seen("--mass") && w.Seen("--volume")) Refuse("give --mass or --volume, not both");
+        (option == "--mass" ? s.massKg : s.volumeL) =
+            ParseDecimal(option, w.Value(option), 1e-9, 1e6);
+    } else if (option == "--mass-u" || option == "--yield-u") {
+        (option == "--mass-u" ? s.aliquotUPercent : s.yieldUPercent) =
+            ParseDecimal(option, w.Value(option), 0, 100);
+    } else if (option == "--yield") {
+        s.yield = ParseDecimal(option, w.Value(option), 1e-9, 1);
+    } else if (option == "--alpha" || option == "--beta") {
+        (option == "--alpha" ? s.alpha : s.beta) = ParseProbability(option, w.Value(option), 0.5);
+    } else if (option == "--gamma") {
+        s.gamma = ParseProbability(option, w.Value(option), 1);
+    } else if (option == "--sampled") {
+        const std::string text = w.Value(option);
+        s.sampled.emplace();
+        if (!analysis::ParseReferenceTime(text, *s.sampled, s.sampledMinute))
+            Refuse(option + " " + text + ": want YYYY-MM-DD or YYYY-MM-DDTHH:MM");
+    } else if (option == "--half-life") {
+        ParseSampleHalfLife(w, option, s);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Options that the report and qa commands share; false when the option is none of them.
 bool TakeCommon(Arguments& w, const std::string& option, JournalOptions& o) {
     if (option == "--report-folder") {
@@ -184,10 +264,16 @@ void ParseReportOption(Arguments& w, const std::string& option, JournalOptions& 
     const std::string& a = o.action;
     const bool pictures = a == "plot" || a == "html";
     const bool charts = a == "qc" || a == "html" || o.chart == "control";
-    const bool rows = a == "export";
+    const bool results = a == "result" || a == "results";
+    const bool rows = a == "export" || a == "results";
     const bool months = rows || (charts && a != "qc");
+    // Results stand on the QC baselines as the charts do, for a count time of their own.
+    const bool baselines = (charts || results) && !(results && option == "--sample-time");
     if (pictures && option == "--out") {
         o.out = w.Value(option);
+    } else if (a == "html" && option == "--results-only") {
+        o.resultsOnly = true;
+    } else if (results && TakeSampleOption(w, option, o.sample)) {
     } else if (o.chart == "plateau" && option == "--limit") {
         o.limit = ParseDecimal(option, w.Value(option), 0.01, 1000);
     } else if (o.chart == "plateau" && TakePick(w, option, o)) {
@@ -204,10 +290,10 @@ void ParseReportOption(Arguments& w, const std::string& option, JournalOptions& 
         o.months.from = ParseMonth(option, w.Value(option));
     } else if (months && option == "--to") {
         o.months.to = ParseMonth(option, w.Value(option));
-    } else if ((a == "export" || a == "stats" || (a == "plot" && !charts)) &&
+    } else if ((a == "export" || a == "stats" || a == "result" || (a == "plot" && !charts)) &&
                option == "--record") {
         o.record = ParseRecord(w.Value(option));
-    } else if (!(charts || option == "--report-folder") || !TakeCommon(w, option, o)) {
+    } else if (!(baselines || option == "--report-folder") || !TakeCommon(w, option, o)) {
         w.RefuseOption(option);
     }
 }
@@ -270,11 +356,14 @@ std::string MarkerLine(const analysis::QcMarker& marker) {
 
 JournalOptions ParseReport(Arguments& args) {
     JournalOptions o;
-    if (args.Done()) Refuse("report: list, export, stats, qc, plot or html is needed");
+    static const std::set<std::string> kSubcommands{"list",   "export",  "stats", "qc",
+                                                    "result", "results", "plot",  "html"};
+    if (args.Done())
+        Refuse("report: list, export, stats, qc, result, results, plot or html is needed");
     o.action = Subcommand(args);
-    if (o.action != "list" && o.action != "export" && o.action != "stats" && o.action != "qc" &&
-        o.action != "plot" && o.action != "html")
-        Refuse("report " + o.action + ": want list, export, stats, qc, plot or html");
+    if (kSubcommands.count(o.action) == 0)
+        Refuse("report " + o.action +
+               ": want list, export, stats, qc, result, results, plot or html");
     args.Within(o.action);
     if (o.action == "plot") o.chart = ParsePlotChart(Subcommand(args));
     if (o.action == "qc" || o.chart == "control") {
@@ -289,9 +378,12 @@ JournalOptions ParseReport(Arguments& args) {
     Arguments& w = args;
     for (std::string option; w.NextOption(option);) ParseReportOption(w, option, o);
     if (o.action == "plot" || o.action == "html") CheckPictureOptions(o);
-    if (o.action == "stats" && !o.record) Refuse("report stats: --record [YYYY:]N is needed");
-    if (o.json && o.action == "export") {
-        if (w.Seen("--format") && o.csv) Refuse("report export: --json and --format csv");
+    if ((o.action == "stats" || o.action == "result") && !o.record)
+        Refuse("report " + o.action + ": --record [YYYY:]N is needed");
+    if (w.Seen("--sampled") != w.Seen("--half-life"))
+        Refuse("report " + o.action + ": --sampled and --half-life go together");
+    if (o.json && (o.action == "export" || o.action == "results")) {
+        if (w.Seen("--format") && o.csv) Refuse("report " + o.action + ": --json and --format csv");
         o.csv = false;
     }
     if (o.months.from && o.months.to && *o.months.to < *o.months.from)

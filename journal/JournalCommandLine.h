@@ -15,9 +15,24 @@
 
 namespace pulsedesk::journal {
 
+// report result and results: what overrides a sample's SAMPLE marker, and the probabilities
+// the characteristic limits are set for.
+struct SampleOptions {
+    std::string source;                             // the efficiency's check source
+    std::optional<analysis::RecordRef> background;  // a paired background; none: the baseline
+    std::optional<double> massKg, volumeL;
+    std::optional<double> aliquotUPercent;  // of the mass or the volume
+    std::optional<double> yield, yieldUPercent;
+    double alpha = 0.05, beta = 0.05, gamma = 0.05;
+    std::optional<analysis::CivilDate> sampled;  // decay corrected to this time
+    int sampledMinute = 0;
+    double halfLifeSeconds = 0;
+    std::string halfLife;  // as typed: "30.08 a"
+};
+
 struct JournalOptions {
-    std::string action;        // report: list, export, stats, qc; qa: chi-square, background,
-                               // source, exclude; plateau: plateau
+    std::string action;        // report: list, export, stats, qc, result, results, plot, html;
+                               // qa: chi-square, background, source, exclude; plateau: plateau
     std::string reportFolder;  // empty: the settings' work folder
     bool json = false;
 
@@ -50,6 +65,9 @@ struct JournalOptions {
     // report plot and html (PictureCommands)
     std::string chart;  // plot: control, series or plateau
     std::string out;    // plot: FILE.svg or FILE.png; html: a folder
+    bool resultsOnly = false;  // html: the sample results' page
+
+    SampleOptions sample;  // report result and results
 };
 
 // The arguments after "report", "qa" and "plateau".

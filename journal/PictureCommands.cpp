@@ -13,6 +13,7 @@
 #include "journal/PlotProcess.h"
 #include "journal/QaPage.h"
 #include "journal/ReportCommands.h"
+#include "journal/ResultsPage.h"
 #include "reports/LocalTime.h"
 #include "reports/ReportError.h"
 
@@ -58,9 +59,13 @@ void WritePage(const an::Journal& journal, const JournalOptions& o, const std::s
     if (failed)
         throw reports::ReportError("cannot make the folder " + o.out + ": " + failed.message());
     const QaPageOptions page{folder, o.months, o.baseline, o.sampleSeconds, LocalNow()};
-    const std::string html = QaPageHtml(
-        journal, page, [&pulseplot](const auto& charts) { return ChartSvgs(charts, pulseplot); });
-    const std::string path = o.out + "/" + QaPageName(o.months);
+    const std::string html = o.resultsOnly
+                                 ? ResultsPageHtml(journal, page)
+                                 : QaPageHtml(journal, page, [&pulseplot](const auto& charts) {
+                                       return ChartSvgs(charts, pulseplot);
+                                   });
+    const std::string path =
+        o.out + "/" + (o.resultsOnly ? ResultsPageName(o.months) : QaPageName(o.months));
     fileio::DurableFileWriter().Replace(path, html);
     std::fprintf(out, "%s\n", path.c_str());
 }

@@ -13,6 +13,7 @@
 #include "analysis/SeriesStats.h"
 #include "journal/HtmlPage.h"
 #include "journal/JournalCharts.h"
+#include "journal/ResultsPage.h"
 
 namespace pulsedesk::journal {
 namespace {
@@ -28,12 +29,16 @@ std::string Format(const char* format, Values... values) {
 
 std::string MonthText(const an::YearMonth& m) { return Format("%04d-%02d", m.year, m.month); }
 
+}  // namespace
+
 std::string PeriodText(const an::JournalFilter& months) {
     if (!months.from && !months.to) return "all months";
     if (months.from && months.to && *months.from == *months.to) return MonthText(*months.from);
     return (months.from ? MonthText(*months.from) : std::string("the beginning")) + " to " +
            (months.to ? MonthText(*months.to) : std::string("the latest month"));
 }
+
+namespace {
 
 bool InPeriod(const an::CivilDate& day, const an::JournalFilter& months) {
     const an::YearMonth m{day.year, day.month};
@@ -59,6 +64,9 @@ class PageBuilder {
             page.Heading(2, "Check source " + name);
             ControlCharts(an::SourceCharts(journal, name, o.baseline), name, "QC SOURCE " + name);
         }
+        SampleResultsSection(
+            page,
+            SampleResults(journal, o.baseline, {}, SourcesFileCertificates()).InPeriod(o.months));
         Records();
         Review();
         return page.Text(charts.empty() ? std::vector<std::string>{} : draw(charts));

@@ -29,6 +29,9 @@ using DrawCharts = std::function<std::vector<std::string>(const std::vector<plot
 std::string QaPageHtml(const analysis::Journal& journal, const QaPageOptions& options,
                        const DrawCharts& draw);
 
+// "2026-03", "2026-01 to 2026-03", "all months", ...
+std::string PeriodText(const analysis::JournalFilter& months);
+
 // "qa-2026-03.html", "qa-2026-01_2026-03.html", "qa-all.html", ...
 std::string QaPageName(const analysis::JournalFilter& months);
 

@@ -6,11 +6,13 @@
 #include "analysis/Export.h"
 #include "analysis/Json.h"
 #include "analysis/QcCharts.h"
+#include "analysis/SampleMarker.h"
 #include "config/Cp1251.h"
 #include "journal/Arguments.h"
 #include "journal/JournalText.h"
 #include "journal/PictureCommands.h"
 #include "journal/PlotProcess.h"
+#include "journal/SampleResults.h"
 #include "reports/FileAccess.h"
 #include "reports/ReportError.h"
 
@@ -95,6 +97,45 @@ int Qc(const an::Journal& journal, const JournalOptions& o, std::FILE* out, std:
     return 0;
 }
 
+// The record's results at each threshold, as text or JSON; exit 1 when one is refused.
+int Result(const an::Journal& journal, const JournalOptions& o, const std::string& folder,
+           std::FILE* out, std::FILE* err) {
+    const an::JournalRecord& record = RecordOf(journal, *o.record, folder);
+    const auto marker = an::ParseSampleMarker(record.FirstLine());
+    if (!marker)
+        throw reports::ReportError("record " + record.id.Text() +
+                                   " is no sample: its description does not start with SAMPLE");
+    const std::vector<SampleReport> reports =
+        SampleResults(journal, o.baseline, o.sample, SourcesFileCertificates()).Of(record, *marker);
+    if (reports.empty())
+        throw reports::ReportError("record " + record.id.Text() + " has no measurement line");
+    std::vector<an::SampleResult> results;
+    std::string text;
+    for (const SampleReport& report : reports) {
+        results.push_back(report.result);
+        text += (text.empty() ? "" : "\n") + ResultText(report);
+    }
+    o.json ? Print(an::SampleResultsJson(results), out) : Print(text, out);
+    int code = 0;
+    for (const an::SampleResult& r : results) {
+        if (!r.refused) continue;
+        std::fprintf(err, "pulsectl: record %s at %d mV: refused: %s\n", r.record.Text().c_str(),
+                     r.thresholdMv, config::VisibleText(*r.refused).c_str());
+        code = 1;
+    }
+    return code;
+}
+
+// Every sample result of the period, one row each; refused ones carry their reason.
+int Results(const an::Journal& journal, const JournalOptions& o, std::FILE* out) {
+    std::vector<an::SampleResult> results;
+    for (const SampleReport& report :
+         SampleResults(journal, o.baseline, o.sample, SourcesFileCertificates()).InPeriod(o.months))
+        results.push_back(report.result);
+    Print(o.csv ? an::SampleResultsCsv(results) : an::SampleResultsJson(results), out);
+    return 0;
+}
+
 }  // namespace
 
 std::string JournalFolder(const std::string& given, const config::ConfigFile& config,
@@ -133,6 +174,12 @@ std::vector<an::ControlChart> QcChartsOf(const an::Journal& journal, const Journ
 int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out, std::FILE* err) {
     if (o.action == "plot" || o.action == "html")
         return RunPictureCommand(o, folder, PulseplotPath(), out, err);
+    if (o.action == "result" || o.action == "results") {
+        // The baselines lie before any period: the whole journal is read.
+        const an::Journal journal = ReadJournalOf(folder, err);
+        return o.action == "result" ? Result(journal, o, folder, out, err)
+                                    : Results(journal, o, out);
+    }
     const an::Journal journal = ReadJournalOf(folder, err, o.months);
     if (o.action == "list") return List(journal, o.json, out);
     if (o.action == "stats") return Stats(journal, o, folder, out);

@@ -1,5 +1,5 @@
-// pulsectl report list|export|stats|qc: the report folder as data; the device is never touched
-// and nothing is written.
+// pulsectl report list|export|stats|qc|result|results: the report folder as data; the device is
+// never touched and nothing is written.
 #pragma once
 
 #include <cstdio>

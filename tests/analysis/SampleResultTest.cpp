@@ -215,6 +215,10 @@ TEST(SampleResultTest, RefusedWithAReasonAndNoFigure) {
         {"above zero", [](SampleInputs& in) { in.aliquot->value = 0; }},
         {"negative", [](SampleInputs& in) { in.background->rate = -1; }},
         {"alpha and beta", [](SampleInputs& in) { in.beta = 0.7; }},
+        {"out of service", [](SampleInputs& in) { in.refused = "Sr90 out of service"; }},
+        // 100 counts in an hour beside 0.2/s: z = (100/3600 - 0.2) / sqrt(100/3600^2 + 0.2/72000)
+        // = -12.7, beyond what a sample can do to the background.
+        {"implausible", [](SampleInputs& in) { in.gross[0].count = in.gross[1].count = 50; }},
         // Finite inputs whose rate overflows.
         {"not a finite number",
          [](SampleInputs& in) { in.gross[0].seconds = in.gross[1].seconds = 1e-320; }},

@@ -258,6 +258,68 @@ TEST_F(QaWorkflowTest, BackgroundSourceChiSquareAndPlateauReadBack) {
         << chi.out;
 }
 
+// Three days of QC, then two samples counted with their markers: each result's activity is the
+// one the simulator's rate stands for, within three of its standard uncertainties.
+TEST_F(QaWorkflowTest, SampleResultsMatchTheSimulatorsRates) {
+    const std::vector<std::pair<std::string, double>> days{
+        {"2026-03-02", 0}, {"2026-03-03", 1}, {"2026-03-04", 2}};
+    for (const auto& [day, sinceReference] : days) {
+        SCOPED_TRACE(day);
+        Rate(kBackground);
+        ProgramResult r = OnDay(day, Qa({"qa", "background", "--time", "0:00:03"}));
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        Rate(kBackground +
+             kEfficiency * kActivity * std::exp2(-(sinceReference + 10.0 / 24) / kHalfLife));
+        r = OnDay(day,
+                  Qa({"qa", "source", "--name", "Sr90", "--activity", "2000", "--ref", "2026-03-02",
+                      "--half-life", "30", "--activity-u", "1.5", "--time", "0:00:02"}));
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    }
+    const struct {
+        std::string marker;
+        double concentration;  // Bq/kg or Bq/L
+        double perCount;       // counts per decay and unit: eps m eta
+    } samples[] = {{"SAMPLE soil-1 M=0.5 SRC=Sr90", 400, kEfficiency * 0.5},
+                   {"SAMPLE water-2 V=0.25 Y=0.8:2", 900, kEfficiency * 0.25 * 0.8}};
+    for (const auto& s : samples) {
+        Rate(kBackground + s.concentration * s.perCount);
+        const ProgramResult r =
+            OnDay("2026-03-04", {"measure", "--mode", "1", "--time", "0:00:04", "--threshold",
+                                 "250", "--report-folder", work, "--description", s.marker});
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    }
+    const json rows = Report({"report", "results", "--json"});
+    ASSERT_EQ(rows.size(), 2u) << rows;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const json& row = rows[i];
+        ASSERT_TRUE(row["refused"].is_null()) << row;
+        EXPECT_EQ(row["threshold_mv"], 250);
+        EXPECT_EQ(row["source"], "Sr90");
+        EXPECT_NEAR(row["activity"].get<double>(), samples[i].concentration,
+                    3 * row["u"].get<double>())
+            << row;
+    }
+    EXPECT_EQ(rows[1]["unit"], "Bq/L");
+    // The baseline's own spread beyond counting is the sample background's too.
+    const json limits = Report({"report", "qc", "background", "--json"})["charts"][0]["limits"];
+    const double pooledSeconds = limits["pooled_time_s"];
+    const double rate = limits["pooled_counts"].get<double>() / pooledSeconds;
+    EXPECT_NEAR(rows[0]["background_u_cps"].get<double>(),
+                std::hypot(std::sqrt(rate / pooledSeconds), limits["extra_sd"].get<double>()),
+                1e-9);
+    const std::string record = rows[0]["record"];
+    const ProgramResult text = testing::RunProgram(
+        "pulsectl", {"report", "result", "--record", record, "--report-folder", work});
+    EXPECT_NE(text.out.find("soil-1, record " + record + " of 2026-03-04 at 250 mV"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find(" Bq/kg (k = 2)\n"), std::string::npos) << text.out;
+    const ProgramResult background = testing::RunProgram(
+        "pulsectl", {"report", "result", "--record", "1", "--report-folder", work});
+    EXPECT_EQ(background.exitCode, 1);
+    EXPECT_NE(background.err.find("is no sample"), std::string::npos) << background.err;
+}
+
 TEST_F(QaWorkflowTest, HeldWorkFolderRefusesBeforeCountingAndCtrlCRestoresTheThreshold) {
     ::mkdir(work.c_str(), 0777);
     {
