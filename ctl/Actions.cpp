@@ -1,6 +1,8 @@
 #include "ctl/Actions.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -152,10 +154,23 @@ int ActQa(const Invocation& inv, Session& s) {
     return RunQa(*s.counter, inv.journal, s.folder, measure, stdout, stderr);
 }
 
+// A full disk shows only once the output is flushed: output that was lost makes the command a
+// failure, not a success. A reader that closed its pipe had all it wanted.
+bool OutputWritten() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    if (errno == EPIPE) return true;
+    const int error = errno;
+    std::fprintf(stderr, "pulsectl: the output could not be written%s%s\n", error ? ": " : "",
+                 error ? std::strerror(error) : "");
+    return false;
+}
+
 int RunPulsectl(const std::vector<std::string>& args) {
     std::string command;
     try {
-        return Run(args, command);
+        const int code = Run(args, command);
+        return OutputWritten() || code != 0 ? code : 1;
     } catch (const UsageError& e) {
         const std::string help = e.command.empty() ? command : e.command;
         std::fprintf(stderr, "pulsectl: %s (see pulsectl %s--help)\n", e.what(),

@@ -1,6 +1,7 @@
 // pulsectl end to end: the real program against pulsesim on a pseudo-terminal, which records
 // every frame it receives, and through muxserver.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -205,6 +206,13 @@ TEST_F(CtlTest, EveryCommandHasItsHelp) {
     const ProgramResult version = RunProgram("pulsectl", {"--version"});
     EXPECT_EQ(version.out, "pulsectl " PULSEDESK_VERSION "\n");
     EXPECT_EQ(testing::ReadBytes(record), "");
+    // Output lost to a full disk is a failure, said so.
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    const std::string err = dir.File("err.txt");
+    const pid_t help = testing::SpawnChild(testing::BinDir() + "/pulsectl", {"--help"}, -1, full, err);
+    ::close(full);
+    EXPECT_EQ(testing::WaitForExit(help, 5s), 1);
+    EXPECT_NE(testing::ReadBytes(err).find("the output could not be written"), std::string::npos);
 }
 
 TEST_F(CtlTest, StatusJsonParsesBackToTheDevicesState) {
