@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "analysis/Json.h"
+#include "analysis/Shortest.h"
 
 namespace pulsedesk::analysis {
 
@@ -14,25 +15,26 @@ namespace {
 
 // A year of heavy use has a hundred thousand rows: each is written through one pointer into
 // room made for it at once, as every append to a string is a call of its own.
+// Room for a row's numbers and separators beside its texts.
+constexpr std::size_t kMostNumber = 32;
+constexpr std::size_t kMostNumbers = 8 * kMostNumber + LocalMinute::kMostText;
+
 class RowWriter {
   public:
-    RowWriter(std::string& out, std::size_t most) : out(out) {
-        const std::size_t start = out.size();
-        out.resize(start + most);
-        at = out.data() + start;
-    }
-    ~RowWriter() { out.resize(static_cast<std::size_t>(at - out.data())); }
+    explicit RowWriter(char* room) : at(room) {}
+    char* End() const { return at; }
 
     void Text(std::string_view text) {
         std::memcpy(at, text.data(), text.size());
         at += text.size();
     }
     void Char(char c) { *at++ = c; }
-    // Doubles get the shortest text that reads back as the same double.
-    template <class Value>
-    void Number(Value value) {
+    template <class Integer>
+    void Number(Integer value) {
         at = std::to_chars(at, at + kMostNumber, value).ptr;
     }
+    // Doubles get the shortest text that reads back as the same double.
+    void Number(double value) { at = PutShortest(at, value); }
     void Optional(std::optional<double> value) {
         if (value) Number(*value);
     }
@@ -46,12 +48,7 @@ class RowWriter {
     }
     void Minute(const LocalMinute& minute) { at = minute.PutText(at); }
 
-    // Room for the row's numbers and separators beside its texts.
-    static constexpr std::size_t kMostNumber = 32;
-    static constexpr std::size_t kMostNumbers = 8 * kMostNumber + LocalMinute::kMostText;
-
   private:
-    std::string& out;
     char* at;
 };
 
@@ -60,8 +57,8 @@ constexpr std::size_t kPieceSize = 1 << 16;
 
 // The shortest text that reads back as the same double, as the rows write it.
 std::string Shortest(double value) {
-    char text[RowWriter::kMostNumber];
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+    char text[kMostShortest];
+    return std::string(text, PutShortest(text, value));
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -70,13 +67,13 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-template <class Row>
-void ForEachRow(const Journal& journal, std::optional<RecordId> only, Row row) {
-    for (const JournalRecord& r : journal.records) {
-        if (only && r.id != *only) continue;
-        const std::string description = Joined(r.description);
-        for (const JournalMeasurement& m : r.measurements) row(r, description, m);
-    }
+std::string Exported(const Journal& journal, std::optional<RecordId> only, ExportFormat format) {
+    std::string all;
+    ExportWriter writer(format, [&all](std::string_view piece) { all += piece; });
+    for (const JournalRecord& r : journal.records)
+        if (!only || r.id == *only) writer.Add(r);
+    writer.Finish();
+    return all;
 }
 
 }  // namespace
@@ -89,11 +86,15 @@ const std::string& ExportCsvHeader() {
 }
 
 std::string CsvCell(const std::string& text) {
-    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
-    if (std::none_of(text.begin(), text.end(), special)) return text;
-    std::string cell = "\"";
-    for (char c : text) cell += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return cell + "\"";
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string cell;
+    cell.reserve(text.size() + 8);
+    cell += '"';
+    for (char c : text) {
+        if (c == '"') cell += '"';
+        cell += c;
+    }
+    return cell += '"';
 }
 
 std::string CsvTextCell(const std::string& text) {
@@ -103,60 +104,104 @@ std::string CsvTextCell(const std::string& text) {
 }
 
 std::string ExportCsv(const Journal& journal, std::optional<RecordId> only) {
-    std::string all;
-    WriteCsv(journal, only, [&all](std::string_view piece) { all += piece; });
-    return all;
+    return Exported(journal, only, ExportFormat::Csv);
 }
 
-void WriteCsv(const Journal& journal, std::optional<RecordId> only,
-              const std::function<void(std::string_view)>& write) {
-    std::string out = ExportCsvHeader() + "\r\n";
-    out.reserve(kPieceSize + out.size());
-    // Rows of one record share their first cells and the file's cell: formatted once.
-    const JournalRecord* quotedFor = nullptr;
-    std::string recordCells, fileCell;
-    ForEachRow(
-        journal, only,
-        [&](const JournalRecord& r, const std::string& description, const JournalMeasurement& m) {
-            if (quotedFor != &r) {
-                quotedFor = &r;
-                recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) + ',' +
-                              CsvTextCell(description) + ',';
-                fileCell = CsvTextCell(r.file);
-            }
-            const std::string otherFile = m.file == r.file ? std::string() : CsvTextCell(m.file);
-            const std::string_view file = otherFile.empty() ? fileCell : otherFile;
-            {
-                RowWriter row(out, RowWriter::kMostNumbers + recordCells.size() + m.label.size() +
-                                       file.size());
-                row.Minute(m.end);
-                row.Char(',');
-                row.Text(recordCells);
-                row.Text(m.label);
-                row.Char(',');
-                row.Number(m.thresholdMv);
-                row.Char(',');
-                row.CountTime(m.countTimeHundredths);
-                row.Char(',');
-                row.Number(m.count);
-                row.Char(',');
-                row.Optional(m.Rate());
-                row.Char(',');
-                row.Optional(m.RateUncertainty());
-                row.Char(',');
-                row.Char(m.category);
-                row.Char(',');
-                row.Text(file);
-                row.Char(',');
-                row.Number(m.line);
-                row.Text("\r\n");
-            }
-            if (out.size() >= kPieceSize) {
-                write(out);
-                out.clear();
-            }
-        });
-    write(out);
+std::string ExportJson(const Journal& journal, std::optional<RecordId> only) {
+    return Exported(journal, only, ExportFormat::Json);
+}
+
+char* ExportWriter::Pending::Room(std::size_t most) {
+    if (text.size() - used < most) text.resize(std::max(used + most, 2 * kPieceSize));
+    return text.data() + used;
+}
+
+void ExportWriter::Pending::Append(std::string_view piece) {
+    std::memcpy(Room(piece.size()), piece.data(), piece.size());
+    used += piece.size();
+}
+
+ExportWriter::ExportWriter(ExportFormat format, std::function<void(std::string_view)> write)
+    : format(format), write(std::move(write)) {
+    out.Append(format == ExportFormat::Csv ? ExportCsvHeader() + "\r\n" : "[");
+}
+
+void ExportWriter::Add(const JournalRecord& record) {
+    if (format == ExportFormat::Csv)
+        AddCsv(record);
+    else
+        AddJson(record);
+}
+
+void ExportWriter::Finish() {
+    if (format == ExportFormat::Json) out.Append("\n]\n");
+    write(out.Text());
+    out.Clear();
+}
+
+void ExportWriter::HandOverFull() {
+    if (out.Text().size() < kPieceSize) return;
+    write(out.Text());
+    out.Clear();
+}
+
+void ExportWriter::AddCsv(const JournalRecord& r) {
+    // A record's rows share their first cells and the file's cell: formatted once.
+    const std::string recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) +
+                                    ',' + CsvTextCell(Joined(r.description)) + ',';
+    const std::string fileCell = CsvTextCell(r.file);
+    for (const JournalMeasurement& m : r.measurements) {
+        RowWriter row(
+            out.Room(kMostNumbers + recordCells.size() + m.label.size() + fileCell.size()));
+        row.Minute(m.end);
+        row.Char(',');
+        row.Text(recordCells);
+        row.Text(m.label);
+        row.Char(',');
+        row.Number(m.thresholdMv);
+        row.Char(',');
+        row.CountTime(m.countTimeHundredths);
+        row.Char(',');
+        row.Number(m.count);
+        row.Char(',');
+        row.Optional(m.Rate());
+        row.Char(',');
+        row.Optional(m.RateUncertainty());
+        row.Char(',');
+        row.Char(m.category);
+        row.Char(',');
+        row.Text(fileCell);
+        row.Char(',');
+        row.Number(m.line);
+        row.Text("\r\n");
+        out.Used(row.End());
+        HandOverFull();
+    }
+}
+
+void ExportWriter::AddJson(const JournalRecord& r) {
+    const std::string description = Joined(r.description);
+    for (const JournalMeasurement& m : r.measurements) {
+        const auto rate = m.Rate();
+        const auto u = m.RateUncertainty();
+        nlohmann::ordered_json row{{"end_local", m.end.Text()},
+                                   {"year", r.id.year},
+                                   {"record", r.id.number},
+                                   {"description", description},
+                                   {"label", m.label},
+                                   {"threshold_mv", m.thresholdMv},
+                                   {"count_time_s", m.CountTimeS()},
+                                   {"count", m.count},
+                                   {"rate_cps", rate ? nlohmann::ordered_json(*rate) : nullptr},
+                                   {"rate_u_cps", u ? nlohmann::ordered_json(*u) : nullptr},
+                                   {"category", std::string(1, m.category)},
+                                   {"file", r.file},
+                                   {"line", m.line}};
+        out.Append(firstRow ? "\n" : ",\n");
+        out.Append(row.dump());
+        firstRow = false;
+        HandOverFull();
+    }
 }
 
 std::string SampleResultsCsv(const std::vector<SampleResult>& results) {
@@ -185,32 +230,6 @@ std::string SampleResultsCsv(const std::vector<SampleResult>& results) {
 
 std::string SampleResultsJson(const std::vector<SampleResult>& results) {
     return Json(results).dump(2) + "\n";
-}
-
-std::string ExportJson(const Journal& journal, std::optional<RecordId> only) {
-    std::string out = "[";
-    ForEachRow(journal, only,
-               [&out](const JournalRecord& r, const std::string& description,
-                      const JournalMeasurement& m) {
-                   const auto rate = m.Rate();
-                   const auto u = m.RateUncertainty();
-                   nlohmann::ordered_json row{
-                       {"end_local", m.end.Text()},
-                       {"year", r.id.year},
-                       {"record", r.id.number},
-                       {"description", description},
-                       {"label", m.label},
-                       {"threshold_mv", m.thresholdMv},
-                       {"count_time_s", m.CountTimeS()},
-                       {"count", m.count},
-                       {"rate_cps", rate ? nlohmann::ordered_json(*rate) : nullptr},
-                       {"rate_u_cps", u ? nlohmann::ordered_json(*u) : nullptr},
-                       {"category", std::string(1, m.category)},
-                       {"file", m.file},
-                       {"line", m.line}};
-                   out += (out.size() > 1 ? ",\n" : "\n") + row.dump();
-               });
-    return out + "\n]\n";
 }
 
 }  // namespace pulsedesk::analysis

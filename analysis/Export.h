@@ -18,12 +18,49 @@ namespace pulsedesk::analysis {
 // rate_u_cps,category,file,line"
 const std::string& ExportCsvHeader();
 
-// The rows of every record, or of one; the header line first. Lines end in CR LF, as RFC 4180
-// has them; a description's lines are joined with LF inside its quoted cell.
+enum class ExportFormat { Csv, Json };
+
+// The rows written as the records come, so that an export reads and writes in one pass: the
+// text is handed to write in pieces. CSV lines end in CR LF, as RFC 4180 has them, the header
+// line first; a description's lines are joined with LF inside its quoted cell. JSON is an array
+// of one object per row.
+class ExportWriter {
+  public:
+    ExportWriter(ExportFormat format, std::function<void(std::string_view)> write);
+    ExportWriter(const ExportWriter&) = delete;
+    ExportWriter& operator=(const ExportWriter&) = delete;
+
+    void Add(const JournalRecord& record);
+    // The text's end, and what is left of it handed over.
+    void Finish();
+
+  private:
+    void AddCsv(const JournalRecord& record);
+    void AddJson(const JournalRecord& record);
+    void HandOverFull();
+
+    // The text not yet handed over: room is made once, not cleared for every row.
+    class Pending {
+      public:
+        char* Room(std::size_t most);
+        void Used(const char* end) { used = static_cast<std::size_t>(end - text.data()); }
+        void Append(std::string_view piece);
+        std::string_view Text() const { return {text.data(), used}; }
+        void Clear() { used = 0; }
+
+      private:
+        std::string text;
+        std::size_t used = 0;
+    };
+
+    ExportFormat format;
+    std::function<void(std::string_view)> write;
+    Pending out;
+    bool firstRow = true;
+};
+
+// The rows of every record, or of one, as one text.
 std::string ExportCsv(const Journal& journal, std::optional<RecordId> only = std::nullopt);
-// The same text handed to write in pieces, so that a year's rows need not be held at once.
-void WriteCsv(const Journal& journal, std::optional<RecordId> only,
-              const std::function<void(std::string_view)>& write);
 std::string ExportJson(const Journal& journal, std::optional<RecordId> only = std::nullopt);
 
 // Sample results, one row each, with the keys of their JSON objects (analysis/Json.h) as the

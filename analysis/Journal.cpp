@@ -61,11 +61,13 @@ bool RateAgrees(const reports::MeasurementFields& f) {
 // The state of one file's reading.
 class FileReader {
   public:
-    FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal)
-        : file(file), firstRecord(firstRecord), journal(journal) {}
+    FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal,
+               const RecordTaker& take)
+        : file(file), firstRecord(firstRecord), journal(journal), take(take) {}
 
-    // The count of problems beyond those named.
+    // The last record, and the count of problems beyond those named.
     void Finish() {
+        HandOver();
         if (lineNumber < static_cast<int>(kHeaderLines))
             journal.problems.push_back({file, 0, "the report header is cut short"});
         if (problems > kProblemsNamed)
@@ -117,7 +119,13 @@ class FileReader {
         state = State::Outside;
     }
 
-    JournalRecord* Current() { return state == State::Outside ? nullptr : &journal.records.back(); }
+    JournalRecord* Current() { return state == State::Outside ? nullptr : &*current; }
+
+    // A record is whole once the next one starts or the file ends.
+    void HandOver() {
+        if (current) take(std::move(*current));
+        current.reset();
+    }
 
     // A blank line ends a record's description only before it is closed; it never ends a
     // record's measurements (none are written after one, but a hand edit may add one).
@@ -161,12 +169,12 @@ class FileReader {
         if (!shown) return Skip("not a record line: " + error);
         skipping = false;
         EndDescription();
-        JournalRecord record;
-        record.id = {date->year, FullNumber(*shown)};
-        record.date = *date;
-        record.file = file;
-        record.line = lineNumber;
-        journal.records.push_back(std::move(record));
+        HandOver();
+        current.emplace();
+        current->id = {date->year, FullNumber(*shown)};
+        current->date = *date;
+        current->file = file;
+        current->line = lineNumber;
         state = State::Description;
         Piece(reports::RecordLinePiece(text));
     }
@@ -191,7 +199,7 @@ class FileReader {
             return;
         }
         closedByHyphens = false;
-        journal.records.back().description.push_back(config::Cp1251ToUtf8(piece));
+        current->description.push_back(config::Cp1251ToUtf8(piece));
     }
 
     void MeasurementLine(std::string_view text) {
@@ -218,7 +226,6 @@ class FileReader {
         m.count = parsed->count;
         m.category = parsed->category;
         m.end = {day, parsed->hour, parsed->minute};
-        m.file = file;
         m.line = lineNumber;
         record->measurements.push_back(std::move(m));
     }
@@ -226,6 +233,8 @@ class FileReader {
     const std::string& file;
     std::uint32_t firstRecord;
     Journal& journal;
+    const RecordTaker& take;
+    std::optional<JournalRecord> current;  // the record being read, until it is handed over
     int lineNumber = 0;
     std::optional<CivilDate> date;
     State state = State::Outside;
@@ -313,8 +322,18 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
     }
 }
 
+// One report file's bytes, each record handed to take.
+void ReadFileText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
+                  Journal& journal, const RecordTaker& take) {
+    FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), journal, take);
+    reports::LineSplitter lines(bytes);
+    int number = 0;
+    for (std::string_view line; lines.Next(line);) reader.Line(line, ++number);
+    reader.Finish();
+}
+
 void ReadYear(const std::string& workFolder, int year, const JournalFilter& filter,
-              Journal& journal) {
+              Journal& journal, const RecordTaker& take) {
     const std::string yearFolder = workFolder + "/" + std::to_string(year);
     std::map<int, MonthFile> months;
     try {
@@ -331,27 +350,34 @@ void ReadYear(const std::string& workFolder, int year, const JournalFilter& filt
                                             " holds the later records"});
         auto bytes = ReadMonth(yearFolder, year, file, journal);
         if (!bytes) continue;
-        ReadReportText(*bytes, std::to_string(year) + "/" + file.name,
-                       static_cast<std::uint32_t>(file.parsed.first), journal);
+        ReadFileText(*bytes, std::to_string(year) + "/" + file.name,
+                     static_cast<std::uint32_t>(file.parsed.first), journal, take);
     }
 }
 
-void NameRepeatedRecords(Journal& journal) {
-    std::set<RecordId> seen;
-    for (const JournalRecord& r : journal.records)
+// What is named about whole records, after the problems of the lines: a record number met a
+// second time, and a marker that cannot be trusted (named here once, not wherever the records
+// are judged).
+class RecordChecks {
+  public:
+    void Check(const JournalRecord& r) {
         if (!seen.insert(r.id).second)
-            journal.problems.push_back(
+            repeated.push_back(
                 {r.file, r.line, "record " + r.id.Text() + " appears a second time"});
-}
-
-// A marker that cannot be trusted is named here once, not wherever the records are judged.
-void NameRefusedMarkers(Journal& journal) {
-    for (const JournalRecord& r : journal.records) {
         std::string refusal;
         ParseQcMarker(r.FirstLine(), &refusal);
-        if (!refusal.empty()) journal.problems.push_back({r.file, r.line, refusal});
+        if (!refusal.empty()) refusedMarkers.push_back({r.file, r.line, refusal});
     }
-}
+    void Name(Journal& journal) const {
+        journal.problems.insert(journal.problems.end(), repeated.begin(), repeated.end());
+        journal.problems.insert(journal.problems.end(), refusedMarkers.begin(),
+                                refusedMarkers.end());
+    }
+
+  private:
+    std::set<RecordId> seen;
+    std::vector<JournalProblem> repeated, refusedMarkers;
+};
 
 }  // namespace
 
@@ -363,7 +389,11 @@ char* PutDigits(char* at, int value, int width) {
     constexpr int kWidthLimit[] = {1, 10, 100, 1000, 10000};
     if (value < 0 || value >= kWidthLimit[width])
         return at + std::sprintf(at, "%0*d", width, value);
-    for (int i = width; i-- > 0; value /= 10) at[i] = static_cast<char>('0' + value % 10);
+    for (int i = width - 1; i > 0; i -= 2, value /= 100) {
+        at[i] = static_cast<char>('0' + value % 10);
+        at[i - 1] = static_cast<char>('0' + value / 10 % 10);
+    }
+    if (width % 2 != 0) at[0] = static_cast<char>('0' + value);
     return at + width;
 }
 
@@ -450,23 +480,34 @@ int Journal::NewestYear() const {
 
 void ReadReportText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
                     Journal& journal) {
-    FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), journal);
-    reports::LineSplitter lines(bytes);
-    int number = 0;
-    for (std::string_view line; lines.Next(line);) reader.Line(line, ++number);
-    reader.Finish();
+    ReadFileText(bytes, file, firstRecord, journal,
+                 [&journal](JournalRecord&& r) { journal.records.push_back(std::move(r)); });
 }
 
-Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) {
+Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
+                    const RecordTaker& take) {
     Journal journal;
+    RecordChecks checks;
+    const RecordTaker checked = [&checks, &take](JournalRecord&& r) {
+        checks.Check(r);
+        take(std::move(r));
+    };
     for (const std::string& name : reports::ListMatchingNames(workFolder, "[0-9][0-9][0-9][0-9]")) {
         const int year = std::stoi(name);
         if (filter.from && year < filter.from->year) continue;
         if (filter.to && year > filter.to->year) continue;
-        ReadYear(workFolder, year, filter, journal);
+        ReadYear(workFolder, year, filter, journal, checked);
     }
-    NameRepeatedRecords(journal);
-    NameRefusedMarkers(journal);
+    checks.Name(journal);
+    return journal;
+}
+
+Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) {
+    std::vector<JournalRecord> records;
+    Journal journal = ReadJournal(workFolder, filter, [&records](JournalRecord&& r) {
+        records.push_back(std::move(r));
+    });
+    journal.records = std::move(records);
     return journal;
 }
 

@@ -5,6 +5,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,8 +60,7 @@ struct JournalMeasurement {
     std::int64_t countTimeHundredths = 0;
     std::uint32_t count = 0;
     char category = 'N';  // 'N', 'W', 'A', or '-' for a line without a count time
-    std::string file;     // below the work folder: "2026/12-26_000287-000301.rep"
-    int line = 0;         // from 1
+    int line = 0;         // from 1, in the record's file
 
     double CountTimeS() const { return static_cast<double>(countTimeHundredths) / 100.0; }
     // N / t computed afresh (not the line's truncated figure); empty without a count time.
@@ -74,8 +74,8 @@ struct JournalRecord {
     CivilDate date;                        // the date block the record stands under
     std::vector<std::string> description;  // UTF-8, one entry per stored line
     std::vector<JournalMeasurement> measurements;
-    std::string file;
-    int line = 0;
+    std::string file;  // below the work folder: "2026/12-26_000287-000301.rep"
+    int line = 0;      // the record line's
 
     // The description's first line without the blanks a cut leaves at its end; "" when empty.
     std::string FirstLine() const;
@@ -125,6 +125,13 @@ struct Journal {
 // its old or its new form. A year folder that cannot be listed is a problem; a work folder that
 // cannot be listed raises ReportError.
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter = {});
+
+// Each record as soon as the reading has passed it, in the order ReadJournal keeps them.
+using RecordTaker = std::function<void(JournalRecord&&)>;
+// The same reading with the records handed to take rather than kept, so that a year need not be
+// held at once: the journal returned holds the instruments and the problems, no records.
+Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
+                    const RecordTaker& take);
 
 // The records of one report file's bytes, appended to the journal. file names the file in the
 // journal's problems and lines; firstRecord is the file name's first record number, from which

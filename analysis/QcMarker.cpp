@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -91,10 +90,16 @@ bool ParseReferenceTime(const std::string& text, CivilDate& date, int& minuteOfD
     return true;
 }
 
+// Every record's first line is looked at for a marker: split by hand, as a stream would split it
+// in the "C" locale, at a fraction of the cost.
 std::vector<std::string> MarkerWords(const std::string& line) {
-    std::istringstream in(line);
+    constexpr std::string_view kBlanks = " \t\n\v\f\r";
     std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
+    for (std::size_t at = line.find_first_not_of(kBlanks); at != std::string::npos;) {
+        const std::size_t end = line.find_first_of(kBlanks, at);
+        words.push_back(line.substr(at, end - at));
+        at = line.find_first_not_of(kBlanks, end);
+    }
     return words;
 }
 

@@ -150,9 +150,35 @@ std::string JournalFolder(const std::string& given, const config::ConfigFile& co
     return configured.empty() ? programFolder : configured;
 }
 
+namespace {
+
+void CheckFolder(const std::string& folder) {
+    if (!reports::PathExists(folder)) throw reports::ReportError("no report folder " + folder);
+}
+
+an::ExportWriter ExportTo(const JournalOptions& o, std::FILE* out) {
+    return an::ExportWriter(o.csv ? an::ExportFormat::Csv : an::ExportFormat::Json,
+                            [out](std::string_view piece) {
+                                std::fwrite(piece.data(), 1, piece.size(), out);
+                            });
+}
+
+// The rows go out as the records are read: a year of them is never held at once.
+int ExportAll(const JournalOptions& o, const std::string& folder, std::FILE* out, std::FILE* err) {
+    CheckFolder(folder);
+    an::ExportWriter writer = ExportTo(o, out);
+    const an::Journal rest =
+        an::ReadJournal(folder, o.months, [&writer](an::JournalRecord&& r) { writer.Add(r); });
+    writer.Finish();
+    PrintProblems(rest, err);
+    return 0;
+}
+
+}  // namespace
+
 an::Journal ReadJournalOf(const std::string& folder, std::FILE* err,
                           const an::JournalFilter& filter) {
-    if (!reports::PathExists(folder)) throw reports::ReportError("no report folder " + folder);
+    CheckFolder(folder);
     an::Journal journal = an::ReadJournal(folder, filter);
     PrintProblems(journal, err);
     return journal;
@@ -180,18 +206,13 @@ int RunReport(const JournalOptions& o, const std::string& folder, std::FILE* out
         return o.action == "result" ? Result(journal, o, folder, out, err)
                                     : Results(journal, o, out);
     }
+    if (o.action == "export" && !o.record) return ExportAll(o, folder, out, err);
     const an::Journal journal = ReadJournalOf(folder, err, o.months);
     if (o.action == "list") return List(journal, o.json, out);
     if (o.action == "stats") return Stats(journal, o, folder, out);
     if (o.action == "qc") return Qc(journal, o, out, err);
-    std::optional<an::RecordId> only;
-    if (o.record) only = RecordOf(journal, *o.record, folder).id;
-    if (o.csv)
-        an::WriteCsv(journal, only, [out](std::string_view piece) {
-            std::fwrite(piece.data(), 1, piece.size(), out);
-        });
-    else
-        Print(an::ExportJson(journal, only), out);
+    const an::RecordId only = RecordOf(journal, *o.record, folder).id;
+    Print(o.csv ? an::ExportCsv(journal, only) : an::ExportJson(journal, only), out);
     return 0;
 }
 

@@ -32,7 +32,9 @@ class LineCursor {
     explicit LineCursor(std::string_view text) : text(text) {}
 
     bool Literal(std::string_view expected) {
-        if (!ok || text.substr(at, expected.size()) != expected) return Fail(expected);
+        if (!ok || text.size() - at < expected.size() ||
+            std::string_view(text.data() + at, expected.size()) != expected)
+            return Fail(expected);
         at += expected.size();
         return true;
     }
@@ -40,27 +42,32 @@ class LineCursor {
     std::int64_t Digits(std::size_t min, std::size_t max, std::string_view what) {
         // Up to 18 digits always fit: only longer runs are checked, digit by digit.
         constexpr std::size_t kAlwaysFits = 18;
-        const std::size_t stop = ok ? at + std::min(text.size() - at, max) : at;
-        std::size_t end = at;
-        std::int64_t value = 0;
+        const std::size_t start = at;
+        const std::size_t first = std::min(min, kAlwaysFits);
+        std::int64_t value = Exactly(first, what);
+        if (!ok) return 0;
+        const std::size_t stop = at + std::min(text.size() - at, max - first);
         bool fits = true;
-        for (; end < stop && text[end] >= '0' && text[end] <= '9'; ++end) {
-            const int digit = text[end] - '0';
-            if (end - at < kAlwaysFits)
+        for (; at < stop && text[at] >= '0' && text[at] <= '9'; ++at) {
+            const int digit = text[at] - '0';
+            if (at - start < kAlwaysFits)
                 value = value * 10 + digit;
             else
                 fits = fits && !__builtin_mul_overflow(value, 10, &value) &&
                        !__builtin_add_overflow(value, digit, &value);
         }
-        if (!ok || end - at < min || !fits) {
+        if (at - start < min || !fits) {
+            at = start;
             Fail(what);
             return 0;
         }
-        at = end;
         return value;
     }
     char Any(std::string_view allowed, std::string_view what) {
-        if (!ok || at >= text.size() || allowed.find(text[at]) == std::string_view::npos) {
+        const bool found = ok && at < text.size() &&
+                           std::any_of(allowed.begin(), allowed.end(),
+                                       [c = text[at]](char a) { return a == c; });
+        if (!found) {
             Fail(what);
             return 0;
         }
@@ -74,6 +81,26 @@ class LineCursor {
 
   private:
     bool Fail(std::string_view expected);
+    // Most fields have a fixed width: every digit is looked at, with no branch per digit.
+    std::int64_t Exactly(std::size_t n, std::string_view what) {
+        if (!ok || text.size() - at < n) {
+            Fail(what);
+            return 0;
+        }
+        std::int64_t value = 0;
+        bool digits = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto digit = static_cast<unsigned>(text[at + i] - '0');
+            digits &= digit <= 9;
+            value = value * 10 + digit;
+        }
+        if (!digits) {
+            Fail(what);
+            return 0;
+        }
+        at += n;
+        return value;
+    }
 
     std::string_view text;
     std::size_t at = 0;

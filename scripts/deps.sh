@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           libx11-dev xvfb xdotool x11-utils openbox imagemagick fonts-liberation fonts-dejavu-core
           dpkg-dev fakeroot lintian desktop-file-utils pkg-config file python3
-          libboost-math-dev nlohmann-json3-dev faketime
+          libboost-math-dev nlohmann-json3-dev libdragonbox-dev faketime
           mingw-w64 wine wine64)
 # Pictures: pulseplot draws with Qt SVG; the printed page's test prints with Chromium and reads
 # the PDF with poppler's tools.

@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "analysis/Export.h"
 #include "analysis/Journal.h"
+#include "analysis/Shortest.h"
 #include "config/Cp1251.h"
 #include "reports/ReportError.h"
 #include "reports/StoreFixture.h"
@@ -49,7 +54,7 @@ TEST_F(JournalTest, ReadsWhatTheStoreWrites) {
     EXPECT_EQ(j.records[2].id, (RecordId{2027, 1}));
     // Midnight passed within the record: no date block, the time went back.
     EXPECT_EQ(j.records[0].measurements.at(1).end.Text(), "2026-12-01 00:03");
-    EXPECT_EQ(j.records[0].measurements.at(1).file, "2026/11-26_000001-000001.rep");
+    EXPECT_EQ(j.records[0].file, "2026/11-26_000001-000001.rep");
 
     const JournalRecord& r = j.records[1];
     EXPECT_EQ(r.description, (std::vector<std::string>{"Проба №4, \"сухая\"", "second line"}));
@@ -123,6 +128,14 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     ASSERT_EQ(j.problems.size(), 2u);
     EXPECT_EQ(j.problems[0].file, "2026/notes.rep");
     EXPECT_EQ(j.problems[1].file, "2026/12-26_000002-000001.rep");
+    // Handed over as they are read: the same records in the same order, the same problems.
+    std::vector<RecordId> handed;
+    const Journal streamed =
+        ReadJournal(Work(), {}, [&handed](JournalRecord&& r) { handed.push_back(r.id); });
+    EXPECT_TRUE(streamed.records.empty());
+    EXPECT_EQ(handed, (std::vector<RecordId>{{2026, 1}, {2026, 2}, {2027, 1}}));
+    ASSERT_EQ(streamed.problems.size(), 2u);
+    EXPECT_EQ(streamed.problems[1].file, j.problems[1].file);
 
     const Journal december = ReadJournal(Work(), {YearMonth{2026, 12}, YearMonth{2026, 12}});
     ASSERT_EQ(december.records.size(), 1u);
@@ -217,6 +230,33 @@ TEST(LocalMinuteTest, TextPadsEachFieldAndKeepsWhatDoesNotFit) {
     for (const auto& [minute, text] : cases) {
         EXPECT_EQ(minute.Text(), text);
         EXPECT_EQ(minute.date.Text(), std::string(text).substr(0, std::string(text).find(' ')));
+    }
+}
+
+// The export's own shortest form against the library's: the lengths at which the exponent form
+// wins or ties, and a seeded sweep of rates and their uncertainties as the rows compute them.
+TEST(ShortestTest, WritesWhatToCharsWrites) {
+    std::vector<double> values = {0.0, -0.0, 0.27, 0.2, 4, 0.0001, 0.001, 1e-05, 100000, 10000,
+                                  1234500000, 12345600000, 1.5e-10, 5e-324, 1e-300, 1e22,
+                                  9007199254740991.0, 9007199254740992.0, 1.7976931348623157e308,
+                                  -2.2250738585072014e-308, 123456.789, -0.5, 429496729500.0};
+    std::mt19937_64 random(20261208);
+    std::uniform_int_distribution<std::uint32_t> count;
+    std::uniform_int_distribution<std::int64_t> hundredths(1, 99LL * 3600 * 100);
+    for (int i = 0; i < 200000; ++i) {
+        const double n = count(random) >> (i % 32);
+        const double t = static_cast<double>(hundredths(random) >> (i % 24)) / 100.0;
+        values.insert(values.end(), {n / t, std::sqrt(n) / t});
+        double bits;
+        const std::uint64_t pattern = random();
+        std::memcpy(&bits, &pattern, sizeof bits);
+        if (std::isfinite(bits)) values.push_back(bits);
+    }
+    for (double value : values) {
+        char ours[kMostShortest], theirs[kMostShortest];
+        const std::string_view expected(theirs,
+                                        std::to_chars(theirs, theirs + sizeof theirs, value).ptr);
+        ASSERT_EQ(std::string_view(ours, PutShortest(ours, value)), expected) << std::hexfloat << value;
     }
 }
 

@@ -93,6 +93,10 @@ TEST_F(QcChartsTest, MarkersOfSixtyEightCharactersSurviveTheStore) {
                               "QC SOURCE Sr90 A=1 REF=2026-02-30 HALF=1", "PLATEAU a b", "qc chi2"})
         EXPECT_FALSE(ParseQcMarker(other)) << other;
     EXPECT_EQ(ParseQcMarker("QC CHI2")->kind, QcMarker::Kind::ChiSquare);
+    // Words split at every blank a typed line may hold, however many.
+    const std::pair<std::string, std::vector<std::string>> splits[] = {
+        {"  QC\tCHI2 \v a\f\rb  ", {"QC", "CHI2", "a", "b"}}, {" \t ", {}}, {"x", {"x"}}};
+    for (const auto& [line, words] : splits) EXPECT_EQ(MarkerWords(line), words) << line;
 }
 
 // One name rule for the markers qa writes and the ones read back, whoever typed them.
