@@ -16,7 +16,7 @@ namespace {
 // A year of heavy use has a hundred thousand rows: each is written through one pointer into
 // room made for it at once, as every append to a string is a call of its own.
 // Room for a row's numbers and separators beside its texts.
-constexpr std::size_t kMostNumber = 32;
+constexpr std::size_t kMostNumber = kShortestRoom;
 constexpr std::size_t kMostNumbers = 8 * kMostNumber + LocalMinute::kMostText;
 
 class RowWriter {
@@ -46,7 +46,7 @@ class RowWriter {
         Char(static_cast<char>('0' + rest / 10));
         Char(static_cast<char>('0' + rest % 10));
     }
-    void Minute(const LocalMinute& minute) { at = minute.PutText(at); }
+    void Time(const LocalMinute& minute) { at = minute.PutTime(at); }
 
   private:
     char* at;
@@ -57,7 +57,7 @@ constexpr std::size_t kPieceSize = 1 << 16;
 
 // The shortest text that reads back as the same double, as the rows write it.
 std::string Shortest(double value) {
-    char text[kMostShortest];
+    char text[kShortestRoom];
     return std::string(text, PutShortest(text, value));
 }
 
@@ -153,7 +153,11 @@ void ExportWriter::AddCsv(const JournalRecord& r) {
     for (const JournalMeasurement& m : r.measurements) {
         RowWriter row(
             out.Room(kMostNumbers + recordCells.size() + m.label.size() + fileCell.size()));
-        row.Minute(m.end);
+        // A record's rows mostly share their day.
+        if (day.text.empty() || day.date != m.end.date) day = {m.end.date, m.end.date.Text()};
+        row.Text(day.text);
+        row.Char(' ');
+        row.Time(m.end);
         row.Char(',');
         row.Text(recordCells);
         row.Text(m.label);

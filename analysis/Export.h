@@ -57,6 +57,10 @@ class ExportWriter {
     std::function<void(std::string_view)> write;
     Pending out;
     bool firstRow = true;
+    struct Day {
+        CivilDate date;
+        std::string text;
+    } day;  // the last row's, written once
 };
 
 // The rows of every record, or of one, as one text.

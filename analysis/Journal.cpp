@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <future>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <set>
@@ -61,13 +63,11 @@ bool RateAgrees(const reports::MeasurementFields& f) {
 // The state of one file's reading.
 class FileReader {
   public:
-    FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal,
-               const RecordTaker& take)
-        : file(file), firstRecord(firstRecord), journal(journal), take(take) {}
+    FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal)
+        : file(file), firstRecord(firstRecord), journal(journal) {}
 
-    // The last record, and the count of problems beyond those named.
+    // The count of problems beyond those named.
     void Finish() {
-        HandOver();
         if (lineNumber < static_cast<int>(kHeaderLines))
             journal.problems.push_back({file, 0, "the report header is cut short"});
         if (problems > kProblemsNamed)
@@ -119,13 +119,7 @@ class FileReader {
         state = State::Outside;
     }
 
-    JournalRecord* Current() { return state == State::Outside ? nullptr : &*current; }
-
-    // A record is whole once the next one starts or the file ends.
-    void HandOver() {
-        if (current) take(std::move(*current));
-        current.reset();
-    }
+    JournalRecord* Current() { return state == State::Outside ? nullptr : &journal.records.back(); }
 
     // A blank line ends a record's description only before it is closed; it never ends a
     // record's measurements (none are written after one, but a hand edit may add one).
@@ -169,12 +163,12 @@ class FileReader {
         if (!shown) return Skip("not a record line: " + error);
         skipping = false;
         EndDescription();
-        HandOver();
-        current.emplace();
-        current->id = {date->year, FullNumber(*shown)};
-        current->date = *date;
-        current->file = file;
-        current->line = lineNumber;
+        JournalRecord record;
+        record.id = {date->year, FullNumber(*shown)};
+        record.date = *date;
+        record.file = file;
+        record.line = lineNumber;
+        journal.records.push_back(std::move(record));
         state = State::Description;
         Piece(reports::RecordLinePiece(text));
     }
@@ -199,7 +193,7 @@ class FileReader {
             return;
         }
         closedByHyphens = false;
-        current->description.push_back(config::Cp1251ToUtf8(piece));
+        journal.records.back().description.push_back(config::Cp1251ToUtf8(piece));
     }
 
     void MeasurementLine(std::string_view text) {
@@ -233,8 +227,6 @@ class FileReader {
     const std::string& file;
     std::uint32_t firstRecord;
     Journal& journal;
-    const RecordTaker& take;
-    std::optional<JournalRecord> current;  // the record being read, until it is handed over
     int lineNumber = 0;
     std::optional<CivilDate> date;
     State state = State::Outside;
@@ -297,14 +289,14 @@ std::map<int, MonthFile> MonthFiles(const std::string& yearFolder, int year,
 // The month's bytes. A file renamed by a new record between the listing and the reading is
 // looked up again under its new name.
 std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, MonthFile& file,
-                                     Journal& journal) {
+                                     std::vector<JournalProblem>& problems) {
     for (int attempt = 1;; ++attempt) {
         const std::string path = yearFolder + "/" + file.name;
         try {
             return reports::ReadWholeFile(path, kLargestReport);
         } catch (const reports::ReportError& error) {
             if (reports::PathExists(path) || attempt == kReadAttempts) {
-                journal.problems.push_back(
+                problems.push_back(
                     {std::to_string(year) + "/" + file.name, 0, error.what()});
                 return std::nullopt;
             }
@@ -313,7 +305,7 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
         try {
             again = MonthFiles(yearFolder, year, nullptr);
         } catch (const reports::ReportError& error) {
-            journal.problems.push_back({std::to_string(year) + "/" + file.name, 0, error.what()});
+            problems.push_back({std::to_string(year) + "/" + file.name, 0, error.what()});
             return std::nullopt;
         }
         auto found = again.find(file.parsed.month);
@@ -322,16 +314,40 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
     }
 }
 
-// One report file's bytes, each record handed to take.
-void ReadFileText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
-                  Journal& journal, const RecordTaker& take) {
-    FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), journal, take);
+// One report file's bytes read into a journal of its own.
+Journal ReadFileText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord) {
+    Journal one;
+    FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), one);
     reports::LineSplitter lines(bytes);
     int number = 0;
     for (std::string_view line; lines.Next(line);) reader.Line(line, ++number);
     reader.Finish();
+    return one;
 }
 
+// A file's reading added to the journal: its problems and instruments kept, its records taken.
+void Merge(Journal&& one, Journal& journal, const RecordTaker& take) {
+    journal.problems.insert(journal.problems.end(), std::make_move_iterator(one.problems.begin()),
+                            std::make_move_iterator(one.problems.end()));
+    journal.instruments.insert(journal.instruments.end(),
+                               std::make_move_iterator(one.instruments.begin()),
+                               std::make_move_iterator(one.instruments.end()));
+    for (JournalRecord& r : one.records) take(std::move(r));
+}
+
+// A month's file being read on a thread of its own, and the problems named before its own.
+struct MonthReading {
+    std::vector<JournalProblem> before;
+    std::future<Journal> reading;  // none when the file could not be read
+};
+
+void Finish(MonthReading& month, Journal& journal, const RecordTaker& take) {
+    journal.problems.insert(journal.problems.end(), month.before.begin(), month.before.end());
+    if (month.reading.valid()) Merge(month.reading.get(), journal, take);
+}
+
+// Each file is read on a thread of its own while the records of the one before are taken: an
+// export spends about as long on writing a file's rows as on reading them.
 void ReadYear(const std::string& workFolder, int year, const JournalFilter& filter,
               Journal& journal, const RecordTaker& take) {
     const std::string yearFolder = workFolder + "/" + std::to_string(year);
@@ -342,17 +358,25 @@ void ReadYear(const std::string& workFolder, int year, const JournalFilter& filt
         journal.problems.push_back({std::to_string(year), 0, error.what()});
         return;
     }
+    std::optional<MonthReading> ahead;
     for (auto& [month, file] : months) {
         if (!filter.Holds({year, month})) continue;
+        MonthReading next;
         for (const std::string& other : file.others)
-            journal.problems.push_back({std::to_string(year) + "/" + other, 0,
-                                        "a second file of the month, not read: " + file.name +
-                                            " holds the later records"});
-        auto bytes = ReadMonth(yearFolder, year, file, journal);
-        if (!bytes) continue;
-        ReadFileText(*bytes, std::to_string(year) + "/" + file.name,
-                     static_cast<std::uint32_t>(file.parsed.first), journal, take);
+            next.before.push_back({std::to_string(year) + "/" + other, 0,
+                                   "a second file of the month, not read: " + file.name +
+                                       " holds the later records"});
+        if (auto bytes = ReadMonth(yearFolder, year, file, next.before))
+            next.reading = std::async(
+                std::launch::async,
+                [bytes = std::move(*bytes), name = std::to_string(year) + "/" + file.name,
+                 first = static_cast<std::uint32_t>(file.parsed.first)] {
+                    return ReadFileText(bytes, name, first);
+                });
+        if (ahead) Finish(*ahead, journal, take);
+        ahead = std::move(next);
     }
+    if (ahead) Finish(*ahead, journal, take);
 }
 
 // What is named about whole records, after the problems of the lines: a record number met a
@@ -439,6 +463,10 @@ std::string LocalMinute::Text() const {
 char* LocalMinute::PutText(char* at) const {
     at = date.PutText(at);
     *at++ = ' ';
+    return PutTime(at);
+}
+
+char* LocalMinute::PutTime(char* at) const {
     at = PutDigits(at, hour, 2);
     *at++ = ':';
     return PutDigits(at, minute, 2);
@@ -480,8 +508,8 @@ int Journal::NewestYear() const {
 
 void ReadReportText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
                     Journal& journal) {
-    ReadFileText(bytes, file, firstRecord, journal,
-                 [&journal](JournalRecord&& r) { journal.records.push_back(std::move(r)); });
+    Merge(ReadFileText(bytes, file, firstRecord), journal,
+          [&journal](JournalRecord&& r) { journal.records.push_back(std::move(r)); });
 }
 
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,

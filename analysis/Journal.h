@@ -37,6 +37,8 @@ struct LocalMinute {
     std::string Text() const;  // "2026-12-07 14:05"
     static constexpr std::size_t kMostText = CivilDate::kMostText + 24;
     char* PutText(char* at) const;
+    // "14:05" alone.
+    char* PutTime(char* at) const;
     // Days since 1970-01-01, with the time of day as its fraction.
     double Days() const;
 };
@@ -129,7 +131,8 @@ Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter =
 // Each record as soon as the reading has passed it, in the order ReadJournal keeps them.
 using RecordTaker = std::function<void(JournalRecord&&)>;
 // The same reading with the records handed to take rather than kept, so that a year need not be
-// held at once: the journal returned holds the instruments and the problems, no records.
+// held at once: the journal returned holds the instruments and the problems, no records. take
+// runs on the calling thread; meanwhile the next file is read on a thread of its own.
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
                     const RecordTaker& take);
 

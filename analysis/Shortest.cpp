@@ -14,36 +14,48 @@ namespace {
 // padded with zeros; such numbers are left to the library.
 constexpr double kExactIntegers = 9007199254740992.0;  // 2^53
 
-// The significand's digits, written backwards two at a time into the end of `room`; returns
-// where they start.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+char* PutPair(char* end, std::uint32_t pair) {
+    end -= 2;
+    end[0] = kPairs[pair * 2];
+    end[1] = kPairs[pair * 2 + 1];
+    return end;
+}
+
+// The significand's digits, written backwards ending at `end`; returns where they start. Eight
+// digits at a time are split off in 64 bits, the rest is written in cheaper 32-bit steps.
 char* PutSignificand(char* end, std::uint64_t n) {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
+    constexpr std::uint32_t kEight = 100000000;
     char* at = end;
-    while (n >= 100) {
-        const auto pair = static_cast<std::size_t>(n % 100) * 2;
-        n /= 100;
-        at -= 2;
-        at[0] = kPairs[pair];
-        at[1] = kPairs[pair + 1];
+    for (; n >= kEight; n /= kEight) {
+        auto low = static_cast<std::uint32_t>(n % kEight);
+        for (int i = 0; i < 4; ++i, low /= 100) at = PutPair(at, low % 100);
     }
-    if (n >= 10) {
-        at -= 2;
-        at[0] = kPairs[n * 2];
-        at[1] = kPairs[n * 2 + 1];
-    } else {
-        *--at = static_cast<char>('0' + n);
-    }
+    auto rest = static_cast<std::uint32_t>(n);
+    for (; rest >= 100; rest /= 100) at = PutPair(at, rest % 100);
+    if (rest >= 10) return PutPair(at, rest);
+    *--at = static_cast<char>('0' + rest);
     return at;
 }
+
+// The digits are copied in blocks of a fixed size, which the compiler turns into a few moves,
+// where a copy of their own length would be a call: what lies beyond them is overwritten or
+// beyond the text's end. The room holds the digits with a block's length to spare behind them.
+constexpr std::size_t kBlock = 20;
+constexpr std::size_t kDigitsEnd = 24;
+constexpr std::size_t kRoom = kDigitsEnd + kBlock + 4;
+// The farthest a text reaches: a sign, 17 digits before the point, the point, a block.
+static_assert(kShortestRoom >= 1 + 17 + 1 + kBlock);
 
 char* PutExponentForm(char* at, const char* digits, int n, int exponent) {
     *at++ = digits[0];
     if (n > 1) {
         *at++ = '.';
-        std::memcpy(at, digits + 1, static_cast<std::size_t>(n - 1));
+        std::memcpy(at, digits + 1, kBlock);
         at += n - 1;
     }
     *at++ = 'e';
@@ -55,24 +67,26 @@ char* PutExponentForm(char* at, const char* digits, int n, int exponent) {
     return at;
 }
 
-// point: where the decimal point falls, counted in digits from the first.
+// point: where the decimal point falls, counted in digits from the first. The fixed form is
+// taken only when it is no longer than the exponent form: it has at most 3 zeros after the
+// point before the digits and at most 5 after them.
 char* PutFixedForm(char* at, const char* digits, int n, int point) {
+    constexpr std::size_t kMostZeros = 8;
     if (point <= 0) {
         *at++ = '0';
         *at++ = '.';
-        std::memset(at, '0', static_cast<std::size_t>(-point));
+        std::memset(at, '0', kMostZeros);
         at += -point;
-        std::memcpy(at, digits, static_cast<std::size_t>(n));
+        std::memcpy(at, digits, kBlock);
         return at + n;
     }
+    std::memcpy(at, digits, kBlock);
     if (point >= n) {
-        std::memcpy(at, digits, static_cast<std::size_t>(n));
-        std::memset(at + n, '0', static_cast<std::size_t>(point - n));
+        std::memset(at + n, '0', kMostZeros);
         return at + point;
     }
-    std::memcpy(at, digits, static_cast<std::size_t>(point));
     at[point] = '.';
-    std::memcpy(at + point + 1, digits + point, static_cast<std::size_t>(n - point));
+    std::memcpy(at + point + 1, digits + point, kBlock);
     return at + n + 1;
 }
 
@@ -82,9 +96,9 @@ char* PutShortest(char* at, double value) {
     if (value == 0 || !std::isfinite(value) || std::fabs(value) >= kExactIntegers)
         return std::to_chars(at, at + kMostShortest, value).ptr;
     const auto decimal = jkj::dragonbox::to_decimal(value);
-    char room[20];
-    const char* digits = PutSignificand(room + sizeof room, decimal.significand);
-    const int n = static_cast<int>(room + sizeof room - digits);
+    char room[kRoom] = {};
+    const char* digits = PutSignificand(room + kDigitsEnd, decimal.significand);
+    const int n = static_cast<int>(room + kDigitsEnd - digits);
     if (decimal.is_negative) *at++ = '-';
     const int point = n + decimal.exponent;
     const int exponent = point - 1;

@@ -10,6 +10,8 @@ namespace pulsedesk::analysis {
 
 // At most this many characters ("-2.2250738585072014e-308").
 inline constexpr std::size_t kMostShortest = 24;
+// The room the writing needs at `at`: more than the text, as the digits go in blocks.
+inline constexpr std::size_t kShortestRoom = 48;
 
 // Writes at `at`; returns the text's end.
 char* PutShortest(char* at, double value);

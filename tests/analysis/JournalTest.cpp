@@ -136,6 +136,13 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     EXPECT_EQ(handed, (std::vector<RecordId>{{2026, 1}, {2026, 2}, {2027, 1}}));
     ASSERT_EQ(streamed.problems.size(), 2u);
     EXPECT_EQ(streamed.problems[1].file, j.problems[1].file);
+    // Each file is read ahead on a thread of its own; its problems still come in file order.
+    const std::string november = Year() + "/11-26_000001-000001.rep";
+    WriteBytes(november, ReadBytes(november) + "hello\n");
+    const Journal damaged = ReadJournal(Work());
+    ASSERT_EQ(damaged.problems.size(), 3u);
+    EXPECT_EQ(damaged.problems[1].file, "2026/11-26_000001-000001.rep");
+    EXPECT_EQ(damaged.problems[2].file, "2026/12-26_000002-000001.rep");
 
     const Journal december = ReadJournal(Work(), {YearMonth{2026, 12}, YearMonth{2026, 12}});
     ASSERT_EQ(december.records.size(), 1u);
@@ -253,7 +260,7 @@ TEST(ShortestTest, WritesWhatToCharsWrites) {
         if (std::isfinite(bits)) values.push_back(bits);
     }
     for (double value : values) {
-        char ours[kMostShortest], theirs[kMostShortest];
+        char ours[kShortestRoom], theirs[kMostShortest];
         const std::string_view expected(theirs,
                                         std::to_chars(theirs, theirs + sizeof theirs, value).ptr);
         ASSERT_EQ(std::string_view(ours, PutShortest(ours, value)), expected) << std::hexfloat << value;
