@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <future>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -335,19 +334,6 @@ void Merge(Journal&& one, Journal& journal, const RecordTaker& take) {
     for (JournalRecord& r : one.records) take(std::move(r));
 }
 
-// A month's file being read on a thread of its own, and the problems named before its own.
-struct MonthReading {
-    std::vector<JournalProblem> before;
-    std::future<Journal> reading;  // none when the file could not be read
-};
-
-void Finish(MonthReading& month, Journal& journal, const RecordTaker& take) {
-    journal.problems.insert(journal.problems.end(), month.before.begin(), month.before.end());
-    if (month.reading.valid()) Merge(month.reading.get(), journal, take);
-}
-
-// Each file is read on a thread of its own while the records of the one before are taken: an
-// export spends about as long on writing a file's rows as on reading them.
 void ReadYear(const std::string& workFolder, int year, const JournalFilter& filter,
               Journal& journal, const RecordTaker& take) {
     const std::string yearFolder = workFolder + "/" + std::to_string(year);
@@ -358,25 +344,18 @@ void ReadYear(const std::string& workFolder, int year, const JournalFilter& filt
         journal.problems.push_back({std::to_string(year), 0, error.what()});
         return;
     }
-    std::optional<MonthReading> ahead;
     for (auto& [month, file] : months) {
         if (!filter.Holds({year, month})) continue;
-        MonthReading next;
         for (const std::string& other : file.others)
-            next.before.push_back({std::to_string(year) + "/" + other, 0,
-                                   "a second file of the month, not read: " + file.name +
-                                       " holds the later records"});
-        if (auto bytes = ReadMonth(yearFolder, year, file, next.before))
-            next.reading = std::async(
-                std::launch::async,
-                [bytes = std::move(*bytes), name = std::to_string(year) + "/" + file.name,
-                 first = static_cast<std::uint32_t>(file.parsed.first)] {
-                    return ReadFileText(bytes, name, first);
-                });
-        if (ahead) Finish(*ahead, journal, take);
-        ahead = std::move(next);
+            journal.problems.push_back({std::to_string(year) + "/" + other, 0,
+                                        "a second file of the month, not read: " + file.name +
+                                            " holds the later records"});
+        auto bytes = ReadMonth(yearFolder, year, file, journal.problems);
+        if (!bytes) continue;
+        Merge(ReadFileText(*bytes, std::to_string(year) + "/" + file.name,
+                           static_cast<std::uint32_t>(file.parsed.first)),
+              journal, take);
     }
-    if (ahead) Finish(*ahead, journal, take);
 }
 
 // What is named about whole records, after the problems of the lines: a record number met a

@@ -131,8 +131,7 @@ Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter =
 // Each record as soon as the reading has passed it, in the order ReadJournal keeps them.
 using RecordTaker = std::function<void(JournalRecord&&)>;
 // The same reading with the records handed to take rather than kept, so that a year need not be
-// held at once: the journal returned holds the instruments and the problems, no records. take
-// runs on the calling thread; meanwhile the next file is read on a thread of its own.
+// held at once: the journal returned holds the instruments and the problems, no records.
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
                     const RecordTaker& take);
 

@@ -136,7 +136,7 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     EXPECT_EQ(handed, (std::vector<RecordId>{{2026, 1}, {2026, 2}, {2027, 1}}));
     ASSERT_EQ(streamed.problems.size(), 2u);
     EXPECT_EQ(streamed.problems[1].file, j.problems[1].file);
-    // Each file is read ahead on a thread of its own; its problems still come in file order.
+    // A file's problems come before those the next file's listing names.
     const std::string november = Year() + "/11-26_000001-000001.rep";
     WriteBytes(november, ReadBytes(november) + "hello\n");
     const Journal damaged = ReadJournal(Work());
