@@ -28,6 +28,32 @@ TEST(ReportLine, MeasurementLinesReadBackAsWritten) {
     }
 }
 
+// A field with a character that is no digit is refused naming the field; a run of digits too
+// long, naming what should have followed it.
+TEST(ReportLine, AFieldOutOfItsDigitsIsNamed) {
+    const std::string line = FormatMeasurementLine({"A", 9, 5, 120, {1, 2, 3, 4}, 512, 5, 'N'});
+    // The text put at the field's first digit, over as many characters, or before them.
+    const auto put = [&line](const char* field, std::size_t offset, std::string_view text,
+                             bool over = true) {
+        const std::size_t at = line.find(field) + std::string_view(field).size() + offset;
+        return std::string(line).replace(at, over ? text.size() : 0, text);
+    };
+    const std::pair<std::string, const char*> cases[] = {
+        {put("Ut=", 3, "x"), "the threshold"},
+        {put("Tm=", 10, "x"), "the hundredths"},
+        {put("Tm=", 0, "0", false), "expected - at"},
+        {put("N=", 7, "x"), "the count"},
+        {put("N=", 0, "000", false), "expected   D="},
+        {put("D=", 0, "x"), "the rate"},
+        {put("D=", 8, "x"), "the rate"},
+    };
+    for (const auto& [text, field] : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseMeasurementLine(text, error)) << text;
+        EXPECT_NE(error.find(field), std::string::npos) << text << ": " << error;
+    }
+}
+
 TEST(ReportLine, DateAndRecordLinesReadBackAsWritten) {
     for (const LineDate d : {LineDate{2026, 12, 7}, LineDate{1999, 1, 31}}) {
         const std::string line = DateLine({.year = d.year, .month = d.month, .day = d.day});
