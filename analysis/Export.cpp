@@ -13,12 +13,12 @@ namespace pulsedesk::analysis {
 
 namespace {
 
-// A year of heavy use has a hundred thousand rows: each is written through one pointer into
-// room made for it at once, as every append to a string is a call of its own.
 // Room for a row's numbers and separators beside its texts.
 constexpr std::size_t kMostNumber = kShortestRoom;
 constexpr std::size_t kMostNumbers = 8 * kMostNumber + LocalMinute::kMostText;
 
+// A year of heavy use has a hundred thousand rows: each is written through one pointer into
+// room made for it at once, as every append to a string is a call of its own.
 class RowWriter {
   public:
     explicit RowWriter(char* room) : at(room) {}

@@ -288,14 +288,14 @@ std::map<int, MonthFile> MonthFiles(const std::string& yearFolder, int year,
 // The month's bytes. A file renamed by a new record between the listing and the reading is
 // looked up again under its new name.
 std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, MonthFile& file,
-                                     std::vector<JournalProblem>& problems) {
+                                     Journal& journal) {
     for (int attempt = 1;; ++attempt) {
         const std::string path = yearFolder + "/" + file.name;
         try {
             return reports::ReadWholeFile(path, kLargestReport);
         } catch (const reports::ReportError& error) {
             if (reports::PathExists(path) || attempt == kReadAttempts) {
-                problems.push_back(
+                journal.problems.push_back(
                     {std::to_string(year) + "/" + file.name, 0, error.what()});
                 return std::nullopt;
             }
@@ -304,7 +304,7 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
         try {
             again = MonthFiles(yearFolder, year, nullptr);
         } catch (const reports::ReportError& error) {
-            problems.push_back({std::to_string(year) + "/" + file.name, 0, error.what()});
+            journal.problems.push_back({std::to_string(year) + "/" + file.name, 0, error.what()});
             return std::nullopt;
         }
         auto found = again.find(file.parsed.month);
@@ -350,7 +350,7 @@ void ReadYear(const std::string& workFolder, int year, const JournalFilter& filt
             journal.problems.push_back({std::to_string(year) + "/" + other, 0,
                                         "a second file of the month, not read: " + file.name +
                                             " holds the later records"});
-        auto bytes = ReadMonth(yearFolder, year, file, journal.problems);
+        auto bytes = ReadMonth(yearFolder, year, file, journal);
         if (!bytes) continue;
         Merge(ReadFileText(*bytes, std::to_string(year) + "/" + file.name,
                            static_cast<std::uint32_t>(file.parsed.first)),

@@ -156,17 +156,13 @@ void CheckFolder(const std::string& folder) {
     if (!reports::PathExists(folder)) throw reports::ReportError("no report folder " + folder);
 }
 
-an::ExportWriter ExportTo(const JournalOptions& o, std::FILE* out) {
-    return an::ExportWriter(o.csv ? an::ExportFormat::Csv : an::ExportFormat::Json,
-                            [out](std::string_view piece) {
-                                std::fwrite(piece.data(), 1, piece.size(), out);
-                            });
-}
-
 // The rows go out as the records are read: a year of them is never held at once.
 int ExportAll(const JournalOptions& o, const std::string& folder, std::FILE* out, std::FILE* err) {
     CheckFolder(folder);
-    an::ExportWriter writer = ExportTo(o, out);
+    an::ExportWriter writer(o.csv ? an::ExportFormat::Csv : an::ExportFormat::Json,
+                            [out](std::string_view piece) {
+                                std::fwrite(piece.data(), 1, piece.size(), out);
+                            });
     const an::Journal rest =
         an::ReadJournal(folder, o.months, [&writer](an::JournalRecord&& r) { writer.Add(r); });
     writer.Finish();
