@@ -52,9 +52,6 @@ class RowWriter {
     char* at;
 };
 
-// Rows go to the writer in pieces of about this size.
-constexpr std::size_t kPieceSize = 1 << 16;
-
 // The shortest text that reads back as the same double, as the rows write it.
 std::string Shortest(double value) {
     char text[kShortestRoom];
@@ -70,8 +67,10 @@ std::string Joined(const std::vector<std::string>& lines) {
 std::string Exported(const Journal& journal, std::optional<RecordId> only, ExportFormat format) {
     std::string all;
     ExportWriter writer(format, [&all](std::string_view piece) { all += piece; });
+    ExportRows rows(format);
     for (const JournalRecord& r : journal.records)
-        if (!only || r.id == *only) writer.Add(r);
+        if (!only || r.id == *only) rows.Add(r);
+    writer.Add(std::move(rows).Text());
     writer.Finish();
     return all;
 }
@@ -111,48 +110,40 @@ std::string ExportJson(const Journal& journal, std::optional<RecordId> only) {
     return Exported(journal, only, ExportFormat::Json);
 }
 
-char* ExportWriter::Pending::Room(std::size_t most) {
-    if (text.size() - used < most) text.resize(std::max(used + most, 2 * kPieceSize));
-    return text.data() + used;
+ExportRows::ExportRows(ExportFormat format, std::string room)
+    : format(format), text(std::move(room)) {
+    text.clear();
 }
 
-void ExportWriter::Pending::Append(std::string_view piece) {
-    std::memcpy(Room(piece.size()), piece.data(), piece.size());
-    used += piece.size();
-}
-
-ExportWriter::ExportWriter(ExportFormat format, std::function<void(std::string_view)> write)
-    : format(format), write(std::move(write)) {
-    out.Append(format == ExportFormat::Csv ? ExportCsvHeader() + "\r\n" : "[");
-}
-
-void ExportWriter::Add(const JournalRecord& record) {
+void ExportRows::Add(const JournalRecord& record) {
     if (format == ExportFormat::Csv)
         AddCsv(record);
     else
         AddJson(record);
 }
 
-void ExportWriter::Finish() {
-    if (format == ExportFormat::Json) out.Append("\n]\n");
-    write(out.Text());
-    out.Clear();
+std::string ExportRows::Text() && {
+    text.resize(used);
+    return std::move(text);
 }
 
-void ExportWriter::HandOverFull() {
-    if (out.Text().size() < kPieceSize) return;
-    write(out.Text());
-    out.Clear();
+char* ExportRows::Room(std::size_t most) {
+    if (text.size() - used < most) text.resize(std::max(used + most, 2 * text.size()));
+    return text.data() + used;
 }
 
-void ExportWriter::AddCsv(const JournalRecord& r) {
+void ExportRows::Append(std::string_view piece) {
+    std::memcpy(Room(piece.size()), piece.data(), piece.size());
+    used += piece.size();
+}
+
+void ExportRows::AddCsv(const JournalRecord& r) {
     // A record's rows share their first cells and the file's cell: formatted once.
     const std::string recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) +
                                     ',' + CsvTextCell(Joined(r.description)) + ',';
     const std::string fileCell = CsvTextCell(r.file);
     for (const JournalMeasurement& m : r.measurements) {
-        RowWriter row(
-            out.Room(kMostNumbers + recordCells.size() + m.label.size() + fileCell.size()));
+        RowWriter row(Room(kMostNumbers + recordCells.size() + m.label.size() + fileCell.size()));
         // A record's rows mostly share their day.
         if (day.text.empty() || day.date != m.end.date) day = {m.end.date, m.end.date.Text()};
         row.Text(day.text);
@@ -178,12 +169,11 @@ void ExportWriter::AddCsv(const JournalRecord& r) {
         row.Char(',');
         row.Number(m.line);
         row.Text("\r\n");
-        out.Used(row.End());
-        HandOverFull();
+        Used(row.End());
     }
 }
 
-void ExportWriter::AddJson(const JournalRecord& r) {
+void ExportRows::AddJson(const JournalRecord& r) {
     const std::string description = Joined(r.description);
     for (const JournalMeasurement& m : r.measurements) {
         const auto rate = m.Rate();
@@ -201,11 +191,26 @@ void ExportWriter::AddJson(const JournalRecord& r) {
                                    {"category", std::string(1, m.category)},
                                    {"file", r.file},
                                    {"line", m.line}};
-        out.Append(firstRow ? "\n" : ",\n");
-        out.Append(row.dump());
-        firstRow = false;
-        HandOverFull();
+        Append(",\n");
+        Append(row.dump());
     }
+}
+
+ExportWriter::ExportWriter(ExportFormat format, std::function<void(std::string_view)> write)
+    : format(format), write(std::move(write)) {
+    this->write(format == ExportFormat::Csv ? ExportCsvHeader() + "\r\n" : "[");
+}
+
+void ExportWriter::Add(std::string_view rows) {
+    if (rows.empty()) return;
+    // The array's first object follows its bracket without a comma.
+    if (format == ExportFormat::Json && firstRow) rows.remove_prefix(1);
+    firstRow = false;
+    write(rows);
+}
+
+void ExportWriter::Finish() {
+    if (format == ExportFormat::Json) write("\n]\n");
 }
 
 std::string SampleResultsCsv(const std::vector<SampleResult>& results) {

@@ -20,47 +20,48 @@ const std::string& ExportCsvHeader();
 
 enum class ExportFormat { Csv, Json };
 
-// The rows written as the records come, so that an export reads and writes in one pass: the
-// text is handed to write in pieces. CSV lines end in CR LF, as RFC 4180 has them, the header
-// line first; a description's lines are joined with LF inside its quoted cell. JSON is an array
-// of one object per row.
+// The rows of records, without the header, as they come: CSV lines end in CR LF, as RFC 4180
+// has them, and a description's lines are joined with LF inside its quoted cell; a JSON row is
+// an object, each written after ",\n". Room is a text whose memory may be written over.
+class ExportRows final : public RecordsWriter {
+  public:
+    explicit ExportRows(ExportFormat format, std::string room = {});
+    void Add(const JournalRecord& record) override;
+    std::string Text() && override;
+
+  private:
+    // Room is made for a row at once, not appended to piece by piece.
+    char* Room(std::size_t most);
+    void Used(const char* end) { used = static_cast<std::size_t>(end - text.data()); }
+    void Append(std::string_view piece);
+    void AddCsv(const JournalRecord& record);
+    void AddJson(const JournalRecord& record);
+
+    ExportFormat format;
+    std::string text;
+    std::size_t used = 0;
+    struct Day {
+        CivilDate date;
+        std::string text;
+    } day;  // the last row's, written once
+};
+
+// The whole text from rows written in parts (a file's records at a time), handed to write as it
+// grows: the CSV's header line first, or the JSON array around its rows.
 class ExportWriter {
   public:
     ExportWriter(ExportFormat format, std::function<void(std::string_view)> write);
     ExportWriter(const ExportWriter&) = delete;
     ExportWriter& operator=(const ExportWriter&) = delete;
 
-    void Add(const JournalRecord& record);
-    // The text's end, and what is left of it handed over.
+    // The text of ExportRows.
+    void Add(std::string_view rows);
     void Finish();
 
   private:
-    void AddCsv(const JournalRecord& record);
-    void AddJson(const JournalRecord& record);
-    void HandOverFull();
-
-    // The text not yet handed over: room is made once, not cleared for every row.
-    class Pending {
-      public:
-        char* Room(std::size_t most);
-        void Used(const char* end) { used = static_cast<std::size_t>(end - text.data()); }
-        void Append(std::string_view piece);
-        std::string_view Text() const { return {text.data(), used}; }
-        void Clear() { used = 0; }
-
-      private:
-        std::string text;
-        std::size_t used = 0;
-    };
-
     ExportFormat format;
     std::function<void(std::string_view)> write;
-    Pending out;
     bool firstRow = true;
-    struct Day {
-        CivilDate date;
-        std::string text;
-    } day;  // the last row's, written once
 };
 
 // The rows of every record, or of one, as one text.

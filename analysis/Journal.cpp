@@ -6,8 +6,13 @@
 #include <cstdio>
 #include <iterator>
 #include <limits>
+#include <condition_variable>
+#include <exception>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "analysis/QcMarker.h"
 #include "config/Cp1251.h"
@@ -62,11 +67,15 @@ bool RateAgrees(const reports::MeasurementFields& f) {
 // The state of one file's reading.
 class FileReader {
   public:
-    FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal)
-        : file(file), firstRecord(firstRecord), journal(journal) {}
+    // Each record is handed to handOver, when given, once the reading has passed it, rather
+    // than kept in the journal.
+    FileReader(const std::string& file, std::uint32_t firstRecord, Journal& journal,
+               const RecordTaker* handOver)
+        : file(file), firstRecord(firstRecord), journal(journal), handOver(handOver) {}
 
     // The count of problems beyond those named.
     void Finish() {
+        HandOverLast();
         if (lineNumber < static_cast<int>(kHeaderLines))
             journal.problems.push_back({file, 0, "the report header is cut short"});
         if (problems > kProblemsNamed)
@@ -118,6 +127,12 @@ class FileReader {
         state = State::Outside;
     }
 
+    void HandOverLast() {
+        if (handOver == nullptr || journal.records.empty()) return;
+        (*handOver)(std::move(journal.records.back()));
+        journal.records.clear();
+    }
+
     JournalRecord* Current() { return state == State::Outside ? nullptr : &journal.records.back(); }
 
     // A blank line ends a record's description only before it is closed; it never ends a
@@ -162,6 +177,7 @@ class FileReader {
         if (!shown) return Skip("not a record line: " + error);
         skipping = false;
         EndDescription();
+        HandOverLast();
         JournalRecord record;
         record.id = {date->year, FullNumber(*shown)};
         record.date = *date;
@@ -226,6 +242,7 @@ class FileReader {
     const std::string& file;
     std::uint32_t firstRecord;
     Journal& journal;
+    const RecordTaker* handOver;
     int lineNumber = 0;
     std::optional<CivilDate> date;
     State state = State::Outside;
@@ -313,10 +330,12 @@ std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, Mo
     }
 }
 
-// One report file's bytes read into a journal of its own.
-Journal ReadFileText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord) {
+// One report file's bytes read into a journal of its own; the records handed to handOver instead
+// when it is given.
+Journal ReadFileText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
+                     const RecordTaker* handOver = nullptr) {
     Journal one;
-    FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), one);
+    FileReader reader(file, std::max<std::uint32_t>(firstRecord, 1), one, handOver);
     reports::LineSplitter lines(bytes);
     int number = 0;
     for (std::string_view line; lines.Next(line);) reader.Line(line, ++number);
@@ -324,38 +343,28 @@ Journal ReadFileText(std::string_view bytes, const std::string& file, std::uint3
     return one;
 }
 
-// A file's reading added to the journal: its problems and instruments kept, its records taken.
-void Merge(Journal&& one, Journal& journal, const RecordTaker& take) {
+// A file's problems and instruments added to the journal's.
+void MergeNamed(Journal&& one, Journal& journal) {
     journal.problems.insert(journal.problems.end(), std::make_move_iterator(one.problems.begin()),
                             std::make_move_iterator(one.problems.end()));
     journal.instruments.insert(journal.instruments.end(),
                                std::make_move_iterator(one.instruments.begin()),
                                std::make_move_iterator(one.instruments.end()));
-    for (JournalRecord& r : one.records) take(std::move(r));
 }
 
-void ReadYear(const std::string& workFolder, int year, const JournalFilter& filter,
-              Journal& journal, const RecordTaker& take) {
-    const std::string yearFolder = workFolder + "/" + std::to_string(year);
-    std::map<int, MonthFile> months;
-    try {
-        months = MonthFiles(yearFolder, year, &journal.problems);
-    } catch (const reports::ReportError& error) {
-        journal.problems.push_back({std::to_string(year), 0, error.what()});
-        return;
-    }
-    for (auto& [month, file] : months) {
-        if (!filter.Holds({year, month})) continue;
-        for (const std::string& other : file.others)
-            journal.problems.push_back({std::to_string(year) + "/" + other, 0,
-                                        "a second file of the month, not read: " + file.name +
-                                            " holds the later records"});
-        auto bytes = ReadMonth(yearFolder, year, file, journal);
-        if (!bytes) continue;
-        Merge(ReadFileText(*bytes, std::to_string(year) + "/" + file.name,
-                           static_cast<std::uint32_t>(file.parsed.first)),
-              journal, take);
-    }
+// What the checks of whole records need of one: read beside its file, kept after the records
+// themselves are gone.
+struct RecordMark {
+    RecordId id;
+    std::string file;
+    int line = 0;
+    std::string refusal;  // the marker's, when it cannot be trusted
+};
+
+RecordMark MarkOf(const JournalRecord& r) {
+    RecordMark mark{r.id, r.file, r.line, {}};
+    ParseQcMarker(r.FirstLine(), &mark.refusal);
+    return mark;
 }
 
 // What is named about whole records, after the problems of the lines: a record number met a
@@ -363,13 +372,11 @@ void ReadYear(const std::string& workFolder, int year, const JournalFilter& filt
 // are judged).
 class RecordChecks {
   public:
-    void Check(const JournalRecord& r) {
+    void Check(const RecordMark& r) {
         if (!seen.insert(r.id).second)
             repeated.push_back(
                 {r.file, r.line, "record " + r.id.Text() + " appears a second time"});
-        std::string refusal;
-        ParseQcMarker(r.FirstLine(), &refusal);
-        if (!refusal.empty()) refusedMarkers.push_back({r.file, r.line, refusal});
+        if (!r.refusal.empty()) refusedMarkers.push_back({r.file, r.line, r.refusal});
     }
     void Name(Journal& journal) const {
         journal.problems.insert(journal.problems.end(), repeated.begin(), repeated.end());
@@ -381,6 +388,191 @@ class RecordChecks {
     std::set<RecordId> seen;
     std::vector<JournalProblem> repeated, refusedMarkers;
 };
+
+// A step of the reading, in the journal's order: what the listing named, then the month's file
+// when there is one to read.
+struct ReadingStep {
+    std::vector<JournalProblem> named;
+    std::string yearFolder;
+    int year = 0;
+    std::optional<MonthFile> file;
+};
+
+// Every step, from the listings alone. Raises ReportError when the work folder cannot be listed.
+std::vector<ReadingStep> PlanReading(const std::string& workFolder, const JournalFilter& filter) {
+    std::vector<ReadingStep> steps;
+    for (const std::string& name : reports::ListMatchingNames(workFolder, "[0-9][0-9][0-9][0-9]")) {
+        const int year = std::stoi(name);
+        if (filter.from && year < filter.from->year) continue;
+        if (filter.to && year > filter.to->year) continue;
+        const std::string yearFolder = workFolder + "/" + name;
+        ReadingStep& listing = steps.emplace_back();
+        std::map<int, MonthFile> months;
+        try {
+            months = MonthFiles(yearFolder, year, &listing.named);
+        } catch (const reports::ReportError& error) {
+            listing.named.push_back({name, 0, error.what()});
+            continue;
+        }
+        for (auto& [month, file] : months) {
+            if (!filter.Holds({year, month})) continue;
+            ReadingStep& step = steps.emplace_back();
+            for (const std::string& other : file.others)
+                step.named.push_back({name + "/" + other, 0,
+                                      "a second file of the month, not read: " + file.name +
+                                          " holds the later records"});
+            step.yearFolder = yearFolder;
+            step.year = year;
+            step.file = std::move(file);
+        }
+    }
+    return steps;
+}
+
+// What the thread that read a file made of it.
+struct FileReading {
+    Journal journal;  // the file's problems and instruments; its records unless written
+    std::vector<RecordMark> marks;
+    std::string text;  // the records written, when they are
+    std::exception_ptr failure;
+};
+
+// A file read, its records written by a writer from make when it is given (with room from
+// an earlier file's text).
+FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, std::string room) {
+    FileReading reading;
+    if (!step.file) return reading;
+    MonthFile file = *step.file;
+    const auto bytes = ReadMonth(step.yearFolder, step.year, file, reading.journal);
+    if (!bytes) return reading;
+    const std::string name = std::to_string(step.year) + "/" + file.name;
+    const auto first = static_cast<std::uint32_t>(file.parsed.first);
+    if (make == nullptr) {
+        reading.journal = ReadFileText(*bytes, name, first);
+        for (const JournalRecord& r : reading.journal.records) reading.marks.push_back(MarkOf(r));
+        return reading;
+    }
+    const std::unique_ptr<RecordsWriter> writer = (*make)(std::move(room));
+    const RecordTaker written = [&reading, &writer](JournalRecord&& r) {
+        reading.marks.push_back(MarkOf(r));
+        writer->Add(r);
+    };
+    reading.journal = ReadFileText(*bytes, name, first, &written);
+    reading.text = std::move(*writer).Text();
+    return reading;
+}
+
+// The steps read on every processor, a few files ahead of the caller at most, which is handed
+// each reading in the steps' order. A file is read and written on one thread, so that its
+// records never cross to another processor's cache.
+class ParallelReading {
+  public:
+    ParallelReading(const std::vector<ReadingStep>& steps, const RecordsWriterMaker* make)
+        : steps(steps), make(make), done(steps.size()) {
+        const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
+        const std::size_t workers = std::min({processors, kMostWorkers, steps.size()});
+        ahead = workers + 1;
+        for (std::size_t i = 0; i < workers; ++i) threads.emplace_back([this] { Work(); });
+    }
+    ParallelReading(const ParallelReading&) = delete;
+    ParallelReading& operator=(const ParallelReading&) = delete;
+    // A caller that stops early (its taker raised) lets the threads finish their file and end.
+    ~ParallelReading() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread& t : threads) t.join();
+    }
+
+    // The reading of step i, once it is done; each in turn, from the first.
+    FileReading Take(std::size_t i) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return done[i].has_value(); });
+        FileReading reading = std::move(*done[i]);
+        done[i].reset();
+        taken = i + 1;
+        lock.unlock();
+        changed.notify_all();
+        if (reading.failure) std::rethrow_exception(reading.failure);
+        return reading;
+    }
+    // A text written out: its memory is written over by a later file's, not given back to the
+    // system and taken anew (a page fault for every page).
+    void Recycle(std::string text) {
+        text.clear();
+        std::lock_guard lock(mutex);
+        rooms.push_back(std::move(text));
+    }
+
+  private:
+    static constexpr std::size_t kMostWorkers = 8;
+
+    void Work() {
+        for (;;) {
+            std::size_t i = 0;
+            std::string room;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] {
+                    return stopping || next == steps.size() || next < taken + ahead;
+                });
+                if (stopping || next == steps.size()) return;
+                i = next++;
+                if (!rooms.empty()) {
+                    room = std::move(rooms.back());
+                    rooms.pop_back();
+                }
+            }
+            FileReading reading;
+            try {
+                reading = ReadStep(steps[i], make, std::move(room));
+            } catch (...) {
+                reading.failure = std::current_exception();
+            }
+            {
+                std::lock_guard lock(mutex);
+                done[i] = std::move(reading);
+            }
+            changed.notify_all();
+        }
+    }
+
+    const std::vector<ReadingStep>& steps;
+    const RecordsWriterMaker* make;
+    std::vector<std::optional<FileReading>> done;
+    std::vector<std::string> rooms;
+    std::size_t ahead = 1;
+    std::size_t next = 0;
+    std::size_t taken = 0;
+    bool stopping = false;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::thread> threads;
+};
+
+// The whole reading: each file's problems in the order of the steps, the checks of whole
+// records after them; records or texts handed to the caller's takers in that order, on its
+// thread.
+Journal ReadSteps(const std::string& workFolder, const JournalFilter& filter,
+                  const RecordsWriterMaker* make, const std::function<void(FileReading&)>& take) {
+    const std::vector<ReadingStep> steps = PlanReading(workFolder, filter);
+    Journal journal;
+    RecordChecks checks;
+    ParallelReading reading(steps, make);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        journal.problems.insert(journal.problems.end(), steps[i].named.begin(),
+                                steps[i].named.end());
+        FileReading one = reading.Take(i);
+        for (const RecordMark& mark : one.marks) checks.Check(mark);
+        take(one);
+        reading.Recycle(std::move(one.text));
+        MergeNamed(std::move(one.journal), journal);
+    }
+    checks.Name(journal);
+    return journal;
+}
 
 }  // namespace
 
@@ -487,26 +679,16 @@ int Journal::NewestYear() const {
 
 void ReadReportText(std::string_view bytes, const std::string& file, std::uint32_t firstRecord,
                     Journal& journal) {
-    Merge(ReadFileText(bytes, file, firstRecord), journal,
-          [&journal](JournalRecord&& r) { journal.records.push_back(std::move(r)); });
+    Journal one = ReadFileText(bytes, file, firstRecord);
+    std::move(one.records.begin(), one.records.end(), std::back_inserter(journal.records));
+    MergeNamed(std::move(one), journal);
 }
 
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
                     const RecordTaker& take) {
-    Journal journal;
-    RecordChecks checks;
-    const RecordTaker checked = [&checks, &take](JournalRecord&& r) {
-        checks.Check(r);
-        take(std::move(r));
-    };
-    for (const std::string& name : reports::ListMatchingNames(workFolder, "[0-9][0-9][0-9][0-9]")) {
-        const int year = std::stoi(name);
-        if (filter.from && year < filter.from->year) continue;
-        if (filter.to && year > filter.to->year) continue;
-        ReadYear(workFolder, year, filter, journal, checked);
-    }
-    checks.Name(journal);
-    return journal;
+    return ReadSteps(workFolder, filter, nullptr, [&take](FileReading& one) {
+        for (JournalRecord& r : one.journal.records) take(std::move(r));
+    });
 }
 
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) {
@@ -516,6 +698,12 @@ Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) 
     });
     journal.records = std::move(records);
     return journal;
+}
+
+Journal WriteJournal(const std::string& workFolder, const JournalFilter& filter,
+                     const RecordsWriterMaker& make, const TextTaker& take) {
+    return ReadSteps(workFolder, filter, &make,
+                     [&take](FileReading& one) { take(one.text); });
 }
 
 std::optional<RecordRef> ParseRecordRef(std::string_view text) {

@@ -6,6 +6,7 @@
 #include <compare>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -128,12 +129,30 @@ struct Journal {
 // cannot be listed raises ReportError.
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter = {});
 
-// Each record as soon as the reading has passed it, in the order ReadJournal keeps them.
+// Each record once its file is read, on the caller's thread, in the order ReadJournal keeps them.
 using RecordTaker = std::function<void(JournalRecord&&)>;
 // The same reading with the records handed to take rather than kept, so that a year need not be
 // held at once: the journal returned holds the instruments and the problems, no records.
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
                     const RecordTaker& take);
+
+// Writes one file's records to text as the reading passes them, on the thread that reads the
+// file.
+class RecordsWriter {
+  public:
+    virtual ~RecordsWriter() = default;
+    virtual void Add(const JournalRecord& record) = 0;
+    virtual std::string Text() && = 0;
+};
+// A writer for each file, made on the reading threads (at the same time): room is the emptied
+// text of a file written before, whose memory the writer may write over.
+using RecordsWriterMaker = std::function<std::unique_ptr<RecordsWriter>(std::string room)>;
+using TextTaker = std::function<void(const std::string&)>;
+// The same reading with each file's records written to text on the thread that read them, and
+// the texts handed to take in the order of the files: a large journal is read and written on
+// every processor at once. The journal returned holds the instruments and the problems.
+Journal WriteJournal(const std::string& workFolder, const JournalFilter& filter,
+                     const RecordsWriterMaker& make, const TextTaker& take);
 
 // The records of one report file's bytes, appended to the journal. file names the file in the
 // journal's problems and lines; firstRecord is the file name's first record number, from which

@@ -156,15 +156,20 @@ void CheckFolder(const std::string& folder) {
     if (!reports::PathExists(folder)) throw reports::ReportError("no report folder " + folder);
 }
 
-// The rows go out as the records are read: a year of them is never held at once.
+// Each file's rows are written as it is read, on every processor: a year of records is never
+// held at once.
 int ExportAll(const JournalOptions& o, const std::string& folder, std::FILE* out, std::FILE* err) {
     CheckFolder(folder);
-    an::ExportWriter writer(o.csv ? an::ExportFormat::Csv : an::ExportFormat::Json,
-                            [out](std::string_view piece) {
-                                std::fwrite(piece.data(), 1, piece.size(), out);
-                            });
-    const an::Journal rest =
-        an::ReadJournal(folder, o.months, [&writer](an::JournalRecord&& r) { writer.Add(r); });
+    const an::ExportFormat format = o.csv ? an::ExportFormat::Csv : an::ExportFormat::Json;
+    an::ExportWriter writer(format, [out](std::string_view piece) {
+        std::fwrite(piece.data(), 1, piece.size(), out);
+    });
+    const an::Journal rest = an::WriteJournal(
+        folder, o.months,
+        [format](std::string room) {
+            return std::make_unique<an::ExportRows>(format, std::move(room));
+        },
+        [&writer](const std::string& rows) { writer.Add(rows); });
     writer.Finish();
     PrintProblems(rest, err);
     return 0;

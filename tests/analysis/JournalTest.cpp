@@ -143,6 +143,21 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     ASSERT_EQ(damaged.problems.size(), 3u);
     EXPECT_EQ(damaged.problems[1].file, "2026/11-26_000001-000001.rep");
     EXPECT_EQ(damaged.problems[2].file, "2026/12-26_000002-000001.rep");
+    // Written file by file on the threads that read them: the kept journal's export, joined in
+    // order, the JSON's commas between the files' rows included.
+    for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Json}) {
+        std::string text;
+        ExportWriter writer(format, [&text](std::string_view piece) { text += piece; });
+        const Journal rest = WriteJournal(
+            Work(), {},
+            [format](std::string room) {
+                return std::make_unique<ExportRows>(format, std::move(room));
+            },
+            [&writer](const std::string& rows) { writer.Add(rows); });
+        writer.Finish();
+        EXPECT_EQ(text, format == ExportFormat::Csv ? ExportCsv(damaged) : ExportJson(damaged));
+        EXPECT_EQ(rest.problems.size(), damaged.problems.size());
+    }
 
     const Journal december = ReadJournal(Work(), {YearMonth{2026, 12}, YearMonth{2026, 12}});
     ASSERT_EQ(december.records.size(), 1u);
