@@ -462,16 +462,18 @@ FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, st
     return reading;
 }
 
-// The steps read on every processor, a few files ahead of the caller at most, which is handed
-// each reading in the steps' order. A file is read and written on one thread, so that its
-// records never cross to another processor's cache.
+// The steps read on every processor, the caller handed each reading in the steps' order; one
+// file ahead of the caller per thread at most, so that only a few files' texts are held at once.
+// A file is read and written on one thread: its records never cross to another processor's
+// cache.
 class ParallelReading {
   public:
     ParallelReading(const std::vector<ReadingStep>& steps, const RecordsWriterMaker* make)
-        : steps(steps), make(make), done(steps.size()) {
-        const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
-        const std::size_t workers = std::min({processors, kMostWorkers, steps.size()});
-        ahead = workers + 1;
+        : steps(steps),
+          make(make),
+          done(steps.size()),
+          workers(std::min({std::max<std::size_t>(1, std::thread::hardware_concurrency()),
+                            kMostWorkers, steps.size()})) {
         for (std::size_t i = 0; i < workers; ++i) threads.emplace_back([this] { Work(); });
     }
     ParallelReading(const ParallelReading&) = delete;
@@ -516,7 +518,7 @@ class ParallelReading {
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
-                    return stopping || next == steps.size() || next < taken + ahead;
+                    return stopping || next == steps.size() || next < taken + workers;
                 });
                 if (stopping || next == steps.size()) return;
                 i = next++;
@@ -543,7 +545,7 @@ class ParallelReading {
     const RecordsWriterMaker* make;
     std::vector<std::optional<FileReading>> done;
     std::vector<std::string> rooms;
-    std::size_t ahead = 1;
+    const std::size_t workers;
     std::size_t next = 0;
     std::size_t taken = 0;
     bool stopping = false;

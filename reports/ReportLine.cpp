@@ -1,6 +1,7 @@
 #include "reports/ReportLine.h"
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace pulsedesk::reports {
@@ -37,6 +38,93 @@ bool ParseLabel(std::string_view field, std::string& label) {
 
 std::uint8_t TwoDigits(LineCursor& c, std::string_view what) {
     return static_cast<std::uint8_t>(c.Digits(2, 2, what));
+}
+
+// Nearly every line the store writes has a count below 10^8 and a rate below 10^5 per second:
+// then each field stands at a fixed column, and the line is checked eight characters at a time
+// against this picture of it ('d' a digit; L, s and c the label, the sign and the category,
+// checked on their own).
+constexpr std::string_view kStoreLine =
+    "          /LLLLdd.dd  Ut=sddddmV  Tm=dd-dd-dd.dd  N=dddddddd  D=ddddd.ddd  Cat=c";
+constexpr std::size_t kStoreWords = kStoreLine.size() / 8;
+static_assert(kStoreLine.size() % 8 == 0);
+
+struct StoreLineMasks {
+    std::uint64_t literal[kStoreWords];  // 0xFF at each column of a fixed character
+    std::uint64_t text[kStoreWords];     // the fixed characters
+    std::uint64_t digit[kStoreWords];    // 0xFF at each digit's column
+};
+
+std::uint64_t Word(const char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+StoreLineMasks MakeStoreLineMasks() {
+    StoreLineMasks m{};
+    char literal[kStoreLine.size()], digit[kStoreLine.size()];
+    for (std::size_t i = 0; i < kStoreLine.size(); ++i) {
+        const bool fixed = std::string_view("Lsdc").find(kStoreLine[i]) == std::string_view::npos;
+        literal[i] = fixed ? '\xFF' : 0;
+        digit[i] = kStoreLine[i] == 'd' ? '\xFF' : 0;
+    }
+    for (std::size_t w = 0; w < kStoreWords; ++w) {
+        m.literal[w] = Word(literal + 8 * w);
+        m.text[w] = Word(kStoreLine.data() + 8 * w) & m.literal[w];
+        m.digit[w] = Word(digit + 8 * w);
+    }
+    return m;
+}
+
+// Whether every fixed character is in place and every digit column holds a digit. A byte is a
+// digit when its high half is 3 and stays 3 with 6 added; a carry out of a byte only ever
+// spoils the next byte's check, so a line may be sent to the cursor needlessly, never accepted
+// wrongly.
+bool HasStoreLayout(std::string_view line) {
+    static const StoreLineMasks m = MakeStoreLineMasks();
+    if (line.size() != kStoreLine.size()) return false;
+    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0, kSix = 0x0606060606060606,
+                            kThrees = 0x3333333333333333;
+    std::uint64_t wrong = 0;
+    for (std::size_t w = 0; w < kStoreWords; ++w) {
+        const std::uint64_t word = Word(line.data() + 8 * w);
+        wrong |= (word & m.literal[w]) ^ m.text[w];
+        wrong |= (((word & kHigh) | (((word + kSix) & kHigh) >> 4)) ^ kThrees) & m.digit[w];
+    }
+    return wrong == 0;
+}
+
+template <std::size_t N>
+std::uint32_t DigitsAt(std::string_view line, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < N; ++i) value = value * 10 + static_cast<unsigned>(line[at + i] - '0');
+    return value;
+}
+
+// The fields of a line in the store's layout; empty for any other line, which the cursor reads.
+std::optional<MeasurementFields> ParseStoreLayout(std::string_view line) {
+    constexpr std::size_t kLabelAt = 11, kSignAt = 25, kCategoryAt = 79;
+    const char sign = line.size() > kSignAt ? line[kSignAt] : 0;
+    const char category = line.size() > kCategoryAt ? line[kCategoryAt] : 0;
+    if (!HasStoreLayout(line) || (sign != ' ' && sign != '-') ||
+        std::string_view("NWA-").find(category) == std::string_view::npos)
+        return std::nullopt;
+    MeasurementFields f;
+    if (!ParseLabel(line.substr(kLabelAt, kLabelWidth), f.label)) return std::nullopt;
+    f.hour = static_cast<int>(DigitsAt<2>(line, 15));
+    f.minute = static_cast<int>(DigitsAt<2>(line, 18));
+    if (f.hour > 23 || f.minute > 59) return std::nullopt;
+    const auto ut = static_cast<std::int32_t>(DigitsAt<4>(line, 26));
+    f.thresholdMv = sign == '-' ? -ut : ut;
+    f.time = {static_cast<std::uint8_t>(DigitsAt<2>(line, 37)),
+              static_cast<std::uint8_t>(DigitsAt<2>(line, 40)),
+              static_cast<std::uint8_t>(DigitsAt<2>(line, 43)),
+              static_cast<std::uint8_t>(DigitsAt<2>(line, 46))};
+    f.count = DigitsAt<8>(line, 52);
+    f.rate = std::uint64_t{DigitsAt<5>(line, 64)} * 1000 + DigitsAt<3>(line, 70);
+    f.category = category;
+    return f;
 }
 
 }  // namespace
@@ -193,6 +281,7 @@ std::string FormatMeasurementLine(const MeasurementFields& f) {
 bool StartsMeasurementLine(std::string_view line) { return StartsWith(line, kMeasurementIndent); }
 
 std::optional<MeasurementFields> ParseMeasurementLine(std::string_view line, std::string& error) {
+    if (auto fast = ParseStoreLayout(line)) return fast;
     MeasurementFields f;
     const std::size_t labelAt = kMeasurementIndent.size();
     if (line.size() < labelAt + kLabelWidth ||

@@ -1,6 +1,8 @@
 // Each report line read back as it was written: the writer and the reader share one layout.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "reports/ReportLine.h"
 
 namespace pulsedesk::reports {
@@ -26,6 +28,36 @@ TEST(ReportLine, MeasurementLinesReadBackAsWritten) {
         for (std::size_t at : {line.find("Ut="), line.find("N="), line.find("D=")})
             EXPECT_FALSE(ParseMeasurementLine(std::string(line).insert(at, " "), error)) << line;
     }
+}
+
+// The store's own lines are read at their fixed columns, any other by the cursor: a blank at the
+// end sends a line to the cursor, which must read it alike, however it was damaged.
+TEST(ReportLine, TheFixedColumnsReadAsTheCursorReads) {
+    std::mt19937_64 random(2612);
+    const std::string labels[] = {"A", "Q", "ZZ", "ABC", "ZZZZ"};
+    constexpr std::string_view kDamage = "0123456789 -.:=ANWZ/\xFA\xFF";
+    int fast = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const auto below = [&random](std::uint64_t n) { return random() % n; };
+        const std::uint32_t count = static_cast<std::uint32_t>(below(4) == 0 ? random() : below(1e8));
+        MeasurementFields f{labels[below(5)],
+                            static_cast<int>(below(24)),
+                            static_cast<int>(below(60)),
+                            static_cast<std::int32_t>(below(9201)) - 4600,
+                            {static_cast<std::uint8_t>(below(100)), 1, 2, 3},
+                            count,
+                            below(8) == 0 ? std::optional<std::uint64_t>() : below(2e8),
+                            "NWA-"[below(4)]};
+        std::string line = FormatMeasurementLine(f);
+        for (auto n = below(3); n-- > 0;) line[below(line.size())] = kDamage[below(kDamage.size())];
+        std::string error, cursorError;
+        const auto read = ParseMeasurementLine(line, error);
+        const auto byCursor = ParseMeasurementLine(line + " ", cursorError);
+        ASSERT_EQ(read, byCursor) << line;
+        ASSERT_EQ(error, cursorError) << line;
+        fast += read && line.size() == 80;
+    }
+    EXPECT_GT(fast, 30000);  // lines in the fixed columns were among them
 }
 
 // A field with a character that is no digit is refused naming the field; a run of digits too
