@@ -568,7 +568,7 @@ Journal ReadSteps(const std::string& workFolder, const JournalFilter& filter,
                                 steps[i].named.end());
         FileReading one = reading.Take(i);
         for (const RecordMark& mark : one.marks) checks.Check(mark);
-        take(one);
+        if (steps[i].file) take(one);
         reading.Recycle(std::move(one.text));
         MergeNamed(std::move(one.journal), journal);
     }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 
 #include "analysis/Export.h"
 #include "analysis/Journal.h"
@@ -162,6 +163,26 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     const Journal december = ReadJournal(Work(), {YearMonth{2026, 12}, YearMonth{2026, 12}});
     ASSERT_EQ(december.records.size(), 1u);
     EXPECT_EQ(december.records[0].id, (RecordId{2026, 2}));
+}
+
+// A failure on a reading thread, or in the caller's taker, reaches the caller, and the threads
+// end with it: nothing waits for a file no one will take.
+TEST_F(JournalTest, AFailureWhileFilesAreReadReachesTheCaller) {
+    WriteYearEnd();
+    struct Failing final : RecordsWriter {
+        void Add(const JournalRecord& r) override {
+            if (r.id == RecordId{2026, 2}) throw std::runtime_error("writer failed");
+        }
+        std::string Text() && override { return "rows"; }
+    };
+    std::vector<std::string> taken;
+    const auto take = [&taken](const std::string& text) { taken.push_back(text); };
+    EXPECT_THROW(
+        WriteJournal(Work(), {}, [](std::string) { return std::make_unique<Failing>(); }, take),
+        std::runtime_error);
+    EXPECT_EQ(taken, std::vector<std::string>{"rows"});  // November's, before December failed
+    EXPECT_THROW(ReadJournal(Work(), {}, [](JournalRecord&&) { throw std::runtime_error("x"); }),
+                 std::runtime_error);
 }
 
 // No month reaches 64 MiB, and a damaged file names its first hundred problems only.
