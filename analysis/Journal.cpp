@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <iterator>
 #include <limits>
-#include <condition_variable>
-#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -438,27 +438,26 @@ struct FileReading {
 };
 
 // A file read, its records written by a writer from make when it is given (with room from
-// an earlier file's text).
+// an earlier file's text), else kept.
 FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, std::string room) {
     FileReading reading;
     if (!step.file) return reading;
     MonthFile file = *step.file;
     const auto bytes = ReadMonth(step.yearFolder, step.year, file, reading.journal);
     if (!bytes) return reading;
-    const std::string name = std::to_string(step.year) + "/" + file.name;
-    const auto first = static_cast<std::uint32_t>(file.parsed.first);
-    if (make == nullptr) {
-        reading.journal = ReadFileText(*bytes, name, first);
-        for (const JournalRecord& r : reading.journal.records) reading.marks.push_back(MarkOf(r));
-        return reading;
-    }
-    const std::unique_ptr<RecordsWriter> writer = (*make)(std::move(room));
-    const RecordTaker written = [&reading, &writer](JournalRecord&& r) {
+    const std::unique_ptr<RecordsWriter> writer = make ? (*make)(std::move(room)) : nullptr;
+    std::vector<JournalRecord> kept;
+    const RecordTaker handOver = [&reading, &writer, &kept](JournalRecord&& r) {
         reading.marks.push_back(MarkOf(r));
-        writer->Add(r);
+        if (writer)
+            writer->Add(r);
+        else
+            kept.push_back(std::move(r));
     };
-    reading.journal = ReadFileText(*bytes, name, first, &written);
-    reading.text = std::move(*writer).Text();
+    reading.journal = ReadFileText(*bytes, std::to_string(step.year) + "/" + file.name,
+                                   static_cast<std::uint32_t>(file.parsed.first), &handOver);
+    reading.journal.records = std::move(kept);
+    if (writer) reading.text = std::move(*writer).Text();
     return reading;
 }
 
