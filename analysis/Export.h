@@ -27,7 +27,7 @@ class ExportRows final : public RecordsWriter {
   public:
     explicit ExportRows(ExportFormat format, std::string room = {});
     void Add(const JournalRecord& record) override;
-    std::string Text() && override;
+    WrittenText Text() && override;
 
   private:
     // Room is made for a row at once, not appended to piece by piece.

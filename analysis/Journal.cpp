@@ -177,8 +177,13 @@ class FileReader {
         if (!shown) return Skip("not a record line: " + error);
         skipping = false;
         EndDescription();
+        // A record mostly has as many measurements as the one before it (a series repeated):
+        // room for them is made at once, not grown into.
+        const std::size_t expected =
+            journal.records.empty() ? 0 : journal.records.back().measurements.size();
         HandOverLast();
         JournalRecord record;
+        record.measurements.reserve(expected);
         record.id = {date->year, FullNumber(*shown)};
         record.date = *date;
         record.file = file;
@@ -433,7 +438,7 @@ std::vector<ReadingStep> PlanReading(const std::string& workFolder, const Journa
 struct FileReading {
     Journal journal;  // the file's problems and instruments; its records unless written
     std::vector<RecordMark> marks;
-    std::string text;  // the records written, when they are
+    WrittenText text;  // the records written, when they are
     std::exception_ptr failure;
 };
 
@@ -502,7 +507,6 @@ class ParallelReading {
     // A text written out: its memory is written over by a later file's, not given back to the
     // system and taken anew (a page fault for every page).
     void Recycle(std::string text) {
-        text.clear();
         std::lock_guard lock(mutex);
         rooms.push_back(std::move(text));
     }
@@ -568,7 +572,7 @@ Journal ReadSteps(const std::string& workFolder, const JournalFilter& filter,
         FileReading one = reading.Take(i);
         for (const RecordMark& mark : one.marks) checks.Check(mark);
         if (steps[i].file) take(one);
-        reading.Recycle(std::move(one.text));
+        reading.Recycle(std::move(one.text.room));
         MergeNamed(std::move(one.journal), journal);
     }
     checks.Name(journal);
@@ -704,7 +708,7 @@ Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) 
 Journal WriteJournal(const std::string& workFolder, const JournalFilter& filter,
                      const RecordsWriterMaker& make, const TextTaker& take) {
     return ReadSteps(workFolder, filter, &make,
-                     [&take](FileReading& one) { take(one.text); });
+                     [&take](FileReading& one) { take(one.text.View()); });
 }
 
 std::optional<RecordRef> ParseRecordRef(std::string_view text) {

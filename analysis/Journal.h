@@ -136,18 +136,26 @@ using RecordTaker = std::function<void(JournalRecord&&)>;
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
                     const RecordTaker& take);
 
+// A file's records as text: the first `length` characters of room. The room keeps its whole
+// length for the next file's text, as a string shortened and grown again is filled with zeros.
+struct WrittenText {
+    std::string room;
+    std::size_t length = 0;
+    std::string_view View() const { return {room.data(), length}; }
+};
+
 // Writes one file's records to text as the reading passes them, on the thread that reads the
 // file.
 class RecordsWriter {
   public:
     virtual ~RecordsWriter() = default;
     virtual void Add(const JournalRecord& record) = 0;
-    virtual std::string Text() && = 0;
+    virtual WrittenText Text() && = 0;
 };
-// A writer for each file, made on the reading threads (at the same time): room is the emptied
-// text of a file written before, whose memory the writer may write over.
+// A writer for each file, made on the reading threads (at the same time): room is the room of
+// a file's text written before, whose memory the writer may write over.
 using RecordsWriterMaker = std::function<std::unique_ptr<RecordsWriter>(std::string room)>;
-using TextTaker = std::function<void(const std::string&)>;
+using TextTaker = std::function<void(std::string_view)>;
 // The same reading with each file's records written to text on the thread that read them, and
 // the texts handed to take in the order of the files: a large journal is read and written on
 // every processor at once. The journal returned holds the instruments and the problems.

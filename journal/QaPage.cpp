@@ -41,8 +41,7 @@ std::string PeriodText(const an::JournalFilter& months) {
 namespace {
 
 bool InPeriod(const an::CivilDate& day, const an::JournalFilter& months) {
-    const an::YearMonth m{day.year, day.month};
-    return !(months.from && m < *months.from) && !(months.to && *months.to < m);
+    return months.Holds({day.year, day.month});
 }
 
 class PageBuilder {

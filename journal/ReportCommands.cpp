@@ -169,7 +169,7 @@ int ExportAll(const JournalOptions& o, const std::string& folder, std::FILE* out
         [format](std::string room) {
             return std::make_unique<an::ExportRows>(format, std::move(room));
         },
-        [&writer](const std::string& rows) { writer.Add(rows); });
+        [&writer](std::string_view rows) { writer.Add(rows); });
     writer.Finish();
     PrintProblems(rest, err);
     return 0;

@@ -154,7 +154,7 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
             [format](std::string room) {
                 return std::make_unique<ExportRows>(format, std::move(room));
             },
-            [&writer](const std::string& rows) { writer.Add(rows); });
+            [&writer](std::string_view rows) { writer.Add(rows); });
         writer.Finish();
         EXPECT_EQ(text, format == ExportFormat::Csv ? ExportCsv(damaged) : ExportJson(damaged));
         EXPECT_EQ(rest.problems.size(), damaged.problems.size());
@@ -173,10 +173,10 @@ TEST_F(JournalTest, AFailureWhileFilesAreReadReachesTheCaller) {
         void Add(const JournalRecord& r) override {
             if (r.id == RecordId{2026, 2}) throw std::runtime_error("writer failed");
         }
-        std::string Text() && override { return "rows"; }
+        WrittenText Text() && override { return {"rows", 4}; }
     };
     std::vector<std::string> taken;
-    const auto take = [&taken](const std::string& text) { taken.push_back(text); };
+    const auto take = [&taken](std::string_view text) { taken.emplace_back(text); };
     EXPECT_THROW(
         WriteJournal(Work(), {}, [](std::string) { return std::make_unique<Failing>(); }, take),
         std::runtime_error);
