@@ -93,12 +93,13 @@ bool ParseReferenceTime(const std::string& text, CivilDate& date, int& minuteOfD
 // Every record's first line is looked at for a marker: split by hand, as a stream would split it
 // in the "C" locale, at a fraction of the cost.
 std::vector<std::string> MarkerWords(const std::string& line) {
-    constexpr std::string_view kBlanks = " \t\n\v\f\r";
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     std::vector<std::string> words;
-    for (std::size_t at = line.find_first_not_of(kBlanks); at != std::string::npos;) {
-        const std::size_t end = line.find_first_of(kBlanks, at);
-        words.push_back(line.substr(at, end - at));
-        at = line.find_first_not_of(kBlanks, end);
+    for (auto at = line.begin(); at != line.end();) {
+        at = std::find_if_not(at, line.end(), blank);
+        const auto end = std::find_if(at, line.end(), blank);
+        if (at != end) words.emplace_back(at, end);
+        at = end;
     }
     return words;
 }

@@ -31,7 +31,7 @@ bool ParseLabel(std::string_view field, std::string& label) {
     std::size_t n = 0;
     while (n < field.size() && field[n] >= 'A' && field[n] <= 'Z') ++n;
     if (n == 0 || (n < kLabelWidth && field[n] != ':')) return false;
-    label = std::string(field.substr(0, n));
+    label.assign(field.data(), n);
     return field.size() == kLabelWidth &&
            field.find_first_not_of(' ', n + 1) == std::string_view::npos;
 }
