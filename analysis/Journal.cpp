@@ -466,8 +466,9 @@ FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, st
     return reading;
 }
 
-// The steps read on every processor, the caller handed each reading in the steps' order; one
-// file ahead of the caller per thread at most, so that only a few files' texts are held at once.
+// The steps read on every processor, the caller handed each reading in the steps' order; two
+// files ahead of the caller per thread at most, so that only a few files' texts are held at once
+// and a thread whose file is done need not wait while another finishes the file before it.
 // A file is read and written on one thread: its records never cross to another processor's
 // cache.
 class ParallelReading {
@@ -521,7 +522,7 @@ class ParallelReading {
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
-                    return stopping || next == steps.size() || next < taken + workers;
+                    return stopping || next == steps.size() || next < taken + 2 * workers;
                 });
                 if (stopping || next == steps.size()) return;
                 i = next++;
