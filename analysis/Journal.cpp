@@ -307,14 +307,14 @@ std::map<int, MonthFile> MonthFiles(const std::string& yearFolder, int year,
     return months;
 }
 
-// The month's bytes. A file renamed by a new record between the listing and the reading is
-// looked up again under its new name.
-std::optional<std::string> ReadMonth(const std::string& yearFolder, int year, MonthFile& file,
-                                     Journal& journal) {
+// The month's bytes, read into room. A file renamed by a new record between the listing and the
+// reading is looked up again under its new name.
+std::optional<std::string_view> ReadMonth(const std::string& yearFolder, int year, MonthFile& file,
+                                          Journal& journal, std::string& room) {
     for (int attempt = 1;; ++attempt) {
         const std::string path = yearFolder + "/" + file.name;
         try {
-            return reports::ReadWholeFile(path, kLargestReport);
+            return reports::ReadWholeFile(path, kLargestReport, room);
         } catch (const reports::ReportError& error) {
             if (reports::PathExists(path) || attempt == kReadAttempts) {
                 journal.problems.push_back(
@@ -366,11 +366,26 @@ struct RecordMark {
     std::string refusal;  // the marker's, when it cannot be trusted
 };
 
-RecordMark MarkOf(const JournalRecord& r) {
-    RecordMark mark{r.id, r.file, r.line, {}};
-    ParseQcMarker(r.FirstLine(), &mark.refusal);
-    return mark;
-}
+// The records of a series mostly share their first line: a marker is read once for them, not
+// once for each (a full reading, dates and numbers, for every record of a year).
+class RecordMarker {
+  public:
+    RecordMark Mark(const JournalRecord& r) {
+        std::string line = r.FirstLine();
+        if (!read || line != firstLine) {
+            refusal.clear();
+            ParseQcMarker(line, &refusal);
+            firstLine = std::move(line);
+            read = true;
+        }
+        return {r.id, r.file, r.line, refusal};
+    }
+
+  private:
+    bool read = false;
+    std::string firstLine;
+    std::string refusal;  // the first line's
+};
 
 // What is named about whole records, after the problems of the lines: a record number met a
 // second time, and a marker that cannot be trusted (named here once, not wherever the records
@@ -442,18 +457,20 @@ struct FileReading {
     std::exception_ptr failure;
 };
 
-// A file read, its records written by a writer from make when it is given (with room from
-// an earlier file's text), else kept.
-FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, std::string room) {
+// A file read into bytesRoom, its records written by a writer from make when it is given (with
+// room from an earlier file's text), else kept.
+FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, std::string room,
+                     std::string& bytesRoom) {
     FileReading reading;
     if (!step.file) return reading;
     MonthFile file = *step.file;
-    const auto bytes = ReadMonth(step.yearFolder, step.year, file, reading.journal);
+    const auto bytes = ReadMonth(step.yearFolder, step.year, file, reading.journal, bytesRoom);
     if (!bytes) return reading;
     const std::unique_ptr<RecordsWriter> writer = make ? (*make)(std::move(room)) : nullptr;
     std::vector<JournalRecord> kept;
-    const RecordTaker handOver = [&reading, &writer, &kept](JournalRecord&& r) {
-        reading.marks.push_back(MarkOf(r));
+    RecordMarker marker;
+    const RecordTaker handOver = [&reading, &writer, &kept, &marker](JournalRecord&& r) {
+        reading.marks.push_back(marker.Mark(r));
         if (writer)
             writer->Add(r);
         else
@@ -516,6 +533,7 @@ class ParallelReading {
     static constexpr std::size_t kMostWorkers = 8;
 
     void Work() {
+        std::string bytes;  // this thread's files', each written over the one before
         for (;;) {
             std::size_t i = 0;
             std::string room;
@@ -533,7 +551,7 @@ class ParallelReading {
             }
             FileReading reading;
             try {
-                reading = ReadStep(steps[i], make, std::move(room));
+                reading = ReadStep(steps[i], make, std::move(room), bytes);
             } catch (...) {
                 reading.failure = std::current_exception();
             }

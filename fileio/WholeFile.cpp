@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -30,22 +31,28 @@ UniqueFd OpenRegularFile(const std::string& path, std::size_t limit, std::size_t
 
 }  // namespace
 
-std::string ReadWholeFile(const std::string& path, std::size_t limit) {
+std::string_view ReadWholeFile(const std::string& path, std::size_t limit, std::string& room) {
     std::size_t size = 0;
     const UniqueFd file = OpenRegularFile(path, limit, size);
-    std::string bytes;
-    bytes.reserve(size);  // one allocation for a file that does not grow meanwhile
-    char buffer[65536];
+    std::size_t used = 0;
     for (;;) {
-        const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
+        // A byte beyond the size, so that the end is seen without growing the room when the
+        // file does not grow meanwhile.
+        if (used == room.size()) room.resize(std::max(size + 1, 2 * room.size()));
+        const ssize_t n = ::read(file.Get(), room.data() + used, room.size() - used);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw FileError("read", path, errno);
-        if (n == 0) return bytes;
+        if (n == 0) return {room.data(), used};
         // A file that grows while it is read is held to the limit too.
-        if (static_cast<std::size_t>(n) > limit - bytes.size())
-            throw FileError("read", path, EFBIG);
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) > limit - used) throw FileError("read", path, EFBIG);
+        used += static_cast<std::size_t>(n);
     }
+}
+
+std::string ReadWholeFile(const std::string& path, std::size_t limit) {
+    std::string bytes;
+    bytes.resize(ReadWholeFile(path, limit, bytes).size());
+    return bytes;
 }
 
 }  // namespace pulsedesk::fileio

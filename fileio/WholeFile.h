@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace pulsedesk::fileio {
 
@@ -11,5 +12,9 @@ namespace pulsedesk::fileio {
 // file of more than limit bytes gives EFBIG, before it is read.
 std::string ReadWholeFile(const std::string& path,
                           std::size_t limit = std::numeric_limits<std::size_t>::max());
+// The same, read into `room`, which keeps its length and is written over: a reader of file after
+// file keeps one buffer, not a new one for each that is faulted in page by page, and the bytes
+// are not copied on from a buffer of their own. Returns the bytes, at the room's start.
+std::string_view ReadWholeFile(const std::string& path, std::size_t limit, std::string& room);
 
 }  // namespace pulsedesk::fileio

@@ -23,6 +23,14 @@ std::string ReadWholeFile(const std::string& path, std::size_t limit) {
     }
 }
 
+std::string_view ReadWholeFile(const std::string& path, std::size_t limit, std::string& room) {
+    try {
+        return fileio::ReadWholeFile(path, limit, room);
+    } catch (const fileio::FileError& error) {
+        throw ReportError(error.what());
+    }
+}
+
 void ReplaceFile(FileWriter& writer, const std::string& path, const std::string& bytes) {
     try {
         writer.Replace(path, bytes);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fileio/DurableFileWriter.h"
@@ -19,6 +20,7 @@ using fileio::FileWriter;
 // The file layer's operations with their failures raised as ReportError, with the same text.
 std::string ReadWholeFile(const std::string& path,
                           std::size_t limit = std::numeric_limits<std::size_t>::max());
+std::string_view ReadWholeFile(const std::string& path, std::size_t limit, std::string& room);
 void ReplaceFile(FileWriter& writer, const std::string& path, const std::string& bytes);
 
 bool PathExists(const std::string& path);

@@ -185,6 +185,24 @@ TEST_F(JournalTest, AFailureWhileFilesAreReadReachesTheCaller) {
                  std::runtime_error);
 }
 
+// Records of a series share their first line, whose marker is read once for them: a refusal is
+// named for each record with that line, for none with another.
+TEST_F(JournalTest, ARefusedMarkerIsNamedForEachOfItsRecordsAndNoOther) {
+    now = {2026, 3, 2, 9, 0, 0};
+    auto store = Open();
+    for (const char* first : {"QC CHI2 a&b", "QC CHI2 a&b", "QC CHI2 ok", "PLATEAU a b",
+                              "QC CHI2 it's"}) {
+        store->AddRecord(first);
+        store->AddMeasurement(120, 500, hundredSeconds);
+    }
+    const Journal j = ReadJournal(Work());
+    ASSERT_EQ(j.records.size(), 5u);
+    std::vector<int> named;
+    for (const JournalProblem& p : j.problems)
+        if (p.reason.find("whose name is not") != std::string::npos) named.push_back(p.line);
+    EXPECT_EQ(named, (std::vector<int>{j.records[0].line, j.records[1].line, j.records[4].line}));
+}
+
 // No month reaches 64 MiB, and a damaged file names its first hundred problems only.
 TEST_F(JournalTest, AFileTooLargeIsRefusedAndProblemsAreCappedPerFile) {
     WriteYearEnd();
