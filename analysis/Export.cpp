@@ -38,6 +38,12 @@ class RowWriter {
     void Optional(std::optional<double> value) {
         if (value) Number(*value);
     }
+    // The rate is the count over the count time: count × 100 / hundredths.
+    void Rate(const JournalMeasurement& m, QuotientWriter& rates) {
+        if (const auto rate = m.Rate())
+            at = rates.Put(at, *rate, std::uint64_t{m.count} * 100,
+                           static_cast<std::uint64_t>(m.countTimeHundredths));
+    }
     // "12.05": whole seconds and two digits of hundredths.
     void CountTime(std::int64_t hundredths) {
         Number(hundredths / 100);
@@ -169,7 +175,7 @@ void ExportRows::AddCsv(const JournalRecord& r) {
         row.Char(',');
         row.Number(m.count);
         row.Char(',');
-        row.Optional(m.Rate());
+        row.Rate(m, rates);
         row.Char(',');
         row.Optional(m.RateUncertainty());
         row.Char(',');

@@ -11,6 +11,7 @@
 
 #include "analysis/Journal.h"
 #include "analysis/SampleResult.h"
+#include "analysis/Shortest.h"
 
 namespace pulsedesk::analysis {
 
@@ -44,6 +45,7 @@ class ExportRows final : public RecordsWriter {
         CivilDate date;
         std::string text;
     } day;  // the last row's, written once
+    QuotientWriter rates;
 };
 
 // The whole text from rows written in parts (a file's records at a time), handed to write as it

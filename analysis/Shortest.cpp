@@ -1,5 +1,7 @@
 #include "analysis/Shortest.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -90,23 +92,71 @@ char* PutFixedForm(char* at, const char* digits, int n, int point) {
     return at + n + 1;
 }
 
-}  // namespace
-
-char* PutShortest(char* at, double value) {
-    if (value == 0 || !std::isfinite(value) || std::fabs(value) >= kExactIntegers)
-        return std::to_chars(at, at + kMostShortest, value).ptr;
-    const auto decimal = jkj::dragonbox::to_decimal(value);
+// significand × 10^exponent, the significand without trailing zeros.
+char* PutDecimal(char* at, bool negative, std::uint64_t significand, int exponent10) {
     char room[kRoom] = {};
-    const char* digits = PutSignificand(room + kDigitsEnd, decimal.significand);
+    const char* digits = PutSignificand(room + kDigitsEnd, significand);
     const int n = static_cast<int>(room + kDigitsEnd - digits);
-    if (decimal.is_negative) *at++ = '-';
-    const int point = n + decimal.exponent;
+    if (negative) *at++ = '-';
+    const int point = n + exponent10;
     const int exponent = point - 1;
     const int exponentDigits = std::abs(exponent) >= 100 ? 3 : 2;
     const int exponentLength = n + (n > 1 ? 1 : 0) + 2 + exponentDigits;
     const int fixedLength = point <= 0 ? 2 - point + n : point >= n ? point : n + 1;
     return fixedLength <= exponentLength ? PutFixedForm(at, digits, n, point)
                                          : PutExponentForm(at, digits, n, exponent);
+}
+
+// Up to 10^15 a decimal's digits are its double's shortest text: no two decimals of at most 15
+// digits read as the same double.
+constexpr std::uint64_t kUniqueDigits = 1000000000000000;
+constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr int kMostTens = 15;
+
+}  // namespace
+
+char* PutShortest(char* at, double value) {
+    if (value == 0 || !std::isfinite(value) || std::fabs(value) >= kExactIntegers)
+        return std::to_chars(at, at + kMostShortest, value).ptr;
+    const auto decimal = jkj::dragonbox::to_decimal(value);
+    return PutDecimal(at, decimal.is_negative, decimal.significand, decimal.exponent);
+}
+
+QuotientWriter::Scale QuotientWriter::ScaleOf(std::uint64_t denominator) {
+    if (denominator == 0) return {};
+    const int twos = std::countr_zero(denominator);
+    std::uint64_t rest = denominator >> twos;
+    int fives = 0;
+    for (; rest % 5 == 0; rest /= 5) ++fives;
+    const int tens = std::max(twos, fives);
+    if (rest != 1 || tens > kMostTens) return {};
+    // 1 / (2^twos 5^fives) = 2^(tens - twos) 5^(tens - fives) / 10^tens
+    std::uint64_t factor = std::uint64_t{1} << (tens - twos);
+    for (int i = fives; i < tens; ++i) factor *= 5;
+    return {denominator, factor, tens, true};
+}
+
+char* QuotientWriter::Put(char* at, double value, std::uint64_t numerator,
+                          std::uint64_t denominator) {
+    if (denominator != scale.denominator) scale = ScaleOf(denominator);
+    std::uint64_t significand = 0;
+    if (!scale.decimal || numerator == 0 || !(value > 0 && value < kExactIntegers) ||
+        __builtin_mul_overflow(numerator, scale.factor, &significand))
+        return PutShortest(at, value);
+    int exponent10 = -scale.tens;
+    for (; significand % 100 == 0; significand /= 100) exponent10 += 2;
+    if (significand % 10 == 0) {
+        significand /= 10;
+        ++exponent10;
+    }
+    // The quotient's digits stand for value only when value is the double they read as.
+    const bool same = significand < kUniqueDigits && exponent10 >= -kMostTens &&
+                      exponent10 <= kMostTens &&
+                      (exponent10 >= 0 ? static_cast<double>(significand) * kTens[exponent10]
+                                       : static_cast<double>(significand) / kTens[-exponent10]) ==
+                          value;
+    return same ? PutDecimal(at, false, significand, exponent10) : PutShortest(at, value);
 }
 
 }  // namespace pulsedesk::analysis

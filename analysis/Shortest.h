@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace pulsedesk::analysis {
 
@@ -15,5 +16,24 @@ inline constexpr std::size_t kShortestRoom = 48;
 
 // Writes at `at`; returns the text's end.
 char* PutShortest(char* at, double value);
+// The same for quotients, one after another: rates, counts over count times. Such a quotient is
+// mostly a decimal of few digits, which are then the shortest text, and the search for it is left
+// out; the denominator's factors are found once for the quotients that share it.
+class QuotientWriter {
+  public:
+    // value: the double read from numerator / denominator.
+    char* Put(char* at, double value, std::uint64_t numerator, std::uint64_t denominator);
+
+  private:
+    // 1 / denominator = factor / 10^tens, when decimal.
+    struct Scale {
+        std::uint64_t denominator = 0;
+        std::uint64_t factor = 0;
+        int tens = 0;
+        bool decimal = false;
+    };
+    static Scale ScaleOf(std::uint64_t denominator);
+    Scale scale;
+};
 
 }  // namespace pulsedesk::analysis

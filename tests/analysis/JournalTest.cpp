@@ -295,30 +295,45 @@ TEST(LocalMinuteTest, TextPadsEachFieldAndKeepsWhatDoesNotFit) {
 }
 
 // The export's own shortest form against the library's: the lengths at which the exponent form
-// wins or ties, and a seeded sweep of rates and their uncertainties as the rows compute them.
+// wins or ties, and a seeded sweep of rates and their uncertainties as the rows compute them;
+// the rates also from their count and count time, over times of few decimals and any others.
 TEST(ShortestTest, WritesWhatToCharsWrites) {
     std::vector<double> values = {0.0, -0.0, 0.27, 0.2, 4, 0.0001, 0.001, 1e-05, 100000, 10000,
                                   1234500000, 12345600000, 1.5e-10, 5e-324, 1e-300, 1e22,
                                   9007199254740991.0, 9007199254740992.0, 1.7976931348623157e308,
                                   -2.2250738585072014e-308, 123456.789, -0.5, 429496729500.0};
+    struct Rate {
+        double value;
+        std::uint64_t count, hundredths;
+    };
+    std::vector<Rate> rates = {{0.1 + 0.2, 3, 1000}};  // a value that is not the double of 0.3
+    const std::int64_t fewDecimals[] = {1, 8, 125, 1000, 6000, 10000, 12500, 390625, 33554432};
     std::mt19937_64 random(20261208);
     std::uniform_int_distribution<std::uint32_t> count;
     std::uniform_int_distribution<std::int64_t> hundredths(1, 99LL * 3600 * 100);
     for (int i = 0; i < 200000; ++i) {
-        const double n = count(random) >> (i % 32);
-        const double t = static_cast<double>(hundredths(random) >> (i % 24)) / 100.0;
+        const std::uint32_t n = count(random) >> (i % 32);
+        const std::int64_t h = i % 2 ? hundredths(random) >> (i % 24) : fewDecimals[i % 9];
+        const double t = static_cast<double>(h) / 100.0;
         values.insert(values.end(), {n / t, std::sqrt(n) / t});
+        if (h > 0) rates.push_back({n / t, n, static_cast<std::uint64_t>(h)});
         double bits;
         const std::uint64_t pattern = random();
         std::memcpy(&bits, &pattern, sizeof bits);
         if (std::isfinite(bits)) values.push_back(bits);
     }
-    for (double value : values) {
-        char ours[kShortestRoom], theirs[kMostShortest];
-        const std::string_view expected(theirs,
-                                        std::to_chars(theirs, theirs + sizeof theirs, value).ptr);
-        ASSERT_EQ(std::string_view(ours, PutShortest(ours, value)), expected) << std::hexfloat << value;
-    }
+    char ours[kShortestRoom], theirs[kMostShortest];
+    const auto expected = [&theirs](double value) {
+        return std::string_view(theirs, std::to_chars(theirs, theirs + sizeof theirs, value).ptr);
+    };
+    for (double value : values)
+        ASSERT_EQ(std::string_view(ours, PutShortest(ours, value)), expected(value))
+            << std::hexfloat << value;
+    QuotientWriter writer;
+    for (const Rate& r : rates)
+        ASSERT_EQ(std::string_view(ours, writer.Put(ours, r.value, r.count * 100, r.hundredths)),
+                  expected(r.value))
+            << r.count << " / " << r.hundredths;
 }
 
 TEST(RecordRefTest, TakesYearAndNumberOrNumberAlone) {
