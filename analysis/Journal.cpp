@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
@@ -59,9 +58,9 @@ std::optional<CivilDate> ParseDateLine(std::string_view line, std::string& error
 }
 
 // The rate the line prints must be the one its count and time give, or one of them was altered.
-bool RateAgrees(const reports::MeasurementFields& f) {
-    if (!f.rate) return reports::Hundredths(f.time) == 0 && f.category == '-';
-    return f.category != '-' && f.rate == reports::RateOf(f.count, f.time);
+bool RateAgrees(const reports::MeasurementFields& f, std::uint64_t hundredths) {
+    if (!f.rate) return hundredths == 0 && f.category == '-';
+    return f.category != '-' && reports::IsRateOf(*f.rate, f.count, hundredths);
 }
 
 // The state of one file's reading.
@@ -222,7 +221,9 @@ class FileReader {
         std::string error;
         auto parsed = reports::ParseMeasurementLine(text, error);
         if (!parsed) return Problem("not a measurement line: " + error);
-        if (!RateAgrees(*parsed)) return Problem("its rate D does not follow from N and Tm");
+        const std::uint64_t hundredths = reports::Hundredths(parsed->time);
+        if (!RateAgrees(*parsed, hundredths))
+            return Problem("its rate D does not follow from N and Tm");
         if (state == State::Description) Problem("a record block without its closing line");
         state = State::Closed;
         closedByHyphens = false;
@@ -236,7 +237,7 @@ class FileReader {
         JournalMeasurement m;
         m.label = std::move(parsed->label);
         m.thresholdMv = parsed->thresholdMv;
-        m.countTimeHundredths = static_cast<std::int64_t>(reports::Hundredths(parsed->time));
+        m.countTimeHundredths = static_cast<std::int64_t>(hundredths);
         m.count = parsed->count;
         m.category = parsed->category;
         m.end = {day, parsed->hour, parsed->minute};
@@ -672,16 +673,6 @@ double LocalMinute::Days() const {
 }
 
 std::string RecordId::Text() const { return std::to_string(year) + ":" + std::to_string(number); }
-
-std::optional<double> JournalMeasurement::Rate() const {
-    if (countTimeHundredths == 0) return std::nullopt;
-    return count / CountTimeS();
-}
-
-std::optional<double> JournalMeasurement::RateUncertainty() const {
-    if (countTimeHundredths == 0) return std::nullopt;
-    return std::sqrt(static_cast<double>(count)) / CountTimeS();
-}
 
 std::string JournalRecord::FirstLine() const {
     if (description.empty()) return {};

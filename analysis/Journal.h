@@ -3,6 +3,7 @@
 // written, renamed or locked, so it runs while the panel writes.
 #pragma once
 
+#include <cmath>
 #include <compare>
 #include <cstdint>
 #include <functional>
@@ -65,11 +66,18 @@ struct JournalMeasurement {
     char category = 'N';  // 'N', 'W', 'A', or '-' for a line without a count time
     int line = 0;         // from 1, in the record's file
 
+    // Here, not out of line, so that a row's rate and uncertainty share one division for t.
     double CountTimeS() const { return static_cast<double>(countTimeHundredths) / 100.0; }
     // N / t computed afresh (not the line's truncated figure); empty without a count time.
-    std::optional<double> Rate() const;
+    std::optional<double> Rate() const {
+        if (countTimeHundredths == 0) return std::nullopt;
+        return count / CountTimeS();
+    }
     // The Poisson standard uncertainty of the rate, sqrt(N) / t.
-    std::optional<double> RateUncertainty() const;
+    std::optional<double> RateUncertainty() const {
+        if (countTimeHundredths == 0) return std::nullopt;
+        return std::sqrt(static_cast<double>(count)) / CountTimeS();
+    }
 };
 
 struct JournalRecord {

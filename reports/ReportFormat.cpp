@@ -184,6 +184,13 @@ std::optional<std::uint64_t> RateOf(std::uint32_t count, CountTime time) {
     return std::uint64_t{count} * 100000ull / hundredths;
 }
 
+bool IsRateOf(std::uint64_t rate, std::uint32_t count, std::uint64_t hundredths) {
+    // rate = floor(n / hundredths) exactly when rate × hundredths <= n < (rate + 1) × hundredths
+    const std::uint64_t n = std::uint64_t{count} * 100000ull;
+    const unsigned __int128 below = static_cast<unsigned __int128>(rate) * hundredths;
+    return hundredths != 0 && below <= n && n - below < hundredths;
+}
+
 char CategoryOf(std::uint64_t rate, const DeviceInfo& device) {
     if (rate < static_cast<std::uint32_t>(device.warningThreshold)) return 'N';
     if (rate < static_cast<std::uint32_t>(device.alarmThreshold)) return 'W';

@@ -72,6 +72,9 @@ std::uint64_t Hundredths(const CountTime& time);
 
 // Pulses per second in thousandths, truncated; empty for a count time of zero.
 std::optional<std::uint64_t> RateOf(std::uint32_t count, CountTime time);
+// Whether rate is RateOf for a count over a time of these hundredths, found without a division:
+// the reader checks every line.
+bool IsRateOf(std::uint64_t rate, std::uint32_t count, std::uint64_t hundredths);
 char CategoryOf(std::uint64_t rate, const DeviceInfo& device);  // 'N', 'W' or 'A'
 // The measurement line with its rate and category.
 std::string MeasurementLine(const std::string& label, const LocalTime& now, std::int32_t threshold,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "reports/ReportFormat.h"
 
 namespace pulsedesk::reports {
@@ -132,6 +134,27 @@ TEST(Measurements, FieldsWidthsRatesAndCategories) {
     // Negative thresholds read as huge unsigned numbers: everything is below them.
     device.warningThreshold = -1;
     EXPECT_EQ(CategoryOf(1'000'000'000, device), 'N');
+}
+
+// The reader's check without a division against the writer's rate, over seeded counts and
+// times, at the rate, one either side, a rate too large for any count, and one whose product
+// with a time of 2^20 hundredths wraps round 64 bits to just below the count.
+TEST(Measurements, ARateIsCheckedAsTheWriterComputesIt) {
+    std::mt19937_64 random(20261209);
+    for (int i = 0; i < 100000; ++i) {
+        const std::uint32_t count = i < 2 ? (i == 0 ? 0 : 0xFFFFFFFFu) : random() >> (i % 32);
+        const std::uint64_t hundredths =
+            i % 7 == 0 ? std::uint64_t{1} << (i / 7 % 21) : random() % 36000000 >> (i % 24);
+        const CountTime time{static_cast<std::uint8_t>(hundredths / 360000),
+                             static_cast<std::uint8_t>(hundredths / 6000 % 60),
+                             static_cast<std::uint8_t>(hundredths / 100 % 60),
+                             static_cast<std::uint8_t>(hundredths % 100)};
+        const std::uint64_t rate = RateOf(count, time).value_or(0);
+        for (std::uint64_t r : {rate - 1, rate, rate + 1, std::uint64_t{999999999999999},
+                                (std::uint64_t{1} << 44) + rate})
+            ASSERT_EQ(IsRateOf(r, count, hundredths), RateOf(count, time) == r)
+                << r << " for " << count << " over " << hundredths;
+    }
 }
 
 TEST(Labels, RunFromAtThroughZToAaAndOn) {
