@@ -1,21 +1,30 @@
 #include "fileio/TextLines.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace pulsedesk::fileio {
 
 namespace {
 
-// Where the line ends: at its first CR or LF. Two memchr beat a search for either byte, which
-// compares every byte with both.
+// Where the line ends: at its first CR or LF, both looked for in sixteen bytes at a time (two
+// memchr, one for each byte, look at every byte of a line ended by CR LF twice).
 std::size_t LineEnd(std::string_view bytes) {
-    const void* lf = std::memchr(bytes.data(), '\n', bytes.size());
-    const std::size_t stop =
-        lf == nullptr ? bytes.size()
-                      : static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data());
-    const void* cr = std::memchr(bytes.data(), '\r', stop);
-    return cr == nullptr ? stop
-                         : static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
+    using Bytes = char __attribute__((vector_size(16)));
+    std::size_t at = 0;
+    for (; at + sizeof(Bytes) <= bytes.size(); at += sizeof(Bytes)) {
+        Bytes piece;
+        std::memcpy(&piece, bytes.data() + at, sizeof piece);
+        const auto ends = (piece == '\n') | (piece == '\r');
+        std::uint64_t halves[2];
+        std::memcpy(halves, &ends, sizeof halves);
+        if ((halves[0] | halves[1]) == 0) continue;
+        std::size_t i = 0;
+        while (ends[i] == 0) ++i;
+        return at + i;
+    }
+    while (at < bytes.size() && bytes[at] != '\n' && bytes[at] != '\r') ++at;
+    return at;
 }
 
 }  // namespace

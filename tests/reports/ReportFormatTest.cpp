@@ -18,6 +18,12 @@ TEST(TextLines, ReadingAcceptsEveryLineEndAndWritingUsesCrLf) {
     EXPECT_EQ(SplitLines(""), Lines{});
     EXPECT_EQ(SplitLines(std::string("x\0y\xFF", 4)), Lines{std::string("x\0y\xFF", 4)});
     EXPECT_EQ(JoinLines({"a", "", "\xC4\xE0"}), "a\r\n\r\n\xC4\xE0\r\n");
+    // Lines are searched in blocks: an end at each place of the first blocks, and none at all.
+    for (std::size_t length = 0; length < 40; ++length)
+        for (const char* end : {"\r", "\n", "\r\n"})
+            EXPECT_EQ(SplitLines(std::string(length, 'x') + end + "y"),
+                      (Lines{std::string(length, 'x'), "y"}));
+    EXPECT_EQ(SplitLines(std::string(40, 'x')), Lines{std::string(40, 'x')});
 }
 
 TEST(ReportFileNames, BuildWithSixDigitsOrMoreAndParseWithDefaults) {
