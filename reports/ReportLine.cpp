@@ -32,8 +32,10 @@ bool ParseLabel(std::string_view field, std::string& label) {
     while (n < field.size() && field[n] >= 'A' && field[n] <= 'Z') ++n;
     if (n == 0 || (n < kLabelWidth && field[n] != ':')) return false;
     label.assign(field.data(), n);
-    return field.size() == kLabelWidth &&
-           field.find_first_not_of(' ', n + 1) == std::string_view::npos;
+    if (field.size() != kLabelWidth) return false;
+    for (std::size_t i = n + 1; i < kLabelWidth; ++i)
+        if (field[i] != ' ') return false;
+    return true;
 }
 
 std::uint8_t TwoDigits(LineCursor& c, std::string_view what) {
@@ -107,9 +109,9 @@ std::optional<MeasurementFields> ParseStoreLayout(std::string_view line) {
     constexpr std::size_t kLabelAt = 11, kSignAt = 25, kCategoryAt = 79;
     const char sign = line.size() > kSignAt ? line[kSignAt] : 0;
     const char category = line.size() > kCategoryAt ? line[kCategoryAt] : 0;
-    if (!HasStoreLayout(line) || (sign != ' ' && sign != '-') ||
-        std::string_view("NWA-").find(category) == std::string_view::npos)
-        return std::nullopt;
+    // The categories compared one by one: a search of "NWA-" is a call for every line.
+    const bool known = category == 'N' || category == 'W' || category == 'A' || category == '-';
+    if (!HasStoreLayout(line) || (sign != ' ' && sign != '-') || !known) return std::nullopt;
     MeasurementFields f;
     if (!ParseLabel(line.substr(kLabelAt, kLabelWidth), f.label)) return std::nullopt;
     f.hour = static_cast<int>(DigitsAt<2>(line, 15));
