@@ -145,14 +145,9 @@ char* QuotientWriter::Put(char* at, double value, std::uint64_t numerator,
         __builtin_mul_overflow(numerator, scale.factor, &significand))
         return PutShortest(at, value);
     int exponent10 = -scale.tens;
-    for (; significand % 100 == 0; significand /= 100) exponent10 += 2;
-    if (significand % 10 == 0) {
-        significand /= 10;
-        ++exponent10;
-    }
+    for (; significand % 10 == 0; significand /= 10) ++exponent10;
     // The quotient's digits stand for value only when value is the double they read as.
-    const bool same = significand < kUniqueDigits && exponent10 >= -kMostTens &&
-                      exponent10 <= kMostTens &&
+    const bool same = significand < kUniqueDigits && exponent10 <= kMostTens &&
                       (exponent10 >= 0 ? static_cast<double>(significand) * kTens[exponent10]
                                        : static_cast<double>(significand) / kTens[-exponent10]) ==
                           value;
