@@ -94,10 +94,22 @@ const std::string& ExportCsvHeader() {
     return header;
 }
 
+namespace {
+
+// Whether a cell must be quoted. The C library's strcspn looks at many characters at once; it
+// stops at a NUL too, past which the search goes on.
+bool NeedsQuotes(const std::string& text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        at += std::strcspn(text.c_str() + at, ",\"\r\n");
+        if (at < text.size() && text[at] != '\0') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string CsvCell(const std::string& text) {
-    // Looked at once per character, not once per character and sign (a call each).
-    const auto quoted = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
-    if (std::none_of(text.begin(), text.end(), quoted)) return text;
+    if (!NeedsQuotes(text)) return text;
     std::string cell;
     cell.reserve(text.size() + 8);
     cell += '"';

@@ -484,11 +484,11 @@ FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, st
     return reading;
 }
 
-// The steps read on every processor, the caller handed each reading in the steps' order; two
-// files ahead of the caller per thread at most, so that only a few files' texts are held at once
-// and a thread whose file is done need not wait while another finishes the file before it.
-// A file is read and written on one thread: its records never cross to another processor's
-// cache.
+// The steps read on every processor, the caller handed each reading in the steps' order. At most
+// one file more than there are threads is read or held before the caller has written its text
+// out: each holds a text's room, and a room beyond those is fresh memory, a page fault for every
+// page of it. A file is read and written on one thread: its records never cross to another
+// processor's cache.
 class ParallelReading {
   public:
     ParallelReading(const std::vector<ReadingStep>& steps, const RecordsWriterMaker* make)
@@ -517,17 +517,20 @@ class ParallelReading {
         changed.wait(lock, [&] { return done[i].has_value(); });
         FileReading reading = std::move(*done[i]);
         done[i].reset();
-        taken = i + 1;
         lock.unlock();
-        changed.notify_all();
         if (reading.failure) std::rethrow_exception(reading.failure);
         return reading;
     }
-    // A text written out: its memory is written over by a later file's, not given back to the
-    // system and taken anew (a page fault for every page).
+    // The text of the reading taken last, written out: its memory is written over by a later
+    // file's, not given back to the system and taken anew.
     void Recycle(std::string text) {
-        std::lock_guard lock(mutex);
-        rooms.push_back(std::move(text));
+        {
+            std::lock_guard lock(mutex);
+            // A listing's step or a file not read had no text.
+            if (!text.empty()) rooms.push_back(std::move(text));
+            ++written;
+        }
+        changed.notify_all();
     }
 
   private:
@@ -541,7 +544,7 @@ class ParallelReading {
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
-                    return stopping || next == steps.size() || next < taken + 2 * workers;
+                    return stopping || next == steps.size() || next < written + workers + 1;
                 });
                 if (stopping || next == steps.size()) return;
                 i = next++;
@@ -570,7 +573,7 @@ class ParallelReading {
     std::vector<std::string> rooms;
     const std::size_t workers;
     std::size_t next = 0;
-    std::size_t taken = 0;
+    std::size_t written = 0;
     bool stopping = false;
     std::mutex mutex;
     std::condition_variable changed;

@@ -1,5 +1,6 @@
 #include "fileio/TextLines.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -19,9 +20,12 @@ std::size_t LineEnd(std::string_view bytes) {
         std::uint64_t halves[2];
         std::memcpy(halves, &ends, sizeof halves);
         if ((halves[0] | halves[1]) == 0) continue;
-        std::size_t i = 0;
-        while (ends[i] == 0) ++i;
-        return at + i;
+        // The first end's byte is the lowest set byte of the halves, read in the machine's order.
+        const std::uint64_t half = halves[0] != 0 ? halves[0] : halves[1];
+        const std::size_t first = static_cast<std::size_t>(
+            std::endian::native == std::endian::little ? std::countr_zero(half)
+                                                       : std::countl_zero(half)) / 8;
+        return at + (halves[0] != 0 ? 0 : 8) + first;
     }
     while (at < bytes.size() && bytes[at] != '\n' && bytes[at] != '\r') ++at;
     return at;

@@ -294,6 +294,16 @@ TEST(LocalMinuteTest, TextPadsEachFieldAndKeepsWhatDoesNotFit) {
     }
 }
 
+
+// A separator anywhere in a cell quotes it, one after a NUL byte too.
+TEST(CsvCellTest, QuotesACellWithASeparatorAnywhere) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain", "plain"},          {"a\0b"s, "a\0b"s},           {"a\0,b"s, "\"a\0,b\""s},
+        {"x\r"s, "\"x\r\""},         {"say \"hi\"", "\"say \"\"hi\"\"\""},
+    };
+    for (const auto& [text, cell] : cases) EXPECT_EQ(CsvCell(text), cell) << text;
+}
 // The export's own shortest form against the library's: the lengths at which the exponent form
 // wins or ties, and a seeded sweep of rates and their uncertainties as the rows compute them;
 // the rates also from their count and count time, over times of few decimals and any others.
