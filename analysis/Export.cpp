@@ -134,11 +134,9 @@ std::string ExportJson(const Journal& journal, std::optional<RecordId> only) {
     return Exported(journal, only, ExportFormat::Json);
 }
 
-ExportRows::ExportRows(ExportFormat format, std::string room)
-    : format(format), text(std::move(room)) {
-    // The room keeps its length: what it holds is written over, not cleared and filled with
-    // zeros again as it is grown into.
-    if (text.capacity() < kFirstRoom) text.reserve(kFirstRoom);
+ExportRows::ExportRows(ExportFormat format, TextRoom room) : format(format), text(std::move(room)) {
+    // Memory the system gives page by page, as the rows are written into it.
+    if (text.size < kFirstRoom) Grow(kFirstRoom);
 }
 
 void ExportRows::Add(const JournalRecord& record) {
@@ -151,13 +149,14 @@ void ExportRows::Add(const JournalRecord& record) {
 WrittenText ExportRows::Text() && { return {std::move(text), used}; }
 
 char* ExportRows::Room(std::size_t most) {
-    if (text.size() - used < most) {
-        // Doubled within the room reserved, whose pages the system gives only as they are
-        // written; beyond it the string grows as strings do.
-        const std::size_t doubled = std::max(used + most, 2 * text.size());
-        text.resize(doubled <= text.capacity() ? doubled : std::max(used + most, text.capacity()));
-    }
-    return text.data() + used;
+    if (text.size - used < most) Grow(std::max(used + most, 2 * text.size));
+    return text.bytes.get() + used;
+}
+
+void ExportRows::Grow(std::size_t size) {
+    TextRoom larger{std::make_unique_for_overwrite<char[]>(size), size};
+    if (used > 0) std::memcpy(larger.bytes.get(), text.bytes.get(), used);
+    text = std::move(larger);
 }
 
 void ExportRows::Append(std::string_view piece) {

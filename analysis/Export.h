@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,20 +27,22 @@ enum class ExportFormat { Csv, Json };
 // an object, each written after ",\n". Room is a text whose memory may be written over.
 class ExportRows final : public RecordsWriter {
   public:
-    explicit ExportRows(ExportFormat format, std::string room = {});
+    explicit ExportRows(ExportFormat format, TextRoom room = {});
     void Add(const JournalRecord& record) override;
     WrittenText Text() && override;
 
   private:
     // Room is made for a row at once, not appended to piece by piece.
     char* Room(std::size_t most);
-    void Used(const char* end) { used = static_cast<std::size_t>(end - text.data()); }
+    // Room of this size, what is written kept.
+    void Grow(std::size_t size);
+    void Used(const char* end) { used = static_cast<std::size_t>(end - text.bytes.get()); }
     void Append(std::string_view piece);
     void AddCsv(const JournalRecord& record);
     void AddJson(const JournalRecord& record);
 
     ExportFormat format;
-    std::string text;
+    TextRoom text;
     std::size_t used = 0;
     struct Day {
         CivilDate date;

@@ -460,7 +460,7 @@ struct FileReading {
 
 // A file read into bytesRoom, its records written by a writer from make when it is given (with
 // room from an earlier file's text), else kept.
-FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, std::string room,
+FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, TextRoom room,
                      std::string& bytesRoom) {
     FileReading reading;
     if (!step.file) return reading;
@@ -523,11 +523,11 @@ class ParallelReading {
     }
     // The text of the reading taken last, written out: its memory is written over by a later
     // file's, not given back to the system and taken anew.
-    void Recycle(std::string text) {
+    void Recycle(TextRoom text) {
         {
             std::lock_guard lock(mutex);
             // A listing's step or a file not read had no text.
-            if (!text.empty()) rooms.push_back(std::move(text));
+            if (text.bytes) rooms.push_back(std::move(text));
             ++written;
         }
         changed.notify_all();
@@ -540,7 +540,7 @@ class ParallelReading {
         std::string bytes;  // this thread's files', each written over the one before
         for (;;) {
             std::size_t i = 0;
-            std::string room;
+            TextRoom room;
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
@@ -570,7 +570,7 @@ class ParallelReading {
     const std::vector<ReadingStep>& steps;
     const RecordsWriterMaker* make;
     std::vector<std::optional<FileReading>> done;
-    std::vector<std::string> rooms;
+    std::vector<TextRoom> rooms;
     const std::size_t workers;
     std::size_t next = 0;
     std::size_t written = 0;

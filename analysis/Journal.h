@@ -144,12 +144,18 @@ using RecordTaker = std::function<void(JournalRecord&&)>;
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
                     const RecordTaker& take);
 
-// A file's records as text: the first `length` characters of room. The room keeps its whole
-// length for the next file's text, as a string shortened and grown again is filled with zeros.
+// Memory for a file's records as text, written over from file to file and never cleared: a
+// string grown is filled with zeros first, and each page of it taken from the system for that.
+struct TextRoom {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+};
+
+// A file's records as text: the first `length` characters of room.
 struct WrittenText {
-    std::string room;
+    TextRoom room;
     std::size_t length = 0;
-    std::string_view View() const { return {room.data(), length}; }
+    std::string_view View() const { return {room.bytes.get(), length}; }
 };
 
 // Writes one file's records to text as the reading passes them, on the thread that reads the
@@ -162,7 +168,7 @@ class RecordsWriter {
 };
 // A writer for each file, made on the reading threads (at the same time): room is the room of
 // a file's text written before, whose memory the writer may write over.
-using RecordsWriterMaker = std::function<std::unique_ptr<RecordsWriter>(std::string room)>;
+using RecordsWriterMaker = std::function<std::unique_ptr<RecordsWriter>(TextRoom room)>;
 using TextTaker = std::function<void(std::string_view)>;
 // The same reading with each file's records written to text on the thread that read them, and
 // the texts handed to take in the order of the files: a large journal is read and written on

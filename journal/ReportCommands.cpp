@@ -166,7 +166,7 @@ int ExportAll(const JournalOptions& o, const std::string& folder, std::FILE* out
     });
     const an::Journal rest = an::WriteJournal(
         folder, o.months,
-        [format](std::string room) {
+        [format](an::TextRoom room) {
             return std::make_unique<an::ExportRows>(format, std::move(room));
         },
         [&writer](std::string_view rows) { writer.Add(rows); });

@@ -151,7 +151,7 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
         ExportWriter writer(format, [&text](std::string_view piece) { text += piece; });
         const Journal rest = WriteJournal(
             Work(), {},
-            [format](std::string room) {
+            [format](TextRoom room) {
                 return std::make_unique<ExportRows>(format, std::move(room));
             },
             [&writer](std::string_view rows) { writer.Add(rows); });
@@ -173,12 +173,16 @@ TEST_F(JournalTest, AFailureWhileFilesAreReadReachesTheCaller) {
         void Add(const JournalRecord& r) override {
             if (r.id == RecordId{2026, 2}) throw std::runtime_error("writer failed");
         }
-        WrittenText Text() && override { return {"rows", 4}; }
+        WrittenText Text() && override {
+            TextRoom room{std::make_unique<char[]>(4), 4};
+            std::memcpy(room.bytes.get(), "rows", 4);
+            return {std::move(room), 4};
+        }
     };
     std::vector<std::string> taken;
     const auto take = [&taken](std::string_view text) { taken.emplace_back(text); };
     EXPECT_THROW(
-        WriteJournal(Work(), {}, [](std::string) { return std::make_unique<Failing>(); }, take),
+        WriteJournal(Work(), {}, [](TextRoom) { return std::make_unique<Failing>(); }, take),
         std::runtime_error);
     EXPECT_EQ(taken, std::vector<std::string>{"rows"});  // November's, before December failed
     EXPECT_THROW(ReadJournal(Work(), {}, [](JournalRecord&&) { throw std::runtime_error("x"); }),
@@ -294,6 +298,21 @@ TEST(LocalMinuteTest, TextPadsEachFieldAndKeepsWhatDoesNotFit) {
     }
 }
 
+
+// A file's rows beyond the first room made for them: the room grows and keeps what was written.
+TEST(ExportRowsTest, RowsBeyondTheFirstRoomAreKept) {
+    JournalRecord r{.id = {2026, 1}, .description = {std::string(300, 'x')}, .file = "2026/a.rep"};
+    const auto rowsOf = [&r](std::size_t n) {
+        r.measurements.assign(n, {.label = "A", .countTimeHundredths = 10000, .count = 100});
+        ExportRows rows(ExportFormat::Csv);
+        rows.Add(r);
+        return std::string(std::move(rows).Text().View());
+    };
+    const std::string one = rowsOf(1);
+    std::string many;
+    for (int i = 0; i < 20000; ++i) many += one;  // 7 MB
+    EXPECT_EQ(rowsOf(20000), many);
+}
 
 // A separator anywhere in a cell quotes it, one after a NUL byte too.
 TEST(CsvCellTest, QuotesACellWithASeparatorAnywhere) {
