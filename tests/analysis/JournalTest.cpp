@@ -311,7 +311,7 @@ TEST(ExportRowsTest, RowsBeyondTheFirstRoomAreKept) {
     const std::string one = rowsOf(1);
     std::string many;
     for (int i = 0; i < 20000; ++i) many += one;  // 7 MB
-    EXPECT_EQ(rowsOf(20000), many);
+    EXPECT_TRUE(rowsOf(20000) == many);  // not EXPECT_EQ: its message would print 7 MB
 }
 
 // A separator anywhere in a cell quotes it, one after a NUL byte too.
