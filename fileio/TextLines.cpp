@@ -1,8 +1,10 @@
 #include "fileio/TextLines.h"
 
 #include <bit>
-#include <cstdint>
-#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pulsedesk::fileio {
 
@@ -10,26 +12,26 @@ namespace {
 
 // Where the line ends: at its first CR or LF, both looked for in sixteen bytes at a time (two
 // memchr, one for each byte, look at every byte of a line ended by CR LF twice).
+#if defined(__SSE2__)
 std::size_t LineEnd(std::string_view bytes) {
-    using Bytes = char __attribute__((vector_size(16)));
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
     std::size_t at = 0;
-    for (; at + sizeof(Bytes) <= bytes.size(); at += sizeof(Bytes)) {
-        Bytes piece;
-        std::memcpy(&piece, bytes.data() + at, sizeof piece);
-        const auto ends = (piece == '\n') | (piece == '\r');
-        std::uint64_t halves[2];
-        std::memcpy(halves, &ends, sizeof halves);
-        if ((halves[0] | halves[1]) == 0) continue;
-        // The first end's byte is the lowest set byte of the halves, read in the machine's order.
-        const std::uint64_t half = halves[0] != 0 ? halves[0] : halves[1];
-        const std::size_t first = static_cast<std::size_t>(
-            std::endian::native == std::endian::little ? std::countr_zero(half)
-                                                       : std::countl_zero(half)) / 8;
-        return at + (halves[0] != 0 ? 0 : 8) + first;
+    for (; at + 16 <= bytes.size(); at += 16) {
+        const __m128i piece = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
+        const int ends =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(piece, lf), _mm_cmpeq_epi8(piece, cr)));
+        if (ends != 0)
+            return at + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(ends)));
     }
     while (at < bytes.size() && bytes[at] != '\n' && bytes[at] != '\r') ++at;
     return at;
 }
+#else
+std::size_t LineEnd(std::string_view bytes) {
+    const std::size_t end = bytes.find_first_of("\r\n");
+    return end == std::string_view::npos ? bytes.size() : end;
+}
+#endif
 
 }  // namespace
 
