@@ -234,7 +234,8 @@ class FileReader {
         if (previousMinute >= 0 && minuteOfDay < previousMinute)
             day = CivilDate::FromDayNumber(day.DayNumber() + 1);
         previousMinute = minuteOfDay;
-        JournalMeasurement m;
+        // Made in place: a label moved is its characters copied.
+        JournalMeasurement& m = record->measurements.emplace_back();
         m.label = std::move(parsed->label);
         m.thresholdMv = parsed->thresholdMv;
         m.countTimeHundredths = static_cast<std::int64_t>(hundredths);
@@ -242,7 +243,6 @@ class FileReader {
         m.category = parsed->category;
         m.end = {day, parsed->hour, parsed->minute};
         m.line = lineNumber;
-        record->measurements.push_back(std::move(m));
     }
 
     const std::string& file;

@@ -104,19 +104,19 @@ std::uint32_t DigitsAt(std::string_view line, std::size_t at) {
     return value;
 }
 
-// The fields of a line in the store's layout; empty for any other line, which the cursor reads.
-std::optional<MeasurementFields> ParseStoreLayout(std::string_view line) {
+// The fields of a line in the store's layout, written into f; false for any other line, which
+// the cursor reads.
+bool ParseStoreLayout(std::string_view line, MeasurementFields& f) {
     constexpr std::size_t kLabelAt = 11, kSignAt = 25, kCategoryAt = 79;
     const char sign = line.size() > kSignAt ? line[kSignAt] : 0;
     const char category = line.size() > kCategoryAt ? line[kCategoryAt] : 0;
     // The categories compared one by one: a search of "NWA-" is a call for every line.
     const bool known = category == 'N' || category == 'W' || category == 'A' || category == '-';
-    if (!HasStoreLayout(line) || (sign != ' ' && sign != '-') || !known) return std::nullopt;
-    MeasurementFields f;
-    if (!ParseLabel(line.substr(kLabelAt, kLabelWidth), f.label)) return std::nullopt;
+    if (!HasStoreLayout(line) || (sign != ' ' && sign != '-') || !known) return false;
+    if (!ParseLabel(line.substr(kLabelAt, kLabelWidth), f.label)) return false;
     f.hour = static_cast<int>(DigitsAt<2>(line, 15));
     f.minute = static_cast<int>(DigitsAt<2>(line, 18));
-    if (f.hour > 23 || f.minute > 59) return std::nullopt;
+    if (f.hour > 23 || f.minute > 59) return false;
     const auto ut = static_cast<std::int32_t>(DigitsAt<4>(line, 26));
     f.thresholdMv = sign == '-' ? -ut : ut;
     f.time = {static_cast<std::uint8_t>(DigitsAt<2>(line, 37)),
@@ -126,8 +126,11 @@ std::optional<MeasurementFields> ParseStoreLayout(std::string_view line) {
     f.count = DigitsAt<8>(line, 52);
     f.rate = std::uint64_t{DigitsAt<5>(line, 64)} * 1000 + DigitsAt<3>(line, 70);
     f.category = category;
-    return f;
+    return true;
 }
+
+// Any other line, read by the cursor field by field.
+std::optional<MeasurementFields> ParseOtherLayout(std::string_view line, std::string& error);
 
 }  // namespace
 
@@ -283,7 +286,15 @@ std::string FormatMeasurementLine(const MeasurementFields& f) {
 bool StartsMeasurementLine(std::string_view line) { return StartsWith(line, kMeasurementIndent); }
 
 std::optional<MeasurementFields> ParseMeasurementLine(std::string_view line, std::string& error) {
-    if (auto fast = ParseStoreLayout(line)) return fast;
+    // One object, returned in place: a label moved is its characters copied.
+    std::optional<MeasurementFields> fields(std::in_place);
+    if (!ParseStoreLayout(line, *fields)) fields = ParseOtherLayout(line, error);
+    return fields;
+}
+
+namespace {
+
+std::optional<MeasurementFields> ParseOtherLayout(std::string_view line, std::string& error) {
     MeasurementFields f;
     const std::size_t labelAt = kMeasurementIndent.size();
     if (line.size() < labelAt + kLabelWidth ||
@@ -333,5 +344,7 @@ std::optional<MeasurementFields> ParseMeasurementLine(std::string_view line, std
     f.count = static_cast<std::uint32_t>(count);
     return f;
 }
+
+}  // namespace
 
 }  // namespace pulsedesk::reports
