@@ -28,14 +28,26 @@ char* PutPair(char* end, std::uint32_t pair) {
     return end;
 }
 
+// The eight digits of n < 10^8 as characters in memory order: the two halves, their hundreds
+// and their tens are split off in every lane of the word at once.
+std::uint64_t EightDigits(std::uint32_t n) {
+    std::uint64_t v = n / 10000 | std::uint64_t{n % 10000} << 32;
+    std::uint64_t q = (v * 10486 >> 20) & 0x0000007F0000007F;  // x / 100 for x < 10^4
+    v = q | (v - q * 100) << 16;
+    q = (v * 103 >> 10) & 0x000F000F000F000F;  // x / 10 for x < 100
+    v = (q | (v - q * 10) << 8) | 0x3030303030303030;
+    return std::endian::native == std::endian::little ? v : __builtin_bswap64(v);
+}
+
 // The significand's digits, written backwards ending at `end`; returns where they start. Eight
 // digits at a time are split off in 64 bits, the rest is written in cheaper 32-bit steps.
 char* PutSignificand(char* end, std::uint64_t n) {
     constexpr std::uint32_t kEight = 100000000;
     char* at = end;
     for (; n >= kEight; n /= kEight) {
-        auto low = static_cast<std::uint32_t>(n % kEight);
-        for (int i = 0; i < 4; ++i, low /= 100) at = PutPair(at, low % 100);
+        at -= 8;
+        const std::uint64_t digits = EightDigits(static_cast<std::uint32_t>(n % kEight));
+        std::memcpy(at, &digits, sizeof digits);
     }
     auto rest = static_cast<std::uint32_t>(n);
     for (; rest >= 100; rest /= 100) at = PutPair(at, rest % 100);
