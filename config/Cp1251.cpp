@@ -1,5 +1,6 @@
 #include "config/Cp1251.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -120,7 +121,15 @@ void AppendEscaped(std::string& out, std::string_view bytes) {
 std::string Cp1251ToUtf8(std::string_view cp1251) {
     std::string out;
     out.reserve(cp1251.size() * 2);
-    for (const char c : cp1251) AppendUtf8(out, DecodeByte(static_cast<unsigned char>(c)));
+    const auto upper = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+    for (auto at = cp1251.begin(); at != cp1251.end();) {
+        // ASCII, the same bytes in both, is copied a run at a time.
+        const auto run = std::find_if(at, cp1251.end(), upper);
+        out.append(at, run);
+        if (run == cp1251.end()) break;
+        AppendUtf8(out, DecodeByte(static_cast<unsigned char>(*run)));
+        at = run + 1;
+    }
     return out;
 }
 
