@@ -113,9 +113,11 @@ std::string CsvCell(const std::string& text) {
     std::string cell;
     cell.reserve(text.size() + 8);
     cell += '"';
-    for (char c : text) {
-        if (c == '"') cell += '"';
-        cell += c;
+    // Copied from quote to quote, each quote doubled.
+    for (std::size_t at = 0, quote = 0; at < text.size(); at = quote + 1) {
+        quote = std::min(text.find('"', at), text.size());
+        cell.append(text, at, quote - at);
+        if (quote < text.size()) cell += "\"\"";
     }
     return cell += '"';
 }
