@@ -68,9 +68,13 @@ std::string Shortest(double value) {
     return std::string(text, PutShortest(text, value));
 }
 
+// An LF between every two lines, an empty first line's included.
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
-    for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += lines[i];
+    }
     return text;
 }
 
@@ -168,8 +172,12 @@ void ExportRows::Append(std::string_view piece) {
 
 void ExportRows::AddCsv(const JournalRecord& r) {
     // A record's rows share their first cells and the file's cell: formatted once.
-    const std::string recordCells = std::to_string(r.id.year) + ',' + std::to_string(r.id.number) +
-                                    ',' + CsvTextCell(Joined(r.description)) + ',';
+    std::string recordCells = std::to_string(r.id.year);
+    recordCells += ',';
+    recordCells += std::to_string(r.id.number);
+    recordCells += ',';
+    recordCells += CsvTextCell(Joined(r.description));
+    recordCells += ',';
     const std::string fileCell = CsvTextCell(r.file);
     for (const JournalMeasurement& m : r.measurements) {
         RowWriter row(Room(kMostNumbers + recordCells.size() + m.label.size() + fileCell.size()));

@@ -298,8 +298,8 @@ TEST(LocalMinuteTest, TextPadsEachFieldAndKeepsWhatDoesNotFit) {
     }
 }
 
-
 // A file's rows beyond the first room made for them: the room grows and keeps what was written.
+// A description's lines are joined with an LF between each, after an empty first line too.
 TEST(ExportRowsTest, RowsBeyondTheFirstRoomAreKept) {
     JournalRecord r{.id = {2026, 1}, .description = {std::string(300, 'x')}, .file = "2026/a.rep"};
     const auto rowsOf = [&r](std::size_t n) {
@@ -312,6 +312,8 @@ TEST(ExportRowsTest, RowsBeyondTheFirstRoomAreKept) {
     std::string many;
     for (int i = 0; i < 20000; ++i) many += one;  // 7 MB
     EXPECT_TRUE(rowsOf(20000) == many);  // not EXPECT_EQ: its message would print 7 MB
+    r.description = {"", "b"};
+    EXPECT_NE(rowsOf(1).find(",2026,1,\"\nb\",A,"), std::string::npos);
 }
 
 // A separator anywhere in a cell quotes it, one after a NUL byte too.
