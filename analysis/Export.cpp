@@ -29,6 +29,13 @@ class RowWriter {
         at += text.size();
     }
     void Char(char c) { *at++ = c; }
+    // The first `length` characters of a text of at most N, copied as N: a copy of fixed length
+    // is a few moves, one of the text's own length a call. The row's room has N to spare.
+    template <std::size_t N>
+    void Block(const char (&text)[N], std::size_t length) {
+        std::memcpy(at, text, N);
+        at += length;
+    }
     template <class Integer>
     void Number(Integer value) {
         at = std::to_chars(at, at + kMostNumber, value).ptr;
@@ -182,8 +189,11 @@ void ExportRows::AddCsv(const JournalRecord& r) {
     for (const JournalMeasurement& m : r.measurements) {
         RowWriter row(Room(kMostNumbers + recordCells.size() + m.label.size() + fileCell.size()));
         // A record's rows mostly share their day.
-        if (day.text.empty() || day.date != m.end.date) day = {m.end.date, m.end.date.Text()};
-        row.Text(day.text);
+        if (day.length == 0 || day.date != m.end.date) {
+            day.date = m.end.date;
+            day.length = static_cast<std::size_t>(m.end.date.PutText(day.text) - day.text);
+        }
+        row.Block(day.text, day.length);
         row.Char(' ');
         row.Time(m.end);
         row.Char(',');

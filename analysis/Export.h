@@ -44,10 +44,12 @@ class ExportRows final : public RecordsWriter {
     ExportFormat format;
     TextRoom text;
     std::size_t used = 0;
+    // The last row's day, its text written once and copied in as a block of fixed length.
     struct Day {
         CivilDate date;
-        std::string text;
-    } day;  // the last row's, written once
+        char text[CivilDate::kMostText] = {};
+        std::size_t length = 0;
+    } day;
     QuotientWriter rates;
 };
 
