@@ -19,11 +19,13 @@ TEST(TextLines, ReadingAcceptsEveryLineEndAndWritingUsesCrLf) {
     EXPECT_EQ(SplitLines(std::string("x\0y\xFF", 4)), Lines{std::string("x\0y\xFF", 4)});
     EXPECT_EQ(JoinLines({"a", "", "\xC4\xE0"}), "a\r\n\r\n\xC4\xE0\r\n");
     // Lines are searched in blocks: an end at each place of the first blocks, and none at all.
-    for (std::size_t length = 0; length < 40; ++length)
-        for (const char* end : {"\r", "\n", "\r\n"})
-            EXPECT_EQ(SplitLines(std::string(length, 'x') + end + "y"),
-                      (Lines{std::string(length, 'x'), "y"}));
-    EXPECT_EQ(SplitLines(std::string(40, 'x')), Lines{std::string(40, 'x')});
+    for (const std::string& after : {std::string("y"), std::string(64, 'y')})
+        for (std::size_t length = 0; length < 80; ++length)
+            for (const char* end : {"\r", "\n", "\r\n"})
+                EXPECT_EQ(SplitLines(std::string(length, 'x') + end + after),
+                          (Lines{std::string(length, 'x'), after}));
+    for (const std::size_t length : {40, 57})
+        EXPECT_EQ(SplitLines(std::string(length, 'x')), Lines{std::string(length, 'x')});
 }
 
 TEST(ReportFileNames, BuildWithSixDigitsOrMoreAndParseWithDefaults) {
