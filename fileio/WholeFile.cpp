@@ -34,11 +34,16 @@ UniqueFd OpenRegularFile(const std::string& path, std::size_t limit, std::size_t
 std::string_view ReadWholeFile(const std::string& path, std::size_t limit, std::string& room) {
     std::size_t size = 0;
     const UniqueFd file = OpenRegularFile(path, limit, size);
+    // A byte beyond the size, so that the end is seen without growing the room when the file
+    // does not grow meanwhile, and a margin for the next files, which are often a little
+    // larger: growing a room copies what it holds and fills the rest with zeros.
+    if (room.size() <= size) {
+        room.clear();
+        room.resize(size + size / 16 + 1);
+    }
     std::size_t used = 0;
     for (;;) {
-        // A byte beyond the size, so that the end is seen without growing the room when the
-        // file does not grow meanwhile.
-        if (used == room.size()) room.resize(std::max(size + 1, 2 * room.size()));
+        if (used == room.size()) room.resize(2 * room.size());
         const ssize_t n = ::read(file.Get(), room.data() + used, room.size() - used);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw FileError("read", path, errno);
