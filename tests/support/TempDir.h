@@ -27,9 +27,8 @@ inline void WriteBytes(const std::string& path, std::string_view bytes) {
 // Removed with everything in it when the object goes.
 class TempDir {
   public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "pulsedesk-test-XXXXXX").string();
+    explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string pattern = (base / "pulsedesk-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path = pattern;
     }
