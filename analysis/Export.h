@@ -29,6 +29,7 @@ class ExportRows final : public RecordsWriter {
   public:
     explicit ExportRows(ExportFormat format, TextRoom room = {});
     void Add(const JournalRecord& record) override;
+    std::size_t Length() const override { return used; }
     WrittenText Text() && override;
 
   private:

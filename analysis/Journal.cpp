@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <iterator>
 #include <limits>
@@ -450,51 +451,62 @@ std::vector<ReadingStep> PlanReading(const std::string& workFolder, const Journa
     return steps;
 }
 
-// What the thread that read a file made of it.
+// What the thread that read a file made of it, besides its text.
 struct FileReading {
     Journal journal;  // the file's problems and instruments; its records unless written
     std::vector<RecordMark> marks;
-    WrittenText text;  // the records written, when they are
     std::exception_ptr failure;
 };
 
-// A file read into bytesRoom, its records written by a writer from make when it is given (with
-// room from an earlier file's text), else kept.
-FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make, TextRoom room,
-                     std::string& bytesRoom) {
+// A file's text is handed on in pieces of about this length as it is written, and written out
+// while the file is still read: the memory of a few pieces is written over again and again,
+// where a whole file's text would be fresh memory, a page fault for every page of it.
+constexpr std::size_t kTextPiece = 256u << 10;
+
+// Where the pieces of a file's text go, and where the room for the next piece comes from.
+struct TextPieces {
+    std::function<void(WrittenText)> handOn;
+    std::function<TextRoom()> room;
+};
+
+// A file read into bytesRoom, its records written by writers from make when it is given, else
+// kept.
+FileReading ReadStep(const ReadingStep& step, const RecordsWriterMaker* make,
+                     const TextPieces& pieces, std::string& bytesRoom) {
     FileReading reading;
     if (!step.file) return reading;
     MonthFile file = *step.file;
     const auto bytes = ReadMonth(step.yearFolder, step.year, file, reading.journal, bytesRoom);
     if (!bytes) return reading;
-    const std::unique_ptr<RecordsWriter> writer = make ? (*make)(std::move(room)) : nullptr;
+    std::unique_ptr<RecordsWriter> writer = make ? (*make)(pieces.room()) : nullptr;
     std::vector<JournalRecord> kept;
     RecordMarker marker;
-    const RecordTaker handOver = [&reading, &writer, &kept, &marker](JournalRecord&& r) {
+    const RecordTaker handOver = [&](JournalRecord&& r) {
         reading.marks.push_back(marker.Mark(r));
-        if (writer)
-            writer->Add(r);
-        else
-            kept.push_back(std::move(r));
+        if (!writer) return kept.push_back(std::move(r));
+        writer->Add(r);
+        if (writer->Length() < kTextPiece) return;
+        pieces.handOn(std::move(*writer).Text());
+        writer = (*make)(pieces.room());
     };
     reading.journal = ReadFileText(*bytes, std::to_string(step.year) + "/" + file.name,
                                    static_cast<std::uint32_t>(file.parsed.first), &handOver);
     reading.journal.records = std::move(kept);
-    if (writer) reading.text = std::move(*writer).Text();
+    if (writer) pieces.handOn(std::move(*writer).Text());
     return reading;
 }
 
-// The steps read on every processor, the caller handed each reading in the steps' order. At most
-// one file more than there are threads is read or held before the caller has written its text
-// out: each holds a text's room, and a room beyond those is fresh memory, a page fault for every
-// page of it. A file is read and written on one thread: its records never cross to another
-// processor's cache.
+// The steps read on every processor, the caller handed each reading in the steps' order, and the
+// pieces of its text as they are written. At most one file more than there are threads is read
+// or held before the caller has taken the one before. A file is read and written on one thread:
+// its records never cross to another processor's cache.
 class ParallelReading {
   public:
     ParallelReading(const std::vector<ReadingStep>& steps, const RecordsWriterMaker* make)
         : steps(steps),
           make(make),
           done(steps.size()),
+          pieces(steps.size()),
           workers(std::min({std::max<std::size_t>(1, std::thread::hardware_concurrency()),
                             kMostWorkers, steps.size()})) {
         for (std::size_t i = 0; i < workers; ++i) threads.emplace_back([this] { Work(); });
@@ -511,26 +523,29 @@ class ParallelReading {
         for (std::thread& t : threads) t.join();
     }
 
-    // The reading of step i, once it is done; each in turn, from the first.
-    FileReading Take(std::size_t i) {
+    // The reading of step i, once it is done, the pieces of its text handed to take before;
+    // each step in turn, from the first.
+    FileReading Take(std::size_t i, const TextTaker& take) {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return done[i].has_value(); });
+        for (;;) {
+            changed.wait(lock, [&] { return !pieces[i].empty() || done[i].has_value(); });
+            // A file's last piece is handed on before its reading is done.
+            if (pieces[i].empty()) break;
+            WrittenText piece = std::move(pieces[i].front());
+            pieces[i].pop_front();
+            lock.unlock();
+            take(piece.View());
+            lock.lock();
+            // Its memory is written over by a later piece, not given back and taken anew.
+            rooms.push_back(std::move(piece.room));
+        }
         FileReading reading = std::move(*done[i]);
         done[i].reset();
+        ++written;
         lock.unlock();
+        changed.notify_all();
         if (reading.failure) std::rethrow_exception(reading.failure);
         return reading;
-    }
-    // The text of the reading taken last, written out: its memory is written over by a later
-    // file's, not given back to the system and taken anew.
-    void Recycle(TextRoom text) {
-        {
-            std::lock_guard lock(mutex);
-            // A listing's step or a file not read had no text.
-            if (text.bytes) rooms.push_back(std::move(text));
-            ++written;
-        }
-        changed.notify_all();
     }
 
   private:
@@ -540,7 +555,6 @@ class ParallelReading {
         std::string bytes;  // this thread's files', each written over the one before
         for (;;) {
             std::size_t i = 0;
-            TextRoom room;
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
@@ -548,14 +562,12 @@ class ParallelReading {
                 });
                 if (stopping || next == steps.size()) return;
                 i = next++;
-                if (!rooms.empty()) {
-                    room = std::move(rooms.back());
-                    rooms.pop_back();
-                }
             }
+            const TextPieces toCaller{[this, i](WrittenText piece) { HandOn(i, std::move(piece)); },
+                                      [this] { return Room(); }};
             FileReading reading;
             try {
-                reading = ReadStep(steps[i], make, std::move(room), bytes);
+                reading = ReadStep(steps[i], make, toCaller, bytes);
             } catch (...) {
                 reading.failure = std::current_exception();
             }
@@ -567,9 +579,27 @@ class ParallelReading {
         }
     }
 
+    void HandOn(std::size_t i, WrittenText piece) {
+        {
+            std::lock_guard lock(mutex);
+            pieces[i].push_back(std::move(piece));
+        }
+        changed.notify_all();
+    }
+
+    // A piece's room written out before, or none, for which the writer makes one.
+    TextRoom Room() {
+        std::lock_guard lock(mutex);
+        if (rooms.empty()) return {};
+        TextRoom room = std::move(rooms.back());
+        rooms.pop_back();
+        return room;
+    }
+
     const std::vector<ReadingStep>& steps;
     const RecordsWriterMaker* make;
     std::vector<std::optional<FileReading>> done;
+    std::vector<std::deque<WrittenText>> pieces;  // written, not yet taken
     std::vector<TextRoom> rooms;
     const std::size_t workers;
     std::size_t next = 0;
@@ -581,10 +611,11 @@ class ParallelReading {
 };
 
 // The whole reading: each file's problems in the order of the steps, the checks of whole
-// records after them; records or texts handed to the caller's takers in that order, on its
+// records after them; texts and records handed to the caller's takers in that order, on its
 // thread.
 Journal ReadSteps(const std::string& workFolder, const JournalFilter& filter,
-                  const RecordsWriterMaker* make, const std::function<void(FileReading&)>& take) {
+                  const RecordsWriterMaker* make, const TextTaker& takeText,
+                  const std::function<void(FileReading&)>& take) {
     const std::vector<ReadingStep> steps = PlanReading(workFolder, filter);
     Journal journal;
     RecordChecks checks;
@@ -592,10 +623,9 @@ Journal ReadSteps(const std::string& workFolder, const JournalFilter& filter,
     for (std::size_t i = 0; i < steps.size(); ++i) {
         journal.problems.insert(journal.problems.end(), steps[i].named.begin(),
                                 steps[i].named.end());
-        FileReading one = reading.Take(i);
+        FileReading one = reading.Take(i, takeText);
         for (const RecordMark& mark : one.marks) checks.Check(mark);
         if (steps[i].file) take(one);
-        reading.Recycle(std::move(one.text.room));
         MergeNamed(std::move(one.journal), journal);
     }
     checks.Name(journal);
@@ -704,7 +734,7 @@ void ReadReportText(std::string_view bytes, const std::string& file, std::uint32
 
 Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter,
                     const RecordTaker& take) {
-    return ReadSteps(workFolder, filter, nullptr, [&take](FileReading& one) {
+    return ReadSteps(workFolder, filter, nullptr, TextTaker{}, [&take](FileReading& one) {
         for (JournalRecord& r : one.journal.records) take(std::move(r));
     });
 }
@@ -720,8 +750,7 @@ Journal ReadJournal(const std::string& workFolder, const JournalFilter& filter) 
 
 Journal WriteJournal(const std::string& workFolder, const JournalFilter& filter,
                      const RecordsWriterMaker& make, const TextTaker& take) {
-    return ReadSteps(workFolder, filter, &make,
-                     [&take](FileReading& one) { take(one.text.View()); });
+    return ReadSteps(workFolder, filter, &make, take, [](FileReading&) {});
 }
 
 std::optional<RecordRef> ParseRecordRef(std::string_view text) {

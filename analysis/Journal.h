@@ -151,28 +151,31 @@ struct TextRoom {
     std::size_t size = 0;
 };
 
-// A file's records as text: the first `length` characters of room.
+// A piece of a file's records as text: the first `length` characters of room.
 struct WrittenText {
     TextRoom room;
     std::size_t length = 0;
     std::string_view View() const { return {room.bytes.get(), length}; }
 };
 
-// Writes one file's records to text as the reading passes them, on the thread that reads the
-// file.
+// Writes a file's records to text as the reading passes them, on the thread that reads the
+// file. Once its text is long enough it is taken, and a new writer goes on with the file.
 class RecordsWriter {
   public:
     virtual ~RecordsWriter() = default;
     virtual void Add(const JournalRecord& record) = 0;
+    // The length of the text written so far.
+    virtual std::size_t Length() const = 0;
     virtual WrittenText Text() && = 0;
 };
-// A writer for each file, made on the reading threads (at the same time): room is the room of
-// a file's text written before, whose memory the writer may write over.
+// A writer for each piece of a file's text, made on the reading threads (at the same time): room
+// is the room of a piece written out before, or none, whose memory the writer may write over.
 using RecordsWriterMaker = std::function<std::unique_ptr<RecordsWriter>(TextRoom room)>;
 using TextTaker = std::function<void(std::string_view)>;
-// The same reading with each file's records written to text on the thread that read them, and
-// the texts handed to take in the order of the files: a large journal is read and written on
-// every processor at once. The journal returned holds the instruments and the problems.
+// The same reading with each file's records written to text on the thread that reads them, and
+// the text handed to take in pieces, in the order of the files, while the file is still read: a
+// large journal is read and written on every processor at once. The journal returned holds the
+// instruments and the problems.
 Journal WriteJournal(const std::string& workFolder, const JournalFilter& filter,
                      const RecordsWriterMaker& make, const TextTaker& take);
 

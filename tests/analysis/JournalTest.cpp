@@ -140,6 +140,11 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     // A file's problems come before those the next file's listing names.
     const std::string november = Year() + "/11-26_000001-000001.rep";
     WriteBytes(november, ReadBytes(november) + "hello\n");
+    // December's rows grow to several pieces of text, handed on while the file is read.
+    std::string grown = ReadBytes(December());
+    const std::string lines = grown.substr(grown.find("          /A:"));
+    for (int i = 0; i < 200; ++i) grown += lines;
+    WriteBytes(December(), grown);
     const Journal damaged = ReadJournal(Work());
     ASSERT_EQ(damaged.problems.size(), 3u);
     EXPECT_EQ(damaged.problems[1].file, "2026/11-26_000001-000001.rep");
@@ -173,6 +178,7 @@ TEST_F(JournalTest, AFailureWhileFilesAreReadReachesTheCaller) {
         void Add(const JournalRecord& r) override {
             if (r.id == RecordId{2026, 2}) throw std::runtime_error("writer failed");
         }
+        std::size_t Length() const override { return 0; }
         WrittenText Text() && override {
             TextRoom room{std::make_unique<char[]>(4), 4};
             std::memcpy(room.bytes.get(), "rows", 4);
