@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "analysis/Export.h"
 #include "analysis/Journal.h"
@@ -140,11 +142,6 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     // A file's problems come before those the next file's listing names.
     const std::string november = Year() + "/11-26_000001-000001.rep";
     WriteBytes(november, ReadBytes(november) + "hello\n");
-    // December's rows grow to several pieces of text, handed on while the file is read.
-    std::string grown = ReadBytes(December());
-    const std::string lines = grown.substr(grown.find("          /A:"));
-    for (int i = 0; i < 200; ++i) grown += lines;
-    WriteBytes(December(), grown);
     const Journal damaged = ReadJournal(Work());
     ASSERT_EQ(damaged.problems.size(), 3u);
     EXPECT_EQ(damaged.problems[1].file, "2026/11-26_000001-000001.rep");
@@ -168,6 +165,33 @@ TEST_F(JournalTest, OfTwoFilesOfAMonthTheLaterIsRead) {
     const Journal december = ReadJournal(Work(), {YearMonth{2026, 12}, YearMonth{2026, 12}});
     ASSERT_EQ(december.records.size(), 1u);
     EXPECT_EQ(december.records[0].id, (RecordId{2026, 2}));
+}
+
+// A month of many records goes to the caller in pieces while it is read. The caller takes its
+// time over each, so that later pieces are written meanwhile: they wait in order, each in a room
+// of its own.
+TEST_F(JournalTest, AFileOfManyRecordsReachesTheCallerInPiecesInOrder) {
+    WriteYearEnd();
+    std::string december = ReadBytes(December());
+    const std::string block = december.substr(december.find("<000002>"));
+    for (int n = 100000; n < 100200; ++n) december += "<" + std::to_string(n) + block.substr(7);
+    WriteBytes(December(), december);
+    const Journal kept = ReadJournal(Work());
+    ASSERT_EQ(kept.records.size(), 203u);
+    ASSERT_TRUE(kept.problems.empty()) << kept.problems.front().reason;
+    std::string text;
+    ExportWriter writer(ExportFormat::Csv, [&text](std::string_view piece) { text += piece; });
+    WriteJournal(
+        Work(), {},
+        [](TextRoom room) {
+            return std::make_unique<ExportRows>(ExportFormat::Csv, std::move(room));
+        },
+        [&writer](std::string_view rows) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            writer.Add(rows);
+        });
+    writer.Finish();
+    EXPECT_TRUE(text == ExportCsv(kept));  // not EXPECT_EQ: its message would print a megabyte
 }
 
 // A failure on a reading thread, or in the caller's taker, reaches the caller, and the threads
